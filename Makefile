@@ -1,0 +1,28 @@
+# make run   installs what is missing, builds, and opens the workbench (or, without a display,
+#            runs the bundled example through the command line)
+# make test  installs what is missing, builds, and runs every test
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: deps build run test asan clean
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	scripts/run-main $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
+
+asan: deps
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=ON -DORVO_BUILD_IDE=OFF
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	ctest --test-dir $(BUILD)-asan -j $(JOBS) --output-on-failure
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan

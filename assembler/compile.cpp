@@ -1,0 +1,235 @@
+#include "assembler/compile.h"
+
+#include <cstring>
+
+#include "assembler/dispatch.h"
+#include "ide/message_box.h"
+#include "operands/text.h"
+#include "output/view.h"
+
+namespace orvo {
+
+namespace {
+constexpr int kSyntaxErrorHelpContext = 3;
+
+bool Is_CommentLine(std::string_view line) {
+  if (line.empty()) return false;
+  return line[0] == '\'' || line[0] == ';' || Starts_With_NoCase(line, "REM ");
+}
+}  // namespace
+
+std::vector<std::string_view> Split_Lines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  if (text.empty()) return lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t crlf = text.find("\r\n", start);
+    if (crlf == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, crlf - start));
+    start = crlf + 2;
+  }
+  return lines;
+}
+
+std::string Split_Line(std::string_view line, std::string& first, std::string& second) {
+  const std::string_view t = Trim(line);
+  const std::size_t space = t.find(' ');
+  first.clear();
+  second.clear();
+  if (space == std::string_view::npos) return std::string(t);
+  const std::string_view ops = Trim(t.substr(space + 1));
+  const std::size_t comma = ops.find(',');
+  if (comma == std::string_view::npos) {
+    first = ops;
+  } else {
+    first = ops.substr(0, comma);
+    second = ops.substr(comma + 1);
+  }
+  return Trim_Upper(t.substr(0, space));
+}
+
+// ---- Listing ---------------------------------------------------------------------------------
+
+void Listing::Clear() {
+  line_count_ = 0;
+  pre_code_.clear();
+  text2_rows_ = 0;
+  pass3_done_ = false;
+  rows_.clear();
+  pass2_bytes_.clear();
+  final_bytes_ = nullptr;
+  final_base_ = 0;
+  hex_overrides_.clear();
+}
+
+std::string_view Listing::Raw_Bytes(std::size_t i) const {
+  const Row& r = rows_[i];
+  return std::string_view(pass2_bytes_).substr(r.code_offset, r.code_length);
+}
+
+std::string Listing::Hex_Entry(std::size_t i) const {
+  if (!pass3_done_) return {};
+  if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) return it->second;
+  const Row& r = rows_[i];
+  if (r.code_length == 0 || final_bytes_ == nullptr) return {};
+  return ViewOpCodes_Bin2Hex(std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length));
+}
+
+std::string Listing::List1_Item(std::size_t i) const {
+  if (!pass3_done_ || rows_[i].address < 0) return {};
+  return Decimal_Text(rows_[i].address);
+}
+
+std::string Listing::List2_Item(std::size_t i) const {
+  if (!pass3_done_ || rows_[i].address < 0) return {};
+  return Hex_Upper(static_cast<std::uint32_t>(rows_[i].address));
+}
+
+std::string Listing::Text2() const {
+  std::string out;
+  for (std::size_t i = 0; i < text2_rows_; ++i) out.append(Raw_Bytes(i)).append("\r\n");
+  return out;
+}
+
+std::string Listing::Text3() const {
+  std::string out;
+  if (!pass3_done_) return out;
+  for (std::size_t i = 0; i < line_count_; ++i) {
+    if (i > 0) out.append("\r\n");
+    out.append(Hex_Entry(i));
+  }
+  return out;
+}
+
+std::string Listing::TxtPreCode() const {
+  std::string out;
+  for (std::string_view line : pre_code_) out.append(line).append("\r\n");
+  return out;
+}
+
+// ---- Compile ---------------------------------------------------------------------------------
+
+std::string_view CompileSession::Keep(std::string line) {
+  if (line.size() > arena_left_) {
+    const std::size_t chunk = std::max<std::size_t>(line.size(), 1 << 16);
+    arena_.push_back(std::make_unique<char[]>(chunk));
+    arena_next_ = arena_.back().get();
+    arena_left_ = chunk;
+  }
+  if (!line.empty()) std::memcpy(arena_next_, line.data(), line.size());
+  std::string_view kept(arena_next_, line.size());
+  arena_next_ += line.size();
+  arena_left_ -= line.size();
+  return kept;
+}
+
+CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptions& options) {
+  // Start: everything from the previous compile goes.
+  listing_.Clear();
+  image_.Reset();
+  labels_.Reset();
+  consts_.Reset();
+  arena_.clear();
+  arena_left_ = 0;
+  arena_next_ = nullptr;
+  source_.assign(text);
+  lines_ = Split_Lines(source_);
+  listing_.line_count_ = lines_.size();
+  listing_.rows_.assign(lines_.size(), Listing::Row{});
+  listing_.pre_code_.reserve(lines_.size());
+
+  // Pass 1: comments and CONST lines.
+  for (std::string_view& raw : lines_) {
+    const std::string_view line = Trim(raw);
+    if (Is_CommentLine(line)) {
+      raw = {};
+      continue;
+    }
+    const std::size_t space = line.find(' ');
+    const std::string_view mnemonic = space == std::string_view::npos ? line : line.substr(0, space);
+    if (space == std::string_view::npos ? mnemonic == "CONST" : Equals_NoCase(mnemonic, "CONST")) {
+      consts_.Define_Const(line.size() > 6 ? line.substr(6) : std::string_view());
+      raw = {};
+    }
+  }
+
+  if (!Pass2(options)) return CompileOutcome::Stopped;
+  Pass3(options.stack);
+
+  // Finish.
+  if (options.stack) image_.Wrap_StackFrame();
+  listing_.final_bytes_ = &image_.Bytes();
+  listing_.final_base_ = options.stack ? kPrologue.size() : 0;
+  if (options.save_code_file)
+    Save_CodeImage(image_, options.code_file_path.empty() ? Code_File_Path() : options.code_file_path);
+  return CompileOutcome::Finished;
+}
+
+bool CompileSession::Pass2(const CompileOptions& options) {
+  std::string work;
+  for (std::size_t j = 0; j < lines_.size(); ++j) {
+    if (!lines_[j].empty() && consts_.Size() > 0) {
+      work.assign(lines_[j]);
+      if (consts_.Replace_Consts(work) && work != lines_[j]) lines_[j] = Keep(std::move(work));
+    }
+    const std::string_view line = Trim(lines_[j]);
+    listing_.pre_code_.push_back(line);
+
+    const std::size_t colon = line.find(':');
+    Listing::Row& row = listing_.rows_[j];
+    row.code_offset = static_cast<std::uint32_t>(image_.Size());
+    if (colon != std::string_view::npos) {
+      const std::size_t space = line.find(' ');
+      if (space != std::string_view::npos && space < colon) {
+        Show_Message("Invalid LABEL:\r\t" + std::string(line), MsgStyle::Ok, "LINE: " + std::to_string(j));
+        return false;
+      }
+      labels_.Add_LabelEntry(line.substr(0, colon), true);
+      ++listing_.text2_rows_;
+      continue;
+    }
+    if (line.empty()) {
+      ++listing_.text2_rows_;
+      continue;
+    }
+    const LineTerms terms = Get_LineTerms(line);
+    const std::string bytes = Dispatch_Line(terms, labels_);
+    ++listing_.text2_rows_;
+    image_.Append_Code(bytes);
+    listing_.pass2_bytes_.append(bytes);
+    row.code_length = static_cast<std::uint32_t>(bytes.size());
+    if (bytes.empty()) {
+      const std::string text = "Syntax Error:\r" + std::string(lines_[j]) + "\r\rShow help?";
+      if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(j + 1)) == MsgAnswer::Yes &&
+          options.open_help)
+        options.open_help(kSyntaxErrorHelpContext);
+      return false;
+    }
+    labels_.Add_Length(static_cast<std::int32_t>(bytes.size()));
+  }
+  return true;
+}
+
+void CompileSession::Pass3(bool stack) {
+  const std::int32_t listing_offset = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
+  std::int32_t address = 0;
+  for (std::size_t k = 0; k < lines_.size(); ++k) {
+    const std::string_view line = Trim(lines_[k]);
+    Listing::Row& row = listing_.rows_[k];
+    if (line.empty() || line.find(':') != std::string_view::npos) continue;
+    if (line.find(' ') != std::string_view::npos) {
+      const LineTerms terms = Get_LineTerms(line);
+      std::string fixed = Dispatch_FixUp(terms, line, image_, labels_, address, stack);
+      if (!fixed.empty() && std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length) != fixed)
+        listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
+    }
+    row.address = address + listing_offset;
+    address += static_cast<std::int32_t>(row.code_length);
+  }
+  listing_.pass3_done_ = true;
+}
+
+}  // namespace orvo

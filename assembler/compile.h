@@ -1,0 +1,108 @@
+#pragma once
+// The compile driver: splits the editor text into lines, runs the three passes, fills the
+// listing model and owns the code image, LabelTable and ConstTable of one session.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "assembler/code_image.h"
+#include "assembler/constants.h"
+#include "assembler/labels.h"
+
+namespace orvo {
+
+struct CompileOptions {
+  bool stack = false;           // "Auto save/restore stack" ticked
+  bool save_code_file = false;  // the window saves the code file; the command line does not
+  std::string code_file_path;   // empty: the code file beside the program
+  // Called with the help context when the user answers Yes to "Syntax Error:".
+  std::function<void(int context)> open_help;
+};
+
+enum class CompileOutcome { Finished, Stopped };
+
+// Splits text at every CR LF pair. An empty text has no lines; a text ending in CR LF has an
+// empty last line. The views point into text.
+std::vector<std::string_view> Split_Lines(std::string_view text);
+
+// Mnemonic and operands of a line as pass 1 reads them.
+std::string Split_Line(std::string_view line, std::string& first, std::string& second);
+
+// What the listing controls show after a compile, per source line.
+class Listing {
+ public:
+  std::size_t Line_Count() const { return line_count_; }
+  // Rows filled so far in each column (a stopped compile fills some and not others).
+  std::size_t PreCode_Rows() const { return pre_code_.size(); }
+  std::size_t Text2_Rows() const { return text2_rows_; }
+  bool Has_Addresses() const { return pass3_done_; }
+
+  std::string_view PreCode_Line(std::size_t i) const { return pre_code_[i]; }
+  std::string_view Raw_Bytes(std::size_t i) const;  // Text2 entry: pass-2 bytes
+  std::string Hex_Entry(std::size_t i) const;      // Text3 entry (view form)
+  std::string List1_Item(std::size_t i) const;     // decimal address or ""
+  std::string List2_Item(std::size_t i) const;     // hexadecimal address or ""
+
+  // The text controls as the window shows them (CR LF between rows).
+  std::string Text2() const;
+  std::string Text3() const;
+  std::string TxtPreCode() const;
+
+ private:
+  friend class CompileSession;
+  struct Row {
+    std::int32_t address = -1;  // running address + listing offset; -1: empty item
+    std::uint32_t code_offset = 0;
+    std::uint32_t code_length = 0;
+  };
+  void Clear();
+
+  std::size_t line_count_ = 0;
+  std::vector<std::string_view> pre_code_;
+  std::size_t text2_rows_ = 0;
+  bool pass3_done_ = false;
+  std::vector<Row> rows_;
+  std::string pass2_bytes_;      // the code image as pass 2 left it
+  const std::string* final_bytes_ = nullptr;
+  std::size_t final_base_ = 0;   // 6 when the prologue was put in front
+  std::unordered_map<std::size_t, std::string> hex_overrides_;  // fix-up results that differ
+};
+
+class CompileSession {
+ public:
+  CompileSession() = default;
+  CompileSession(const CompileSession&) = delete;
+  CompileSession& operator=(const CompileSession&) = delete;
+
+  // Command1_Click without the window: the whole compile of the editor text.
+  CompileOutcome Compile(std::string_view text, const CompileOptions& options);
+
+  const CodeImage& Image() const { return image_; }
+  const Listing& Listing_() const { return listing_; }
+  const LabelTable& Labels() const { return labels_; }
+  const ConstTable& Consts() const { return consts_; }
+  // The source lines as the compile left them (comments blanked, constants substituted).
+  const std::vector<std::string_view>& Lines() const { return lines_; }
+
+ private:
+  bool Pass2(const CompileOptions& options);
+  void Pass3(bool stack);
+  std::string_view Keep(std::string line);  // stores a rewritten line, returns a stable view
+
+  std::string source_;
+  std::vector<std::string_view> lines_;
+  std::vector<std::unique_ptr<char[]>> arena_;
+  std::size_t arena_left_ = 0;
+  char* arena_next_ = nullptr;
+  CodeImage image_;
+  LabelTable labels_;
+  ConstTable consts_;
+  Listing listing_;
+};
+
+}  // namespace orvo

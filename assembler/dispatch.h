@@ -1,0 +1,31 @@
+#pragma once
+// Which encoder assembles a line in pass 2, and which fix-up rewrites it in pass 3.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "assembler/code_image.h"
+#include "assembler/labels.h"
+
+namespace orvo {
+
+struct LineTerms {
+  std::string_view mnemonic;  // as written
+  std::string key;            // mnemonic trimmed, in capitals
+  std::string_view operand;   // trimmed text after the first space (the mnemonic when none)
+  std::string_view first;     // operand text before its first comma (not trimmed)
+  std::string_view second;    // after it
+};
+
+// Forms the line terms of a trimmed instruction line.
+LineTerms Get_LineTerms(std::string_view line);
+
+// Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line).
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels);
+
+// Pass-3 fix-up dispatch for a line with a space. Returns the line's new bytes or "".
+std::string Dispatch_FixUp(const LineTerms& terms, std::string_view line, CodeImage& image,
+                           const LabelTable& labels, std::int32_t address, bool stack);
+
+}  // namespace orvo

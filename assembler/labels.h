@@ -1,0 +1,53 @@
+#pragma once
+// LabelTable: the ordered slots (name, length) that pass 2 writes, and the fix-ups that pass 3
+// uses to put label offsets into the zero placeholders left in the code image.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "assembler/code_image.h"
+
+namespace orvo {
+
+class LabelTable {
+ public:
+  LabelTable() { Reset(); }
+  void Reset();
+  // is_label: a new named slot (name trimmed, in capitals). Otherwise text is a decimal byte
+  // count given to a pending label slot or to a new unnamed slot.
+  void Add_LabelEntry(std::string_view text, bool is_label);
+  // Byte-count form of Add_LabelEntry(text, false).
+  void Add_Length(std::int32_t length);
+  // Offset of the first slot named name (trimmed, any case), or -1. Constant time: each name's
+  // first definition is indexed when it is added.
+  std::int32_t Find_Label(std::string_view name) const;
+
+  struct Slot {
+    std::string name;
+    std::int32_t length = 0;
+  };
+  const std::vector<Slot>& Slots() const { return slots_; }
+
+ private:
+  std::vector<Slot> slots_;
+  std::int64_t total_ = 0;  // sum of all slot lengths so far
+  std::unordered_map<std::string, std::int32_t> first_offset_;
+};
+
+// Fix-ups: each overwrites the placeholder of one line in image and returns the line's new
+// bytes, or "" when it changed nothing (after its own box where it has one).
+std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key,
+                     std::string_view operand, std::int32_t line);
+std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key,
+                         std::string_view operand, std::int32_t line);
+std::string Fix_PushLabel(CodeImage& image, std::int32_t label, std::int32_t line, bool stack);
+std::string Fix_MovLabel(CodeImage& image, std::int32_t label, std::int32_t line, bool stack);
+std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, std::string_view line_text,
+                         std::int32_t line, bool stack);
+std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
+                          std::int32_t line);
+
+}  // namespace orvo

@@ -1,0 +1,48 @@
+#pragma once
+// Shared pieces of the orvo subcommands: reading SOURCE, printing boxes, compiling.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "assembler/compile.h"
+#include "ide/message_box.h"
+
+namespace orvo::cli {
+
+enum class MessageFormat { Text, Json };
+
+// Prints each box as it is shown: JSON lines or a readable block; Yes/No is answered No.
+class PrintingMessageHandler : public MessageHandler {
+ public:
+  PrintingMessageHandler(std::FILE* out, MessageFormat format) : out_(out), format_(format) {}
+  MsgAnswer Show(const Message& message) override;
+
+ private:
+  std::FILE* out_;
+  MessageFormat format_;
+};
+
+// Every LF not preceded by CR becomes CR LF, so Unix text files compile line by line.
+std::string To_EditorText(std::string_view bytes);
+
+// Reads SOURCE (a path or "-" for stdin). On failure prints why on stderr and returns nullopt.
+std::optional<std::string> Read_Source(const std::string& source);
+
+// Options every subcommand shares.
+struct CommonOptions {
+  bool stack = false;
+  std::string messages = "text";
+  std::string source;
+};
+
+// orvo run: implemented beside the run engine.
+struct RunOptions {
+  CommonOptions common;
+  double timeout_seconds = 10.0;
+  bool registers = false;
+  std::vector<std::string> arguments;
+};
+int Run_Command(const RunOptions& options);
+
+}  // namespace orvo::cli

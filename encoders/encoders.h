@@ -1,0 +1,67 @@
+#pragma once
+// Entry points of the instruction encoders, as the pass-2 dispatch calls them. Every encoder
+// returns the line's bytes (one char per byte); an empty result means it refused the line, after
+// showing its own box where it has one. Encoders keep no state.
+
+#include <string>
+#include <string_view>
+
+namespace orvo {
+
+using ByteString = std::string;
+
+// ---- Shared encoders -------------------------------------------------------------------------
+ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second);
+ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);
+
+// ---- Two-operand families --------------------------------------------------------------------
+ByteString Assemble_Mov(std::string_view first, std::string_view second);
+ByteString Assemble_Movx(std::string_view mnemonic, std::string_view first, std::string_view second);
+ByteString Assemble_BitScan(std::string_view mnemonic, std::string_view first, std::string_view second);
+ByteString Assemble_In(std::string_view first, std::string_view second);
+ByteString Assemble_Out(std::string_view first, std::string_view second);
+ByteString Assemble_Lea(std::string_view first, std::string_view second);
+ByteString Assemble_Bound(std::string_view first, std::string_view second);
+ByteString Assemble_Cmpxchg(std::string_view first, std::string_view second);
+ByteString Assemble_Xchg(std::string_view first, std::string_view second);
+ByteString Assemble_Enter(std::string_view first, std::string_view second);
+ByteString Assemble_Lar(std::string_view first, std::string_view second);
+// True when the trimmed line's mnemonic is one of ADD OR ADC SBB AND SUB XOR CMP.
+bool Is_AluLine(std::string_view line);
+
+// ---- One-operand, control-flow, data and string families -------------------------------------
+ByteString Assemble_Push(std::string_view operand);
+ByteString Assemble_Pop(std::string_view operand);
+ByteString Assemble_Call(std::string_view operand);
+ByteString Assemble_Ret(std::string_view operand);
+ByteString Assemble_RetnRetf(std::string_view mnemonic);
+ByteString Assemble_Jmp(std::string_view first);
+ByteString Assemble_Loop(std::string_view mnemonic);
+bool Is_LoopMnemonic(std::string_view key);
+// The two conditional-jump opcode bytes (0Fh 8xh) for a mnemonic, "" when it names none.
+ByteString Get_JumpOpcode(std::string_view mnemonic);
+ByteString Assemble_Shift(std::string_view mnemonic, std::string_view first, std::string_view second);
+ByteString Assemble_Data(std::string_view key, std::string_view operand);
+ByteString Assemble_DataLine(std::string_view operand);
+ByteString Assemble_Rep(std::string_view key, std::string_view operand);
+ByteString Assemble_Cmps(std::string_view mnemonic);
+ByteString Assemble_Ins(std::string_view mnemonic);
+ByteString Assemble_Lods(std::string_view mnemonic);
+ByteString Assemble_Movs(std::string_view mnemonic);
+ByteString Assemble_Outs(std::string_view mnemonic);
+ByteString Assemble_Scas(std::string_view mnemonic);
+ByteString Assemble_Stos(std::string_view mnemonic);
+// The mnemonic in capitals when it names a SETcc instruction, else "SET_Error".
+std::string Get_SetccName(std::string_view mnemonic);
+ByteString Assemble_Setcc(std::string_view mnemonic, std::string_view first);
+ByteString Assemble_Int(std::string_view first);
+ByteString Assemble_Bswap(std::string_view first);
+ByteString Assemble_VerrVerw(std::string_view mnemonic, std::string_view first);
+
+// ---- Fixed encodings -------------------------------------------------------------------------
+ByteString Assemble_FlagOp(std::string_view text);
+ByteString Assemble_NoOperand(std::string_view text);
+ByteString Assemble_Pushad();
+ByteString Assemble_Popad();
+
+}  // namespace orvo

@@ -1,0 +1,73 @@
+// Instructions without operands: one table of mnemonic -> bytes per entry point.
+
+#include <array>
+
+#include "encoders/encoders.h"
+#include "operands/text.h"
+
+namespace orvo {
+namespace {
+
+struct FixedRow {
+  std::string_view mnemonic;
+  std::string_view bytes;
+};
+
+// clang-format off
+constexpr std::array kFlagTable{
+    FixedRow{"CLC",    "\xF8"},
+    FixedRow{"STC",    "\xF9"},
+    FixedRow{"CMC",    "\xF5"},
+    FixedRow{"CLD",    "\xFC"},
+    FixedRow{"STD",    "\xFD"},
+    FixedRow{"CLI",    "\xFA"},
+    FixedRow{"STI",    "\xFB"},
+    FixedRow{"LAHF",   "\x9F"},
+    FixedRow{"SAHF",   "\x9E"},
+    FixedRow{"PUSHF",  "\x66\x9C"},
+    FixedRow{"PUSHFD", "\x9C"},
+    FixedRow{"POPF",   "\x66\x9D"},
+    FixedRow{"POPFD",  "\x9D"},
+};
+
+constexpr std::array kNoOperandTable{
+    FixedRow{"AAA",   "\x37"},
+    FixedRow{"AAD",   "\xD5\x0A"},
+    FixedRow{"AAM",   "\xD4\x0A"},
+    FixedRow{"AAS",   "\x3F"},
+    FixedRow{"CBW",   "\x66\x98"},
+    FixedRow{"CWDE",  "\x98"},
+    FixedRow{"CWD",   "\x66\x99"},
+    FixedRow{"CDQ",   "\x99"},
+    FixedRow{"DAA",   "\x27"},
+    FixedRow{"DAS",   "\x2F"},
+    FixedRow{"INTO",  "\xCE"},
+    FixedRow{"LEAVE", "\xC9"},
+    FixedRow{"NOP",   "\x90"},
+    FixedRow{"WAIT",  "\x9B"},
+    FixedRow{"FWAIT", "\x9B"},
+    FixedRow{"HLT",   "\xF4"},
+    FixedRow{"IRET",  "\x66\xCF"},
+    FixedRow{"IRETD", "\xCF"},
+    FixedRow{"XLAT",  "\xD7"},
+    FixedRow{"XLATB", "\xD7"},
+    FixedRow{"LOCK",  "\xF0"},
+};
+// clang-format on
+
+template <std::size_t N>
+ByteString Lookup(const std::array<FixedRow, N>& table, std::string_view text) {
+  const std::string_view t = Trim(text);
+  for (const FixedRow& row : table)
+    if (Equals_NoCase(row.mnemonic, t)) return ByteString(row.bytes);
+  return {};
+}
+
+}  // namespace
+
+ByteString Assemble_FlagOp(std::string_view text) { return Lookup(kFlagTable, text); }
+ByteString Assemble_NoOperand(std::string_view text) { return Lookup(kNoOperandTable, text); }
+ByteString Assemble_Pushad() { return ByteString("\x60"); }
+ByteString Assemble_Popad() { return ByteString("\x61"); }
+
+}  // namespace orvo

@@ -1,0 +1,47 @@
+#pragma once
+// Whole-file operations with the platform's wording of each failure. Saving is safe: the bytes
+// go to a temporary file in the same folder, which then replaces the target by a rename, so a
+// failing step never costs the previous file.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace orvo {
+
+// How a sequence of file steps treats a failing step.
+enum class FailureMode {
+  GoOn,  // report it and carry on with the next step (code file, export)
+  Stop,  // report it and skip the rest (source files)
+};
+
+// The steps of a save, in order; tests may inject a failure into any of them.
+enum class FileStep { Open, Write, Close, Replace };
+
+using FileErrorReport = std::function<void(const std::string& description)>;
+
+bool File_Exists(const std::string& path);
+
+// Writes bytes to path through a temporary file and a rename. Each failing step is reported
+// once (with GoOn, later steps that cannot run report their own failure, as the platform
+// would); the previous file is replaced only when every step succeeded. Returns success.
+bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureMode mode,
+                       const FileErrorReport& report);
+
+// Reads the whole file. On failure returns nullopt and error gets the description.
+std::optional<std::string> Read_Whole_File(const std::string& path, std::string& error);
+
+// Folder of the running program, without a trailing separator.
+std::string Program_Folder();
+// Overrides Program_Folder (tests and tools that run from another place); empty restores.
+void Set_Program_Folder(std::string folder);
+std::string Current_Folder();
+
+// Platform description of an errno value.
+std::string Error_Description(int error_number);
+
+// Test hook: the next safe write on this thread fails at step with error_number.
+void Inject_FileFailure(FileStep step, int error_number);
+
+}  // namespace orvo
