@@ -1,0 +1,66 @@
+#pragma once
+// Running a routine inside a CPU emulator: a flat 32-bit address space with the code at a fixed
+// base, a stack, a sentinel return address and Show_Value at a fixed, hooked address. Nothing the
+// routine does reaches the host: faults and time-outs end the run and are reported.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace orvo {
+
+struct RegisterState {
+  std::uint32_t eax = 0, ecx = 0, edx = 0, ebx = 0, esp = 0, ebp = 0, esi = 0, edi = 0;
+  std::uint32_t eflags = 0, eip = 0;
+  std::uint64_t instructions = 0;  // instructions executed
+  std::uint32_t esp_expected = 0;  // ESP after a RET 16 that popped the four arguments
+};
+
+enum class RunStatus { Returned, Faulted, TimedOut };
+
+struct RunResult {
+  RunStatus status = RunStatus::Returned;
+  std::int32_t eax = 0;
+  RegisterState registers;
+  std::string what;  // for Faulted / TimedOut: what happened, where (EIP) and the count
+};
+
+struct RunLimits {
+  double timeout_seconds = 10.0;
+};
+
+class RunEngine {
+ public:
+  RunEngine();
+  ~RunEngine();
+  RunEngine(const RunEngine&) = delete;
+  RunEngine& operator=(const RunEngine&) = delete;
+
+  // Copies code to the call buffer and calls it with the four arguments (window-procedure
+  // convention). Show_Value boxes go through Show_Message on this thread.
+  RunResult Run_Code(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Emulated address of Show_Value: the same in every process and run.
+std::uint32_t Get_FnAddress();
+
+// The argument-number rule for one argument field. False when the value is outside the
+// signed 32-bit range.
+bool Parse_ArgumentNumber(std::string_view text, std::int32_t& value);
+
+// Command3_Click without the window: converts the four fields, runs code, and shows the
+// "FUNCTION RETURN: " box or the "Error in assembler program" box. Returns the run's result
+// (status Faulted with an empty image run, or when an argument is out of range).
+RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::array<std::string, 4>& fields,
+                       const RunLimits& limits);
+
+// Human-readable register view after a run (EAX..EDI, EFLAGS, EIP, instructions, ESP note).
+std::string Format_Registers(const RegisterState& registers);
+
+}  // namespace orvo
