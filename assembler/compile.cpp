@@ -12,6 +12,10 @@ namespace orvo {
 namespace {
 constexpr int kSyntaxErrorHelpContext = 3;
 
+void Show_Invalid_Label(std::string_view line, std::size_t index) {
+  Show_Message("Invalid LABEL:\r\t" + std::string(line), MsgStyle::Ok, "LINE: " + std::to_string(index));
+}
+
 bool Is_CommentLine(std::string_view line) {
   if (line.empty()) return false;
   return line[0] == '\'' || line[0] == ';' || Starts_With_NoCase(line, "REM ");
@@ -183,8 +187,10 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     row.code_offset = static_cast<std::uint32_t>(image_.Size());
     if (colon != std::string_view::npos) {
       const std::size_t space = line.find(' ');
-      if (space != std::string_view::npos && space < colon) {
-        Show_Message("Invalid LABEL:\r\t" + std::string(line), MsgStyle::Ok, "LINE: " + std::to_string(j));
+      // A space before the colon, or a name that could be read as something else (a register,
+      // a number), makes the line unusable as a label.
+      if ((space != std::string_view::npos && space < colon) || !Is_ValidLabelDefinition(line.substr(0, colon))) {
+        Show_Invalid_Label(line, j);
         return false;
       }
       labels_.Add_LabelEntry(line.substr(0, colon), true);
@@ -196,7 +202,12 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       continue;
     }
     const LineTerms terms = Get_LineTerms(line);
-    const std::string bytes = Dispatch_Line(terms, labels_);
+    bool invalid_label = false;
+    const std::string bytes = Dispatch_Line(terms, labels_, invalid_label);
+    if (invalid_label) {
+      Show_Invalid_Label(line, j);
+      return false;
+    }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
     listing_.pass2_bytes_.append(bytes);
@@ -222,7 +233,8 @@ void CompileSession::Pass3(bool stack) {
     if (line.empty() || line.find(':') != std::string_view::npos) continue;
     if (line.find(' ') != std::string_view::npos) {
       const LineTerms terms = Get_LineTerms(line);
-      std::string fixed = Dispatch_FixUp(terms, line, image_, labels_, address, stack);
+      const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
+      std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
       if (!fixed.empty() && std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length) != fixed)
         listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
     }

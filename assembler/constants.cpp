@@ -1,14 +1,24 @@
 #include "assembler/constants.h"
 
+#include <algorithm>
+#include <queue>
+
 #include "ide/message_box.h"
 #include "operands/operands.h"
 #include "operands/text.h"
 
 namespace orvo {
 
+namespace {
+// Above this many automaton cells (nodes x alphabet) the names are matched one by one instead.
+constexpr std::size_t kMaxAutomatonCells = std::size_t{1} << 24;
+}  // namespace
+
 void ConstTable::Reset() {
   names_.assign(1, std::string());
   values_.assign(1, std::string());
+  matcher_built_ = false;
+  runaway_reported_ = false;
 }
 
 void ConstTable::Define_Const(std::string_view text) {
@@ -31,25 +41,167 @@ void ConstTable::Define_Const(std::string_view text) {
   }
   names_.push_back(std::move(name));
   values_.emplace_back(s.substr(p + separator));
+  matcher_built_ = false;
+}
+
+// ---- Name matcher (Aho-Corasick over the upper-cased names) ----------------------------------
+
+void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
+  usable_ = false;
+  next_.clear();
+  out_.clear();
+  out_link_.clear();
+  std::fill(std::begin(symbol_), std::end(symbol_), 0);
+  std::size_t total = 1;
+  alphabet_size_ = 0;
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    total += names[i].size();
+    for (unsigned char c : names[i])
+      if (symbol_[c] == 0) symbol_[c] = static_cast<std::uint8_t>(++alphabet_size_ == 256 ? 0 : alphabet_size_);
+  }
+  if (alphabet_size_ == 0 || alphabet_size_ >= 256 || total * alphabet_size_ > kMaxAutomatonCells) return;
+  const std::size_t a = alphabet_size_;
+
+  // Trie.
+  next_.assign(a, -1);
+  out_.emplace_back();
+  for (std::size_t i = 1; i < names.size(); ++i) {
+    if (names[i].empty()) continue;
+    std::int32_t node = 0;
+    for (unsigned char c : names[i]) {
+      const std::size_t cell = static_cast<std::size_t>(node) * a + (symbol_[c] - 1u);
+      if (next_[cell] < 0) {
+        next_[cell] = static_cast<std::int32_t>(out_.size());
+        out_.emplace_back();
+        next_.resize(next_.size() + a, -1);
+      }
+      node = next_[cell];
+    }
+    out_[static_cast<std::size_t>(node)].push_back(static_cast<std::uint32_t>(i));
+  }
+
+  // Failure links by breadth-first order; the goto function becomes a full automaton.
+  const std::size_t nodes = out_.size();
+  std::vector<std::int32_t> fail(nodes, 0);
+  out_link_.assign(nodes, -1);
+  std::queue<std::int32_t> queue;
+  for (std::size_t s = 0; s < a; ++s) {
+    std::int32_t& child = next_[s];
+    if (child < 0) {
+      child = 0;
+    } else {
+      fail[static_cast<std::size_t>(child)] = 0;
+      queue.push(child);
+    }
+  }
+  while (!queue.empty()) {
+    const std::int32_t node = queue.front();
+    queue.pop();
+    const std::size_t f = static_cast<std::size_t>(fail[static_cast<std::size_t>(node)]);
+    out_link_[static_cast<std::size_t>(node)] = !out_[f].empty() ? static_cast<std::int32_t>(f) : out_link_[f];
+    for (std::size_t s = 0; s < a; ++s) {
+      std::int32_t& child = next_[static_cast<std::size_t>(node) * a + s];
+      const std::int32_t via_fail = next_[f * a + s];
+      if (child < 0) {
+        child = via_fail;
+      } else {
+        fail[static_cast<std::size_t>(child)] = via_fail;
+        queue.push(child);
+      }
+    }
+  }
+  seen_.assign(names.size(), 0);
+  stamp_ = 0;
+  usable_ = true;
+}
+
+void ConstTable::NameMatcher::Find(std::string_view text, std::size_t after,
+                                   std::vector<std::uint32_t>& found) const {
+  found.clear();
+  if (++stamp_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0);
+    stamp_ = 1;
+  }
+  const std::size_t a = alphabet_size_;
+  std::int32_t node = 0;
+  for (char ch : text) {
+    const std::uint8_t sym = symbol_[static_cast<unsigned char>(Upper_Char(ch))];
+    if (sym == 0) {
+      node = 0;
+      continue;
+    }
+    node = next_[static_cast<std::size_t>(node) * a + (sym - 1u)];
+    for (std::int32_t n = out_[static_cast<std::size_t>(node)].empty() ? out_link_[static_cast<std::size_t>(node)] : node;
+         n >= 0; n = out_link_[static_cast<std::size_t>(n)]) {
+      for (std::uint32_t index : out_[static_cast<std::size_t>(n)]) {
+        if (index <= after || seen_[index] == stamp_) continue;
+        seen_[index] = stamp_;
+        found.push_back(index);
+      }
+    }
+  }
+  std::sort(found.begin(), found.end());
+}
+
+// ---- Substitution ----------------------------------------------------------------------------
+
+void ConstTable::Report_Runaway(std::size_t index) const {
+  if (runaway_reported_) return;
+  runaway_reported_ = true;
+  Show_Message("Error in CONST:\rThe substitution of " + names_[index] +
+                   " does not end.\rA line may grow to 65536 characters and take 10000 replacements.",
+               MsgStyle::OkExclamation, "CONST " + names_[index]);
+}
+
+// The literal rule for one constant: find its name from where the last replacement began; the
+// first occurrence that is not a whole word ends the work for this name; a whole-word
+// occurrence replaces the first occurrence in the line. Returns true when the line changed.
+bool ConstTable::Substitute(std::string& line, std::size_t index, int& replacements) const {
+  const std::string& name = names_[index];
+  const std::string& value = values_[index];
+  if (name.empty()) return false;
+  bool changed = false;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t pos = Find_NoCase(line, name, from);
+    if (pos == std::string::npos) break;
+    const std::size_t end = pos + name.size();
+    const bool whole = (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
+    if (!whole) break;
+    if (++replacements > kMaxReplacementsPerLine || line.size() - name.size() + value.size() > kMaxSubstitutedLine) {
+      Report_Runaway(index);
+      break;
+    }
+    const std::size_t first = Find_NoCase(line, name, 0);
+    line.replace(first, name.size(), value);
+    changed = true;
+    from = pos + 1;
+  }
+  return changed;
 }
 
 bool ConstTable::Replace_Consts(std::string& line) const {
   if (Size() == 0 || line.empty()) return false;
   line.assign(Trim(line));
-  for (std::size_t c = 1; c < names_.size(); ++c) {
-    const std::string& name = names_[c];
-    if (name.empty()) continue;
-    std::size_t from = 0;  // 0-based position where the search resumes
-    for (;;) {
-      const std::size_t pos = Find_NoCase(line, name, from);
-      if (pos == std::string::npos) break;
-      const std::size_t end = pos + name.size();
-      const bool whole = (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) &&
-                         (end >= line.size() || !Is_AlphaNumeric(line[end]));
-      if (!whole) break;
-      const std::size_t first = Find_NoCase(line, name, 0);
-      line.replace(first, name.size(), values_[c]);
-      from = pos + 1;
+  if (!matcher_built_) {
+    matcher_.Build(names_);
+    matcher_built_ = true;
+  }
+  int replacements = 0;
+  if (!matcher_.Usable()) {
+    for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);
+    return true;
+  }
+  // Only constants whose names occur somewhere in the line can change it; after a change the
+  // line is scanned again for the constants that follow.
+  static thread_local std::vector<std::uint32_t> found;
+  matcher_.Find(line, 0, found);
+  std::size_t i = 0;
+  while (i < found.size()) {
+    const std::uint32_t c = found[i++];
+    if (Substitute(line, c, replacements)) {
+      matcher_.Find(line, c, found);
+      i = 0;
     }
   }
   return true;

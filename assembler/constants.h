@@ -1,11 +1,17 @@
 #pragma once
 // ConstTable: named pieces of source text, substituted into every line before it is assembled.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace orvo {
+
+// Bounds on the substitution of one line: a constant whose value brings its own name back (CONST
+// X = X) or a chain of constants that doubles the line would otherwise never end.
+inline constexpr std::size_t kMaxSubstitutedLine = 65536;
+inline constexpr int kMaxReplacementsPerLine = 10000;
 
 class ConstTable {
  public:
@@ -22,9 +28,35 @@ class ConstTable {
   const std::vector<std::string>& Values() const { return values_; }
 
  private:
+  // Finds which constants' names occur anywhere in an upper-cased text in one pass.
+  class NameMatcher {
+   public:
+    void Build(const std::vector<std::string>& names);
+    bool Usable() const { return usable_; }
+    // Appends to found the indexes (> after) of names occurring in text, ascending, once each.
+    void Find(std::string_view text, std::size_t after, std::vector<std::uint32_t>& found) const;
+
+   private:
+    bool usable_ = false;
+    std::uint16_t alphabet_size_ = 0;
+    std::uint8_t symbol_[256] = {};  // byte -> symbol + 1 (0: no name contains the byte)
+    std::vector<std::int32_t> next_;         // node * alphabet -> node (full automaton)
+    std::vector<std::int32_t> out_first_;    // node -> first index into out_list_, or -1
+    std::vector<std::int32_t> out_link_;     // node -> nearest suffix node with outputs, or -1
+    std::vector<std::vector<std::uint32_t>> out_;  // node -> constants ending here
+    mutable std::vector<std::uint32_t> seen_;       // stamp per constant
+    mutable std::uint32_t stamp_ = 0;
+  };
+
+  bool Substitute(std::string& line, std::size_t index, int& replacements) const;
+  void Report_Runaway(std::size_t index) const;
+
   // Index 0 holds an empty entry and is never used.
   std::vector<std::string> names_;
   std::vector<std::string> values_;
+  mutable NameMatcher matcher_;
+  mutable bool matcher_built_ = false;
+  mutable bool runaway_reported_ = false;
 };
 
 }  // namespace orvo

@@ -157,7 +157,8 @@ LineTerms Get_LineTerms(std::string_view line) {
   return t;
 }
 
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels) {
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
+  invalid_label = false;
   std::string bytes;
   const auto& index = Dispatch_Index();
   if (auto it = index.find(terms.key); it != index.end()) {
@@ -166,6 +167,10 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels) {
     bytes = Assemble_Setcc(terms.mnemonic, terms.first);
   } else if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
              Starts_With_NoCase(terms.operand, "DD ")) {
+    if (!Is_ValidLabelDefinition(terms.key)) {
+      invalid_label = true;
+      return {};
+    }
     labels.Add_LabelEntry(terms.key, true);
     bytes = Assemble_DataLine(terms.operand);
   }
@@ -176,19 +181,22 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels) {
   return bytes;
 }
 
-std::string Dispatch_FixUp(const LineTerms& terms, std::string_view line, CodeImage& image,
-                           const LabelTable& labels, std::int32_t address, bool stack) {
+std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
+                           const FixLine& line, bool stack) {
   const std::string& key = terms.key;
   if (!key.empty() && key[0] == 'J') {
-    if (key == "JCXZ" || key == "JECXZ") return Fix_LoopJump(image, labels, key, terms.first, address);
-    return Fix_Jump(image, labels, key, terms.first, address);
+    if (key == "JCXZ" || key == "JECXZ") return Fix_LoopJump(image, labels, key, terms.first, line);
+    return Fix_Jump(image, labels, key, terms.first, line);
   }
   if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister)
-    return Fix_MovLabel(image, labels.Find_Label(terms.second), address, stack);
-  if (key == "PUSH") return Fix_PushLabel(image, labels.Find_Label(terms.first), address, stack);
-  if (Is_AluLine(line) && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, address, stack);
-  if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, address);
-  if (key == "CALL") return Fix_CallLabel(image, labels, terms.first, address);
+    return Fix_MovLabel(image, labels.Find_Label(terms.second), line, stack);
+  if (key == "PUSH") return Fix_PushLabel(image, labels.Find_Label(terms.first), line, stack);
+  if (Is_AluLine(line.text) && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
+  if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, line);
+  // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
+  // register, which is refused there) and TEST; and CALL to a label.
+  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
+  if (key == "CALL") return Fix_CallLabel(image, labels, terms.first, line);
   return {};
 }
 

@@ -21,11 +21,12 @@ struct LineTerms {
 // Forms the line terms of a trimmed instruction line.
 LineTerms Get_LineTerms(std::string_view line);
 
-// Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line).
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels);
+// Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line);
+// invalid_label is set, and nothing assembled, when that label's name is not allowed.
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label);
 
 // Pass-3 fix-up dispatch for a line with a space. Returns the line's new bytes or "".
-std::string Dispatch_FixUp(const LineTerms& terms, std::string_view line, CodeImage& image,
-                           const LabelTable& labels, std::int32_t address, bool stack);
+std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
+                           const FixLine& line, bool stack);
 
 }  // namespace orvo

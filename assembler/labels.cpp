@@ -46,11 +46,155 @@ std::int32_t LabelTable::Find_Label(std::string_view name) const {
   return it == first_offset_.end() ? -1 : it->second;
 }
 
-std::string Fix_Jump(CodeImage&, const LabelTable&, std::string_view, std::string_view, std::int32_t) { return {}; }
-std::string Fix_LoopJump(CodeImage&, const LabelTable&, std::string_view, std::string_view, std::int32_t) { return {}; }
-std::string Fix_PushLabel(CodeImage&, std::int32_t, std::int32_t, bool) { return {}; }
-std::string Fix_MovLabel(CodeImage&, std::int32_t, std::int32_t, bool) { return {}; }
-std::string Fix_AluLabel(CodeImage&, const LabelTable&, std::string_view, std::int32_t, bool) { return {}; }
-std::string Fix_CallLabel(CodeImage&, const LabelTable&, std::string_view, std::int32_t) { return {}; }
+bool Is_ValidLabelDefinition(std::string_view name) {
+  const std::string_view t = Trim(name);
+  if (t.empty() || !Is_UpperLetter(Upper_Char(t[0]))) return false;
+  return !Is_RegisterName(t) && !Is_SegmentRegister(t);
+}
+
+namespace {
+
+constexpr std::string_view kAluTitle = "Label addres";
+
+// Label value as written into absolute operands: the prologue moves everything by 6 bytes.
+std::uint32_t Label_Value(std::int32_t label, bool stack) {
+  return static_cast<std::uint32_t>(label) + (stack ? static_cast<std::uint32_t>(kPrologue.size()) : 0u);
+}
+
+std::string Dword(std::uint32_t v) {
+  std::string b;
+  Append_LE(b, v, 4);
+  return b;
+}
+
+// Writes bytes at offset `at` of the line when they fit inside it; returns false otherwise.
+bool Patch(CodeImage& image, const FixLine& line, std::int64_t at, std::string_view bytes) {
+  if (at < line.offset || at + static_cast<std::int64_t>(bytes.size()) > std::int64_t{line.offset} + line.length)
+    return false;
+  image.Overwrite(static_cast<std::size_t>(at), bytes);
+  return true;
+}
+
+std::string Read(const CodeImage& image, std::int64_t at, std::size_t count) {
+  return image.Read(static_cast<std::size_t>(at), count);
+}
+
+// E9h / E8h / 0Fh 8xh rel32 patch shared by JMP, CALL and the conditional jumps.
+std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::string& k, std::string_view operand,
+                      const FixLine& line, int opcode_length) {
+  const std::int32_t target = labels.Find_Label(operand);
+  if (target == -1) {
+    Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, "JUMP error (" + k + ")");
+    return {};
+  }
+  if (target == line.offset) {
+    Show_Message("Error calculating label address");
+    return {};
+  }
+  const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + opcode_length + 4);
+  const std::string rel = Dword(static_cast<std::uint32_t>(d));
+  if (!Patch(image, line, std::int64_t{line.offset} + opcode_length, rel)) return {};
+  return Read(image, line.offset, static_cast<std::size_t>(opcode_length)) + rel;
+}
+
+}  // namespace
+
+std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key, std::string_view operand,
+                     const FixLine& line) {
+  const std::string k = Trim_Upper(key);
+  if (k == "JMP" && !Is_LabelName(operand)) return {};
+  return Fix_Rel32(image, labels, k, operand, line, k == "JMP" ? 1 : 2);
+}
+
+std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
+                          const FixLine& line) {
+  if (!Is_LabelName(operand) || line.length != 5 || image.Read(static_cast<std::size_t>(line.offset), 1) != "\xE8")
+    return {};
+  return Fix_Rel32(image, labels, "CALL", operand, line, 1);
+}
+
+std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key, std::string_view operand,
+                         const FixLine& line) {
+  const std::int32_t target = labels.Find_Label(operand);
+  const std::string title = std::string(key) + " " + std::string(operand);
+  if (target == -1) {
+    Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, title);
+    return {};
+  }
+  const int prefix = key == "JCXZ" ? 1 : 0;
+  if (target == line.offset) return {};
+  // rel8 counts from the end of the instruction; the LOOP family has no 32-bit form.
+  const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + prefix + 2);
+  if (d < -128 || d > 127) {
+    Show_Message("Jump out of range:\r\t" + std::string(line.text), MsgStyle::OkCritical, title);
+    return {};
+  }
+  const std::string rel(1, static_cast<char>(static_cast<std::uint8_t>(d)));
+  if (!Patch(image, line, std::int64_t{line.offset} + prefix + 1, rel)) return {};
+  return Read(image, line.offset, static_cast<std::size_t>(prefix + 1)) + rel;
+}
+
+namespace {
+// PUSH label (68h imm32) and MOV r32,label (B8h+r imm32): the four bytes after the opcode.
+std::string Fix_Imm32After(CodeImage& image, std::int32_t label, const FixLine& line, bool stack) {
+  if (label == -1 || line.length != 5) return {};
+  const std::string value = Dword(Label_Value(label, stack));
+  if (!Patch(image, line, std::int64_t{line.offset} + 1, value)) return {};
+  return Read(image, line.offset, 1) + value;
+}
+}  // namespace
+
+std::string Fix_PushLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack) {
+  if (image.Read(static_cast<std::size_t>(line.offset), 1) != "\x68") return {};
+  return Fix_Imm32After(image, label, line, stack);
+}
+
+std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack) {
+  const std::string first = image.Read(static_cast<std::size_t>(line.offset), 1);
+  if (first.empty() || (static_cast<std::uint8_t>(first[0]) & 0xF8) != 0xB8) return {};
+  return Fix_Imm32After(image, label, line, stack);
+}
+
+std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack) {
+  const std::string_view t = Trim(line.text);
+  auto syntax_error = [&] {
+    Show_Message("Syntax error:\r\t" + std::string(t), MsgStyle::OkCritical, kAluTitle);
+    return std::string();
+  };
+  const std::size_t space = t.find(' ');
+  if (space == std::string_view::npos) return syntax_error();
+  const std::string_view operands = Trim(t.substr(space + 1));
+  const std::size_t comma = operands.find(',');
+  if (comma == std::string_view::npos) return syntax_error();
+  const std::string_view first = operands.substr(0, comma);
+  std::string_view second = operands.substr(comma + 1);
+  if (const std::size_t next = second.find(','); next != std::string_view::npos) second = second.substr(0, next);
+  const std::string name = Trim_Upper(second);
+  if (!Is_LabelName(name)) return {};
+  const std::int32_t target = labels.Find_Label(name);
+  if (target == -1) {
+    Show_Message("Label not found: " + name);
+    return {};
+  }
+  const std::string mnemonic = Trim_Upper(t.substr(0, space));
+  const std::string enc = Encode_TwoOperand(mnemonic, first, "0");
+  if (enc.empty()) return syntax_error();
+  if (enc.size() < 5) {
+    Show_Message("Invalid use of label:\r\t" + std::string(t), MsgStyle::OkCritical, kAluTitle);
+    return {};
+  }
+  const OpType dt = Get_OperandType(first);
+  if (dt == OpType::M8 || dt == OpType::M16 || dt == OpType::R8 || dt == OpType::R16 || dt == OpType::Imm8 ||
+      dt == OpType::Imm16) {
+    Show_Message("Invalid usage of label:\r\t" + std::string(t) + "\r\rDestination too short:\r\t" +
+                     std::string(Type_Code(dt)),
+                 MsgStyle::OkCritical, kAluTitle);
+    return {};
+  }
+  const std::string value = Dword(Label_Value(target, stack));
+  const std::int64_t at = std::int64_t{line.offset} + static_cast<std::int64_t>(enc.size()) - 4;
+  if (!Patch(image, line, at, value)) return {};
+  return Read(image, line.offset, enc.size() - 4) + value;
+}
 
 }  // namespace orvo

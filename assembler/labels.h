@@ -37,17 +37,31 @@ class LabelTable {
   std::unordered_map<std::string, std::int32_t> first_offset_;
 };
 
+// True when name (trimmed, any case) may name a label: it starts with a letter A-Z and is no
+// register of any width and no segment register.
+bool Is_ValidLabelDefinition(std::string_view name);
+
+// The line a fix-up works on: its offset in the image, its pass-2 length and its text. A
+// fix-up writes only inside [offset, offset + length): a placeholder that is not there is
+// never patched.
+struct FixLine {
+  std::int32_t offset = 0;
+  std::int32_t length = 0;
+  std::string_view text;  // the trimmed line
+};
+
 // Fix-ups: each overwrites the placeholder of one line in image and returns the line's new
 // bytes, or "" when it changed nothing (after its own box where it has one).
 std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key,
-                     std::string_view operand, std::int32_t line);
+                     std::string_view operand, const FixLine& line);
 std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key,
-                         std::string_view operand, std::int32_t line);
-std::string Fix_PushLabel(CodeImage& image, std::int32_t label, std::int32_t line, bool stack);
-std::string Fix_MovLabel(CodeImage& image, std::int32_t label, std::int32_t line, bool stack);
-std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, std::string_view line_text,
-                         std::int32_t line, bool stack);
+                         std::string_view operand, const FixLine& line);
+std::string Fix_PushLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack);
+std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack);
+// ALU group, and MOV to memory / TEST with a label source: the last four bytes get the value.
+std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack);
+// CALL label: E8h rel32 = L - (line + 5), like JMP.
 std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
-                          std::int32_t line);
+                          const FixLine& line);
 
 }  // namespace orvo

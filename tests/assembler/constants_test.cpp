@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include "assembler/constants.h"
+#include "operands/text.h"
+#include "support/test_support.h"
+
+namespace orvo {
+namespace {
+
+using test::Recorder;
+
+struct ConstCase {
+  std::vector<std::string_view> definitions;  // texts after "CONST "
+  std::string_view line;
+  std::string_view expected;
+};
+
+class ReplaceConsts : public testing::TestWithParam<ConstCase> {};
+
+TEST_P(ReplaceConsts, RewritesLine) {
+  Recorder rec;
+  ConstTable table;
+  for (auto d : GetParam().definitions) table.Define_Const(d);
+  std::string line(GetParam().line);
+  table.Replace_Consts(line);
+  EXPECT_EQ(line, GetParam().expected);
+  EXPECT_TRUE(rec.Messages().empty());
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, ReplaceConsts, testing::Values(
+    ConstCase{{"Arg1 EQU [ebp+8]"},            "PUSH Arg1",          "PUSH [ebp+8]"},
+    ConstCase{{"arg1 equ [ebp+8]"},            "push ARG1",          "push [ebp+8]"},
+    ConstCase{{"N=5"},                         "MOV EAX,N",          "MOV EAX,5"},
+    ConstCase{{"N = 5"},                       "MOV EAX,N",          "MOV EAX, 5"},
+    ConstCase{{"SIZE EQU 4"},                  "MOV EAX,MY_SIZE",    "MOV EAX,MY_4"},
+    ConstCase{{"SIZE EQU 4"},                  "MOV EAX,SIZE2",      "MOV EAX,SIZE2"},
+    ConstCase{{"A EQU 1"},                     "MOV AL,A",           "MOV AL,A"},       // the A in AL ends the search
+    ConstCase{{"A EQU B", "B EQU 5"},          "MOV ECX,A",          "MOV ECX,5"},
+    ConstCase{{"A EQU B", "B EQU 5"},          "MOV EAX,A",          "MOV EAX,A"},      // the A in EAX ends it
+    ConstCase{{"B EQU 5", "A EQU B"},          "MOV ECX,A",          "MOV ECX,B"},
+    ConstCase{{"X EQU 1", "X EQU 2"},          "PUSH X",             "PUSH 1"},
+    ConstCase{{"X EQU X+1"},                   "PUSH X",             "PUSH X+1"},
+    ConstCase{{"GO EQU NOP"},                  "GO",                 "NOP"},
+    ConstCase{{"MAX SIZE EQU 10"},             "MOV EAX,MAX SIZE",   "MOV EAX,10"},
+    ConstCase{{"CS=1"},                        "PUSH CS",            "PUSH 1"},
+    ConstCase{{"K=7"},                         "  ADD EAX,K  ",      "ADD EAX,7"},
+    ConstCase{{"K=7"},                         "MOV EAX,K,K",        "MOV EAX,7,7"},
+    ConstCase{{"L=\xC4"},                      "DB L,\xC4L",         "DB \xC4,\xC4\xC4"}  // 80h-FFh are no letters
+));
+// clang-format on
+
+TEST(ReplaceConsts, NoConstantsLeavesLineUntouched) {
+  ConstTable table;
+  std::string line = "  NOP  ";
+  EXPECT_FALSE(table.Replace_Consts(line));
+  EXPECT_EQ(line, "  NOP  ");
+}
+
+TEST(DefineConst, RefusalsShowTheirBoxes) {
+  Recorder rec;
+  ConstTable table;
+  table.Define_Const("X 5");
+  table.Define_Const("EAX EQU 5");
+  table.Define_Const("al=1");
+  table.Define_Const("=1");
+  ASSERT_EQ(rec.Messages().size(), 4u);
+  EXPECT_EQ(rec.Messages()[0],
+            (Message{"Error in CONST\r\r\tUSAGE:\rCONST ConstName=Expression\rCONST ConstName EQU Expression",
+                     MsgStyle::Ok, "CONST X 5"}));
+  EXPECT_EQ(rec.Messages()[1],
+            (Message{"\tError in Const:\rRegister is not a valid name of constant.", MsgStyle::Ok, "EAX EQU 5"}));
+  EXPECT_EQ(rec.Messages()[2].title, "al=1");
+  EXPECT_EQ(rec.Messages()[3].title, "CONST =1");
+  EXPECT_EQ(table.Size(), 0u);
+}
+
+TEST(ReplaceConsts, SelfReferenceIsBoundedAndReportedOnce) {
+  Recorder rec;
+  ConstTable table;
+  table.Define_Const("X = X");
+  std::string line = "PUSH X";
+  table.Replace_Consts(line);
+  EXPECT_LE(line.size(), kMaxSubstitutedLine);
+  std::string again = "PUSH X";
+  table.Replace_Consts(again);
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0].title, "CONST X");
+}
+
+TEST(ReplaceConsts, DoublingChainIsBounded) {
+  Recorder rec;
+  ConstTable table;
+  for (int i = 0; i < 40; ++i)
+    table.Define_Const("C" + std::to_string(i) + " EQU C" + std::to_string(i + 1) + " C" + std::to_string(i + 1));
+  std::string line = "PUSH C0";
+  table.Replace_Consts(line);
+  EXPECT_LE(line.size(), kMaxSubstitutedLine);
+  EXPECT_EQ(rec.Messages().size(), 1u);
+}
+
+// The matcher only chooses which constants to try; the result must equal the plain rule applied
+// to every constant in order. Lines built from names, their pieces and separators.
+TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
+  const std::vector<std::string> defs = {"A EQU B", "AB EQU X", "B EQU 5", "BA=AB", "X EQU A A", "EA=1", "L1=L2", "L2=[EBP+8]"};
+  const std::vector<std::string> pieces = {"A", "B", "AB", "BA", "X", "EA", "EAX", "L1", "L2", ",", " ", "+", "_", "1"};
+  ConstTable table;
+  for (const auto& d : defs) table.Define_Const(d);
+  // The plain rule, written out independently.
+  auto plain = [&](std::string line) {
+    line = std::string(Trim(line));
+    for (std::size_t c = 1; c <= table.Size(); ++c) {
+      const std::string& name = table.Names()[c];
+      std::size_t from = 0;
+      for (int guard = 0; guard < 1000; ++guard) {
+        const std::size_t pos = Find_NoCase(line, name, from);
+        if (pos == std::string::npos) break;
+        const std::size_t end = pos + name.size();
+        if (!((pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]))))
+          break;
+        line.replace(Find_NoCase(line, name, 0), name.size(), table.Values()[c]);
+        from = pos + 1;
+      }
+    }
+    return line;
+  };
+  std::uint32_t seed = 12345;
+  for (int n = 0; n < 3000; ++n) {
+    std::string line = "MOV ";
+    const int len = 1 + static_cast<int>(seed % 6);
+    for (int k = 0; k < len; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      line += pieces[(seed >> 16) % pieces.size()];
+    }
+    std::string fast = line;
+    table.Replace_Consts(fast);
+    ASSERT_EQ(fast, plain(line)) << line;
+  }
+}
+
+}  // namespace
+}  // namespace orvo
