@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
 #include "assembler/compile.h"
+#include "ide/file_access.h"
 #include "support/test_support.h"
 
 namespace orvo {
@@ -9,22 +14,214 @@ namespace {
 using test::Hex_Bytes;
 using test::Recorder;
 
+constexpr std::string_view kEpilogueHex = "5F5E5B89EC5DC21000";
+
+CompileOptions With_Stack(bool stack) {
+  CompileOptions o;
+  o.stack = stack;
+  return o;
+}
+
 TEST(SplitLines, SplitsAtCrLfOnly) {
   EXPECT_TRUE(Split_Lines("").empty());
   EXPECT_EQ(Split_Lines("\r\n"), (std::vector<std::string_view>{"", ""}));
   EXPECT_EQ(Split_Lines("A\rB\nC\r\nD"), (std::vector<std::string_view>{"A\rB\nC", "D"}));
 }
 
+TEST(SplitLine, MnemonicAndOperands) {
+  std::string a, b;
+  EXPECT_EQ(Split_Line("  mov eax , ebx ", a, b), "MOV");
+  EXPECT_EQ(a, "eax ");
+  EXPECT_EQ(b, " ebx");
+  EXPECT_EQ(Split_Line("nop", a, b), "nop");  // no space: as written
+  EXPECT_EQ(a, "");
+}
+
 TEST(Compile, FixedInstructionsWithAndWithoutFrame) {
   Recorder rec;
   CompileSession s;
-  ASSERT_EQ(s.Compile("PUSHAD\r\nCLC\r\nPOPAD\r\nEND", {}), CompileOutcome::Finished);
-  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("60 F8 61 5F5E5B89EC5DC21000"));
-  CompileOptions stack;
-  stack.stack = true;
-  ASSERT_EQ(s.Compile("PUSHAD\r\nCLC\r\nPOPAD\r\nEND", stack), CompileOutcome::Finished);
-  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("5589E5535657 60 F8 61 5F5E5B89EC5DC21000 5F5E5B89EC5DC21000"));
+  ASSERT_EQ(s.Compile("PUSHAD\r\nCLC\r\nPOPAD\r\nEND", With_Stack(false)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("60 F8 61") + Hex_Bytes(kEpilogueHex));
+  ASSERT_EQ(s.Compile("PUSHAD\r\nCLC\r\nPOPAD\r\nEND", With_Stack(true)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Image().Bytes(),
+            Hex_Bytes("5589E5535657 60 F8 61") + Hex_Bytes(kEpilogueHex) + Hex_Bytes(kEpilogueHex));
   EXPECT_TRUE(rec.Messages().empty());
+}
+
+TEST(Compile, EndAndExitFunctionGiveTheEpilogue) {
+  Recorder rec;
+  CompileSession s;
+  for (auto src : {"END", "EXIT FUNCTION", "exit function", "Exit  Function"}) {
+    ASSERT_EQ(s.Compile(src, With_Stack(false)), CompileOutcome::Finished) << src;
+    EXPECT_EQ(s.Image().Bytes(), Hex_Bytes(kEpilogueHex)) << src;
+  }
+  ASSERT_EQ(s.Compile("END", With_Stack(true)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Image().Size(), 24u);
+  EXPECT_EQ(s.Compile("EXIT", With_Stack(false)), CompileOutcome::Stopped);
+}
+
+TEST(Compile, ListingColumnsAndAddresses) {
+  Recorder rec;
+  CompileSession s;
+  const std::string src = "REM first\r\n; second\r\n' third\r\nrem fourth\r\n\r\n   NOP  \r\nstart:\r\nPUSHF\r\nCLC";
+  ASSERT_EQ(s.Compile(src, With_Stack(true)), CompileOutcome::Finished);
+  const Listing& l = s.Listing_();
+  ASSERT_EQ(l.Line_Count(), 9u);
+  const std::vector<std::string> list1 = {"", "", "", "", "", "6", "", "7", "9"};
+  const std::vector<std::string> hex = {"", "", "", "", "", "90", "", "66/9C", "F8"};
+  for (std::size_t i = 0; i < 9; ++i) {
+    EXPECT_EQ(l.List1_Item(i), list1[i]) << i;
+    EXPECT_EQ(l.List2_Item(i), list1[i]) << i;
+    EXPECT_EQ(l.Hex_Entry(i), hex[i]) << i;
+  }
+  EXPECT_EQ(l.PreCode_Line(5), "NOP");
+  EXPECT_EQ(l.PreCode_Line(6), "start:");
+  EXPECT_EQ(l.Text3(), "\r\n\r\n\r\n\r\n\r\n90\r\n\r\n66/9C\r\nF8");
+  EXPECT_EQ(l.Text2(), "\r\n\r\n\r\n\r\n\r\n\x90\r\n\r\n\x66\x9C\r\n\xF8\r\n");
+  EXPECT_EQ(l.TxtPreCode(), "\r\n\r\n\r\n\r\n\r\nNOP\r\nstart:\r\nPUSHF\r\nCLC\r\n");
+  EXPECT_EQ(s.Labels().Find_Label("START"), 1);
+  EXPECT_TRUE(rec.Messages().empty());
+}
+
+TEST(Compile, HexAddressesAndLongLines) {
+  Recorder rec;
+  CompileSession s;
+  std::string src;
+  for (int i = 0; i < 26; ++i) src += "NOP\r\n";
+  src += "CLC";
+  ASSERT_EQ(s.Compile(src, With_Stack(false)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Listing_().List1_Item(26), "26");
+  EXPECT_EQ(s.Listing_().List2_Item(26), "1A");
+}
+
+TEST(Compile, OnlyCrLfGivesTwoEmptyRows) {
+  Recorder rec;
+  CompileSession s;
+  ASSERT_EQ(s.Compile("\r\n", With_Stack(false)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Listing_().Line_Count(), 2u);
+  EXPECT_EQ(s.Listing_().Text3(), "\r\n");
+  ASSERT_EQ(s.Compile("", With_Stack(false)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Listing_().Line_Count(), 0u);
+  EXPECT_TRUE(s.Image().Bytes().empty());
+}
+
+struct StopCase {
+  std::string_view source;
+  Message box;
+  std::size_t pre_code_rows;
+  std::size_t text2_rows;
+};
+
+class CompileStops : public testing::TestWithParam<StopCase> {};
+
+TEST_P(CompileStops, ShowsTheDriverBoxAndKeepsPartialColumns) {
+  Recorder rec;
+  CompileSession s;
+  const StopCase& c = GetParam();
+  EXPECT_EQ(s.Compile(c.source, With_Stack(true)), CompileOutcome::Stopped);
+  ASSERT_FALSE(rec.Messages().empty());
+  EXPECT_EQ(rec.Messages().back(), c.box);
+  EXPECT_EQ(s.Listing_().PreCode_Rows(), c.pre_code_rows);
+  EXPECT_EQ(s.Listing_().Text2_Rows(), c.text2_rows);
+  EXPECT_FALSE(s.Listing_().Has_Addresses());
+  EXPECT_EQ(s.Listing_().Text3(), "");
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, CompileStops, testing::Values(
+    StopCase{"\tNOP",              {"Syntax Error:\r\tNOP\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 1"}, 1, 1},
+    StopCase{"NOP\r\nREM",         {"Syntax Error:\rREM\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2},
+    StopCase{"MY LABEL:",          {"Invalid LABEL:\r\tMY LABEL:", MsgStyle::Ok, "LINE: 0"}, 1, 0},
+    StopCase{"NOP\r\nMOV AL, [X:Y]", {"Invalid LABEL:\r\tMOV AL, [X:Y]", MsgStyle::Ok, "LINE: 1"}, 2, 1},
+    StopCase{"CLC\r\nFROB EAX",    {"Syntax Error:\rFROB EAX\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2},
+    StopCase{"CLC 1",              {"Syntax Error:\rCLC 1\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 1"}, 1, 1},
+    StopCase{"1ABC:",              {"Invalid LABEL:\r\t1ABC:", MsgStyle::Ok, "LINE: 0"}, 1, 0},
+    StopCase{":",                  {"Invalid LABEL:\r\t:", MsgStyle::Ok, "LINE: 0"}, 1, 0}
+));
+// clang-format on
+
+TEST(Compile, StoppedCompileKeepsBytesSoFarAndHelpOnYes) {
+  Recorder rec;
+  rec.Script(MsgAnswer::Yes);
+  int help_context = 0;
+  CompileOptions o;
+  o.open_help = [&](int context) { help_context = context; };
+  CompileSession s;
+  EXPECT_EQ(s.Compile("PUSHAD\r\nBOGUS", o), CompileOutcome::Stopped);
+  EXPECT_EQ(help_context, 3);
+  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("60"));
+}
+
+TEST(Compile, SyntaxErrorShowsSubstitutedLine) {
+  Recorder rec;
+  CompileSession s;
+  EXPECT_EQ(s.Compile("CONST W = BOGUS\r\nW 1", With_Stack(false)), CompileOutcome::Stopped);
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0].text, "Syntax Error:\r BOGUS 1\r\rShow help?");
+  EXPECT_EQ(s.Listing_().PreCode_Line(1), "BOGUS 1");
+}
+
+TEST(Compile, LabelLineAssemblesNothingAfterItsColon) {
+  Recorder rec;
+  CompileSession s;
+  ASSERT_EQ(s.Compile("L1: NOP\r\nL2:\r\nCLC", With_Stack(false)), CompileOutcome::Finished);
+  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("F8"));
+  EXPECT_EQ(s.Labels().Find_Label("l1"), 0);
+  EXPECT_EQ(s.Labels().Find_Label("L2"), 0);
+}
+
+class CodeFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / ("orvo-codefile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    path = (dir / "ORVOIDE.BIN").string();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Contents() {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::filesystem::path dir;
+  std::string path;
+};
+
+TEST_F(CodeFile, SavedAfterFinishedCompileOnly) {
+  Recorder rec;
+  CompileSession s;
+  CompileOptions o;
+  o.save_code_file = true;
+  o.code_file_path = path;
+  ASSERT_EQ(s.Compile("PUSHAD\r\nPOPAD\r\nNOP", o), CompileOutcome::Finished);
+  EXPECT_EQ(Contents(), Hex_Bytes("60 61 90"));
+  ASSERT_EQ(s.Compile("CLC", o), CompileOutcome::Finished);
+  EXPECT_EQ(Contents(), Hex_Bytes("F8"));  // shorter image: no old bytes remain
+  EXPECT_EQ(s.Compile("CLC\r\nBAD", o), CompileOutcome::Stopped);
+  EXPECT_EQ(Contents(), Hex_Bytes("F8"));
+  ASSERT_EQ(s.Compile("", o), CompileOutcome::Finished);
+  EXPECT_EQ(Contents(), "");
+}
+
+TEST_F(CodeFile, FailingSaveKeepsPreviousFileAndReportsEachStep) {
+  Recorder rec;
+  CompileSession s;
+  CompileOptions o;
+  o.save_code_file = true;
+  o.code_file_path = path;
+  ASSERT_EQ(s.Compile("NOP", o), CompileOutcome::Finished);
+  Inject_FileFailure(FileStep::Write, ENOSPC);
+  ASSERT_EQ(s.Compile("CLC\r\nSTC", o), CompileOutcome::Finished);
+  EXPECT_EQ(Contents(), Hex_Bytes("90"));
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0],
+            (Message{Error_Description(ENOSPC), MsgStyle::OkCritical, "SAVE TO FILE: ORVOIDE.BIN"}));
+
+  // A folder that does not exist: open, write and close each fail, each with its own box.
+  rec.Clear();
+  o.code_file_path = (dir / "missing" / "ORVOIDE.BIN").string();
+  ASSERT_EQ(s.Compile("NOP", o), CompileOutcome::Finished);
+  EXPECT_EQ(rec.Messages().size(), 3u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);  // no temporary left behind
 }
 
 }  // namespace
