@@ -1,0 +1,97 @@
+// End-to-end tests of the orvo command: exit statuses, output forms and boxes as JSON lines.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "support/cli_runner.h"
+
+namespace orvo {
+namespace {
+
+using test::Run_Orvo;
+
+TEST(OrvoBuild, HexOnStdoutWithAndWithoutFrame) {
+  auto r = Run_Orvo("build -", "PUSHAD\nCLC\nPOPAD\nEND\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "60F8615F5E5B89EC5DC21000\n");
+  r = Run_Orvo("build --stack -", "PUSHAD\nCLC\nPOPAD\nEND\n");
+  EXPECT_EQ(r.out, "5589E5535657" "60F861" "5F5E5B89EC5DC21000" "5F5E5B89EC5DC21000\n");
+}
+
+TEST(OrvoBuild, BinaryAndOutputFile) {
+  const auto dir = std::filesystem::temp_directory_path() / ("orvo-cli-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string out = (dir / "code.bin").string();
+  auto r = Run_Orvo("build --format bin -o " + out + " -", "NOP\r\nCLC\r\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "");
+  std::ifstream in(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "\x90\xF8");
+  r = Run_Orvo("build -o " + out + " -", "NOP\n");
+  std::ifstream hex(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(hex), {}), "90");  // the export form: no line end
+  r = Run_Orvo("build --format bin -", "STC\n");
+  EXPECT_EQ(r.out, "\xF9");
+  std::filesystem::remove_all(dir);
+}
+
+TEST(OrvoList, RowsPerSourceLine) {
+  auto r = Run_Orvo("list --stack -", "REM x\n\nPUSHAD\nstart:\nPUSHF\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "\t\t\t\n"
+            "\t\t\t\n"
+            "6\t6\t60\tPUSHAD\n"
+            "\t\t\tstart:\n"
+            "7\t7\t66/9C\tPUSHF\n"
+            "\t\t\t\n");
+  EXPECT_EQ(r.err, "");
+}
+
+struct BoxCase {
+  std::string_view source;
+  std::string_view json;
+};
+
+class OrvoMessages : public testing::TestWithParam<BoxCase> {};
+
+TEST_P(OrvoMessages, JsonLinesAndExitStatusOne) {
+  auto r = Run_Orvo("list --messages json -", std::string(GetParam().source));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, std::string(GetParam().json) + "\n");
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, OrvoMessages, testing::Values(
+    BoxCase{"\tNOP\n", R"({"title": "LINE: 1", "text": "Syntax Error:\r\tNOP\r\rShow help?", "buttons": "yesno", "icon": "critical"})"},
+    BoxCase{"NOP\nREM\n", R"({"title": "LINE: 2", "text": "Syntax Error:\rREM\r\rShow help?", "buttons": "yesno", "icon": "critical"})"},
+    BoxCase{"MY LABEL:\n", R"({"title": "LINE: 0", "text": "Invalid LABEL:\r\tMY LABEL:", "buttons": "ok", "icon": "none"})"},
+    BoxCase{"FROB 1\n", R"({"title": "LINE: 1", "text": "Syntax Error:\rFROB 1\r\rShow help?", "buttons": "yesno", "icon": "critical"})"}
+));
+// clang-format on
+
+TEST(OrvoUsage, BadArgumentsAndUnreadableSource) {
+  EXPECT_EQ(Run_Orvo("", "").status, 2);
+  EXPECT_EQ(Run_Orvo("frobnicate x", "").status, 2);
+  EXPECT_EQ(Run_Orvo("build --format oct -", "NOP").status, 2);
+  auto r = Run_Orvo("build /nonexistent/dir/file.asm", "");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("No such file or directory"), std::string::npos);
+  EXPECT_EQ(Run_Orvo("list /", "").status, 2);
+}
+
+TEST(OrvoBuild, MessagesAsTextForPeople) {
+  auto r = Run_Orvo("build -", "BAD\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("Syntax Error:\nBAD\n\nShow help?"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace orvo
