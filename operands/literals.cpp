@@ -1,0 +1,297 @@
+// Numeric literals: normalization of &B literals, range tests, leading values and the
+// conversions to little-endian byte strings.
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+
+#include "ide/message_box.h"
+#include "operands/detail.h"
+#include "operands/operands.h"
+
+namespace orvo {
+namespace {
+
+constexpr bool Starts_With_Hex(std::string_view t) { return Starts_With_NoCase(t, "&H"); }
+
+constexpr int Hex_Digit_Value(char c) {
+  if (Is_Digit(c)) return c - '0';
+  const char u = Upper_Char(c);
+  return (u >= 'A' && u <= 'F') ? u - 'A' + 10 : -1;
+}
+
+// Decimal number at text[i]: digits, fraction and exponent with blanks skipped anywhere.
+double Read_Decimal(std::string_view text, std::size_t i) {
+  const std::size_t n = text.size();
+  std::string mantissa;  // digits and ".", fits the small-string buffer for ordinary literals
+  std::int64_t int_digits = 0, frac_zeros = 0;  // significant integer digits, zeros before a fraction digit
+  bool any_digit = false, nonzero_frac = false;
+  for (; i < n; ++i) {
+    const char c = text[i];
+    if (c == ' ') continue;
+    if (!Is_Digit(c)) break;
+    any_digit = true;
+    if (c == '0' && int_digits == 0) continue;
+    mantissa.push_back(c);
+    ++int_digits;
+  }
+  if (mantissa.empty()) mantissa.push_back('0');
+  if (i < n && text[i] == '.') {
+    mantissa.push_back('.');
+    for (++i; i < n; ++i) {
+      const char c = text[i];
+      if (c == ' ') continue;
+      if (!Is_Digit(c)) break;
+      any_digit = true;
+      mantissa.push_back(c);
+      if (c != '0') nonzero_frac = true;
+      if (!nonzero_frac) ++frac_zeros;
+    }
+  }
+  if (!any_digit) return 0.0;
+  std::int64_t exponent = 0;
+  if (i < n && Upper_Char(text[i]) == 'E') {
+    std::size_t j = i + 1;
+    while (j < n && text[j] == ' ') ++j;
+    bool negative_exp = false;
+    if (j < n && (text[j] == '+' || text[j] == '-')) negative_exp = text[j++] == '-';
+    bool any_exp = false;
+    for (; j < n; ++j) {
+      const char c = text[j];
+      if (c == ' ') continue;
+      if (!Is_Digit(c)) break;
+      any_exp = true;
+      if (exponent < 1'000'000) exponent = exponent * 10 + (c - '0');  // far beyond any double
+    }
+    if (any_exp && negative_exp) exponent = -exponent;
+    if (!any_exp) exponent = 0;
+  }
+  if (exponent != 0) {
+    char buf[16];
+    const auto r = std::to_chars(buf, buf + sizeof buf, exponent);
+    mantissa.push_back('e');
+    mantissa.append(buf, r.ptr);
+  }
+  double value = 0;
+  const auto r = std::from_chars(mantissa.data(), mantissa.data() + mantissa.size(), value);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Out of the double range: infinite when the decimal exponent is positive, else zero.
+    const std::int64_t magnitude = int_digits > 0 ? int_digits - 1 + exponent : exponent - frac_zeros - 1;
+    return magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return r.ec == std::errc() ? value : 0.0;
+}
+
+// A signed value as decimal text: 15 significant digits, exponent form for large values.
+std::string Number_Text(double v) {
+  if (!std::isfinite(v)) Raise_Overflow();
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  std::string s(buf, r.ptr);
+  for (char& c : s) c = Upper_Char(c);
+  return s;
+}
+
+// The hex digits of a literal: the digits after "&H", or the hex text of its leading value.
+std::string Literal_Digits(std::string_view text) {
+  const detail::NormalLiteral literal(text);
+  const std::string_view t = literal.view();
+  if (Starts_With_Hex(t)) return std::string(t.substr(2));
+  std::string_view magnitude = t;
+  if (detail::Strip_Minus_View(magnitude) && Starts_With_NoCase(magnitude, "&B")) {
+    // -&B...: the two's complement of the base-2 value, as for -&H and decimal literals.
+    const detail::NormalLiteral base2(magnitude);
+    return Hex_Text_Of(-Leading_Value(base2.view()));
+  }
+  return Hex_Text_Of(Leading_Value(t));
+}
+
+// Bytes of a hex digit string padded with "0"s to width, pairs taken from the right end
+// (least significant first); an odd digit left over at the front is dropped.
+std::string Pairs_From_Right(std::string_view digits, std::size_t width) {
+  const std::size_t pad = digits.size() < width ? width - digits.size() : 0;
+  std::string padded(pad, '0');
+  padded.append(digits);
+  std::string out;
+  out.reserve(padded.size() / 2);
+  for (std::size_t i = padded.size(); i >= 2; i -= 2)
+    out.push_back(static_cast<char>(detail::Digits_Value(16, std::string_view(padded).substr(i - 2, 2))));
+  return out;
+}
+
+std::size_t Odd_Width(std::size_t size) { return (size % 2 == 1 && size <= 7) ? size + 1 : 0; }
+
+// 2^8 or 2^16 minus the magnitude of a negative literal; false after the "Conversion error" box.
+bool Negative_Complement(std::string_view magnitude, double modulus, std::string_view unit, double& v) {
+  v = modulus - Leading_Value(magnitude);
+  if (v >= 0) return true;
+  std::string text = "Conversion error\r\r";
+  text += Number_Text(v);
+  text += " is out of ";
+  text += unit;
+  text += '.';
+  Show_Message(text, MsgStyle::Ok);
+  return false;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::uint8_t Digits_Value(int base, std::string_view digits) {
+  std::int64_t acc = 0;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    const char c = Upper_Char(digits[i]);
+    const auto code = static_cast<unsigned char>(c);
+    acc += code > 64 ? code - 55 : (Is_Digit(c) ? c - '0' : 0);
+    if (i + 1 < digits.size()) acc *= base;
+    // The accumulator is a signed 32-bit value: leaving that range is an overflow as well.
+    if (acc > std::numeric_limits<std::int32_t>::max() || acc < std::numeric_limits<std::int32_t>::min())
+      Raise_Overflow();
+  }
+  if (acc < 0 || acc > 255) Raise_Overflow();
+  return static_cast<std::uint8_t>(acc);
+}
+
+NormalLiteral::NormalLiteral(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (!Starts_With_NoCase(t, "&B")) {
+    view_ = t;
+    return;
+  }
+  rewritten_ = true;
+  const std::string_view d = Trim_Left(t.substr(2));
+  std::size_t width = d.size() < 4 ? 4 : d.size();
+  width += (4 - width % 4) % 4;
+  std::string padded(width - d.size(), '0');
+  padded.append(d);
+  Upper_InPlace(padded);
+  try {
+    if (padded.size() > 255) Raise_Overflow();  // the digit count is held in one byte
+    buf_ = "&H";
+    for (std::size_t g = 0; g < padded.size(); g += 4)
+      buf_ += Hex_Upper(Digits_Value(2, std::string_view(padded).substr(g, 4)));
+  } catch (const Fault& fault) {
+    buf_.clear();
+    Show_Message("Number too big: " + padded, MsgStyle::Ok, fault.description());
+  }
+}
+
+bool Number_Test(std::string_view t) { return !t.empty() && (Starts_With_Hex(t) || Is_Digit(t[0])); }
+
+bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max) {
+  if (Starts_With_Hex(t)) return t.size() - 2 <= hex_digits;
+  return t.size() <= chars && Leading_Value(t) <= max;
+}
+
+}  // namespace detail
+
+std::string Normalize_Number(std::string_view text) {
+  const detail::NormalLiteral literal(text);
+  return Upper(literal.view());
+}
+
+bool Strip_Minus(std::string& text) {
+  std::string_view t = text;
+  const bool removed = detail::Strip_Minus_View(t);
+  const std::size_t from = static_cast<std::size_t>(t.data() - text.data());
+  text.erase(from + t.size());
+  text.erase(0, from);
+  return removed;
+}
+
+std::uint8_t Parse_Digits(int base, std::string& digits) {
+  Upper_InPlace(digits);
+  return detail::Digits_Value(base, digits);
+}
+
+bool Is_Number(std::string_view text) {
+  const detail::NormalLiteral literal(text);
+  std::string_view t = literal.view();
+  detail::Strip_Minus_View(t);
+  return detail::Number_Test(t);
+}
+
+bool Is_Imm8(std::string_view text) {
+  const detail::NormalLiteral literal(text);
+  std::string_view t = literal.view();
+  detail::Strip_Minus_View(t);
+  return detail::Imm_Test(t, 2, 3, 255);
+}
+
+bool Is_Imm16(std::string_view text) {
+  const detail::NormalLiteral literal(text);
+  std::string_view t = literal.view();
+  detail::Strip_Minus_View(t);
+  return detail::Imm_Test(t, 4, 5, 65535);
+}
+
+double Leading_Value(std::string_view text) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i++] == '-';
+    while (i < n && text[i] == ' ') ++i;
+  }
+  double v = 0;
+  if (Starts_With_Hex(text.substr(i))) {
+    // &H digits are an unsigned magnitude (&HFFFFFFFF is 4294967295); a sign in front negates it.
+    for (i += 2; i < n; ++i) {
+      if (text[i] == ' ') continue;
+      const int d = Hex_Digit_Value(text[i]);
+      if (d < 0) break;
+      v = v * 16 + d;
+    }
+  } else {
+    v = Read_Decimal(text, i);
+  }
+  if (v == 0) return 0.0;
+  return negative ? -v : v;
+}
+
+std::string Hex_Text_Of(double value) {
+  const double r = std::nearbyint(value);
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) Raise_Overflow();
+  return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(r)));
+}
+
+std::string To_Bytes(std::string_view text) {
+  const std::string digits = Literal_Digits(text);
+  return Pairs_From_Right(digits, Odd_Width(digits.size()));
+}
+
+std::string To_Byte(std::string_view text) {
+  std::string_view t = text;
+  const bool negative = detail::Strip_Minus_View(t);
+  const detail::NormalLiteral literal(t);
+  if (!negative) return To_Bytes(literal.view());
+  double v = 0;
+  if (!Negative_Complement(literal.view(), 256, "byte", v)) return {};
+  if (v == 256) v = 0;  // -0
+  return To_Bytes(Number_Text(v));
+}
+
+std::string To_Word(std::string_view text) {
+  std::string_view t = text;
+  const bool negative = detail::Strip_Minus_View(t);
+  const detail::NormalLiteral literal(t);
+  std::string digits;
+  if (negative) {
+    double v = 0;
+    if (!Negative_Complement(literal.view(), 65536, "word", v)) return {};
+    digits = Hex_Text_Of(Leading_Value(Number_Text(v)));
+  } else if (Starts_With_Hex(literal.view())) {
+    digits = literal.view().substr(2);
+  } else {
+    digits = Hex_Text_Of(Leading_Value(literal.view()));
+  }
+  return Pairs_From_Right(digits, 4);
+}
+
+std::string To_Dword(std::string_view text) { return Pairs_From_Right(Literal_Digits(text), 8); }
+
+}  // namespace orvo

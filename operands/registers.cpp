@@ -1,0 +1,208 @@
+// Register names, size prefixes, operand-type codes and immediate suffixes.
+
+#include <array>
+
+#include "operands/detail.h"
+#include "operands/operands.h"
+
+namespace orvo {
+namespace {
+
+// A name of two or three letters packed into one integer (capitals), so that a lookup is a few
+// integer compares instead of string compares.
+// The length sits in the top byte, so "\0AX" is not taken for "AX".
+constexpr std::uint32_t Key(std::string_view s) {
+  std::uint32_t k = 0;
+  for (char c : s) k = (k << 8) | static_cast<unsigned char>(Upper_Char(c));
+  return k | static_cast<std::uint32_t>(s.size()) << 24;
+}
+
+using Column = std::array<std::uint32_t, 8>;
+// clang-format off
+constexpr Column kReg32 = {Key("EAX"), Key("ECX"), Key("EDX"), Key("EBX"), Key("ESP"), Key("EBP"), Key("ESI"), Key("EDI")};
+constexpr Column kReg16 = {Key("AX"),  Key("CX"),  Key("DX"),  Key("BX"),  Key("SP"),  Key("BP"),  Key("SI"),  Key("DI")};
+constexpr Column kReg8  = {Key("AL"),  Key("CL"),  Key("DL"),  Key("BL"),  Key("AH"),  Key("CH"),  Key("DH"),  Key("BH")};
+constexpr std::array<std::uint32_t, 6> kSegment = {Key("CS"), Key("SS"), Key("DS"), Key("ES"), Key("FS"), Key("GS")};
+// clang-format on
+
+// Key of a trimmed name of 2 or 3 characters, 0 for anything else (0 is no register's key).
+constexpr std::uint32_t Name_Key(std::string_view text) {
+  const std::string_view t = Trim(text);
+  return (t.size() == 2 || t.size() == 3) ? Key(t) : 0;
+}
+
+constexpr std::uint8_t Find(const Column& column, std::uint32_t key) {
+  if (key == 0) return kNoRegister;
+  for (std::uint8_t i = 0; i < 8; ++i)
+    if (column[i] == key) return i;
+  return kNoRegister;
+}
+
+}  // namespace
+
+std::uint8_t Get_Reg32Code(std::string_view text) { return Find(kReg32, Name_Key(text)); }
+std::uint8_t Get_Reg16Code(std::string_view text) { return Find(kReg16, Name_Key(text)); }
+std::uint8_t Get_Reg8Code(std::string_view text) { return Find(kReg8, Name_Key(text)); }
+
+bool Is_SegmentRegister(std::string_view text) {
+  const std::uint32_t key = Name_Key(text);
+  for (std::uint32_t k : kSegment)
+    if (k == key) return true;
+  return false;
+}
+
+namespace detail {
+
+RegInfo Lookup_Register(std::string_view text) {
+  const std::uint32_t key = Name_Key(text);
+  if (key == 0) return {};
+  if (auto c = Find(kReg8, key); c != kNoRegister) return {8, c};
+  if (auto c = Find(kReg16, key); c != kNoRegister) return {16, c};
+  if (auto c = Find(kReg32, key); c != kNoRegister) return {32, c};
+  return {};
+}
+
+int Size_Prefix(std::string_view& t) {
+  int size = 0;
+  std::size_t cut = 0;
+  if (Starts_With_NoCase(t, "BYTE PTR")) {
+    size = 1, cut = 8;
+  } else if (Starts_With_NoCase(t, "WORD PTR")) {
+    size = 2, cut = 8;
+  } else if (Starts_With_NoCase(t, "DWORD PTR")) {
+    size = 3, cut = 9;
+  } else {
+    return (!t.empty() && t[0] == '[') ? 3 : 0;
+  }
+  t = Trim(t.substr(cut));
+  return size;
+}
+
+bool Label_Test(std::string_view t) {
+  std::string_view rest = t;
+  if (Size_Prefix(rest) != 0) return false;
+  if (Starts_With_NoCase(t, "&H")) return false;
+  if (Lookup_Register(t).width != 0) return false;
+  // Segment registers are no labels: typed imm32 they would assemble as the value 0.
+  if (Is_SegmentRegister(t)) return false;
+  return !t.empty() && Is_Letter(t[0]);
+}
+
+}  // namespace detail
+
+std::string_view Type_Code(OpType type) {
+  switch (type) {
+    case OpType::None:
+      return "";
+    case OpType::R8:
+      return "r8";
+    case OpType::R16:
+      return "r16";
+    case OpType::R32:
+      return "r32";
+    case OpType::M8:
+      return "m8";
+    case OpType::M16:
+      return "m16";
+    case OpType::M32:
+      return "m32";
+    case OpType::Imm8:
+      return "imm8";
+    case OpType::Imm16:
+      return "imm16";
+    case OpType::Imm32:
+      return "imm32";
+    case OpType::AL:
+      return "AL";
+    case OpType::AX:
+      return "AX";
+    case OpType::EAX:
+      return "EAX";
+  }
+  return "";
+}
+
+int Strip_SizePtr(std::string& text) {
+  std::string_view t = Trim(text);
+  const int size = detail::Size_Prefix(t);
+  const std::size_t from = static_cast<std::size_t>(t.data() - text.data());
+  text.erase(from + t.size());
+  text.erase(0, from);
+  return size;
+}
+
+OpType Get_OperandType(std::string_view text) {
+  const std::string_view t = Trim(text);
+  std::string_view rest = t;
+  static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
+  if (const int size = detail::Size_Prefix(rest); size != 0) {
+    const detail::MemParts mem = detail::Split_Mem(rest);
+    return Get_Reg32Code(mem.base) != kNoRegister ? kMem[size] : OpType::None;
+  }
+  switch (detail::Lookup_Register(t).width) {
+    case 8:
+      return OpType::R8;
+    case 16:
+      return OpType::R16;
+    case 32:
+      return OpType::R32;
+    default:
+      break;
+  }
+  // One normalization serves the number and the label test, so a bad &B literal shows one box.
+  const detail::NormalLiteral literal(t);
+  std::string_view n = literal.view();
+  detail::Strip_Minus_View(n);
+  if (detail::Number_Test(n)) {
+    if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
+    if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
+    return OpType::Imm32;
+  }
+  return detail::Label_Test(n) ? OpType::Imm32 : OpType::None;
+}
+
+bool Is_LabelName(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (t.empty()) return false;
+  const detail::NormalLiteral literal(t);
+  std::string_view n = literal.view();
+  detail::Strip_Minus_View(n);
+  return detail::Label_Test(n);
+}
+
+OpType Get_ImmSuffix(std::string& text) {
+  const std::size_t keep = Trim_Right(text).size();
+  text.resize(keep);
+  if (text.empty()) return OpType::None;
+  OpType type = OpType::None;
+  switch (text.back()) {
+    case '?':
+      type = OpType::Imm8;
+      break;
+    case '%':
+      type = OpType::Imm16;
+      break;
+    case '&':
+      type = OpType::Imm32;
+      break;
+    default:
+      return OpType::None;
+  }
+  text.pop_back();
+  return type;
+}
+
+OpType Get_ImmType(std::string_view text) {
+  // A segment register is neither a label nor a short text worth 0.
+  if (Is_SegmentRegister(text)) return OpType::None;
+  const detail::NormalLiteral literal(text);
+  std::string_view n = literal.view();
+  detail::Strip_Minus_View(n);
+  if (!Trim(text).empty() && detail::Label_Test(n)) return OpType::Imm32;
+  if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
+  if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
+  if (detail::Number_Test(n)) return OpType::Imm32;
+  return OpType::None;
+}
+
+}  // namespace orvo
