@@ -1,0 +1,125 @@
+// DB, DW and DD: comma-separated numbers and quoted characters or strings, stored as bytes,
+// little-endian words or little-endian doublewords.
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "encoders/encoders.h"
+#include "encoders/one_operand.h"
+#include "ide/message_box.h"
+#include "operands/operands.h"
+#include "operands/text.h"
+
+namespace orvo {
+namespace {
+
+struct DirectiveRow {
+  std::string_view name;
+  int width;  // bytes per item
+  std::string_view syntax;
+};
+
+// clang-format off
+constexpr std::array kDirectives{
+    //           name  width  syntax line
+    DirectiveRow{"DB", 1,     "DB Value(0-255)"},
+    DirectiveRow{"DW", 2,     "DW Value(0-65535)"},
+    DirectiveRow{"DD", 4,     "DD Value(0-4294967295)"},
+};
+// clang-format on
+
+const DirectiveRow* Find_Directive(std::string_view name) {
+  for (const DirectiveRow& row : kDirectives)
+    if (row.name == name) return &row;
+  return nullptr;
+}
+
+void Show_DataError(const DirectiveRow& d, std::string_view reason) {
+  Show_Message(std::string("Error in ") + std::string(d.name) + ":" + kCR + kTab + std::string(reason) + kCR +
+               kCR + "Syntax:" + kCR + kTab + std::string(d.syntax));
+}
+
+// Appends one numeric item in the directive's width; false after a box.
+bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out) {
+  if (item.empty()) {
+    Show_DataError(d, "Empty item");
+    return false;
+  }
+  // A name or other text has no value here: taking it as 0 would store a wrong constant.
+  if (!Is_Number(item)) {
+    Show_DataError(d, "Not a number");
+    return false;
+  }
+  ByteString bytes;
+  bool fits = false;
+  switch (d.width) {
+    case 1:
+      fits = Is_Imm8(item) && (bytes = To_Byte(item)).size() == 1;
+      break;
+    case 2:
+      fits = Is_Imm16(item) && (bytes = To_Word(item)).size() == 2;
+      break;
+    default:
+      fits = Checked_Dword(item, bytes);
+      break;
+  }
+  if (!fits) {
+    Show_DataError(d, "Out of range");
+    return false;
+  }
+  out += bytes;
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string_view> Split_DataList(std::string_view text) {
+  std::vector<std::string_view> items;
+  bool quoted = false;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') {
+      quoted = !quoted;
+    } else if (text[i] == ',' && !quoted) {
+      items.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  items.push_back(text.substr(start));
+  return items;
+}
+
+ByteString Assemble_Data(std::string_view key, std::string_view operand) {
+  const std::string name = Trim_Upper(key);
+  const DirectiveRow* d = Find_Directive(name);
+  if (!d) return {};
+  return Guard_Faults(name, operand, {}, [&]() -> ByteString {
+    ByteString out;
+    for (std::string_view item : Split_DataList(operand)) {
+      item = Trim(item);
+      if (!item.empty() && item.front() == '"' && item.back() == '"') {
+        // A quoted character or string: every character between the quotes is one item whose
+        // value is its code (bytes 80h-FFh are the code page's characters, unsigned).
+        if (item.size() < 3) {
+          Show_DataError(*d, "Empty character item");
+          return {};
+        }
+        for (const char c : item.substr(1, item.size() - 2))
+          Append_LE(out, static_cast<unsigned char>(c), d->width);
+        continue;
+      }
+      if (!Append_Number(*d, item, out)) return {};
+    }
+    return out;
+  });
+}
+
+ByteString Assemble_DataLine(std::string_view operand) {
+  const std::string_view t = Trim(operand);
+  const std::size_t cut = t.size() < 2 ? t.size() : 2;
+  return Assemble_Data(t.substr(0, cut), Trim(t.substr(cut)));
+}
+
+}  // namespace orvo

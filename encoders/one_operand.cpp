@@ -1,0 +1,369 @@
+// The one-operand group: NOT NEG MUL IMUL DIV IDIV INC DEC, and the r/m and immediate forms that
+// CALL, JMP, PUSH, POP, the shifts, SETcc and VERR/VERW share. The family tables choose opcode
+// and reg digit; the encoder joins opcode, ModRM, SIB and displacement.
+
+#include "encoders/one_operand.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "encoders/encoders.h"
+#include "ide/message_box.h"
+#include "operands/operands.h"
+#include "operands/text.h"
+
+namespace orvo {
+namespace {
+
+struct GroupRow {
+  std::string_view mnemonic;
+  GroupFamily family;
+  std::uint8_t digit;  // reg field, already times 8
+};
+
+// clang-format off
+constexpr std::array kGroupRows{
+    // mnemonic  family                digit
+    GroupRow{"NOT",  GroupFamily::MulDiv, 0x10},
+    GroupRow{"NEG",  GroupFamily::MulDiv, 0x18},
+    GroupRow{"MUL",  GroupFamily::MulDiv, 0x20},
+    GroupRow{"IMUL", GroupFamily::MulDiv, 0x28},
+    GroupRow{"DIV",  GroupFamily::MulDiv, 0x30},
+    GroupRow{"IDIV", GroupFamily::MulDiv, 0x38},
+
+    GroupRow{"INC",  GroupFamily::IncDec, 0x00},
+    GroupRow{"DEC",  GroupFamily::IncDec, 0x08},
+    GroupRow{"CALL", GroupFamily::IncDec, 0x10},
+    GroupRow{"JMP",  GroupFamily::IncDec, 0x20},
+    GroupRow{"PUSH", GroupFamily::IncDec, 0x30},
+
+    GroupRow{"ROL",  GroupFamily::Shift,  0x00},
+    GroupRow{"ROR",  GroupFamily::Shift,  0x08},
+    GroupRow{"RCL",  GroupFamily::Shift,  0x10},
+    GroupRow{"RCR",  GroupFamily::Shift,  0x18},
+    GroupRow{"SHL",  GroupFamily::Shift,  0x20},
+    GroupRow{"SAL",  GroupFamily::Shift,  0x20},
+    GroupRow{"SHR",  GroupFamily::Shift,  0x28},
+    GroupRow{"SAR",  GroupFamily::Shift,  0x38},
+
+    GroupRow{"VERR", GroupFamily::Ver,    0x20},
+    GroupRow{"VERW", GroupFamily::Ver,    0x28},
+
+    GroupRow{"POP",  GroupFamily::Pop,    0x00},
+};
+
+// Opcode of the 8-bit form and of the 16/32-bit form (66h in front for 16 bits).
+struct GroupOpcodes {
+  std::uint8_t byte_form;
+  std::uint8_t word_form;
+};
+//                                byte  word/dword
+constexpr GroupOpcodes kMulDivOps{0xF6, 0xF7};
+constexpr GroupOpcodes kIncDecOps{0xFE, 0xFF};
+// clang-format on
+
+constexpr auto kGroupIndex = Sort_ByMnemonic(kGroupRows);
+
+// An immediate or displacement whose bytes do not fit the width the instruction gives them.
+void Show_OutOf(std::string_view what, std::string_view mnemonic, std::string_view operand) {
+  Show_Message(what, MsgStyle::Ok, std::string(mnemonic) + " " + std::string(operand));
+}
+
+bool Is_JmpOrPush(std::string_view m) { return m == "JMP" || m == "PUSH"; }
+
+// The digits of a literal after "&H" / "&B", leading zeros dropped, or npos for a decimal one.
+std::size_t Significant_Digits(std::string_view text, std::string_view radix_prefix) {
+  std::string_view t = Trim(text);
+  if (!t.empty() && t.front() == '-') t = Trim_Left(t.substr(1));
+  if (!Starts_With_NoCase(t, radix_prefix)) return std::string_view::npos;
+  t = Trim_Left(t.substr(2));
+  while (!t.empty() && t.front() == '0') t.remove_prefix(1);
+  return t.size();
+}
+
+// The displacement bytes for the mod bits; false when the literal does not fit them ("?" forces
+// one byte even for a value of more than 8 bits).
+bool Encode_CheckedDisplacement(std::uint8_t mod, std::string_view disp, ByteString& out) {
+  if (mod == 0x40) {
+    if (!Is_Imm8(disp)) return false;
+    out = Encode_Displacement(mod, disp);
+    return out.size() == 1;
+  }
+  if (mod == 0x80) return Checked_Dword(disp, out);
+  return true;
+}
+
+ByteString Encode_Group(const std::string& m, std::string_view operand, std::string_view count) {
+  const OpType type = Get_OperandType(operand);
+  if (Is_Imm(type)) return Encode_ImmOperand(m, operand);
+
+  std::string op(operand);
+  std::uint8_t mod = 0;
+  const int size = Strip_SizePtr(op);
+  if (size > 0) mod = Get_DispMod(op);
+  MemForm form = MemForm::NotBracketed;
+  std::string disp;
+  const std::string base = Parse_MemOperand(op, form, disp);
+
+  ByteString disp_bytes;
+  if (mod != 0 && size > 0) {
+    Apply_DispSuffix(mod, disp);
+    if (!Encode_CheckedDisplacement(mod, disp, disp_bytes)) {
+      Show_OutOf(mod == 0x40 ? "Out of Byte" : "Out of Dword", m, Trim(operand));
+      return {};
+    }
+  }
+
+  ByteString sib;
+  if (Is_Mem(type)) {
+    const std::uint8_t b = Get_Reg32Code(base);
+    if (b == 4) sib.push_back('\x24');  // r/m 100 means "SIB follows": base ESP, no index
+    if (b == 5 && disp.empty()) {
+      // [EBP] has no mod-00 form (it means disp32): encode it as [EBP+0].
+      mod = 0x40;
+      disp = "0";
+      disp_bytes.assign(1, '\0');
+    }
+  }
+
+  std::uint8_t code = kNoRegister;
+  switch (type) {
+    case OpType::R8:
+      code = Get_Reg8Code(base);
+      break;
+    case OpType::R16:
+      code = Get_Reg16Code(base);
+      break;
+    case OpType::R32:
+    case OpType::M8:
+    case OpType::M16:
+    case OpType::M32:
+      code = Get_Reg32Code(base);
+      break;
+    default:
+      Show_Message(std::string("Invalid operand: ") + base + "(" + std::string(Type_Code(type)) + ")" + kCR +
+                   kCR + "Supported: " + kCR + kTab + m + " r/m8(16,32)");
+      return {};
+  }
+  if (code == kNoRegister) {
+    Show_Message("Invalid operand: " + base, MsgStyle::Ok, m);
+    return {};
+  }
+
+  std::string opcode;
+  std::uint8_t table = 0;
+  const GroupDigit group = Get_GroupDigit(m);
+  switch (group.family) {
+    case GroupFamily::MulDiv:
+      table = Get_MulDivOpcode(m, type, opcode);
+      break;
+    case GroupFamily::IncDec:
+      // FEh is defined only for INC (/0) and DEC (/1): CALL, JMP and PUSH have no byte form.
+      if (group.digit > 0x08 && (type == OpType::R8 || type == OpType::M8)) {
+        Show_Message(std::string("Invalid operand: ") + std::string(Trim(operand)) + "(" +
+                     std::string(Type_Code(type)) + ")" + kCR + kCR + "Supported: " + kCR + kTab + m +
+                     " r/m16(32)");
+        return {};
+      }
+      table = Get_IncDecOpcode(m, type, opcode);
+      break;
+    case GroupFamily::Shift:
+      table = Get_ShiftOpcode(m, type, count, opcode);
+      break;
+    case GroupFamily::Ver:
+      table = Get_VerOpcode(m, type, opcode);
+      break;
+    case GroupFamily::Pop:
+      table = Get_PopOpcode(type, opcode);
+      break;
+    case GroupFamily::None:
+      if (Get_SetccByte(m) != 0) table = Get_SetccOpcode(m, type, opcode);
+      break;
+  }
+  if (opcode.empty() && table == 0) return {};
+
+  const unsigned modrm = unsigned{table} + code + mod;
+  if (modrm > 0xFF) Raise_Overflow();
+  ByteString out = opcode;
+  out.push_back(static_cast<char>(modrm));
+  out += sib;
+  out += disp_bytes;
+  return out;
+}
+
+std::uint8_t Family_Opcode(GroupFamily family, GroupOpcodes ops, std::string_view mnemonic, OpType type,
+                           std::string& opcode) {
+  const GroupDigit g = Get_GroupDigit(Trim_Upper(mnemonic));
+  if (g.family != family) {
+    opcode.clear();
+    Show_OpcodeMissing(mnemonic);
+    return 0;
+  }
+  return Get_GroupForm(ops.byte_form, ops.word_form, g.digit, type, opcode);
+}
+
+}  // namespace
+
+void Show_OpcodeMissing(std::string_view mnemonic) {
+  Show_Message(std::string("Syntax error: ") + kCR + std::string(mnemonic), MsgStyle::Ok,
+               std::string("Opcode for: ") + std::string(mnemonic));
+}
+
+std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
+                           std::string& opcode) {
+  opcode.clear();
+  switch (type) {
+    case OpType::M8:
+      opcode.push_back(static_cast<char>(byte_form));
+      return digit;
+    case OpType::R8:
+      opcode.push_back(static_cast<char>(byte_form));
+      return 0xC0 + digit;
+    case OpType::M16:
+      opcode = {'\x66', static_cast<char>(word_form)};
+      return digit;
+    case OpType::R16:
+      opcode = {'\x66', static_cast<char>(word_form)};
+      return 0xC0 + digit;
+    case OpType::M32:
+      opcode.push_back(static_cast<char>(word_form));
+      return digit;
+    case OpType::R32:
+      opcode.push_back(static_cast<char>(word_form));
+      return 0xC0 + digit;
+    default:
+      return 0;
+  }
+}
+
+void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
+                  std::string_view second) {
+  std::string text = fault.description();
+  text += kCR;
+  text += kCR;
+  text += mnemonic;
+  text += ' ';
+  text += first;
+  if (!second.empty()) {
+    text += ',';
+    text += second;
+  }
+  Show_Message(text, MsgStyle::Ok, std::to_string(fault.number()));
+}
+
+GroupDigit Get_GroupDigit(std::string_view mnemonic) {
+  const GroupRow* row = Find_Mnemonic(kGroupIndex, mnemonic);
+  return row ? GroupDigit{row->family, row->digit} : GroupDigit{};
+}
+
+std::uint8_t Get_MulDivOpcode(std::string_view mnemonic, OpType type, std::string& opcode) {
+  return Family_Opcode(GroupFamily::MulDiv, kMulDivOps, mnemonic, type, opcode);
+}
+
+std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::string& opcode) {
+  return Family_Opcode(GroupFamily::IncDec, kIncDecOps, mnemonic, type, opcode);
+}
+
+ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count) {
+  const std::string m = Trim_Upper(key);
+  return Guard_Faults(m, operand, count, [&] { return Encode_Group(m, operand, count); });
+}
+
+ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type) {
+  struct ImmRow {
+    std::string_view mnemonic, imm8, imm16, imm32;
+  };
+  // clang-format off
+  static constexpr std::array kImmRows{
+      //     mnemonic  imm8      imm16        imm32
+      ImmRow{"JMP",    "\xEB",   "\x66\xE9",  "\xE9"},
+      ImmRow{"CALL",   "",       "\x66\xE8",  "\xE8"},  // no rel8 call exists
+      ImmRow{"PUSH",   "\x6A",   "\x66\x68",  "\x68"},
+  };
+  // clang-format on
+  const std::string m = Trim_Upper(mnemonic);
+  for (const ImmRow& row : kImmRows) {
+    if (row.mnemonic != m) continue;
+    switch (imm_type) {
+      case OpType::Imm8:
+        if (row.imm8.empty()) Show_Message(std::string("Not supported:") + kCR + kTab + "CALL rel8");
+        return ByteString(row.imm8);
+      case OpType::Imm16:
+        return ByteString(row.imm16);
+      case OpType::Imm32:
+        return ByteString(row.imm32);
+      default:
+        return {};
+    }
+  }
+  return {};
+}
+
+ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand) {
+  const std::string m = Trim_Upper(mnemonic);
+  std::string op(operand);
+  if (Is_LabelName(op)) op = "0&";  // the label pass writes the address into this imm32
+  OpType type = Get_ImmType(op);
+  const OpType forced = Get_ImmSuffix(op);
+  if (forced != OpType::None) {
+    type = forced;
+  } else if (Is_JmpOrPush(m) && type == OpType::Imm8) {
+    // EBh and 6Ah sign-extend their byte: 128..255 and -129..-255 need the 32-bit form.
+    const double v = Signed_Value(op);
+    if (v < -128 || v > 127) type = OpType::Imm32;
+  }
+  const ByteString oc = Get_ImmOpcode(m, type);
+  if (oc.empty()) return {};
+
+  switch (type) {
+    case OpType::Imm8: {
+      const ByteString b = Is_Imm8(op) ? To_Byte(op) : ByteString();
+      if (b.size() != 1) break;
+      return oc + b;
+    }
+    case OpType::Imm16: {
+      const ByteString w = Is_Imm16(op) ? To_Word(op) : ByteString();
+      if (w.size() != 2) break;
+      return oc + w;
+    }
+    case OpType::Imm32: {
+      ByteString d;
+      if (!Is_Number(op) || !Checked_Dword(op, d)) break;
+      return oc + d;
+    }
+    default:
+      return {};
+  }
+  const std::string_view what =
+      type == OpType::Imm8 ? "Out of Byte" : (type == OpType::Imm16 ? "Out of Word" : "Out of Dword");
+  Show_OutOf(what, m, op);
+  return {};
+}
+
+ByteString Encode_Displacement(std::uint8_t mod, std::string_view disp) {
+  if (mod == 0x40) return To_Byte(disp);
+  if (mod == 0x80) return To_Dword(disp);
+  return {};
+}
+
+double Signed_Value(std::string_view text) {
+  std::string t = Normalize_Number(text);
+  const bool negative = Strip_Minus(t);
+  const double v = Leading_Value(t);
+  return negative ? -v : v;
+}
+
+bool Checked_Dword(std::string_view text, ByteString& out) {
+  const std::size_t hex = Significant_Digits(text, "&H");
+  const std::size_t bin = Significant_Digits(text, "&B");
+  if ((hex != std::string_view::npos && hex > 8) || (bin != std::string_view::npos && bin > 32)) return false;
+  out = To_Dword(text);
+  // Leading zero digits may add zero bytes at the high end: the value itself fits.
+  if (out.size() < 4) return false;
+  out.resize(4);
+  return true;
+}
+
+}  // namespace orvo

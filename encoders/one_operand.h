@@ -1,0 +1,102 @@
+#pragma once
+// Internals of the one-operand group and the families built on it (PUSH/POP, jumps and calls,
+// shifts, SETcc, VERR/VERW, data, strings): opcode-table lookups, immediate and displacement
+// encoding, and the fault guard every entry point runs its body in.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "encoders/encoders.h"
+#include "operands/operands.h"
+
+namespace orvo {
+
+// ---- Sorted mnemonic tables ------------------------------------------------------------------
+// Tables are written in the order that reads best and sorted at compile time, so a lookup is a
+// binary search on the key in capitals instead of a scan.
+template <class Row, std::size_t N>
+constexpr std::array<Row, N> Sort_ByMnemonic(std::array<Row, N> rows) {
+  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.mnemonic < b.mnemonic; });
+  return rows;
+}
+
+template <class Row, std::size_t N>
+const Row* Find_Mnemonic(const std::array<Row, N>& sorted, std::string_view key) {
+  const auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
+                                   [](const Row& row, std::string_view k) { return row.mnemonic < k; });
+  return (it != sorted.end() && it->mnemonic == key) ? &*it : nullptr;
+}
+
+// ---- Faults ----------------------------------------------------------------------------------
+// Box for a fault raised by an operand operation: its description, CR CR, the line's mnemonic
+// and operand(s); titled with the fault number.
+void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
+                  std::string_view second = {});
+
+// Runs body(); a Fault never leaves the encoder: it is reported and the line yields no bytes.
+template <class Body>
+ByteString Guard_Faults(std::string_view mnemonic, std::string_view first, std::string_view second,
+                        Body&& body) {
+  try {
+    return body();
+  } catch (const Fault& fault) {
+    Report_Fault(fault, mnemonic, first, second);
+    return {};
+  }
+}
+
+// ---- Group tables ----------------------------------------------------------------------------
+// The nine operand types the group encoder takes: register, memory or immediate of any width.
+constexpr bool Is_OneOperandType(OpType t) { return Is_Reg(t) || Is_Mem(t) || Is_Imm(t); }
+
+enum class GroupFamily : std::uint8_t { None, MulDiv, IncDec, Shift, Ver, Pop };
+enum class ShiftCount : std::uint8_t { Invalid, One, CL, Imm8 };
+
+// Family and reg digit (already times 8) of a group mnemonic in capitals; None when unknown.
+struct GroupDigit {
+  GroupFamily family = GroupFamily::None;
+  std::uint8_t digit = 0;
+};
+GroupDigit Get_GroupDigit(std::string_view mnemonic);
+
+// Opcode string and table byte of an r/m group form: byte_form for 8 bits, word_form for 16 and
+// 32 bits (66h in front for 16); the table byte is the digit for memory, C0h + digit for a
+// register. Other types give ("", 0).
+std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
+                           std::string& opcode);
+// "Syntax error:" box of a family table asked for a mnemonic it does not hold.
+void Show_OpcodeMissing(std::string_view mnemonic);
+
+// The family tables: each fills the opcode string and returns the table byte; ("", 0) refuses.
+std::uint8_t Get_MulDivOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
+std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
+std::uint8_t Get_ShiftOpcode(std::string_view mnemonic, OpType type, std::string_view count,
+                             std::string& opcode);
+std::uint8_t Get_PopOpcode(OpType type, std::string& opcode);
+std::uint8_t Get_SetccOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
+std::uint8_t Get_VerOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
+// Second opcode byte (90h..9Fh) of a SETcc mnemonic in capitals, 0 when it names none.
+std::uint8_t Get_SetccByte(std::string_view mnemonic);
+
+ShiftCount Get_ShiftCountType(std::string_view count);
+
+// ---- Immediates and displacements ------------------------------------------------------------
+ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand);
+ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type);
+ByteString Encode_Displacement(std::uint8_t mod, std::string_view disp);
+
+// Value of a literal with its sign: the leading value, negated when a minus led the text.
+double Signed_Value(std::string_view text);
+// To_Dword for a literal that must fit 32 bits: false when its digits exceed a doubleword (the
+// conversion would drop the top digit or add bytes); otherwise out holds exactly four bytes.
+bool Checked_Dword(std::string_view text, ByteString& out);
+
+// ---- Data ------------------------------------------------------------------------------------
+// Items of a DB/DW/DD list: cut at commas outside double quotes; quotes stay in the items.
+std::vector<std::string_view> Split_DataList(std::string_view text);
+
+}  // namespace orvo

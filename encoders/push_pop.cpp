@@ -1,0 +1,89 @@
+// PUSH and POP: the one-byte register forms and the segment registers here, every other operand
+// through the one-operand group.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "encoders/encoders.h"
+#include "encoders/one_operand.h"
+#include "operands/operands.h"
+#include "operands/text.h"
+
+namespace orvo {
+namespace {
+
+struct SegmentRow {
+  std::string_view name;
+  std::string_view push;
+  std::string_view pop;  // empty: no POP CS on this processor
+};
+
+// clang-format off
+constexpr std::array kSegmentRows{
+    //         name  push          pop
+    SegmentRow{"CS", "\x0E",       ""},
+    SegmentRow{"SS", "\x16",       "\x17"},
+    SegmentRow{"DS", "\x1E",       "\x1F"},
+    SegmentRow{"ES", "\x06",       "\x07"},
+    SegmentRow{"FS", "\x0F\xA0",   "\x0F\xA1"},
+    SegmentRow{"GS", "\x0F\xA8",   "\x0F\xA9"},
+};
+// clang-format on
+
+const SegmentRow* Find_Segment(std::string_view operand) {
+  const std::string_view t = Trim(operand);
+  for (const SegmentRow& row : kSegmentRows)
+    if (Equals_NoCase(row.name, t)) return &row;
+  return nullptr;
+}
+
+}  // namespace
+
+std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
+  struct PopRow {
+    OpType type;
+    std::string_view opcode;
+    std::uint8_t table;
+  };
+  // clang-format off
+  static constexpr std::array kPopRows{
+      //     type          opcode       table
+      PopRow{OpType::M16,  "\x66\x8F",  0x00},
+      PopRow{OpType::M32,  "\x8F",      0x00},
+      PopRow{OpType::R16,  "\x66",      0x58},  // 58h+r after the prefix, no ModRM
+      PopRow{OpType::R32,  "",          0x58},
+  };
+  // clang-format on
+  opcode.clear();
+  for (const PopRow& row : kPopRows) {
+    if (row.type != type) continue;
+    opcode.append(row.opcode.data(), row.opcode.size());
+    return row.table;
+  }
+  return 0x00;
+}
+
+ByteString Assemble_Push(std::string_view operand) {
+  const std::string op = Trim_Upper(operand);
+  return Guard_Faults("PUSH", op, {}, [&]() -> ByteString {
+    if (const std::uint8_t r = Get_Reg32Code(op); r != kNoRegister)
+      return ByteString(1, static_cast<char>(0x50 + r));
+    if (const SegmentRow* seg = Find_Segment(op)) return ByteString(seg->push);
+    if (Is_OneOperandType(Get_OperandType(op))) return Encode_OneOperand("PUSH", op, {});
+    return {};
+  });
+}
+
+ByteString Assemble_Pop(std::string_view operand) {
+  return Guard_Faults("POP", operand, {}, [&]() -> ByteString {
+    if (const std::uint8_t r = Get_Reg32Code(operand); r != kNoRegister)
+      return ByteString(1, static_cast<char>(0x58 + r));
+    // Segment names in any case, like PUSH; POP CS does not exist and falls through to nothing.
+    if (const SegmentRow* seg = Find_Segment(operand); seg && !seg->pop.empty()) return ByteString(seg->pop);
+    if (Is_OneOperandType(Get_OperandType(operand))) return Encode_OneOperand("POP", operand, {});
+    return {};
+  });
+}
+
+}  // namespace orvo
