@@ -238,9 +238,10 @@ std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::
   }
 }
 
-void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                  std::string_view second) {
-  std::string text = fault.description();
+namespace {
+std::string Line_Text(std::string_view what, std::string_view mnemonic, std::string_view first,
+                      std::string_view second) {
+  std::string text(what);
   text += kCR;
   text += kCR;
   text += mnemonic;
@@ -250,7 +251,19 @@ void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_vie
     text += ',';
     text += second;
   }
-  Show_Message(text, MsgStyle::Ok, std::to_string(fault.number()));
+  return text;
+}
+}  // namespace
+
+void Report_LineFault(const Fault& fault, std::string_view mnemonic, std::string_view first,
+                      std::string_view second) {
+  Show_Message(Line_Text(fault.description(), mnemonic, first, second), MsgStyle::Ok,
+               Decimal_Text(fault.number()));
+}
+
+void Report_LineFailure(std::string_view what, std::string_view mnemonic, std::string_view first,
+                        std::string_view second) {
+  Show_Message(Line_Text(what, mnemonic, first, second));
 }
 
 GroupDigit Get_GroupDigit(std::string_view mnemonic) {

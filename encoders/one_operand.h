@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,21 +33,25 @@ const Row* Find_Mnemonic(const std::array<Row, N>& sorted, std::string_view key)
 }
 
 // ---- Faults ----------------------------------------------------------------------------------
-// Box for a fault raised by an operand operation: its description, CR CR, the line's mnemonic
-// and operand(s); titled with the fault number.
-void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                  std::string_view second = {});
+// Box for a failure inside an encoder: what happened, CR CR, the line's mnemonic and operand(s)
+// (the second one after a comma when there is one). A fault is titled with its number.
+void Report_LineFault(const Fault& fault, std::string_view mnemonic, std::string_view first,
+                      std::string_view second = {});
+void Report_LineFailure(std::string_view what, std::string_view mnemonic, std::string_view first,
+                        std::string_view second = {});
 
-// Runs body(); a Fault never leaves the encoder: it is reported and the line yields no bytes.
+// Runs body(); nothing it throws leaves the encoder: it is reported and the line yields no bytes.
 template <class Body>
 ByteString Guard_Faults(std::string_view mnemonic, std::string_view first, std::string_view second,
                         Body&& body) {
   try {
     return body();
   } catch (const Fault& fault) {
-    Report_Fault(fault, mnemonic, first, second);
-    return {};
+    Report_LineFault(fault, mnemonic, first, second);
+  } catch (const std::exception& e) {
+    Report_LineFailure(e.what(), mnemonic, first, second);
   }
+  return {};
 }
 
 // ---- Group tables ----------------------------------------------------------------------------
