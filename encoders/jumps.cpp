@@ -83,8 +83,9 @@ ByteString Assemble_Call(std::string_view operand) {
   return Guard_Faults("CALL", op, {}, [&]() -> ByteString {
     if (const std::uint8_t r = Get_Reg32Code(op); r != kNoRegister)
       return ByteString{'\xFF', static_cast<char>(0xD0 + r)};
-    // A label name is an imm32: E8h and a zero rel32 for the label pass.
-    if (Is_OneOperandType(Get_OperandType(op))) return Encode_OneOperand("CALL", op, {});
+    // A label name is an imm32: E8h and a zero rel32 for the label pass. A line without an
+    // operand hands over its mnemonic, which is no call target.
+    if (op != "CALL" && Is_OneOperandType(Get_OperandType(op))) return Encode_OneOperand("CALL", op, {});
     Show_Message(std::string("Error in CALL.") + kCR + kCR + "USAGE: CALL Register32/imm" + kCR +
                  "   Register32 - EAX,ECX,EDX,EBX,ESP,EBP,ESI,EDI." + kCR + "   imm - imm8,imm16,imm32");
     return {};

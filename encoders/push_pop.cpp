@@ -67,6 +67,7 @@ std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
 ByteString Assemble_Push(std::string_view operand) {
   const std::string op = Trim_Upper(operand);
   return Guard_Faults("PUSH", op, {}, [&]() -> ByteString {
+    if (op == "PUSH") return {};  // a line without an operand hands over its mnemonic
     if (const std::uint8_t r = Get_Reg32Code(op); r != kNoRegister)
       return ByteString(1, static_cast<char>(0x50 + r));
     if (const SegmentRow* seg = Find_Segment(op)) return ByteString(seg->push);

@@ -60,6 +60,11 @@ TEST(Jumps, Refusals) {
       {"CALL 70000%", "Out of Word", "CALL 70000"},
       {"JMP 300?", "Out of Byte", "JMP 300"},
       {"JMP _x", ""},
+      {"JMP", ""},
+      {"CALL",
+       "Error in CALL.\r\rUSAGE: CALL Register32/imm\r   Register32 - EAX,ECX,EDX,EBX,ESP,EBP,ESI,EDI.\r   "
+       "imm - "
+       "imm8,imm16,imm32"},
       {"RET 70000",
        "Not a valid imm type: imm32\r\r\tUSAGE:\rRET imm16.\r\rimm8 will converted automaticaly."},
       {"RET 8&", "Not a valid imm type: imm32\r\r\tUSAGE:\rRET imm16.\r\rimm8 will converted automaticaly."},

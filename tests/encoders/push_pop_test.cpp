@@ -48,6 +48,8 @@ TEST(PushPop, Forms) {
 TEST(PushPop, Refusals) {
   static constexpr BoxRow kRows[] = {
       {"POP CS", ""},
+      {"PUSH", ""},  // not a push of a label named PUSH
+      {"POP", ""},
       {"POP 5", ""},
       {"POP BYTE PTR [EAX]", ""},
       {"POP AL", ""},
