@@ -38,7 +38,7 @@ ByteString Assemble_RetnRetf(std::string_view mnemonic);
 ByteString Assemble_Jmp(std::string_view first);
 ByteString Assemble_Loop(std::string_view mnemonic);
 bool Is_LoopMnemonic(std::string_view key);
-// The two conditional-jump opcode bytes (0Fh 8xh) for a mnemonic, "" when it names none.
+// The conditional-jump opcode bytes (0Fh 8xh) for a mnemonic, E9h for JMP, "" when it names none.
 ByteString Get_JumpOpcode(std::string_view mnemonic);
 ByteString Assemble_Shift(std::string_view mnemonic, std::string_view first, std::string_view second);
 ByteString Assemble_Data(std::string_view key, std::string_view operand);
