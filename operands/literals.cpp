@@ -25,6 +25,15 @@ constexpr int Hex_Digit_Value(char c) {
 // Decimal number at text[i]: digits, fraction and exponent with blanks skipped anywhere.
 double Read_Decimal(std::string_view text, std::size_t i) {
   const std::size_t n = text.size();
+  {
+    // Fast path: a run of at most 15 digits that nothing continues is an exact integer.
+    std::size_t j = i;
+    std::int64_t whole = 0;
+    while (j < n && j - i < 16 && Is_Digit(text[j])) whole = whole * 10 + (text[j++] - '0');
+    const bool continued =
+        j < n && (text[j] == ' ' || text[j] == '.' || Upper_Char(text[j]) == 'E' || Is_Digit(text[j]));
+    if (j > i && j - i <= 15 && !continued) return static_cast<double>(whole);
+  }
   std::string mantissa;  // digits and ".", fits the small-string buffer for ordinary literals
   std::int64_t int_digits = 0, frac_zeros = 0;  // significant integer digits, zeros before a fraction digit
   bool any_digit = false, nonzero_frac = false;
@@ -272,6 +281,11 @@ std::string To_Byte(std::string_view text) {
   double v = 0;
   if (!Negative_Complement(literal.view(), 256, "byte", v)) return {};
   if (v == 256) v = 0;  // -0
+  // A whole v reads back from its decimal text unchanged: skip the text.
+  if (v == std::floor(v)) {
+    const std::string digits = Hex_Text_Of(v);
+    return Pairs_From_Right(digits, Odd_Width(digits.size()));
+  }
   return To_Bytes(Number_Text(v));
 }
 
@@ -283,7 +297,7 @@ std::string To_Word(std::string_view text) {
   if (negative) {
     double v = 0;
     if (!Negative_Complement(literal.view(), 65536, "word", v)) return {};
-    digits = Hex_Text_Of(Leading_Value(Number_Text(v)));
+    digits = Hex_Text_Of(v == std::floor(v) ? v : Leading_Value(Number_Text(v)));
   } else if (Starts_With_Hex(literal.view())) {
     digits = literal.view().substr(2);
   } else {

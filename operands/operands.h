@@ -51,6 +51,7 @@ constexpr int Type_Bits(OpType t) {
 // Size code of a memory operand: 0 none, 1 BYTE PTR, 2 WORD PTR, 3 DWORD PTR or a bare "[".
 // Trims text and removes a size prefix from it.
 int Strip_SizePtr(std::string& text);
+// Segment register names are neither labels nor immediates: None, so encoders refuse them.
 OpType Get_OperandType(std::string_view text);
 bool Is_LabelName(std::string_view text);
 // Removes trailing spaces and a final "?" / "%" / "&" from text; reports Imm8/Imm16/Imm32 or None.
@@ -68,7 +69,8 @@ bool Is_Number(std::string_view text);
 bool Is_Imm8(std::string_view text);
 bool Is_Imm16(std::string_view text);
 // Leading value: a decimal number (sign, digits, fraction, exponent, blanks skipped) or &H
-// number at the start of the text; 0 when none.
+// number at the start of the text; 0 when none. &H digits are an unsigned magnitude, negated by
+// a sign in front (-&H38 is -56); a value beyond the double range is +/-infinity.
 double Leading_Value(std::string_view text);
 // Hex text of a value: rounded, as signed 32-bit, upper-case, two's complement when negative.
 // Throws Fault (overflow) outside the signed 32-bit range.
@@ -76,6 +78,7 @@ std::string Hex_Text_Of(double value);
 
 // Conversions to little-endian byte strings. To_Byte/To_Word return "" after a
 // "Conversion error" box; digit pairs above FFh or decimal values outside 32 bits throw Fault.
+// To_Dword and To_Bytes give a minus before &H or &B the two's complement (-&H1: FF FF FF FF).
 std::string To_Byte(std::string_view text);
 std::string To_Word(std::string_view text);
 std::string To_Dword(std::string_view text);

@@ -182,12 +182,5 @@ TEST(ImmType, Rules) {
   for (const Row& r : rows) EXPECT_EQ(Type_Code(Get_ImmType(r.text)), r.code) << r.text;
 }
 
-TEST(TypeCode, AllCodes) {
-  EXPECT_EQ(Type_Code(OpType::None), "");
-  EXPECT_EQ(Type_Code(OpType::M16), "m16");
-  EXPECT_EQ(Type_Code(OpType::Imm32), "imm32");
-  EXPECT_EQ(Type_Code(OpType::EAX), "EAX");
-}
-
 }  // namespace
 }  // namespace orvo
