@@ -1,0 +1,54 @@
+// MOV: register, memory and immediate forms.
+
+#include "encoders/encoders.h"
+#include "encoders/two_operand_tables.h"
+#include "ide/message_box.h"
+
+namespace orvo {
+namespace {
+
+using enum OpType;
+
+// clang-format off
+constexpr OpcodeTable kMovTable{std::array{
+    //         dst  src    opcode        group        table  group?
+    OpcodeRow{M8,  R8,    "\x88",       kNoGroupByte, 0x00, kFixed},  // reg = source
+    OpcodeRow{R8,  R8,    "\x8A",       kNoGroupByte, 0xC0, kFixed},  // reg = destination
+    OpcodeRow{M16, R16,   "\x66\x89",   kNoGroupByte, 0x00, kFixed},
+    OpcodeRow{R16, R16,   "\x66\x89",   kNoGroupByte, 0xC0, kFixed},  // reg = source
+    OpcodeRow{M32, R32,   "\x89",       kNoGroupByte, 0x00, kFixed},
+    OpcodeRow{R32, R32,   "\x89",       kNoGroupByte, 0xC0, kFixed},  // reg = source
+    OpcodeRow{R8,  M8,    "\x8A",       kNoGroupByte, 0x00, kFixed},
+    OpcodeRow{R16, M16,   "\x66\x8B",   kNoGroupByte, 0x00, kFixed},
+    OpcodeRow{R32, M32,   "\x8B",       kNoGroupByte, 0x00, kFixed},
+    OpcodeRow{M8,  Imm8,  "\xC6",       kNoGroupByte, 0x00, kFixed},  // /0
+    OpcodeRow{R8,  Imm8,  "",           kNoGroupByte, 0xB0, kFixed},  // B0+r
+    OpcodeRow{M16, Imm16, "\x66\xC7",   kNoGroupByte, 0x00, kFixed},  // /0
+    OpcodeRow{M32, Imm32, "\xC7",       kNoGroupByte, 0x00, kFixed},  // /0
+    OpcodeRow{R16, Imm16, "\x66",       kNoGroupByte, 0xB8, kFixed},  // B8+r
+    OpcodeRow{R32, Imm32, "",           kNoGroupByte, 0xB8, kFixed},  // B8+r
+    OpcodeRow{AL,  Imm8,  "",           kNoGroupByte, 0xB0, kFixed},
+    OpcodeRow{AX,  Imm16, "\x66",       kNoGroupByte, 0xB8, kFixed},
+    OpcodeRow{EAX, Imm32, "",           kNoGroupByte, 0xB8, kFixed},
+}};
+// clang-format on
+
+}  // namespace
+
+std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode) {
+  if (const OpcodeRow* row = kMovTable.Find(dst, src)) return Apply_Row(*row, 0, opcode);
+  std::string text = "Invalid operand(s)";
+  text += kCR;
+  text += "MOV ";
+  text += Type_Code(dst);
+  text += ',';
+  text += Type_Code(src);
+  Show_Message(text);
+  return std::nullopt;
+}
+
+ByteString Assemble_Mov(std::string_view first, std::string_view second) {
+  return Encode_TwoOperand("MOV", first, second);
+}
+
+}  // namespace orvo

@@ -1,0 +1,122 @@
+// MOVZX, MOVSX, BSF and BSR: 0Fh-escaped, destination register in reg. These tables form the
+// register part of the ModRM byte themselves and return it inside the table byte.
+
+#include "encoders/encoders.h"
+#include "encoders/two_operand_tables.h"
+#include "ide/message_box.h"
+
+namespace orvo {
+namespace {
+
+using enum OpType;
+
+struct EscapeRow {
+  std::string_view mnemonic;
+  std::uint8_t byte_source;  // opcode after 0Fh for an 8-bit source (or any source for BSF/BSR)
+  std::uint8_t word_source;  // for a 16-bit source (MOVZX/MOVSX r32,r/m16)
+};
+
+// clang-format off
+constexpr std::array kEscapeOpcodes{
+    EscapeRow{"MOVZX", 0xB6, 0xB7},
+    EscapeRow{"MOVSX", 0xBE, 0xBF},
+    EscapeRow{"BSF",   0xBC, 0xBC},
+    EscapeRow{"BSR",   0xBD, 0xBD},
+};
+
+constexpr std::array kMovxAdmitted{
+    std::pair{R16, R8}, std::pair{R16, M8}, std::pair{R32, R8},
+    std::pair{R32, M8}, std::pair{R32, R16}, std::pair{R32, M16},
+};
+constexpr std::array kBitScanAdmitted{
+    std::pair{R16, R16}, std::pair{R16, M16}, std::pair{R32, R32}, std::pair{R32, M32},
+};
+// clang-format on
+
+template <std::size_t N>
+bool Admitted(const std::array<std::pair<OpType, OpType>, N>& list, OpType dst, OpType src) {
+  for (const auto& [d, s] : list)
+    if (d == dst && s == src) return true;
+  return false;
+}
+
+std::uint8_t Code_Of(OpType type, std::string_view text) {
+  switch (type) {
+    case R8:
+      return Get_Reg8Code(text);
+    case R16:
+      return Get_Reg16Code(text);
+    default:
+      return Get_Reg32Code(text);  // r32 and the base register of a memory operand
+  }
+}
+
+std::optional<std::uint8_t> Escape_Opcode(std::string_view mnemonic, OpType dst, OpType src,
+                                          std::string& opcode, std::string_view first_text,
+                                          std::string_view second_text) {
+  const std::string_view m = Trim(mnemonic);
+  const EscapeRow* row = nullptr;
+  for (const EscapeRow& r : kEscapeOpcodes)
+    if (Equals_NoCase(r.mnemonic, m)) row = &r;
+  if (row == nullptr || (dst != R16 && dst != R32)) return std::nullopt;
+  opcode = dst == R16 ? "\x66\x0F" : "\x0F";
+  opcode.push_back(static_cast<char>(src == R16 || src == M16 ? row->word_source : row->byte_source));
+  const std::uint8_t dst_code = Code_Of(dst, first_text);
+  const std::uint8_t src_code = Code_Of(src, second_text);
+  if (dst_code == kNoRegister || src_code == kNoRegister) return std::nullopt;
+  const auto part = static_cast<std::uint8_t>(8 * dst_code + src_code);
+  return Is_Reg(src) ? static_cast<std::uint8_t>(0xC0 + part) : part;
+}
+
+void Show_Usage(std::string_view m, std::string_view forms) {
+  std::string text = "Error in ";
+  text += m;
+  text += kCR;
+  text += kCR;
+  text += kTab;
+  text += "USAGE:";
+  text += kCR;
+  text += m;
+  text += forms;
+  Show_Message(text);
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> Get_MovxOpcode(std::string_view mnemonic, OpType dst, OpType src,
+                                           std::string& opcode, std::string_view first_text,
+                                           std::string_view second_text) {
+  return Escape_Opcode(mnemonic, dst, src, opcode, first_text, second_text);
+}
+
+std::optional<std::uint8_t> Get_BitScanOpcode(std::string_view mnemonic, OpType dst, OpType src,
+                                              std::string& opcode, std::string_view first_text,
+                                              std::string_view second_text) {
+  return Escape_Opcode(mnemonic, dst, src, opcode, first_text, second_text);
+}
+
+ByteString Assemble_Movx(std::string_view mnemonic, std::string_view first, std::string_view second) {
+  const std::string m = Trim_Upper(mnemonic);
+  return Guard_Entry(m, first, second, [&]() -> ByteString {
+    if (!Admitted(kMovxAdmitted, Get_OperandType(first), Get_OperandType(second))) {
+      Show_Usage(m, " r16,r/m8 or r32,r/m8 or r32,r/m16");
+      return {};
+    }
+    return Encode_TwoOperand(m, first, second);
+  });
+}
+
+ByteString Assemble_BitScan(std::string_view mnemonic, std::string_view first, std::string_view second) {
+  const std::string m = Trim_Upper(mnemonic);
+  return Guard_Entry(m, first, second, [&]() -> ByteString {
+    OpType dst = Get_OperandType(first), src = Get_OperandType(second);
+    Match_MemSize(dst, src);
+    if (!Admitted(kBitScanAdmitted, dst, src)) {
+      Show_Usage(m, " r16,r/m16 or r32,r/m32");
+      return {};
+    }
+    return Encode_TwoOperand(m, first, second);
+  });
+}
+
+}  // namespace orvo

@@ -1,0 +1,457 @@
+// The shared two-operand encoder: classifies and size-matches both operands, converts the
+// displacement and the immediate, builds the register byte, asks the family table for the
+// opcode bytes and joins the pieces: opcode, ModRM slot, SIB, displacement, immediate.
+
+#include <algorithm>
+#include <array>
+
+#include "encoders/encoders.h"
+#include "encoders/two_operand_tables.h"
+#include "ide/message_box.h"
+
+namespace orvo {
+namespace {
+
+enum class Family { Alu, Mov, BitTest, In, Out, Lea, Test, Movx, BitScan, Bound, Cmpxchg, Xchg, Lar };
+
+struct FamilyRow {
+  std::string_view mnemonic;
+  Family family;
+};
+
+// Sorted by mnemonic for a binary search.
+// clang-format off
+constexpr std::array kFamilies{
+    FamilyRow{"ADC",     Family::Alu},
+    FamilyRow{"ADD",     Family::Alu},
+    FamilyRow{"AND",     Family::Alu},
+    FamilyRow{"BOUND",   Family::Bound},
+    FamilyRow{"BSF",     Family::BitScan},
+    FamilyRow{"BSR",     Family::BitScan},
+    FamilyRow{"BT",      Family::BitTest},
+    FamilyRow{"BTC",     Family::BitTest},
+    FamilyRow{"BTR",     Family::BitTest},
+    FamilyRow{"BTS",     Family::BitTest},
+    FamilyRow{"CMP",     Family::Alu},
+    FamilyRow{"CMPXCHG", Family::Cmpxchg},
+    FamilyRow{"IN",      Family::In},
+    FamilyRow{"LAR",     Family::Lar},
+    FamilyRow{"LEA",     Family::Lea},
+    FamilyRow{"MOV",     Family::Mov},
+    FamilyRow{"MOVSX",   Family::Movx},
+    FamilyRow{"MOVZX",   Family::Movx},
+    FamilyRow{"OR",      Family::Alu},
+    FamilyRow{"OUT",     Family::Out},
+    FamilyRow{"SBB",     Family::Alu},
+    FamilyRow{"SUB",     Family::Alu},
+    FamilyRow{"TEST",    Family::Test},
+    FamilyRow{"XCHG",    Family::Xchg},
+    FamilyRow{"XOR",     Family::Alu},
+};
+// clang-format on
+static_assert(std::is_sorted(kFamilies.begin(), kFamilies.end(),
+                             [](const FamilyRow& a, const FamilyRow& b) { return a.mnemonic < b.mnemonic; }));
+
+std::optional<Family> Family_Of(std::string_view mnemonic) {
+  const auto it = std::lower_bound(kFamilies.begin(), kFamilies.end(), mnemonic,
+                                   [](const FamilyRow& row, std::string_view m) { return row.mnemonic < m; });
+  if (it == kFamilies.end() || it->mnemonic != mnemonic) return std::nullopt;
+  return it->family;
+}
+
+constexpr OpType Mem_Of_Bits(int bits) {
+  return bits == 8 ? OpType::M8 : bits == 16 ? OpType::M16 : bits == 32 ? OpType::M32 : OpType::None;
+}
+
+// Immediate conversions read the digits only: a trailing type suffix would be read as one
+// more hexadecimal digit ("&HFF&").
+std::string Without_Suffix(std::string_view text) {
+  std::string t(text);
+  Get_ImmSuffix(t);
+  return t;
+}
+
+// More than eight hexadecimal digits cannot be a 32-bit value; the conversion would drop or
+// add bytes without a word.
+bool Hex_Fits_Dword(std::string_view text) {
+  std::string t = Normalize_Number(text);
+  Strip_Minus(t);
+  return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
+}
+
+void Show_RangeBox(std::string_view text, std::string_view mnemonic, std::string_view first,
+                   std::string_view second) {
+  std::string title(mnemonic);
+  title += ' ';
+  title += first;
+  title += ',';
+  title += second;
+  Show_Message(text, MsgStyle::OkExclamation, title);
+}
+
+// Runs the encoder's steps. A fault inside a step is reported and the next step follows; the
+// line is then refused at the end, because the faulted step left a piece of the instruction
+// missing or wrong.
+class Steps {
+ public:
+  Steps(std::string_view mnemonic, const std::string& first, const std::string& second)
+      : mnemonic_(mnemonic), first_(first), second_(second) {}
+
+  // step() returns false when it refused the line.
+  template <typename Step>
+  bool Run(Step&& step) {
+    try {
+      return step();
+    } catch (const Fault& fault) {
+      Report_Fault(fault, mnemonic_, first_, second_);
+      faulted_ = true;
+    }
+    return true;
+  }
+  bool Faulted() const { return faulted_; }
+
+ private:
+  std::string_view mnemonic_;
+  const std::string& first_;
+  const std::string& second_;
+  bool faulted_ = false;
+};
+
+ByteString Encode(const std::string& mnemonic, Family family, std::string first, std::string second) {
+  Steps steps(mnemonic, first, second);
+  OpType dst = OpType::None, src = OpType::None;
+  int size1 = 0, size2 = 0;
+  std::string base1, base2, disp1, disp2;
+  MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
+  std::uint8_t mod = 0, reg = 0, table = 0;
+  std::string opcode, sib, disp, imm;
+
+  // 1. A label operand stands in as a 32-bit zero until its address is known. Segment
+  //    registers look like names but are no labels.
+  steps.Run([&] {
+    if (!Is_SegmentRegister(second) && Is_LabelName(second)) second = "0&";
+    return true;
+  });
+
+  // 2. Types.
+  steps.Run([&] {
+    dst = Get_OperandType(first);
+    src = Get_OperandType(second);
+    return true;
+  });
+
+  // 3. Immediate size rules.
+  if (!steps.Run([&] {
+        switch (family) {
+          case Family::BitTest: {
+            const OpType suffix = Get_ImmSuffix(second);
+            if (suffix == OpType::Imm16 || suffix == OpType::Imm32) {
+              Show_Message("Error in " + mnemonic + kCR + "Invalid immediate identifier" + kCR + kCR + kTab +
+                           "USAGE:" + kCR + mnemonic + " r/m16(32),imm8");
+              return false;
+            }
+            return true;
+          }
+          case Family::In:
+          case Family::BitScan:
+          case Family::Bound:
+          case Family::Cmpxchg:
+          case Family::Xchg:
+          case Family::Lar:
+            return true;
+          default:
+            src = Adjust_ImmSize(dst, src, second);
+            return true;
+        }
+      }))
+    return {};
+
+  // 4. Memory size follows the register beside it.
+  if (family != Family::Movx) Match_MemSize(dst, src);
+
+  // 5. Size prefixes; two memory operands have no encoding.
+  if (!steps.Run([&] {
+        size1 = Strip_SizePtr(first);
+        size2 = Strip_SizePtr(second);
+        if (size1 != 0 && size2 != 0) {
+          Show_Message(std::string(1, kTab) + "Not Supported:" + kCR + mnemonic + " " +
+                       std::string(Type_Code(dst)) + ", " + std::string(Type_Code(src)));
+          return false;
+        }
+        return true;
+      }))
+    return {};
+
+  // 6. Base-or-register texts and displacements.
+  steps.Run([&] {
+    base1 = Parse_MemOperand(first, kind1, disp1);
+    base2 = Parse_MemOperand(second, kind2, disp2);
+    return true;
+  });
+
+  // 7. Displacement of the memory operand.
+  if (!steps.Run([&] {
+        if (size1 == 0 && size2 == 0) return true;
+        const std::string& operand = size1 != 0 ? first : second;
+        std::string& text = size1 != 0 ? disp1 : disp2;
+        mod = Get_DispMod(operand);
+        Apply_DispSuffix(mod, text);
+        if (mod == 0x40) {
+          disp = To_Byte(text);
+          if (disp.empty()) return false;  // To_Byte has shown its conversion box
+          if (disp.size() != 1) {
+            Show_RangeBox("disp8 is out of range", mnemonic, first, second);
+            return false;
+          }
+        } else if (mod == 0x80) {
+          if (Hex_Fits_Dword(text)) disp = To_Dword(text);
+          if (disp.size() != 4) {
+            Show_RangeBox("Not a valid disp32", mnemonic, first, second);
+            return false;
+          }
+        }
+        return true;
+      }))
+    return {};
+
+  // 8. Register byte. MOV's register pairs use the store form (89h): source in reg.
+  steps.Run([&] {
+    reg = Build_ModRM(dst, src, base1, base2);
+    if (family == Family::Mov && dst == OpType::R32 && src == OpType::R32) {
+      reg = Pack_R32R32_Rm(base1, base2);
+    } else if (family == Family::Mov && dst == OpType::R16 && src == OpType::R16) {
+      reg = static_cast<std::uint8_t>(Get_Reg16Code(base1) + 8 * Get_Reg16Code(base2));
+    }
+    return true;
+  });
+
+  // 9. Immediate: the port of OUT stands first, every other immediate second.
+  if (!steps.Run([&] {
+        OpType type = OpType::None;
+        std::string_view text;
+        if (Is_Imm(dst)) {
+          type = dst;
+          text = base1;
+        } else if (Is_Imm(src)) {
+          type = src;
+          text = base2;
+        } else {
+          return true;
+        }
+        const std::string digits = Without_Suffix(text);
+        bool valid = false;
+        std::size_t width = 0;
+        std::string_view refusal;
+        switch (type) {
+          case OpType::Imm8:
+            refusal = "imm8 is out of range";
+            width = 1;
+            valid = Is_Imm8(text);
+            if (valid) imm = To_Byte(digits);
+            break;
+          case OpType::Imm16:
+            refusal = "imm16 is out of range";
+            width = 2;
+            valid = Is_Imm16(text);
+            if (valid) imm = To_Word(digits);
+            break;
+          default:
+            refusal = "Not a valid imm32";
+            width = 4;
+            valid = Is_Number(text) && Hex_Fits_Dword(digits);
+            if (valid) imm = To_Dword(digits);
+            break;
+        }
+        if (valid && imm.empty() && width < 4) return false;  // the conversion has shown its box
+        if (!valid || imm.size() != width) {
+          Show_RangeBox(refusal, mnemonic, first, second);
+          return false;
+        }
+        return true;
+      }))
+    return {};
+
+  // 10. Short accumulator forms.
+  steps.Run([&] {
+    if (size1 == 0 && kind1 == MemForm::NotBracketed && Is_Imm(src)) {
+      if (Get_Reg8Code(first) == 0)
+        dst = OpType::AL;
+      else if (Get_Reg16Code(first) == 0)
+        dst = OpType::AX;
+      else if (Get_Reg32Code(first) == 0)
+        dst = OpType::EAX;
+    }
+    return true;
+  });
+
+  // 11. [ESP] needs a SIB byte; [EBP] has no mod-00 form (that means disp32), so it takes [EBP+0].
+  steps.Run([&] {
+    const bool dst_mem = Is_Mem(dst);
+    if (!dst_mem && !Is_Mem(src)) return true;
+    std::string& text = dst_mem ? disp1 : disp2;
+    const std::uint8_t code = Get_Reg32Code(dst_mem ? base1 : base2);
+    if (code == 4) sib.assign(1, '\x24');
+    if (code == 5 && text.empty()) {
+      mod = 0x40;
+      text.assign(1, '0');
+      disp = To_Byte(text);
+    }
+    return true;
+  });
+
+  // 12. Family table.
+  std::optional<std::uint8_t> table_byte;
+  if (!steps.Run([&] {
+        switch (family) {
+          case Family::Alu:
+            table_byte = Get_AluOpcode(mnemonic, dst, src, opcode);
+            break;
+          case Family::Mov:
+            table_byte = Get_MovOpcode(dst, src, opcode);
+            break;
+          case Family::BitTest:
+            table_byte = Get_BitTestOpcode(mnemonic, dst, src, opcode);
+            // Bit base in r/m, bit number in reg.
+            if ((dst == OpType::M32 || dst == OpType::R32) && src == OpType::R32)
+              reg = Pack_R32R32_Rm(base1, base2);
+            else if (dst == OpType::R16 && src == OpType::R16)
+              reg = static_cast<std::uint8_t>(Get_Reg16Code(base1) + 8 * Get_Reg16Code(base2));
+            else if ((dst == OpType::M32 || dst == OpType::M16) && src == OpType::Imm8)
+              reg = Get_Reg32Code(base1);
+            break;
+          case Family::In:
+            table_byte = Get_InOpcode(dst, src, opcode);
+            break;
+          case Family::Out:
+            table_byte = Get_OutOpcode(dst, src, opcode);
+            break;
+          case Family::Lea:
+            table_byte = Get_LeaOpcode(dst, src, opcode);
+            break;
+          case Family::Test:
+            table_byte = Get_TestOpcode(dst, src, opcode);
+            break;
+          case Family::Movx:
+            table_byte = Get_MovxOpcode(mnemonic, dst, src, opcode, base1, base2);
+            break;
+          case Family::BitScan:
+            reg = 0;
+            table_byte = Get_BitScanOpcode(mnemonic, dst, src, opcode, base1, base2);
+            break;
+          case Family::Bound:
+            table_byte = Get_BoundOpcode(dst, src, opcode);
+            break;
+          case Family::Cmpxchg:
+            table_byte = Get_CmpxchgOpcode(dst, src, opcode);
+            // Destination in r/m, source in reg, as in the memory forms.
+            if (dst == OpType::R8 && src == OpType::R8)
+              reg = static_cast<std::uint8_t>(Get_Reg8Code(base1) + 8 * Get_Reg8Code(base2));
+            else if (dst == OpType::R16 && src == OpType::R16)
+              reg = static_cast<std::uint8_t>(Get_Reg16Code(base1) + 8 * Get_Reg16Code(base2));
+            else if (dst == OpType::R32 && src == OpType::R32)
+              reg = Pack_R32R32_Rm(base1, base2);
+            break;
+          case Family::Xchg:
+            table_byte = Get_XchgOpcode(dst, src, opcode);
+            break;
+          case Family::Lar:
+            table_byte = Get_LarOpcode(dst, src, opcode);
+            break;
+        }
+        return table_byte.has_value();
+      }))
+    return {};
+  if (steps.Faulted()) return {};
+  table = *table_byte;
+
+  // IN and OUT have no ModRM byte: opcode and port only.
+  if (family == Family::In || family == Family::Out) return opcode + imm;
+
+  // 13. Final assembly; the ModRM slot is a byte sum that must not carry.
+  ByteString result;
+  steps.Run([&] {
+    const unsigned sum = unsigned{table} + reg + mod;
+    if (sum > 0xFF) Raise_Overflow();
+    result.reserve(opcode.size() + 1 + sib.size() + disp.size() + imm.size());
+    result = opcode;
+    result.push_back(static_cast<char>(sum));
+    result += sib;
+    result += disp;
+    result += imm;
+    return true;
+  });
+  if (steps.Faulted()) return {};
+  return result;
+}
+
+}  // namespace
+
+OpType Adjust_ImmSize(OpType& dst, OpType src, std::string_view second) {
+  if (!Is_Imm(src)) return src;
+  std::string copy(second);
+  const OpType suffix = Get_ImmSuffix(copy);
+  if (suffix != OpType::None && Is_Mem(dst)) {
+    dst = Mem_Of_Bits(Type_Bits(suffix));
+    return suffix;
+  }
+  switch (dst) {
+    case OpType::M16:
+    case OpType::R16:
+      return OpType::Imm16;
+    case OpType::M32:
+    case OpType::R32:
+      return OpType::Imm32;
+    default:
+      return src;
+  }
+}
+
+void Match_MemSize(OpType& dst, OpType& src) {
+  if (Is_Reg(dst) && Is_Mem(src)) {
+    src = Mem_Of_Bits(Type_Bits(dst));
+  } else if (Is_Reg(src) && Is_Mem(dst)) {
+    dst = Mem_Of_Bits(Type_Bits(src));
+  }
+}
+
+void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
+                  std::string_view second) {
+  std::string text = fault.description();
+  text += kCR;
+  text += kCR;
+  text += mnemonic;
+  text += ' ';
+  text += first;
+  text += ',';
+  text += second;
+  Show_Message(text, MsgStyle::Ok, Decimal_Text(fault.number()));
+}
+
+void Report_Unexpected(std::string_view what, std::string_view mnemonic, std::string_view first,
+                       std::string_view second) {
+  std::string text(what);
+  text += kCR;
+  text += kCR;
+  text += mnemonic;
+  text += ' ';
+  text += first;
+  text += ',';
+  text += second;
+  Show_Message(text, MsgStyle::OkCritical);
+}
+
+ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second) {
+  const std::string key = Trim_Upper(mnemonic);
+  const std::optional<Family> family = Family_Of(key);
+  if (!family) return {};
+  try {
+    return Encode(key, *family, std::string(first), std::string(second));
+  } catch (const Fault& fault) {
+    Report_Fault(fault, key, first, second);
+  } catch (const std::exception& e) {
+    Report_Unexpected(e.what(), key, first, second);
+  }
+  return {};
+}
+
+}  // namespace orvo

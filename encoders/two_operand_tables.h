@@ -1,0 +1,125 @@
+#pragma once
+// Internal to the two-operand encoder and its family tables: the row type of the opcode tables,
+// an O(1) index over a table by type signature, the family table operations the encoder calls,
+// and the boxes several families share.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "operands/operands.h"
+
+namespace orvo {
+
+// ---- Opcode table rows -----------------------------------------------------------------------
+// One row per operand form. The opcode string is `fixed`, followed by one more byte
+// `group_opcode + group value` when group_opcode is not kNoGroupByte (the arithmetic/logic and
+// bit-test registers forms, whose opcode depends on the mnemonic). The table byte is `table`,
+// plus the group value when table_plus_group is set (the /digit forms).
+inline constexpr std::int16_t kNoGroupByte = -1;
+
+struct OpcodeRow {
+  OpType dst;
+  OpType src;
+  std::string_view fixed;
+  std::int16_t group_opcode;
+  std::uint8_t table;
+  bool table_plus_group;
+};
+
+inline constexpr bool kPlusGroup = true;
+inline constexpr bool kFixed = false;
+
+inline constexpr std::size_t kTypeCount = static_cast<std::size_t>(OpType::EAX) + 1;
+constexpr std::size_t Signature_Slot(OpType dst, OpType src) {
+  return static_cast<std::size_t>(dst) * kTypeCount + static_cast<std::size_t>(src);
+}
+
+// A family table with its signature index, built at compile time. The first row of a
+// signature wins, as in a top-down reading of the table.
+template <std::size_t N>
+struct OpcodeTable {
+  std::array<OpcodeRow, N> rows;
+  std::array<std::int8_t, kTypeCount * kTypeCount> index{};
+
+  constexpr explicit OpcodeTable(const std::array<OpcodeRow, N>& table_rows) : rows(table_rows) {
+    static_assert(N < 127);
+    for (auto& slot : index) slot = -1;
+    for (std::size_t i = 0; i < N; ++i) {
+      auto& slot = index[Signature_Slot(rows[i].dst, rows[i].src)];
+      if (slot < 0) slot = static_cast<std::int8_t>(i);
+    }
+  }
+
+  constexpr const OpcodeRow* Find(OpType dst, OpType src) const {
+    const std::int8_t i = index[Signature_Slot(dst, src)];
+    return i < 0 ? nullptr : &rows[static_cast<std::size_t>(i)];
+  }
+};
+
+// Opcode string and table byte of a row for a group value (0 for families without one).
+inline std::uint8_t Apply_Row(const OpcodeRow& row, std::uint8_t group, std::string& opcode) {
+  opcode.assign(row.fixed);
+  if (row.group_opcode != kNoGroupByte)
+    opcode.push_back(static_cast<char>(static_cast<std::uint8_t>(row.group_opcode + group)));
+  return static_cast<std::uint8_t>(row.table + (row.table_plus_group ? group : 0));
+}
+
+// ---- Operand size rules shared by the encoder and the entry operations -----------------------
+// Widens an immediate source to a 16/32-bit destination; a type suffix on the immediate sizes a
+// memory destination instead. Returns the new source type; may change dst.
+OpType Adjust_ImmSize(OpType& dst, OpType src, std::string_view second);
+// A memory operand takes the size of the register beside it.
+void Match_MemSize(OpType& dst, OpType& src);
+
+// ---- Family tables ---------------------------------------------------------------------------
+// Each fills the opcode string and returns the table byte; std::nullopt is a refusal (the table
+// has shown its box where it has one).
+std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode);
+std::uint8_t Get_AluBase(std::string_view mnemonic);
+std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
+                                          std::string& opcode);
+std::uint8_t Get_BitTestDigit(std::string_view mnemonic);
+std::optional<std::uint8_t> Get_BitTestOpcode(std::string_view mnemonic, OpType dst, OpType src,
+                                              std::string& opcode);
+std::optional<std::uint8_t> Get_InOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_OutOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_LeaOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_MovxOpcode(std::string_view mnemonic, OpType dst, OpType src,
+                                           std::string& opcode, std::string_view first_text,
+                                           std::string_view second_text);
+std::optional<std::uint8_t> Get_BitScanOpcode(std::string_view mnemonic, OpType dst, OpType src,
+                                              std::string& opcode, std::string_view first_text,
+                                              std::string_view second_text);
+std::optional<std::uint8_t> Get_BoundOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_CmpxchgOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_XchgOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_LarOpcode(OpType dst, OpType src, std::string& opcode);
+
+// ---- Boxes -----------------------------------------------------------------------------------
+// A fault of an operand operation: its description, an empty line and the line's instruction,
+// titled with the fault number.
+void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
+                  std::string_view second);
+// Any other exception that reached an encoder (never expected): reported, the line refused.
+void Report_Unexpected(std::string_view what, std::string_view mnemonic, std::string_view first,
+                       std::string_view second);
+
+// Runs an entry operation's body; a fault or other exception is reported and refuses the line.
+template <typename Body>
+std::string Guard_Entry(std::string_view mnemonic, std::string_view first, std::string_view second,
+                        Body&& body) {
+  try {
+    return body();
+  } catch (const Fault& fault) {
+    Report_Fault(fault, mnemonic, first, second);
+  } catch (const std::exception& e) {
+    Report_Unexpected(e.what(), mnemonic, first, second);
+  }
+  return {};
+}
+
+}  // namespace orvo
