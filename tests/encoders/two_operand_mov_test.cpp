@@ -1,0 +1,66 @@
+#include "two_operand_support.h"
+
+namespace orvo::test {
+namespace {
+
+TEST(Mov, Bytes) {
+  for (const BytesRow& row : {
+           BytesRow{"MOV EAX,EBX", "89 D8"},
+           {"MOV AX,BX", "66 89 D8"},
+           {"MOV AL,BL", "8A C3"},
+           {"MOV EAX,5", "B8 05 00 00 00"},
+           {"MOV AX,5", "66 B8 05 00"},
+           {"MOV AL,5", "B0 05"},
+           {"MOV ECX,-1", "B9 FF FF FF FF"},
+           {"MOV BH,&HFF", "B7 FF"},
+           {"MOV [EBX],EAX", "89 03"},
+           {"MOV [ESP],EAX", "89 04 24"},
+           {"MOV [EBP],EAX", "89 45 00"},
+           {"MOV EAX,[EBX+4]", "8B 43 04"},
+           {"MOV EAX,[EBX-128]", "8B 43 80"},
+           {"MOV EAX,[EBX+128]", "8B 83 80 00 00 00"},
+           {"MOV EAX,[EBX+4&]", "8B 83 04 00 00 00"},
+           {"MOV EAX,[EBX+200?]", "8B 43 C8"},
+           {"MOV ECX,[ESP+8]", "8B 4C 24 08"},
+           {"MOV DX,WORD PTR [ESI]", "66 8B 16"},
+           {"MOV BYTE PTR [EBX],5", "C6 03 05"},
+           {"MOV WORD PTR [EBX],5", "66 C7 03 05 00"},
+           {"MOV [EBX],5", "C7 03 05 00 00 00"},
+           {"MOV [EBX],5?", "C6 03 05"},  // the suffix sizes a memory destination
+           {"MOV [EBP+8],300%", "66 C7 45 08 2C 01"},
+           {"MOV AL,DWORD PTR [EBX]", "8A 03"},  // the register sizes the memory operand
+           {"MOV EAX,MYLABEL", "B8 00 00 00 00"},
+           {"MOV [EBX],MYLABEL", "C7 03 00 00 00 00"},
+           {"MOV EAX,&HFF&", "B8 FF 00 00 00"},
+           {"mov eax , [ebx + 4]", "8B 43 04"},
+       })
+    Expect_Bytes(row);
+}
+
+TEST(Mov, Refusals) {
+  for (const RefusalRow& row : {
+           RefusalRow{"MOV [EBX],[ECX]", "\tNot Supported:\rMOV m32, m32"},
+           {"MOV AX,70000", "imm16 is out of range", MsgStyle::OkExclamation, "MOV AX,70000"},
+           {"MOV BL,300", "Invalid operand(s)\rMOV r8,imm16"},
+           {"MOV AL,300", "Invalid operand(s)\rMOV AL,imm16"},
+           {"MOV EAX,CS", "Invalid operand(s)\rMOV r32,"},
+           {"MOV DS,AX", "Invalid operand(s)\rMOV ,r16"},
+           {"MOV EAX,BX", "Invalid operand(s)\rMOV r32,r16"},
+           {"MOV EAX,[SI]", "Invalid operand(s)\rMOV r32,"},
+           {"MOV EAX,&H123456789", "Not a valid imm32", MsgStyle::OkExclamation, "MOV EAX,&H123456789"},
+           {"MOV EAX,[EBX+300?]", "disp8 is out of range", MsgStyle::OkExclamation, "MOV EAX,[EBX+300?]"},
+       })
+    Expect_Refusal(row);
+}
+
+TEST(Mov, FaultIsReportedAndRefusesTheLine) {
+  // 4294967295 has no signed 32-bit hex text: the conversion faults (overflow, 6).
+  Recorder rec;
+  EXPECT_EQ(Assemble_Line("MOV EAX,4294967295"), "");
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0].text, "Overflow\r\rMOV EAX,4294967295");
+  EXPECT_EQ(rec.Messages()[0].title, std::optional<std::string>("6"));
+}
+
+}  // namespace
+}  // namespace orvo::test
