@@ -53,6 +53,14 @@ std::string Immediate(std::string_view literal, int bits) {
   return Cs_Number(static_cast<std::uint64_t>(Literal_Value(literal)) & mask);
 }
 
+// ENTER's operands read back as signed numbers.
+std::string Signed_Immediate(std::string_view literal, int bits) {
+  const std::int64_t half = std::int64_t{1} << (bits - 1);
+  std::int64_t v = Literal_Value(literal) & (2 * half - 1);
+  if (v >= half) v -= 2 * half;
+  return v < 0 ? "-" + Cs_Number(static_cast<std::uint64_t>(-v)) : Cs_Number(static_cast<std::uint64_t>(v));
+}
+
 struct Disp {
   std::string text;    // as written after the base, "" for none
   std::int64_t value;  // the displacement the bytes must hold
@@ -220,7 +228,8 @@ std::vector<Case> Generate() {
   }
   for (std::string_view size : {"0", "8", "300", "&HFFFF", "65535"})
     for (std::string_view level : {"0", "1", "31", "255"})
-      g.Add("ENTER", std::string(size), std::string(level), Immediate(size, 16), Immediate(level, 8));
+      g.Add("ENTER", std::string(size), std::string(level), Signed_Immediate(size, 16),
+            Signed_Immediate(level, 8));
   return std::move(g.cases);
 }
 

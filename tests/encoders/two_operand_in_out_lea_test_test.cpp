@@ -18,7 +18,7 @@ TEST(InOut, Bytes) {
            {"OUT DX,AX", "66 EF"},
            {"OUT DX,EAX", "EF"},
            {"IN AL,&HFF", "E4 FF"},
-           {"OUT &H60?,AL", "E6 60"},
+           {"OUT 96?,AL", "E6 60"},
        })
     Expect_Bytes(row);
 }
@@ -40,6 +40,7 @@ TEST(InOut, Refusals) {
            {"OUT 300,AL", kOutDst},
            {"IN AL,PORT", kInSrc},
            {"IN [EAX],DX", kInDst},
+           {"OUT &H60?,AL", kOutDst},  // the suffix counts as a third digit: imm16
        })
     Expect_Refusal(row);
 }
