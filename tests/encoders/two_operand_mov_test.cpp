@@ -1,3 +1,4 @@
+#include "encoders/encoders.h"
 #include "two_operand_support.h"
 
 namespace orvo::test {
@@ -60,6 +61,24 @@ TEST(Mov, FaultIsReportedAndRefusesTheLine) {
   ASSERT_EQ(rec.Messages().size(), 1u);
   EXPECT_EQ(rec.Messages()[0].text, "Overflow\r\rMOV EAX,4294967295");
   EXPECT_EQ(rec.Messages()[0].title, std::optional<std::string>("6"));
+}
+
+TEST(Mov, FaultResumesWithTheNextStep) {
+  // The displacement faults; the immediate check still runs and shows its own box.
+  Recorder rec;
+  EXPECT_EQ(Assemble_Line("MOV WORD PTR [EBX+4294967295],70000"), "");
+  ASSERT_EQ(rec.Messages().size(), 2u);
+  EXPECT_EQ(rec.Messages()[0], (Message{"Overflow\r\rMOV [EBX+4294967295],70000", MsgStyle::Ok, "6"}));
+  EXPECT_EQ(rec.Messages()[1],
+            (Message{"imm16 is out of range", MsgStyle::OkExclamation, "MOV [EBX+4294967295],70000"}));
+}
+
+TEST(Mov, LabelFixUpCallForm) {
+  // Pass 3 re-encodes a label line with "0" as its source.
+  Recorder rec;
+  EXPECT_EQ(Spaced_Hex(Encode_TwoOperand("CMP", "EDI", "0")), "81 FF 00 00 00 00");
+  EXPECT_EQ(Encode_TwoOperand("NOPE", "EAX", "1"), "");
+  EXPECT_TRUE(rec.Messages().empty());
 }
 
 }  // namespace
