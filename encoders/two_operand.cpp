@@ -437,7 +437,7 @@ void Report_Unexpected(std::string_view what, std::string_view mnemonic, std::st
   text += first;
   text += ',';
   text += second;
-  Show_Message(text, MsgStyle::OkCritical);
+  Show_Message(text);
 }
 
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second) {
