@@ -44,5 +44,6 @@ XCHG EAX,EBX
 XCHG ECX,[EBX]
 LAR EAX,[EBX]
 ENTER 8,0
-Table:
 END
+Table:
+DD 1,2,3

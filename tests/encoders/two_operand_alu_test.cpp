@@ -5,31 +5,30 @@ namespace orvo::test {
 namespace {
 
 TEST(Alu, Bytes) {
-  for (const BytesRow& row : {
-           BytesRow{"ADD EAX,5", "05 05 00 00 00"},
-           {"ADD AX,5", "66 05 05 00"},
-           {"ADD AL,5", "04 05"},
-           {"ADD EBX,5", "81 C3 05 00 00 00"},
-           {"ADD EBX,1", "81 C3 01 00 00 00"},  // no sign-extended imm8 form
-           {"CMP ECX,5", "81 F9 05 00 00 00"},
-           {"OR BYTE PTR [EBX],1", "80 0B 01"},
-           {"ADD [EBX],5", "81 03 05 00 00 00"},
-           {"SUB ECX,EDX", "2B CA"},
-           {"XOR EAX,EAX", "33 C0"},
-           {"XOR AL,[ESI]", "32 06"},
-           {"AND AX,[EBX]", "66 23 03"},
-           {"ADC [EBX+8],EAX", "11 43 08"},
-           {"CMP [EBX],AL", "38 03"},
-           {"SBB DX,CX", "66 1B D1"},
-           {"SUB WORD PTR [ESP+4],BX", "66 29 5C 24 04"},
-           {"AND CL,&H0F", "80 E1 0F"},
-           {"CMP AX,-1", "66 3D FF FF"},
-           {"XOR DWORD PTR [EBP],7", "81 75 00 07 00 00 00"},
-           {"ADD EAX,MYLABEL", "05 00 00 00 00"},
-           {"CMP ESI,MYLABEL", "81 FE 00 00 00 00"},
-           {"SUB [EDI+&H10],300%", "66 81 6F 10 2C 01"},
-       })
-    Expect_Bytes(row);
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"ADD EAX,5", "05 05 00 00 00"},
+      {"ADD AX,5", "66 05 05 00"},
+      {"ADD AL,5", "04 05"},
+      {"ADD EBX,5", "81 C3 05 00 00 00"},
+      {"ADD EBX,1", "81 C3 01 00 00 00"},  // no sign-extended imm8 form
+      {"CMP ECX,5", "81 F9 05 00 00 00"},
+      {"OR BYTE PTR [EBX],1", "80 0B 01"},
+      {"ADD [EBX],5", "81 03 05 00 00 00"},
+      {"SUB ECX,EDX", "2B CA"},
+      {"XOR EAX,EAX", "33 C0"},
+      {"XOR AL,[ESI]", "32 06"},
+      {"AND AX,[EBX]", "66 23 03"},
+      {"ADC [EBX+8],EAX", "11 43 08"},
+      {"CMP [EBX],AL", "38 03"},
+      {"SBB DX,CX", "66 1B D1"},
+      {"SUB WORD PTR [ESP+4],BX", "66 29 5C 24 04"},
+      {"AND CL,&H0F", "80 E1 0F"},
+      {"CMP AX,-1", "66 3D FF FF"},
+      {"XOR DWORD PTR [EBP],7", "81 75 00 07 00 00 00"},
+      {"ADD EAX,MYLABEL", "05 00 00 00 00"},
+      {"CMP ESI,MYLABEL", "81 FE 00 00 00 00"},
+      {"SUB [EDI+&H10],300%", "66 81 6F 10 2C 01"},
+  });
 }
 
 TEST(Alu, Refusals) {

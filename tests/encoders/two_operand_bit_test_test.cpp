@@ -6,20 +6,19 @@ namespace {
 constexpr std::string_view kBtUsageTail = "\r\r\tUSAGE:\rBT r/m16(32),r16(32)\rBT r/m16(32),imm8";
 
 TEST(BitTest, Bytes) {
-  for (const BytesRow& row : {
-           BytesRow{"BT [EBX],EAX", "0F A3 03"},
-           {"BT ECX,EDX", "0F A3 D1"},
-           {"BTC AX,BX", "66 0F BB D8"},
-           {"BTS ECX,5", "0F BA E9 05"},
-           {"BT DWORD PTR [EBX],3", "0F BA 23 03"},
-           {"BT [EBX],3", "0F BA 23 03"},
-           {"BTR WORD PTR [ESI],7", "66 0F BA 36 07"},
-           {"BT EBX,3", "0F BA E3 03"},
-           {"BTS [ESP+4],ECX", "0F AB 4C 24 04"},
-           {"BTR WORD PTR [EBP],DX", "66 0F B3 55 00"},
-           {"BTC EDI,31?", "0F BA FF 1F"},
-       })
-    Expect_Bytes(row);
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"BT [EBX],EAX", "0F A3 03"},
+      {"BT ECX,EDX", "0F A3 D1"},
+      {"BTC AX,BX", "66 0F BB D8"},
+      {"BTS ECX,5", "0F BA E9 05"},
+      {"BT DWORD PTR [EBX],3", "0F BA 23 03"},
+      {"BT [EBX],3", "0F BA 23 03"},
+      {"BTR WORD PTR [ESI],7", "66 0F BA 36 07"},
+      {"BT EBX,3", "0F BA E3 03"},
+      {"BTS [ESP+4],ECX", "0F AB 4C 24 04"},
+      {"BTR WORD PTR [EBP],DX", "66 0F B3 55 00"},
+      {"BTC EDI,31?", "0F BA FF 1F"},
+  });
 }
 
 TEST(BitTest, Refusals) {

@@ -4,23 +4,22 @@ namespace orvo::test {
 namespace {
 
 TEST(InOut, Bytes) {
-  for (const BytesRow& row : {
-           BytesRow{"IN AL,96", "E4 60"},
-           {"IN AX,96", "66 E5 60"},
-           {"IN EAX,96", "E5 60"},
-           {"IN AL,DX", "EC"},
-           {"IN AX,DX", "66 ED"},
-           {"IN EAX,DX", "ED"},
-           {"OUT 96,AL", "E6 60"},
-           {"OUT 96,AX", "66 E7 60"},
-           {"OUT 96,EAX", "E7 60"},
-           {"OUT DX,AL", "EE"},
-           {"OUT DX,AX", "66 EF"},
-           {"OUT DX,EAX", "EF"},
-           {"IN AL,&HFF", "E4 FF"},
-           {"OUT 96?,AL", "E6 60"},
-       })
-    Expect_Bytes(row);
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"IN AL,96", "E4 60"},
+      {"IN AX,96", "66 E5 60"},
+      {"IN EAX,96", "E5 60"},
+      {"IN AL,DX", "EC"},
+      {"IN AX,DX", "66 ED"},
+      {"IN EAX,DX", "ED"},
+      {"OUT 96,AL", "E6 60"},
+      {"OUT 96,AX", "66 E7 60"},
+      {"OUT 96,EAX", "E7 60"},
+      {"OUT DX,AL", "EE"},
+      {"OUT DX,AX", "66 EF"},
+      {"OUT DX,EAX", "EF"},
+      {"IN AL,&HFF", "E4 FF"},
+      {"OUT 96?,AL", "E6 60"},
+  });
 }
 
 constexpr std::string_view kInDst =
@@ -46,15 +45,14 @@ TEST(InOut, Refusals) {
 }
 
 TEST(Lea, Bytes) {
-  for (const BytesRow& row : {
-           BytesRow{"LEA EAX,[EBX+4]", "8D 43 04"},
-           {"LEA AX,[EBX]", "66 8D 03"},
-           {"LEA ESI,[ESP+8]", "8D 74 24 08"},
-           {"LEA EAX,[EBP]", "8D 45 00"},
-           {"LEA EAX,EBX", "8D C3"},  // assembled as written
-           {"LEA EDI,BYTE PTR [EDX-200]", "8D BA 38 FF FF FF"},
-       })
-    Expect_Bytes(row);
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"LEA EAX,[EBX+4]", "8D 43 04"},
+      {"LEA AX,[EBX]", "66 8D 03"},
+      {"LEA ESI,[ESP+8]", "8D 74 24 08"},
+      {"LEA EAX,[EBP]", "8D 45 00"},
+      {"LEA EAX,EBX", "8D C3"},  // assembled as written
+      {"LEA EDI,BYTE PTR [EDX-200]", "8D BA 38 FF FF FF"},
+  });
 }
 
 constexpr std::string_view kLeaDst = "Error in LEA\r invalid destination operand.\r\rMust be:\r\tr16 or r32.";
@@ -76,20 +74,19 @@ TEST(Lea, Refusals) {
 }
 
 TEST(Test, Bytes) {
-  for (const BytesRow& row : {
-           BytesRow{"TEST AL,1", "A8 01"},
-           {"TEST AX,1", "66 A9 01 00"},
-           {"TEST EAX,1", "A9 01 00 00 00"},
-           {"TEST BL,1", "F6 C3 01"},
-           {"TEST ECX,1", "F7 C1 01 00 00 00"},
-           {"TEST BYTE PTR [EBX],1", "F6 03 01"},
-           {"TEST [EBX],1", "F7 03 01 00 00 00"},
-           {"TEST [EBX],EAX", "85 03"},
-           {"TEST EAX,EBX", "85 C3"},
-           {"TEST DX,SI", "66 85 D6"},
-           {"TEST EAX,MYLABEL", "A9 00 00 00 00"},
-       })
-    Expect_Bytes(row);
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"TEST AL,1", "A8 01"},
+      {"TEST AX,1", "66 A9 01 00"},
+      {"TEST EAX,1", "A9 01 00 00 00"},
+      {"TEST BL,1", "F6 C3 01"},
+      {"TEST ECX,1", "F7 C1 01 00 00 00"},
+      {"TEST BYTE PTR [EBX],1", "F6 03 01"},
+      {"TEST [EBX],1", "F7 03 01 00 00 00"},
+      {"TEST [EBX],EAX", "85 03"},
+      {"TEST EAX,EBX", "85 C3"},
+      {"TEST DX,SI", "66 85 D6"},
+      {"TEST EAX,MYLABEL", "A9 00 00 00 00"},
+  });
 }
 
 TEST(Test, Refusals) {

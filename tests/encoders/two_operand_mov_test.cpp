@@ -5,37 +5,36 @@ namespace orvo::test {
 namespace {
 
 TEST(Mov, Bytes) {
-  for (const BytesRow& row : {
-           BytesRow{"MOV EAX,EBX", "89 D8"},
-           {"MOV AX,BX", "66 89 D8"},
-           {"MOV AL,BL", "8A C3"},
-           {"MOV EAX,5", "B8 05 00 00 00"},
-           {"MOV AX,5", "66 B8 05 00"},
-           {"MOV AL,5", "B0 05"},
-           {"MOV ECX,-1", "B9 FF FF FF FF"},
-           {"MOV BH,&HFF", "B7 FF"},
-           {"MOV [EBX],EAX", "89 03"},
-           {"MOV [ESP],EAX", "89 04 24"},
-           {"MOV [EBP],EAX", "89 45 00"},
-           {"MOV EAX,[EBX+4]", "8B 43 04"},
-           {"MOV EAX,[EBX-128]", "8B 43 80"},
-           {"MOV EAX,[EBX+128]", "8B 83 80 00 00 00"},
-           {"MOV EAX,[EBX+4&]", "8B 83 04 00 00 00"},
-           {"MOV EAX,[EBX+200?]", "8B 43 C8"},
-           {"MOV ECX,[ESP+8]", "8B 4C 24 08"},
-           {"MOV DX,WORD PTR [ESI]", "66 8B 16"},
-           {"MOV BYTE PTR [EBX],5", "C6 03 05"},
-           {"MOV WORD PTR [EBX],5", "66 C7 03 05 00"},
-           {"MOV [EBX],5", "C7 03 05 00 00 00"},
-           {"MOV [EBX],5?", "C6 03 05"},  // the suffix sizes a memory destination
-           {"MOV [EBP+8],300%", "66 C7 45 08 2C 01"},
-           {"MOV AL,DWORD PTR [EBX]", "8A 03"},  // the register sizes the memory operand
-           {"MOV EAX,MYLABEL", "B8 00 00 00 00"},
-           {"MOV [EBX],MYLABEL", "C7 03 00 00 00 00"},
-           {"MOV EAX,&HFF&", "B8 FF 00 00 00"},
-           {"mov eax , [ebx + 4]", "8B 43 04"},
-       })
-    Expect_Bytes(row);
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"MOV EAX,EBX", "89 D8"},
+      {"MOV AX,BX", "66 89 D8"},
+      {"MOV AL,BL", "8A C3"},
+      {"MOV EAX,5", "B8 05 00 00 00"},
+      {"MOV AX,5", "66 B8 05 00"},
+      {"MOV AL,5", "B0 05"},
+      {"MOV ECX,-1", "B9 FF FF FF FF"},
+      {"MOV BH,&HFF", "B7 FF"},
+      {"MOV [EBX],EAX", "89 03"},
+      {"MOV [ESP],EAX", "89 04 24"},
+      {"MOV [EBP],EAX", "89 45 00"},
+      {"MOV EAX,[EBX+4]", "8B 43 04"},
+      {"MOV EAX,[EBX-128]", "8B 43 80"},
+      {"MOV EAX,[EBX+128]", "8B 83 80 00 00 00"},
+      {"MOV EAX,[EBX+4&]", "8B 83 04 00 00 00"},
+      {"MOV EAX,[EBX+200?]", "8B 43 C8"},
+      {"MOV ECX,[ESP+8]", "8B 4C 24 08"},
+      {"MOV DX,WORD PTR [ESI]", "66 8B 16"},
+      {"MOV BYTE PTR [EBX],5", "C6 03 05"},
+      {"MOV WORD PTR [EBX],5", "66 C7 03 05 00"},
+      {"MOV [EBX],5", "C7 03 05 00 00 00"},
+      {"MOV [EBX],5?", "C6 03 05"},  // the suffix sizes a memory destination
+      {"MOV [EBP+8],300%", "66 C7 45 08 2C 01"},
+      {"MOV AL,DWORD PTR [EBX]", "8A 03"},  // the register sizes the memory operand
+      {"MOV EAX,MYLABEL", "B8 00 00 00 00"},
+      {"MOV [EBX],MYLABEL", "C7 03 00 00 00 00"},
+      {"MOV EAX,&HFF&", "B8 FF 00 00 00"},
+      {"mov eax , [ebx + 4]", "8B 43 04"},
+  });
 }
 
 TEST(Mov, Refusals) {

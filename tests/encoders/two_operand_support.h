@@ -1,6 +1,6 @@
 #pragma once
-// Rows for the two-operand family tests: a source line with the bytes it gives, or with the one
-// box it shows and no bytes. Lines go through the real pass-2 dispatch.
+// Refusal rows for the two-operand family tests: a source line with the one box it shows (text,
+// style, title) and no bytes. Byte rows and Assemble_Line come from line_rows.h.
 
 #include <gtest/gtest.h>
 
@@ -8,23 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "assembler/dispatch.h"
 #include "ide/message_box.h"
-#include "operands/text.h"
-#include "support/test_support.h"
+#include "line_rows.h"
 
 namespace orvo::test {
-
-inline std::string Assemble_Line(std::string_view line) {
-  LabelTable labels;
-  bool invalid_label = false;
-  return Dispatch_Line(Get_LineTerms(Trim(line)), labels, invalid_label);
-}
-
-struct BytesRow {
-  std::string_view line;
-  std::string_view hex;
-};
 
 struct RefusalRow {
   std::string_view line;
@@ -32,13 +19,6 @@ struct RefusalRow {
   MsgStyle style = MsgStyle::Ok;
   std::optional<std::string_view> title = std::nullopt;
 };
-
-inline void Expect_Bytes(const BytesRow& row) {
-  Recorder rec;
-  const std::string bytes = Assemble_Line(row.line);
-  EXPECT_EQ(Spaced_Hex(bytes), Spaced_Hex(Hex_Bytes(row.hex))) << row.line;
-  for (const Message& m : rec.Messages()) ADD_FAILURE() << row.line << ": unexpected box " << Message_Text(m);
-}
 
 inline void Expect_Refusal(const RefusalRow& row) {
   Recorder rec;
