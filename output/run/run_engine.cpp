@@ -493,7 +493,8 @@ struct RunEngine::Impl {
     const std::string before = eip >= 2 ? Read_Bytes(eip - 2, 2) : std::string();
     if (before.size() == 2 && static_cast<unsigned char>(before[0]) == 0xCD &&
         static_cast<unsigned char>(before[1]) == intno)
-      return {"Software interrupt (INT " + std::to_string(intno) + ")", eip - 2};
+      return {intno == 3 ? "Breakpoint (INT 3)" : "Software interrupt (INT " + std::to_string(intno) + ")",
+              eip - 2};
     if (before.size() == 2 && intno == 3 && static_cast<unsigned char>(before[1]) == 0xCC)
       return {"Breakpoint (INT 3)", eip - 1};
     if (before.size() == 2 && intno == 4 && static_cast<unsigned char>(before[1]) == 0xCE)

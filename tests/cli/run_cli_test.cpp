@@ -1,23 +1,17 @@
 // End-to-end: build/bin/orvo run, its printed boxes and exit status.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/cli_runner.h"
+
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
+using Outcome = orvo::test::CliResult;
 
 std::string Quote(const std::string& s) {
   std::string q(1, '\'');
@@ -33,28 +27,11 @@ std::string Quote(const std::string& s) {
 
 class RunCli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / ("orvo_run_cli_" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Runs orvo run with the source text (LF line ends) and the given options and arguments.
-  Outcome Run(const std::string& source, const std::vector<std::string>& args) {
-    const fs::path file = dir_ / "routine.asm";
-    std::ofstream(file, std::ios::binary) << source;
-    std::string cmd = std::string(ORVO_BINARY_DIR) + "/bin/orvo run";
-    for (const std::string& a : args) cmd.append(1, ' ').append(Quote(a == "SOURCE" ? file.string() : a));
-    cmd.append(" 2>/dev/null");
-    Outcome o;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (p == nullptr) return o;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) o.out.append(buf, n);
-    const int w = ::pclose(p);
-    o.status = WIFEXITED(w) ? WEXITSTATUS(w) : -1;
-    return o;
+  // orvo run with the options and arguments; SOURCE stands for standard input holding source.
+  static Outcome Run(const std::string& source, const std::vector<std::string>& args) {
+    std::string arguments = "run";
+    for (const std::string& a : args) arguments.append(1, ' ').append(a == "SOURCE" ? "-" : Quote(a));
+    return orvo::test::Run_Orvo(arguments, source);
   }
 
   static std::vector<std::string> Lines(const std::string& s) {
@@ -67,8 +44,6 @@ class RunCli : public ::testing::Test {
 
   // True when the source did not compile only because an encoder it needs is not built yet.
   static bool Not_Assembled(const Outcome& o) { return o.out.find("Syntax Error:") != std::string::npos; }
-
-  fs::path dir_;
 };
 
 std::string Json(const std::string& title, const std::string& text, const std::string& icon = "none") {
@@ -115,7 +90,7 @@ TEST_F(RunCli, ArgumentOutOfRangeAndUsage) {
   EXPECT_EQ(o.out, Json("\"ORVO IDE\"", "Error in assembler program", "exclamation") + "\n");
 
   EXPECT_EQ(Run("NOP\n", {"SOURCE", "1", "2", "3", "4", "5"}).status, 2);
-  EXPECT_EQ(Run("NOP\n", {(dir_ / "missing.asm").string()}).status, 2);
+  EXPECT_EQ(Run("NOP\n", {"no-such-folder/missing.asm"}).status, 2);
   EXPECT_EQ(Run("NOP\n", {"--timeout", "0", "SOURCE"}).status, 2);
   // Negative numbers after SOURCE are arguments, not options.
   o = Run("PUSHAD\nPOPAD\n", {"--stack", "SOURCE", "-1", "-2"});
