@@ -488,17 +488,19 @@ struct RunEngine::Impl {
     return "General protection fault (privileged instruction or bad segment)";
   }
 
+  int Byte_At(std::uint32_t address) {
+    unsigned char b = 0;
+    return uc_mem_read(uc, address, &b, 1) == UC_ERR_OK ? b : -1;
+  }
+
   // For INT n, INT 3 and INTO EIP is already past the instruction: name the instruction itself.
   std::pair<std::string, std::uint32_t> Describe_Interrupt(std::uint32_t eip) {
-    const std::string before = eip >= 2 ? Read_Bytes(eip - 2, 2) : std::string();
-    if (before.size() == 2 && static_cast<unsigned char>(before[0]) == 0xCD &&
-        static_cast<unsigned char>(before[1]) == intno)
+    const int last = Byte_At(eip - 1), before_last = Byte_At(eip - 2);
+    if (before_last == 0xCD && last == static_cast<int>(intno))
       return {intno == 3 ? "Breakpoint (INT 3)" : "Software interrupt (INT " + std::to_string(intno) + ")",
               eip - 2};
-    if (before.size() == 2 && intno == 3 && static_cast<unsigned char>(before[1]) == 0xCC)
-      return {"Breakpoint (INT 3)", eip - 1};
-    if (before.size() == 2 && intno == 4 && static_cast<unsigned char>(before[1]) == 0xCE)
-      return {"Overflow (INTO)", eip - 1};
+    if (intno == 3 && last == 0xCC) return {"Breakpoint (INT 3)", eip - 1};
+    if (intno == 4 && last == 0xCE) return {"Overflow (INTO)", eip - 1};
     switch (intno) {
       case 0:
         return {"Divide error (division by zero or quotient too large)", eip};

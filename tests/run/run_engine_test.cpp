@@ -246,6 +246,7 @@ TEST(RunEngine, EveryFaultGivesItsBoxAndTheEngineCarriesOn) {
        "Port output instruction (OUT to port &H378) at EIP=&H400004 after 1 instruction"},
       {"INT 3", "90 CC", "Breakpoint (INT 3) at EIP=&H400001 after 1 instruction"},
       {"INT 21h", "CD21", "Software interrupt (INT 33) at EIP=&H400000 after 0 instructions"},
+      {"INT 3 as the first byte", "CC", "Breakpoint (INT 3) at EIP=&H400000 after 0 instructions"},
       {"INT 3 long form", "90 90 CD03", "Breakpoint (INT 3) at EIP=&H400002 after 2 instructions"},
       {"INTO with OF set", "B07F 0401 CE", "Overflow (INTO) at EIP=&H400004 after 2 instructions"},
       {"bad segment load", "66B8FFFF 8ED8",
