@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "assembler/code_image.h"
+
 namespace orvo {
 
 struct RegisterState {
@@ -16,6 +18,7 @@ struct RegisterState {
   std::uint32_t eflags = 0, eip = 0;
   std::uint64_t instructions = 0;  // instructions executed
   std::uint32_t esp_expected = 0;  // ESP after a RET 16 that popped the four arguments
+  bool returned = false;           // the routine came back to its caller
 };
 
 enum class RunStatus { Returned, Faulted, TimedOut };
@@ -42,6 +45,10 @@ class RunEngine {
   // convention). Show_Value boxes go through Show_Message on this thread.
   RunResult Run_Code(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits);
 
+  // Run_Code on a code image.
+  RunResult Run_CodeImage(const CodeImage& image, const std::array<std::int32_t, 4>& args,
+                          const RunLimits& limits);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
@@ -49,6 +56,14 @@ class RunEngine {
 
 // Emulated address of Show_Value: the same in every process and run.
 std::uint32_t Get_FnAddress();
+
+// The value-display callback as the routine sees it: shows "DEC=" value CR "HEX=&H" hex in a
+// box titled "ORVO IDE" (OK, no icon) and returns 0.
+std::int32_t Show_Value(std::int32_t value);
+
+// Text of the "Error in assembler program" box for a run that did not return: the fixed line,
+// then (when known) an empty line and what happened, where and after how many instructions.
+std::string Run_ErrorText(const RunResult& result);
 
 // The argument-number rule for one argument field. False when the value is outside the
 // signed 32-bit range.

@@ -1,0 +1,22 @@
+#include "output/export.h"
+
+#include "ide/file_access.h"
+#include "ide/message_box.h"
+#include "output/view.h"
+
+namespace orvo {
+
+bool Export_CodeImage(std::string_view image, const std::string& file_name, bool as_hex) {
+  const std::string title = "Save: " + file_name;
+  const auto report = [&](const std::string& description) {
+    Show_Message(description, MsgStyle::OkCritical, title);
+  };
+  if (as_hex) return Write_File_Safely(file_name, Hex_Text(image), FailureMode::GoOn, report);
+  return Write_File_Safely(file_name, image, FailureMode::GoOn, report);
+}
+
+bool Export_CodeImage(const CodeImage& image, const std::string& file_name, bool as_hex) {
+  return Export_CodeImage(std::string_view(image.Bytes()), file_name, as_hex);
+}
+
+}  // namespace orvo

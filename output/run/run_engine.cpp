@@ -1,0 +1,697 @@
+// The run engine on Unicorn. Address space (flat, 32-bit):
+//   00010000  system page, read + execute: GDT, the entry trampoline, the Show_Value stub
+//   00100000  stack, 1 MiB, read + write (ESP starts near the top)
+//   00400000  call buffer: the code image, read + write + execute (data lines, self-modifying code)
+//   7FFF0000  sentinel return address (never mapped): reaching it means the routine returned
+// The routine runs at privilege level 3, so CLI, HLT, LGDT and the like raise #GP as they would
+// for a user program; IN and OUT are trapped by an instruction hook because the emulator does not
+// check the I/O permission for them.
+
+#include "output/run/run_engine.h"
+
+#include <unicorn/unicorn.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "ide/message_box.h"
+#include "operands/text.h"
+#include "output/run/insn_length.h"
+
+namespace orvo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kSystemPage = 0x00010000;
+constexpr std::uint32_t kSystemPageSize = 0x1000;
+constexpr std::uint32_t kGdt = kSystemPage;
+constexpr std::uint32_t kTrampoline = kSystemPage + 0x40;
+constexpr std::uint32_t kTrampolineEnd = kSystemPage + 0x70;
+constexpr std::uint32_t kShowValue = kSystemPage + 0x80;
+constexpr std::uint32_t kStackBase = 0x00100000;
+constexpr std::uint32_t kStackSize = 0x00100000;
+constexpr std::uint32_t kStackTop = kStackBase + kStackSize;
+constexpr std::uint32_t kInitialEsp = kStackTop - 0x100;  // room above the arguments
+constexpr std::uint32_t kStackClear = 0x1000;             // stack bytes zeroed before each run
+constexpr std::uint32_t kCodeBase = 0x00400000;
+constexpr std::uint32_t kCodeChunk = 0x10000;   // call buffer grows in 64 KiB steps
+constexpr std::uint32_t kMaxCode = 0x04000000;  // 64 MiB: far below the sentinel
+constexpr std::uint32_t kSentinel = 0x7FFF0000;
+constexpr std::uint32_t kInitialEflags = 0x202;  // IF set, DF clear, IOPL 0
+
+// Selectors: GDT 1 = flat code DPL 3, 2 = flat data DPL 3, 3 = flat data DPL 0 (trampoline stack).
+constexpr std::uint32_t kUserCode = 0x08 | 3;
+constexpr std::uint32_t kUserData = 0x10 | 3;
+constexpr std::uint32_t kKernelData = 0x18;
+
+constexpr std::uint64_t Descriptor(std::uint8_t access) {
+  // Base 0, limit FFFFF in 4 KiB units, 32-bit.
+  return 0xFFFFull | (std::uint64_t{access} << 40) | (0xFull << 48) | (0xCull << 52);
+}
+
+// Show_Value as the routine calls it: XOR EAX,EAX / RET 4; a hook on its first byte shows the box.
+constexpr unsigned char kShowValueStub[] = {0x31, 0xC0, 0xC2, 0x04, 0x00};
+
+// Counts how often each translated block ran; the instruction count is worked out after the
+// run from the blocks' instruction counts, which keeps the per-block cost to a table update.
+class BlockCounter {
+ public:
+  BlockCounter() : slots_(kSlots) { used_.reserve(kSlots); }
+
+  void Reset() {
+    for (std::uint32_t i : used_) slots_[i] = {};
+    used_.clear();
+    overflow_.clear();
+    last_slot_ = nullptr;
+    last_address_ = 0xFFFFFFFF;
+  }
+
+  void Hit(std::uint32_t address) {
+    if (address == last_address_ && last_slot_ != nullptr) {
+      ++*last_slot_;
+      return;
+    }
+    last_address_ = address;
+    last_slot_ = Slot(address);
+    ++*last_slot_;
+  }
+
+  template <typename F>
+  void For_Each(F&& f) const {
+    for (std::uint32_t i : used_) f(slots_[i].address, slots_[i].count);
+    for (const auto& [address, count] : overflow_) f(address, count);
+  }
+
+ private:
+  static constexpr std::uint32_t kSlots = 4096;  // power of two
+  struct Entry {
+    std::uint32_t address = 0;
+    bool used = false;
+    std::uint64_t count = 0;
+  };
+
+  std::uint64_t* Slot(std::uint32_t address) {
+    std::uint32_t i = (address * 2654435761u) >> 20;
+    for (std::uint32_t probes = 0; probes < 16; ++probes, i = (i + 1) & (kSlots - 1)) {
+      Entry& e = slots_[i];
+      if (e.used && e.address == address) return &e.count;
+      if (!e.used && used_.size() < kSlots * 3 / 4) {
+        e.used = true;
+        e.address = address;
+        used_.push_back(i);
+        return &e.count;
+      }
+    }
+    return &overflow_[address];  // a routine with thousands of blocks
+  }
+
+  std::vector<Entry> slots_;
+  std::vector<std::uint32_t> used_;
+  std::unordered_map<std::uint32_t, std::uint64_t> overflow_;
+  std::uint64_t* last_slot_ = nullptr;
+  std::uint32_t last_address_ = 0xFFFFFFFF;
+};
+
+std::string Hex_Address(std::uint64_t v) { return "&H" + Hex_Upper(static_cast<std::uint32_t>(v)); }
+
+std::string Instructions_Text(std::uint64_t n) {
+  return std::to_string(n) + (n == 1 ? " instruction" : " instructions");
+}
+
+}  // namespace
+
+std::uint32_t Get_FnAddress() { return kShowValue; }
+
+std::int32_t Show_Value(std::int32_t value) {
+  const std::string text =
+      "DEC=" + std::to_string(value) + "\rHEX=&H" + Hex_Upper(static_cast<std::uint32_t>(value));
+  Show_Message(text, MsgStyle::Ok, kAppTitle);
+  return 0;
+}
+
+std::string Run_ErrorText(const RunResult& result) {
+  std::string text = "Error in assembler program";
+  if (!result.what.empty()) text.append("\r\r").append(result.what);
+  return text;
+}
+
+struct RunEngine::Impl {
+  enum class Stop { None, Interrupt, PortIo, TimeOut, Callback };
+
+  uc_engine* uc = nullptr;
+  uc_context* user_context = nullptr;  // CPU state at privilege level 3, saved once
+  std::string open_error;
+  std::uint32_t code_mapped = 0;
+  std::uint32_t dirty_end = 0;  // offset in the call buffer up to which it may not be zero
+  bool running = false;
+  std::vector<char> zeros;
+  // Translations of earlier runs are dropped but their space in the translation buffer is only
+  // reclaimed when the buffer is full (hundreds of MiB): a fresh instance now and then keeps the
+  // process small, at about 0.4 ms per restart.
+  static constexpr int kRunsPerInstance = 256;
+  int runs_since_start = 0;
+
+  // State of the current run, written by the hooks.
+  BlockCounter blocks;
+  std::uint32_t last_block = 0, last_block_size = 0;
+  std::uint32_t ticks = 0;
+  Clock::time_point deadline;
+  Stop stop = Stop::None;
+  std::uint32_t intno = 0, port = 0;
+  bool port_out = false;
+  bool mem_fault = false;
+  uc_mem_type mem_type = UC_MEM_READ;
+  std::uint64_t mem_address = 0;
+  std::string callback_error;
+
+  Impl() { Start(); }
+  ~Impl() { Close(); }
+
+  void Start() {
+    if (uc_err err = Open()) {
+      open_error = std::string("The emulator could not be started: ") + uc_strerror(err);
+      Close();
+    }
+    runs_since_start = 0;
+  }
+
+  void Close() {
+    if (user_context != nullptr) uc_context_free(user_context);
+    if (uc != nullptr) uc_close(uc);
+    user_context = nullptr;
+    uc = nullptr;
+    code_mapped = 0;
+    dirty_end = 0;
+  }
+
+  uc_err Open() {
+    uc_err err = uc_open(UC_ARCH_X86, UC_MODE_32, &uc);
+    if (err != UC_ERR_OK) return err;
+    if ((err = uc_mem_map(uc, kSystemPage, kSystemPageSize, UC_PROT_READ | UC_PROT_EXEC))) return err;
+    if ((err = uc_mem_map(uc, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE))) return err;
+    if ((err = uc_mem_map(uc, kCodeBase, kCodeChunk, UC_PROT_ALL))) return err;
+    code_mapped = kCodeChunk;
+    zeros.assign(kCodeChunk, 0);
+
+    const std::uint64_t gdt[4] = {0, Descriptor(0xFA), Descriptor(0xF2), Descriptor(0x92)};
+    if ((err = uc_mem_write(uc, kGdt, gdt, sizeof gdt))) return err;
+    if ((err = uc_mem_write(uc, kShowValue, kShowValueStub, sizeof kShowValueStub))) return err;
+
+    // Enter privilege level 3 once through IRETD and keep that CPU state for every run.
+    std::string t;
+    t += Bytes({0x6A, kUserData, 0x68});              // PUSH SS
+    Append_LE(t, kInitialEsp, 4);                     // PUSH ESP
+    t += Bytes({0x6A, 0x02, 0x6A, kUserCode, 0x68});  // PUSH EFLAGS; PUSH CS
+    Append_LE(t, kTrampolineEnd, 4);                  // PUSH EIP
+    t += Bytes({0xCF});                               // IRETD
+    if ((err = uc_mem_write(uc, kTrampoline, t.data(), t.size()))) return err;
+    uc_x86_mmr gdtr{};
+    gdtr.base = kGdt;
+    gdtr.limit = sizeof gdt - 1;
+    if ((err = uc_reg_write(uc, UC_X86_REG_GDTR, &gdtr))) return err;
+    const std::uint32_t kernel_ss = kKernelData, data = kUserData, esp = kInitialEsp;
+    if ((err = uc_reg_write(uc, UC_X86_REG_SS, &kernel_ss))) return err;
+    for (int reg : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_FS, UC_X86_REG_GS})
+      if ((err = uc_reg_write(uc, reg, &data))) return err;
+    if ((err = uc_reg_write(uc, UC_X86_REG_ESP, &esp))) return err;
+    if ((err = uc_emu_start(uc, kTrampoline, kTrampolineEnd, 0, 0))) return err;
+    std::uint32_t cs = 0;
+    uc_reg_read(uc, UC_X86_REG_CS, &cs);
+    if (cs != kUserCode) return UC_ERR_EXCEPTION;
+    if ((err = uc_context_alloc(uc, &user_context))) return err;
+    if ((err = uc_context_save(uc, user_context))) return err;
+
+    uc_hook h;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
+      return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
+                           kShowValue)))
+      return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
+      return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
+      return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
+      return err;
+    if ((err =
+             uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
+      return err;
+    // A memory hook, even on an address nobody uses, makes the emulator keep EIP exact at every
+    // memory access, so a data fault names its instruction rather than the start of its block.
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Memory), this, kSentinel,
+                           kSentinel)))
+      return err;
+    // Writes into the call buffer (data lines, self-modifying code) tell the next run what to clear.
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_CodeWrite), this, kCodeBase,
+                           kCodeBase + kMaxCode - 1)))
+      return err;
+    return UC_ERR_OK;
+  }
+
+  void Stop_With(Stop why) {
+    if (stop == Stop::None) stop = why;
+    uc_emu_stop(uc);
+  }
+
+  // ---- hooks (called on this thread from inside uc_emu_start)
+  static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    self->blocks.Hit(static_cast<std::uint32_t>(address));
+    self->last_block = static_cast<std::uint32_t>(address);
+    self->last_block_size = size;
+    // Every loop passes through a block start, so an endless one is caught here.
+    if ((++self->ticks & 0x3FFF) == 0 && Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
+  }
+
+  static void On_ShowValue(uc_engine* uc, std::uint64_t, std::uint32_t, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    std::uint32_t esp = 0;
+    std::int32_t value = 0;
+    uc_reg_read(uc, UC_X86_REG_ESP, &esp);
+    if (uc_mem_read(uc, esp + 4u, &value, sizeof value) != UC_ERR_OK) return;  // RET 4 will fault
+    const Clock::time_point shown = Clock::now();
+    try {
+      Show_Value(value);
+    } catch (const std::exception& e) {
+      self->callback_error = e.what();
+      self->Stop_With(Stop::Callback);
+    } catch (...) {
+      self->callback_error = "unknown error";
+      self->Stop_With(Stop::Callback);
+    }
+    // Time spent reading the box is not the routine's.
+    self->deadline += Clock::now() - shown;
+  }
+
+  static void On_Interrupt(uc_engine*, std::uint32_t intno, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    self->intno = intno;
+    self->Stop_With(Stop::Interrupt);
+  }
+
+  static bool On_BadMemory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
+                           void* user) {
+    auto* self = static_cast<Impl*>(user);
+    self->mem_fault = true;
+    self->mem_type = type;
+    self->mem_address = address;
+    return false;
+  }
+
+  static void On_Memory(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
+
+  static void On_CodeWrite(uc_engine*, uc_mem_type, std::uint64_t address, int size, std::int64_t,
+                           void* user) {
+    auto* self = static_cast<Impl*>(user);
+    const std::uint32_t end =
+        static_cast<std::uint32_t>(address - kCodeBase) + static_cast<std::uint32_t>(size);
+    self->dirty_end = std::max(self->dirty_end, end);
+  }
+
+  static std::uint32_t On_In(uc_engine*, std::uint32_t port, int, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    self->port = port;
+    self->port_out = false;
+    self->Stop_With(Stop::PortIo);
+    return 0;
+  }
+
+  static void On_Out(uc_engine*, std::uint32_t port, int, std::uint32_t, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    self->port = port;
+    self->port_out = true;
+    self->Stop_With(Stop::PortIo);
+  }
+
+  // ---- one run
+  uc_err Prepare(std::string_view code, const std::array<std::int32_t, 4>& args) {
+    uc_err err = UC_ERR_OK;
+    const std::uint32_t need =
+        (static_cast<std::uint32_t>(code.size()) + kCodeChunk - 1) / kCodeChunk * kCodeChunk;
+    if (need > code_mapped) {
+      if ((err = uc_mem_unmap(uc, kCodeBase, code_mapped))) return err;
+      code_mapped = 0;
+      if ((err = uc_mem_map(uc, kCodeBase, need, UC_PROT_ALL))) return err;
+      code_mapped = need;
+      dirty_end = 0;
+    }
+    // The call buffer holds the image followed by zeros: what an earlier run left there (its
+    // longer code, data it wrote) is cleared, and so are translations of it. Beyond dirty_end
+    // the buffer is still zero and any translation there is still right.
+    const std::uint32_t size = static_cast<std::uint32_t>(code.size());
+    if ((err = uc_mem_write(uc, kCodeBase, code.data(), size))) return err;
+    for (std::uint32_t at = size; at < std::min(dirty_end, code_mapped);) {
+      const std::uint32_t n = std::min<std::uint32_t>(std::min(dirty_end, code_mapped) - at,
+                                                      static_cast<std::uint32_t>(zeros.size()));
+      if ((err = uc_mem_write(uc, kCodeBase + at, zeros.data(), n))) return err;
+      at += n;
+    }
+    const std::uint32_t stale = std::max(size, std::min(dirty_end, code_mapped));
+    if ((err = uc_ctl_remove_cache(uc, kCodeBase, std::uint64_t{kCodeBase} + stale))) return err;
+    dirty_end = size;
+
+    if ((err = uc_mem_write(uc, kStackTop - kStackClear, zeros.data(), kStackClear))) return err;
+    std::uint32_t frame[5] = {kSentinel};
+    for (int i = 0; i < 4; ++i) frame[i + 1] = static_cast<std::uint32_t>(args[static_cast<std::size_t>(i)]);
+    if ((err = uc_mem_write(uc, kInitialEsp, frame, sizeof frame))) return err;
+
+    if ((err = uc_context_restore(uc, user_context))) return err;
+    const std::uint32_t zero = 0, esp = kInitialEsp, eflags = kInitialEflags;
+    for (int reg : {UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX, UC_X86_REG_EBP,
+                    UC_X86_REG_ESI, UC_X86_REG_EDI})
+      if ((err = uc_reg_write(uc, reg, &zero))) return err;
+    if ((err = uc_reg_write(uc, UC_X86_REG_ESP, &esp))) return err;
+    if ((err = uc_reg_write(uc, UC_X86_REG_EFLAGS, &eflags))) return err;
+
+    blocks.Reset();
+    last_block = last_block_size = 0;
+    ticks = 0;
+    stop = Stop::None;
+    intno = port = 0;
+    port_out = false;
+    mem_fault = false;
+    mem_address = 0;
+    callback_error.clear();
+    return UC_ERR_OK;
+  }
+
+  // Instructions and end of the block the emulator translates at address.
+  bool Block_At(std::uint32_t address, std::uint32_t& icount, std::uint32_t& end) {
+    uc_tb tb{};
+    if (uc_ctl_request_cache(uc, std::uint64_t{address}, &tb) != UC_ERR_OK || tb.size == 0) return false;
+    icount = tb.icount;
+    end = address + tb.size;
+    return true;
+  }
+
+  // Instructions from a up to b, decoded from the code as it stands.
+  std::int64_t Instructions_Between(std::uint32_t a, std::uint32_t b) {
+    const std::string code = Read_Bytes(a, b - a);
+    std::int64_t n = 0;
+    for (std::size_t at = 0; at < code.size(); ++n) {
+      const std::size_t length = Instruction_Length(std::string_view(code).substr(at));
+      if (length == 0) break;
+      at += length;
+    }
+    return n;
+  }
+
+  // Each block was counted whole on entry; the one the run stopped in ran only up to stop_at.
+  std::uint64_t Count_Instructions(bool returned, std::uint32_t stop_at) {
+    std::uint64_t total = 0;
+    blocks.For_Each([&](std::uint32_t address, std::uint64_t count) {
+      std::uint32_t icount = 0, end = 0;
+      if (Block_At(address, icount, end)) total += count * icount;
+    });
+    if (!returned && last_block_size != 0 && stop_at >= last_block &&
+        stop_at < last_block + last_block_size) {
+      std::uint32_t icount = 0, end = 0;
+      if (Block_At(last_block, icount, end)) {
+        const std::int64_t ran =
+            std::clamp<std::int64_t>(Instructions_Between(last_block, stop_at), 0, icount);
+        total -= std::min<std::uint64_t>(total, icount - static_cast<std::uint64_t>(ran));
+      }
+    }
+    return total;
+  }
+
+  // IN and OUT stop the run after the instruction: find where it starts (E4-E7 imm8, EC-EF,
+  // 6C-6F, each perhaps behind an operand-size prefix).
+  std::uint32_t Port_Instruction(std::uint32_t next) {
+    std::string b;
+    for (std::uint32_t n = 3; n > 0 && b.empty(); --n)
+      b = next >= n ? Read_Bytes(next - n, n) : std::string();
+    b.insert(0, 3 - b.size(), '\0');
+    auto at = [&](int i) { return static_cast<unsigned char>(b[static_cast<std::size_t>(i)]); };
+    std::uint32_t start = next;
+    if (at(1) >= 0xE4 && at(1) <= 0xE7 && at(2) == (port & 0xFF))
+      start = next - 2;
+    else if ((at(2) >= 0xEC && at(2) <= 0xEF) || (at(2) >= 0x6C && at(2) <= 0x6F))
+      start = next - 1;
+    else
+      return next;
+    if (start - 1 >= next - 3 && at(static_cast<int>(start - 1 - (next - 3))) == 0x66) --start;
+    return start;
+  }
+
+  std::string Read_Bytes(std::uint32_t address, std::size_t n) {
+    std::string b(n, '\0');
+    if (uc_mem_read(uc, address, b.data(), n) != UC_ERR_OK) return {};
+    return b;
+  }
+
+  // What a #GP was raised by, from the instruction's opcode (prefixes skipped).
+  std::string Describe_GeneralProtection(std::uint32_t eip) {
+    const std::string b = Read_Bytes(eip, 8);
+    std::size_t i = 0;
+    while (i < b.size() && std::string_view("\x66\x67\xF0\xF2\xF3\x26\x2E\x36\x3E\x64\x65").find(b[i]) !=
+                               std::string_view::npos)
+      ++i;
+    const int op = i < b.size() ? static_cast<unsigned char>(b[i]) : -1;
+    const int op2 = i + 1 < b.size() ? static_cast<unsigned char>(b[i + 1]) : -1;
+    switch (op) {
+      case 0xF4:
+        return "Privileged instruction (HLT)";
+      case 0xFA:
+        return "Privileged instruction (CLI)";
+      case 0xFB:
+        return "Privileged instruction (STI)";
+      case 0xE4:
+      case 0xE5:
+      case 0xEC:
+      case 0xED:
+      case 0x6C:
+      case 0x6D:
+        return "Port input instruction (IN)";
+      case 0xE6:
+      case 0xE7:
+      case 0xEE:
+      case 0xEF:
+      case 0x6E:
+      case 0x6F:
+        return "Port output instruction (OUT)";
+      case 0xCF:
+        return "Privileged instruction (IRET)";
+      case 0x0F:
+        if (op2 == 0x00 || op2 == 0x01 || op2 == 0x06 || op2 == 0x08 || op2 == 0x09 || op2 == 0x30 ||
+            op2 == 0x32 || (op2 >= 0x20 && op2 <= 0x23))
+          return "Privileged instruction";
+        break;
+      default:
+        break;
+    }
+    return "General protection fault (privileged instruction or bad segment)";
+  }
+
+  int Byte_At(std::uint32_t address) {
+    unsigned char b = 0;
+    return uc_mem_read(uc, address, &b, 1) == UC_ERR_OK ? b : -1;
+  }
+
+  // For INT n, INT 3 and INTO EIP is already past the instruction: name the instruction itself.
+  std::pair<std::string, std::uint32_t> Describe_Interrupt(std::uint32_t eip) {
+    const int last = Byte_At(eip - 1), before_last = Byte_At(eip - 2);
+    if (before_last == 0xCD && last == static_cast<int>(intno))
+      return {intno == 3 ? "Breakpoint (INT 3)" : "Software interrupt (INT " + std::to_string(intno) + ")",
+              eip - 2};
+    if (intno == 3 && last == 0xCC) return {"Breakpoint (INT 3)", eip - 1};
+    if (intno == 4 && last == 0xCE) return {"Overflow (INTO)", eip - 1};
+    switch (intno) {
+      case 0:
+        return {"Divide error (division by zero or quotient too large)", eip};
+      case 1:
+        return {"Debug exception", eip};
+      case 5:
+        return {"BOUND range exceeded", eip};
+      case 6:
+        return {"Invalid instruction", eip};
+      case 10:
+      case 11:
+      case 12:
+        return {"Bad segment", eip};
+      case 13:
+        return {Describe_GeneralProtection(eip), eip};
+      case 14:
+        return {"Page fault", eip};
+      case 17:
+        return {"Alignment check", eip};
+      default:
+        return {"Processor exception " + std::to_string(intno), eip};
+    }
+  }
+
+  std::string Describe_Memory(std::uint32_t& where, std::uint32_t eip) {
+    const std::string at = Hex_Address(mem_address);
+    const bool below_stack = mem_address < kStackBase && mem_address + 0x10000 >= kStackBase;
+    switch (mem_type) {
+      case UC_MEM_READ_UNMAPPED:
+        return below_stack ? "Stack overflow: read below the stack at " + at
+                           : "Read from unmapped memory at " + at;
+      case UC_MEM_WRITE_UNMAPPED:
+        return below_stack ? "Stack overflow: write below the stack at " + at
+                           : "Write to unmapped memory at " + at;
+      case UC_MEM_FETCH_UNMAPPED:
+        where = eip;
+        return "Jump to unmapped memory at " + at;
+      case UC_MEM_WRITE_PROT:
+        return "Write to read-only memory at " + at;
+      case UC_MEM_READ_PROT:
+        return "Read from protected memory at " + at;
+      case UC_MEM_FETCH_PROT:
+        return "Execution of non-executable memory at " + at;
+      default:
+        return "Invalid memory access at " + at;
+    }
+  }
+
+  RunResult Run(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits) {
+    RunResult result;
+    result.status = RunStatus::Faulted;
+    if (running) {
+      result.what = "A routine is already running";
+      return result;
+    }
+    if (uc == nullptr || ++runs_since_start > kRunsPerInstance) {
+      Close();
+      Start();
+      if (uc == nullptr) {
+        result.what = open_error;
+        return result;
+      }
+    }
+    if (code.empty()) {
+      result.what = "The code image is empty: there is nothing to run";
+      return result;
+    }
+    if (code.size() > kMaxCode) {
+      result.what = "The code image is too large to run (" + std::to_string(code.size()) + " bytes)";
+      return result;
+    }
+    if (uc_err err = Prepare(code, args)) {
+      result.what = std::string("The routine could not be set up: ") + uc_strerror(err);
+      return result;
+    }
+
+    double seconds = limits.timeout_seconds;
+    if (!(seconds > 0)) seconds = RunLimits{}.timeout_seconds;
+    seconds = std::clamp(seconds, 0.001, 1e6);
+    deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+
+    running = true;
+    const uc_err err = uc_emu_start(uc, kCodeBase, kSentinel, 0, 0);
+    running = false;
+
+    RegisterState& r = result.registers;
+    const std::pair<int, std::uint32_t*> regs[] = {{UC_X86_REG_EAX, &r.eax},       {UC_X86_REG_ECX, &r.ecx},
+                                                   {UC_X86_REG_EDX, &r.edx},       {UC_X86_REG_EBX, &r.ebx},
+                                                   {UC_X86_REG_ESP, &r.esp},       {UC_X86_REG_EBP, &r.ebp},
+                                                   {UC_X86_REG_ESI, &r.esi},       {UC_X86_REG_EDI, &r.edi},
+                                                   {UC_X86_REG_EFLAGS, &r.eflags}, {UC_X86_REG_EIP, &r.eip}};
+    for (const auto& [reg, out] : regs) uc_reg_read(uc, reg, out);
+    r.esp_expected = kInitialEsp + 4 + 16;
+    result.eax = static_cast<std::int32_t>(r.eax);
+
+    const bool returned = stop == Stop::None && err == UC_ERR_OK && r.eip == kSentinel;
+    r.returned = returned;
+    if (returned) {
+      r.instructions = Count_Instructions(true, r.eip);
+      result.status = RunStatus::Returned;
+      return result;
+    }
+
+    std::string what;
+    std::uint32_t where = r.eip;
+    if (stop == Stop::TimeOut) {
+      result.status = RunStatus::TimedOut;
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%g", seconds);
+      what = std::string("Time-out: the routine ran longer than ") + buf +
+             (seconds == 1 ? " second" : " seconds");
+    } else if (stop == Stop::Callback) {
+      what = "Show_Value failed: " + callback_error;
+    } else if (stop == Stop::PortIo) {
+      what = std::string(port_out ? "Port output instruction (OUT to port "
+                                  : "Port input instruction (IN from port ") +
+             Hex_Address(port) + ")";
+      where = Port_Instruction(r.eip);
+    } else if (stop == Stop::Interrupt) {
+      std::tie(what, where) = Describe_Interrupt(r.eip);
+    } else if (mem_fault) {
+      what = Describe_Memory(where, r.eip);
+    } else if (err == UC_ERR_INSN_INVALID) {
+      what = "Invalid instruction";
+    } else if (err == UC_ERR_OK) {
+      what = "The routine stopped without returning";
+    } else {
+      what = uc_strerror(err);
+    }
+    // The count is of the instructions completed before the one named.
+    r.instructions = Count_Instructions(false, where);
+    result.what = what + " at EIP=" + Hex_Address(where) + " after " + Instructions_Text(r.instructions);
+    return result;
+  }
+};
+
+RunEngine::RunEngine() : impl_(std::make_unique<Impl>()) {}
+RunEngine::~RunEngine() = default;
+
+RunResult RunEngine::Run_Code(std::string_view code, const std::array<std::int32_t, 4>& args,
+                              const RunLimits& limits) {
+  return impl_->Run(code, args, limits);
+}
+
+RunResult RunEngine::Run_CodeImage(const CodeImage& image, const std::array<std::int32_t, 4>& args,
+                                   const RunLimits& limits) {
+  return Run_Code(image.Bytes(), args, limits);
+}
+
+RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::array<std::string, 4>& fields,
+                       const RunLimits& limits) {
+  std::array<std::int32_t, 4> args{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (!Parse_ArgumentNumber(fields[i], args[i])) {
+      Show_Message("Error in assembler program", MsgStyle::OkExclamation, kAppTitle);
+      RunResult bad;
+      bad.status = RunStatus::Faulted;
+      bad.what = "Argument " + std::to_string(i + 1) + " is out of range";
+      return bad;
+    }
+  }
+  RunResult result = engine.Run_Code(code, args, limits);
+  if (result.status == RunStatus::Returned)
+    Show_Message("FUNCTION RETURN: " + std::to_string(result.eax), MsgStyle::Ok);
+  else
+    Show_Message(Run_ErrorText(result), MsgStyle::OkExclamation, kAppTitle);
+  return result;
+}
+
+std::string Format_Registers(const RegisterState& r) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf,
+                "EAX=&H%08X  ECX=&H%08X  EDX=&H%08X  EBX=&H%08X\n"
+                "ESP=&H%08X  EBP=&H%08X  ESI=&H%08X  EDI=&H%08X\n"
+                "EFLAGS=&H%08X  EIP=&H%08X\n",
+                r.eax, r.ecx, r.edx, r.ebx, r.esp, r.ebp, r.esi, r.edi, r.eflags, r.eip);
+  std::string out = buf;
+  out += "Instructions executed: " + std::to_string(r.instructions) + "\n";
+  if (r.returned && r.esp != r.esp_expected) {
+    const std::int64_t diff = std::int64_t{r.esp} - std::int64_t{r.esp_expected};
+    if (diff == -16)
+      out +=
+          "ESP is 16 bytes below its value after RET 16: the routine returned with a plain RET and "
+          "left its four arguments on the stack.\n";
+    else
+      out += "ESP is " + std::to_string(diff < 0 ? -diff : diff) +
+             (diff < 0 ? " bytes below" : " bytes above") + " its value after RET 16 (&H" +
+             Hex_Upper(r.esp_expected) + ").\n";
+  }
+  return out;
+}
+
+}  // namespace orvo
