@@ -238,34 +238,6 @@ std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::
   }
 }
 
-namespace {
-std::string Line_Text(std::string_view what, std::string_view mnemonic, std::string_view first,
-                      std::string_view second) {
-  std::string text(what);
-  text += kCR;
-  text += kCR;
-  text += mnemonic;
-  text += ' ';
-  text += first;
-  if (!second.empty()) {
-    text += ',';
-    text += second;
-  }
-  return text;
-}
-}  // namespace
-
-void Report_LineFault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                      std::string_view second) {
-  Show_Message(Line_Text(fault.description(), mnemonic, first, second), MsgStyle::Ok,
-               Decimal_Text(fault.number()));
-}
-
-void Report_LineFailure(std::string_view what, std::string_view mnemonic, std::string_view first,
-                        std::string_view second) {
-  Show_Message(Line_Text(what, mnemonic, first, second));
-}
-
 GroupDigit Get_GroupDigit(std::string_view mnemonic) {
   const GroupRow* row = Find_Mnemonic(kGroupIndex, mnemonic);
   return row ? GroupDigit{row->family, row->digit} : GroupDigit{};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "encoders/encoders.h"
+#include "encoders/line_faults.h"
 #include "operands/operands.h"
 
 namespace orvo {
@@ -30,28 +31,6 @@ const Row* Find_Mnemonic(const std::array<Row, N>& sorted, std::string_view key)
   const auto it = std::lower_bound(sorted.begin(), sorted.end(), key,
                                    [](const Row& row, std::string_view k) { return row.mnemonic < k; });
   return (it != sorted.end() && it->mnemonic == key) ? &*it : nullptr;
-}
-
-// ---- Faults ----------------------------------------------------------------------------------
-// Box for a failure inside an encoder: what happened, CR CR, the line's mnemonic and operand(s)
-// (the second one after a comma when there is one). A fault is titled with its number.
-void Report_LineFault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                      std::string_view second = {});
-void Report_LineFailure(std::string_view what, std::string_view mnemonic, std::string_view first,
-                        std::string_view second = {});
-
-// Runs body(); nothing it throws leaves the encoder: it is reported and the line yields no bytes.
-template <class Body>
-ByteString Guard_Faults(std::string_view mnemonic, std::string_view first, std::string_view second,
-                        Body&& body) {
-  try {
-    return body();
-  } catch (const Fault& fault) {
-    Report_LineFault(fault, mnemonic, first, second);
-  } catch (const std::exception& e) {
-    Report_LineFailure(e.what(), mnemonic, first, second);
-  }
-  return {};
 }
 
 // ---- Group tables ----------------------------------------------------------------------------

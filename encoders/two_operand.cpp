@@ -103,7 +103,7 @@ class Steps {
     try {
       return step();
     } catch (const Fault& fault) {
-      Report_Fault(fault, mnemonic_, first_, second_);
+      Report_LineFault(fault, mnemonic_, first_, second_, LineShape::TwoOperands);
       faulted_ = true;
     }
     return true;
@@ -414,44 +414,11 @@ void Match_MemSize(OpType& dst, OpType& src) {
   }
 }
 
-void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                  std::string_view second) {
-  std::string text = fault.description();
-  text += kCR;
-  text += kCR;
-  text += mnemonic;
-  text += ' ';
-  text += first;
-  text += ',';
-  text += second;
-  Show_Message(text, MsgStyle::Ok, Decimal_Text(fault.number()));
-}
-
-void Report_Unexpected(std::string_view what, std::string_view mnemonic, std::string_view first,
-                       std::string_view second) {
-  std::string text(what);
-  text += kCR;
-  text += kCR;
-  text += mnemonic;
-  text += ' ';
-  text += first;
-  text += ',';
-  text += second;
-  Show_Message(text);
-}
-
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second) {
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  try {
-    return Encode(key, *family, std::string(first), std::string(second));
-  } catch (const Fault& fault) {
-    Report_Fault(fault, key, first, second);
-  } catch (const std::exception& e) {
-    Report_Unexpected(e.what(), key, first, second);
-  }
-  return {};
+  return Guard_Entry(key, first, second, [&] { return Encode(key, *family, std::string(first), std::string(second)); });
 }
 
 }  // namespace orvo

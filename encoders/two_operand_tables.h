@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "encoders/line_faults.h"
 #include "operands/operands.h"
 
 namespace orvo {
@@ -100,26 +101,11 @@ std::optional<std::uint8_t> Get_XchgOpcode(OpType dst, OpType src, std::string& 
 std::optional<std::uint8_t> Get_LarOpcode(OpType dst, OpType src, std::string& opcode);
 
 // ---- Boxes -----------------------------------------------------------------------------------
-// A fault of an operand operation: its description, an empty line and the line's instruction,
-// titled with the fault number.
-void Report_Fault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                  std::string_view second);
-// Any other exception that reached an encoder (never expected): reported, the line refused.
-void Report_Unexpected(std::string_view what, std::string_view mnemonic, std::string_view first,
-                       std::string_view second);
-
 // Runs an entry operation's body; a fault or other exception is reported and refuses the line.
 template <typename Body>
 std::string Guard_Entry(std::string_view mnemonic, std::string_view first, std::string_view second,
                         Body&& body) {
-  try {
-    return body();
-  } catch (const Fault& fault) {
-    Report_Fault(fault, mnemonic, first, second);
-  } catch (const std::exception& e) {
-    Report_Unexpected(e.what(), mnemonic, first, second);
-  }
-  return {};
+  return Guard_Faults(mnemonic, first, second, std::forward<Body>(body), LineShape::TwoOperands);
 }
 
 }  // namespace orvo
