@@ -382,8 +382,9 @@ void MainWindow::Show_Listing() {
   }
   text2_->setPlainText(
       column_text(listing.Text2_Rows(), [&](std::size_t i) { return To_CharColumn(listing.Raw_Bytes(i)); }));
-  pre_code_->setPlainText(column_text(
-      listing.PreCode_Rows(), [&](std::size_t i) { return To_EditorString(listing.PreCode_Line(i)); }));
+  pre_code_->setPlainText(To_EditorString(listing.TxtPreCode()));
+  list1_->doItemsLayout();
+  list2_->doItemsLayout();
   // Bring the new columns to the editor's row.
   const int row = text1_->verticalScrollBar()->value();
   for (QAbstractScrollArea* column :
