@@ -142,8 +142,11 @@ MainWindow::~MainWindow() = default;
 void MainWindow::Build_Controls() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setPointSize(9);
+  mono.setStretch(QFont::Unstretched);  // set, so the window's condensed face is not inherited
+  // The table's captions were laid out for a narrow 8-point face; a condensed face fits them.
   QFont ui = font();
   ui.setPointSize(8);
+  ui.setStretch(QFont::Condensed);
   setFont(ui);
 
   QWidget* previous = nullptr;

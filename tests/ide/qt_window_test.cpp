@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -168,9 +169,9 @@ TEST_F(Window, EditorStartsWithTheDefaultSourceFullySelected) {
 }
 
 TEST_F(Window, TabOrderFollowsTheTable) {
-  const char* order[] = {"Text1", "Text2",    "Text3", "List1", "List2", "Command2", "Command3",
-                         "Text4", "Text5",    "Text6", "Text7", "Command1", "TxtPreCode", "CheckStack",
-                         "CmdOpen", "CmdSave", "Command4"};
+  const char* order[] = {"Text1",      "Text2",      "Text3",   "List1",   "List2",   "Command2",
+                         "Command3",   "Text4",      "Text5",   "Text6",   "Text7",   "Command1",
+                         "TxtPreCode", "CheckStack", "CmdOpen", "CmdSave", "Command4"};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
     QWidget* w = Find<QWidget>(order[i])->nextInFocusChain();
     // Skip children of composite controls (viewports, scroll bars) and labels.
@@ -183,8 +184,8 @@ TEST_F(Window, TabOrderFollowsTheTable) {
 TEST_F(Window, GeometryFollowsTwipsAndStretches) {
   const double k = window->Twips_Scale();
   auto twips = [&](int l, int t, int w, int h) {
-    return QRect(int(std::lround(l * k)), int(std::lround(t * k)), int(std::lround((l + w) * k)) - int(std::lround(l * k)),
-                 int(std::lround(h * k)));
+    return QRect(int(std::lround(l * k)), int(std::lround(t * k)),
+                 int(std::lround((l + w) * k)) - int(std::lround(l * k)), int(std::lround(h * k)));
   };
   EXPECT_EQ(window->size(), QSize(int(std::lround(9285 * k)), int(std::lround(6525 * k))));
   auto* text1 = Find<QWidget>("Text1");
@@ -228,7 +229,8 @@ TEST_F(Window, CompileFillsTheColumnsRowAligned) {
   for (int row : {0, 4, 7}) {
     QTextCursor c(editor->document()->findBlockByNumber(row));
     const int y = editor->viewport()->mapTo(window.get(), editor->cursorRect(c).topLeft()).y();
-    const int y_list = list1->viewport()->mapTo(window.get(), list1->visualItemRect(list1->item(row)).topLeft()).y();
+    const int y_list =
+        list1->viewport()->mapTo(window.get(), list1->visualItemRect(list1->item(row)).topLeft()).y();
     QTextCursor h(text3->document()->findBlockByNumber(row));
     const int y_hex = text3->viewport()->mapTo(window.get(), text3->cursorRect(h).topLeft()).y();
     EXPECT_NEAR(y_list, y, 1) << row;
@@ -273,6 +275,23 @@ TEST_F(Window, DefaultSourceCompilesAsTheWorkedExample) {
 #endif
 }
 
+// Looks at the window as a user would: a picture of it after a compile, kept in the build folder.
+TEST_F(Window, GrabAfterCompile) {
+  if (Default_Source_Assembles()) {
+    Find<QPushButton>("Command1")->click();
+  } else {
+    Compile("REM fixed instructions only\r\nCONST N EQU 4\r\nPUSHAD\r\nTOP:\r\nCLC\r\nNOP\r\nPOPAD\r\nEND");
+  }
+  QApplication::processEvents();
+  const QPixmap picture = window->grab();
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_EQ(picture.size(), window->size() * picture.devicePixelRatio());
+  EXPECT_TRUE(picture.save(QString(ORVO_BINARY_DIR) + "/window-after-compile.png"));
+  ASSERT_TRUE(window->Open_Help(3));
+  QApplication::processEvents();
+  EXPECT_TRUE(window->Help()->grab().save(QString(ORVO_BINARY_DIR) + "/help-context-3.png"));
+}
+
 TEST_F(Window, TypingDisablesRunUntilTheNextCompile) {
   Compile("NOP");
   ASSERT_TRUE(Run_Enabled());
@@ -309,7 +328,8 @@ TEST_F(Window, SyntaxErrorYesOpensHelpContext3) {
   boxes.Script(MsgAnswer::Yes);
   Compile("NOP\r\nFOO EAX");
   ASSERT_EQ(boxes.Messages().size(), 1u);
-  EXPECT_EQ(boxes.Messages()[0], (Message{"Syntax Error:\rFOO EAX\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}));
+  EXPECT_EQ(boxes.Messages()[0],
+            (Message{"Syntax Error:\rFOO EAX\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}));
   HelpViewer* help = window->Help();
   EXPECT_TRUE(help->isVisible());
   EXPECT_EQ(help->Context(), 3);
@@ -345,7 +365,8 @@ TEST_F(Window, MissingHelpFileGivesABoxAndTheWindowGoesOn) {
 
 TEST_F(Window, HelpFileHasEveryContextAnchor) {
   const std::string html = Slurp(fs::path(ORVO_SOURCE_DIR) / "docs" / "ORVO.HLP");
-  for (const char* anchor : {"name=\"context-1\"", "name=\"context-3\""}) EXPECT_NE(html.find(anchor), std::string::npos);
+  for (const char* anchor : {"name=\"context-1\"", "name=\"context-3\""})
+    EXPECT_NE(html.find(anchor), std::string::npos);
 }
 
 TEST_F(Window, SaveCompletesTheNameByFilter) {
@@ -354,7 +375,8 @@ TEST_F(Window, SaveCompletesTheNameByFilter) {
     int filter;
     const char* written;
   };
-  const Row rows[] = {{"prog", 1, "prog.ASM"}, {"prog", 2, "prog.TXT"}, {"prog", 3, "prog.ASM"}, {"mine.s", 2, "mine.s"}};
+  const Row rows[] = {
+      {"prog", 1, "prog.ASM"}, {"prog", 2, "prog.TXT"}, {"prog", 3, "prog.ASM"}, {"mine.s", 2, "mine.s"}};
   for (const Row& r : rows) {
     chooser.replies.push_back({true, (dir / r.typed).string(), r.filter});
     Find<QPushButton>("CmdSave")->click();
@@ -378,7 +400,7 @@ TEST_F(Window, ExportWritesByFilter) {
     bool hex;
   };
   const Row rows[] = {
-      {"code", 1, "code.BIN", false}, {"code", 2, "code.HEX", true},   {"code", 3, "code", false},
+      {"code", 1, "code.BIN", false},  {"code", 2, "code.HEX", true},    {"code", 3, "code", false},
       {"out.bin", 2, "out.bin", true}, {"out.hex", 1, "out.hex", false},
   };
   for (const Row& r : rows) {
@@ -391,7 +413,8 @@ TEST_F(Window, ExportWritesByFilter) {
   EXPECT_EQ(chooser.requests.back().filters[1].name, "Hex file (*.HEX)");
   // Cancelled: nothing written.
   Find<QPushButton>("Command4")->click();
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);  // ORVO.HLP, ORVOIDE.BIN
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
+            2);  // ORVO.HLP, ORVOIDE.BIN
   EXPECT_TRUE(boxes.Messages().empty());
 }
 
@@ -404,7 +427,8 @@ TEST_F(Window, FailedExportAndSaveLeaveOldFilesIntact) {
   Find<QPushButton>("Command4")->click();
   EXPECT_EQ(Slurp(dir / "code.BIN"), "previous export");
   ASSERT_FALSE(boxes.Messages().empty());
-  EXPECT_EQ(boxes.Messages()[0], (Message{std::strerror(ENOSPC), MsgStyle::OkCritical, "Save: " + (dir / "code.BIN").string()}));
+  EXPECT_EQ(boxes.Messages()[0],
+            (Message{std::strerror(ENOSPC), MsgStyle::OkCritical, "Save: " + (dir / "code.BIN").string()}));
 
   boxes.Clear();
   Inject_FileFailure(FileStep::Replace, EACCES);
@@ -412,8 +436,8 @@ TEST_F(Window, FailedExportAndSaveLeaveOldFilesIntact) {
   Find<QPushButton>("CmdSave")->click();
   EXPECT_EQ(Slurp(dir / "prog.ASM"), "previous source");
   ASSERT_EQ(boxes.Messages().size(), 1u);
-  EXPECT_EQ(boxes.Messages()[0], (Message{"Error opening: " + (dir / "prog.ASM").string(), MsgStyle::OkCritical,
-                                          std::strerror(EACCES)}));
+  EXPECT_EQ(boxes.Messages()[0], (Message{"Error opening: " + (dir / "prog.ASM").string(),
+                                          MsgStyle::OkCritical, std::strerror(EACCES)}));
 }
 
 TEST_F(Window, OpenLoadsBytesAndDisablesRun) {
@@ -474,7 +498,8 @@ TEST(MessageBoxes, StylesTitlesAndLineBreaks) {
 
 TEST(MessageBoxes, QtHandlerReturnsTheButtonPressed) {
   QtMessageHandler handler;
-  for (auto [button, answer] : {std::pair{QMessageBox::Yes, MsgAnswer::Yes}, std::pair{QMessageBox::No, MsgAnswer::No}}) {
+  for (auto [button, answer] :
+       {std::pair{QMessageBox::Yes, MsgAnswer::Yes}, std::pair{QMessageBox::No, MsgAnswer::No}}) {
     QTimer::singleShot(0, [b = button] {
       for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) box->button(b)->click();
@@ -488,7 +513,8 @@ TEST(FileDialog, QtDialogIsConfiguredFromTheRequest) {
   QFileDialog dialog;
   Configure_FileDialog(dialog, *save);
   EXPECT_EQ(dialog.windowTitle(), "Save ORVO source");
-  EXPECT_EQ(dialog.nameFilters(), (QStringList{"ORVO source (*.ASM)", "Text Files (*.txt)", "All files (*.*)"}));
+  EXPECT_EQ(dialog.nameFilters(),
+            (QStringList{"ORVO source (*.ASM)", "Text Files (*.txt)", "All files (*.*)"}));
   EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
   EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
   EXPECT_FALSE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
