@@ -44,7 +44,7 @@ std::string Error_Description(int error_number) { return std::strerror(error_num
 void Inject_FileFailure(FileStep step, int error_number) { injected_failure = {step, error_number}; }
 
 bool File_Exists(const std::string& path) {
-  struct stat st {};
+  struct stat st{};
   return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -59,7 +59,7 @@ bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureM
 
   // Open: keep the permissions of the file being replaced, if any.
   mode_t perms = 0644;
-  struct stat st {};
+  struct stat st{};
   if (::stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
       // A directory in the way: the rename would fail; report it at the open like the platform.
@@ -130,7 +130,7 @@ std::optional<std::string> Read_Whole_File(const std::string& path, std::string&
     error = Error_Description(errno);
     return std::nullopt;
   }
-  struct stat st {};
+  struct stat st{};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     error = Error_Description(EISDIR);

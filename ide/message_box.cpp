@@ -11,27 +11,13 @@ void Append_JsonString(std::string& out, std::string_view s) {
   for (char ch : s) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
       default:
         if (c < 0x20 || c >= 0x7F) {
           // Bytes are Latin-1 characters: U+0000..U+00FF.
@@ -72,22 +58,17 @@ std::string_view Buttons_Name(MsgStyle style) { return style == MsgStyle::YesNoC
 std::string_view Icon_Name(MsgStyle style) {
   switch (style) {
     case MsgStyle::OkCritical:
-    case MsgStyle::YesNoCritical:
-      return "critical";
-    case MsgStyle::OkExclamation:
-      return "exclamation";
-    case MsgStyle::Ok:
-      break;
+    case MsgStyle::YesNoCritical: return "critical";
+    case MsgStyle::OkExclamation: return "exclamation";
+    case MsgStyle::Ok: break;
   }
   return "none";
 }
 
 std::string Message_Json(const Message& m) {
   std::string out = "{\"title\": ";
-  if (m.title)
-    Append_JsonString(out, *m.title);
-  else
-    out += "null";
+  if (m.title) Append_JsonString(out, *m.title);
+  else out += "null";
   out += ", \"text\": ";
   Append_JsonString(out, m.text);
   out += ", \"buttons\": \"";
