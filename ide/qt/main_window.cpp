@@ -28,6 +28,12 @@
 #if defined(ORVO_HAVE_RUN)
 #include "output/run/run_engine.h"
 #endif
+#if __has_include("output/export.h")
+#include "output/export.h"
+#define ORVO_HAVE_EXPORT 1
+#else
+#define ORVO_HAVE_EXPORT 0
+#endif
 
 namespace orvo {
 #if !defined(ORVO_HAVE_RUN)
@@ -445,11 +451,15 @@ std::string MainWindow::CmDialog(int mode) {
 }
 
 void MainWindow::Export_Image(const std::string& file_name, bool as_hex) {
+#if ORVO_HAVE_EXPORT
+  Export_CodeImage(session_.Image(), file_name, as_hex);
+#else
   const std::string& image = session_.Image().Bytes();
   Write_File_Safely(file_name, as_hex ? Hex_Text(image) : image, FailureMode::GoOn,
                     [&](const std::string& description) {
                       Show_Message(description, MsgStyle::OkCritical, "Save: " + file_name);
                     });
+#endif
 }
 
 void MainWindow::Load_Source(const std::string& file_name) {
