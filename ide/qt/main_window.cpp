@@ -414,10 +414,16 @@ void MainWindow::Command3_Click() {
   const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits);
   // A run that never started (an argument out of range) has no registers to show.
   if (result.registers.instructions != 0 || result.registers.eip != 0) {
-    registers_->setPlainText(Qs(Format_Registers(result.registers)));
+    const QString text = Qs(Format_Registers(result.registers));
+    registers_->setPlainText(text);
     auto* view = registers_->parentWidget();
     if (!view->isVisible()) {
-      view->resize(360, 260);
+      // Big enough for the whole text without scrolling.
+      const QFontMetrics metrics(registers_->font());
+      int widest = 0;
+      const QStringList lines = text.split('\n');
+      for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+      view->resize(widest + 40, metrics.lineSpacing() * static_cast<int>(lines.size()) + 40);
       view->move(frameGeometry().topRight() + QPoint(8, 0));
     }
     view->show();
