@@ -1,0 +1,169 @@
+#include "ide/qt/code_editor.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QTextBlock>
+
+namespace orvo::ide {
+namespace {
+
+class Gutter : public QWidget {
+ public:
+  explicit Gutter(CodeEditor* editor) : QWidget(editor), editor_(editor) { setObjectName("LineNumbers"); }
+  QSize sizeHint() const override { return {editor_->Gutter_Width(), 0}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override { editor_->Paint_Gutter(event); }
+
+ private:
+  CodeEditor* editor_;
+};
+
+QTextCharFormat Format(const QColor& color, bool bold = false, bool italic = false) {
+  QTextCharFormat f;
+  f.setForeground(color);
+  if (bold) f.setFontWeight(QFont::Bold);
+  f.setFontItalic(italic);
+  return f;
+}
+
+// Mnemonics the assembler knows, as one alternation (Jcc and SETcc by pattern).
+constexpr const char* kMnemonics =
+    "MOV|MOVZX|MOVSX|BSF|BSR|PUSH|PUSHAD|PUSHA|POP|POPAD|POPA|CALL|RET|RETN|RETF|DB|DW|DD|REP|REPE|REPZ|"
+    "REPNE|REPNZ|CLC|STC|CMC|CLD|STD|CLI|STI|LAHF|SAHF|PUSHF|PUSHFD|POPF|POPFD|END|EXIT|OR|ADC|SBB|AND|"
+    "XOR|CMP|ADD|SUB|BT|BTS|BTR|BTC|TEST|NOT|NEG|MUL|IMUL|DIV|IDIV|INC|DEC|LOOP|LOOPE|LOOPZ|LOOPNE|"
+    "LOOPNZ|JCXZ|JECXZ|CMPSB|CMPSW|CMPSD|INSB|INSW|INSD|LODSB|LODSW|LODSD|MOVSB|MOVSW|MOVSD|OUTSB|"
+    "OUTSW|OUTSD|SCASB|SCASW|SCASD|STOSB|STOSW|STOSD|JMP|ROL|ROR|RCL|RCR|SAL|SHL|SHR|SAR|AAA|AAD|AAM|"
+    "AAS|CBW|CWDE|CWD|CDQ|DAA|DAS|INTO|LEAVE|NOP|WAIT|FWAIT|HLT|IRET|IRETD|XLAT|XLATB|LOCK|INT|BSWAP|"
+    "IN|OUT|LEA|BOUND|CMPXCHG|XCHG|ENTER|LAR|VERR|VERW|J[A-Z]{1,4}|SET[A-Z]{1,3}";
+
+constexpr const char* kRegisters =
+    "EAX|ECX|EDX|EBX|ESP|EBP|ESI|EDI|AX|CX|DX|BX|SP|BP|SI|DI|AL|CL|DL|BL|AH|CH|DH|BH|CS|DS|ES|FS|GS|SS";
+
+}  // namespace
+
+AsmHighlighter::AsmHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
+  const auto ci = QRegularExpression::CaseInsensitiveOption;
+  // clang-format off
+  rules_ = {
+      // pattern                                                              format                           whole line
+      {QRegularExpression(R"(^ *('|;|REM ).*)", ci),                         Format(QColor(0x6A, 0x8A, 0x6A), false, true), true},
+      {QRegularExpression(R"(^ *CONST .*)", ci),                             Format(QColor(0x8E, 0x44, 0xAD)), true},
+      {QRegularExpression(R"(^ *[^ :]+:)"),                                   Format(QColor(0xB0, 0x5A, 0x00), true), false},
+      {QRegularExpression(QStringLiteral(R"(^ *(%1)\b)").arg(kMnemonics), ci), Format(QColor(0x1F, 0x4E, 0xA8), true), false},
+      {QRegularExpression(QStringLiteral(R"(\b(%1)\b)").arg(kRegisters), ci),  Format(QColor(0x00, 0x80, 0x80)), false},
+      {QRegularExpression(R"((&H[0-9A-F]+|&B[01]+|-?\b[0-9]+)[?%&]?)", ci),  Format(QColor(0xA0, 0x20, 0x40)), false},
+  };
+  // clang-format on
+}
+
+void AsmHighlighter::highlightBlock(const QString& text) {
+  for (const Rule& rule : rules_) {
+    auto it = rule.pattern.globalMatch(text);
+    bool matched = false;
+    while (it.hasNext()) {
+      const auto m = it.next();
+      setFormat(static_cast<int>(m.capturedStart()), static_cast<int>(m.capturedLength()), rule.format);
+      matched = true;
+    }
+    if (matched && rule.whole_line) return;
+  }
+}
+
+CodeEditor::CodeEditor(QWidget* parent) : QPlainTextEdit(parent), gutter_(new Gutter(this)) {
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  document()->setDocumentMargin(0);
+  connect(this, &QPlainTextEdit::blockCountChanged, this,
+          [this] { setViewportMargins(Gutter_Width(), 0, 0, 0); });
+  connect(this, &QPlainTextEdit::updateRequest, this, &CodeEditor::Update_Gutter);
+  setViewportMargins(Gutter_Width(), 0, 0, 0);
+  new AsmHighlighter(document());
+}
+
+int CodeEditor::Gutter_Width() const {
+  int digits = 2;
+  for (int n = std::max(1, blockCount()); n >= 100; n /= 10) ++digits;
+  return 8 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits;
+}
+
+int CodeEditor::Line_Height() const {
+  const QTextBlock first = document()->firstBlock();
+  const int h = static_cast<int>(blockBoundingRect(first).height() + 0.5);
+  return h > 0 ? h : fontMetrics().lineSpacing();
+}
+
+void CodeEditor::Update_Gutter(const QRect& rect, int dy) {
+  if (dy != 0)
+    gutter_->scroll(0, dy);
+  else
+    gutter_->update(0, rect.y(), gutter_->width(), rect.height());
+}
+
+void CodeEditor::resizeEvent(QResizeEvent* event) {
+  QPlainTextEdit::resizeEvent(event);
+  const QRect cr = contentsRect();
+  gutter_->setGeometry(QRect(cr.left(), cr.top(), Gutter_Width(), viewport()->height()));
+}
+
+void CodeEditor::keyPressEvent(QKeyEvent* event) {
+  // Shift+Enter would insert a line break inside a line; every break here is a new line.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      (event->modifiers() & Qt::ShiftModifier)) {
+    textCursor().insertBlock();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+void CodeEditor::Paint_Gutter(QPaintEvent* event) {
+  QPainter painter(gutter_);
+  painter.fillRect(event->rect(), QColor(0xF0, 0xF0, 0xF0));
+  QTextBlock block = firstVisibleBlock();
+  int number = block.blockNumber();
+  int top = static_cast<int>(blockBoundingGeometry(block).translated(contentOffset()).top());
+  int bottom = top + static_cast<int>(blockBoundingRect(block).height());
+  const int width = gutter_->width() - 4;
+  while (block.isValid() && top <= event->rect().bottom()) {
+    if (block.isVisible() && bottom >= event->rect().top()) {
+      const bool marked = number == marked_line_;
+      if (marked) painter.fillRect(0, top, gutter_->width(), bottom - top, QColor(0xE0, 0x40, 0x40));
+      painter.setPen(marked ? Qt::white : QColor(0x90, 0x90, 0x90));
+      painter.drawText(0, top, width, fontMetrics().height(), Qt::AlignRight, QString::number(number + 1));
+    }
+    block = block.next();
+    top = bottom;
+    bottom = top + static_cast<int>(blockBoundingRect(block).height());
+    ++number;
+  }
+}
+
+void CodeEditor::Mark_Line(int line) {
+  marked_line_ = line;
+  if (line >= 0) {
+    const QTextBlock block = document()->findBlockByNumber(line);
+    if (block.isValid()) {
+      QTextCursor cursor(block);
+      setTextCursor(cursor);
+      ensureCursorVisible();
+    }
+  }
+  Refresh_Marks();
+}
+
+void CodeEditor::Refresh_Marks() {
+  QList<QTextEdit::ExtraSelection> marks;
+  if (marked_line_ >= 0) {
+    const QTextBlock block = document()->findBlockByNumber(marked_line_);
+    if (block.isValid()) {
+      QTextEdit::ExtraSelection mark;
+      mark.format.setBackground(QColor(0xFF, 0xD8, 0xD8));
+      mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+      mark.cursor = QTextCursor(block);
+      marks.append(mark);
+    }
+  }
+  setExtraSelections(marks);
+  gutter_->update();
+}
+
+}  // namespace orvo::ide

@@ -1,0 +1,43 @@
+#include "ide/qt/help_viewer.h"
+
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include "ide/file_access.h"
+#include "ide/message_box.h"
+
+namespace orvo::ide {
+
+std::string Help_File_Path() { return Program_Folder() + "/" + kHelpFileName; }
+
+HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
+  setObjectName("HelpViewer");
+  setWindowTitle("ORVO Help");
+  browser_->setObjectName("HelpBrowser");
+  browser_->setOpenExternalLinks(true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(browser_);
+  resize(720, 640);
+}
+
+bool HelpViewer::Open(int context) {
+  const std::string path = Help_File_Path();
+  std::string error;
+  const auto html = Read_Whole_File(path, error);
+  if (!html) {
+    Show_Message("Cannot open the help file " + path + "\r\r" + error, MsgStyle::OkExclamation);
+    return false;
+  }
+  context_ = context;
+  browser_->setHtml(QString::fromUtf8(html->data(), static_cast<qsizetype>(html->size())));
+  browser_->scrollToAnchor(QStringLiteral("context-%1").arg(context));
+  show();
+  raise();
+  activateWindow();
+  // The layout of a hidden browser is not final until shown; scroll again once it is.
+  browser_->scrollToAnchor(QStringLiteral("context-%1").arg(context));
+  return true;
+}
+
+}  // namespace orvo::ide

@@ -1,0 +1,17 @@
+// orvo-ide: the workbench window.
+
+#include <QApplication>
+
+#include "ide/message_box.h"
+#include "ide/qt/main_window.h"
+#include "ide/qt/message_boxes.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("ORVO IDE");
+  orvo::ide::QtMessageHandler boxes;
+  orvo::ScopedMessageHandler scope(boxes);
+  orvo::ide::MainWindow window;
+  window.show();
+  return QApplication::exec();
+}

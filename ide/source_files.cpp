@@ -1,0 +1,108 @@
+#include "ide/source_files.h"
+
+#include "ide/file_access.h"
+#include "ide/message_box.h"
+
+namespace orvo {
+namespace {
+
+// clang-format off
+constexpr std::array<FileFilter, 3> kSourceFilters{{
+    {"ORVO source (*.ASM)", "*.ASM"},
+    {"Text Files (*.txt)",  "*.txt"},
+    {"All files (*.*)",     "*.*"},
+}};
+constexpr std::array<FileFilter, 3> kExportFilters{{
+    {"Binary file (*.BIN)", "*.BIN"},
+    {"Hex file (*.HEX)",    "*.HEX"},
+    {"All files (*.*)",     "*.*"},
+}};
+
+// Extension by filter index (1..3), per mode (1..3).
+constexpr std::array<std::array<std::string_view, 3>, 3> kCompletion{{
+    {".ASM", ".TXT", ".ASM"},
+    {".ASM", ".TXT", ".ASM"},
+    {".BIN", ".HEX", ""},
+}};
+// clang-format on
+
+void Report_OpenError(const std::string& path, const std::string& description) {
+  Show_Message("Error opening: " + path, MsgStyle::OkCritical, description);
+}
+
+}  // namespace
+
+std::optional<DialogRequest> Dialog_Request(int mode) {
+  DialogRequest r;
+  r.mode = mode;
+  switch (mode) {
+    case kDialogOpen:
+      r.title = "Open ORVO source";
+      r.filters = kSourceFilters;
+      r.must_exist = true;
+      break;
+    case kDialogSave:
+      r.title = "Save ORVO source";
+      r.filters = kSourceFilters;
+      r.save = r.confirm_overwrite = true;
+      break;
+    case kDialogExport:
+      r.title = "Export ORVO compiler output";
+      r.filters = kExportFilters;
+      r.save = r.confirm_overwrite = true;
+      break;
+    default:
+      return std::nullopt;
+  }
+  r.start_folder = Current_Folder();
+  return r;
+}
+
+bool Has_Extension(std::string_view file) {
+  const std::size_t slash = file.find_last_of('/');
+  const std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
+  return name.find('.') != std::string_view::npos;
+}
+
+std::string_view Completion_Extension(int mode, int filter_index) {
+  if (mode < 1 || mode > 3 || filter_index < 1 || filter_index > 3) return {};
+  return kCompletion[mode - 1][filter_index - 1];
+}
+
+DialogOutcome Decide_Dialog(int mode, const DialogReply& reply) {
+  DialogOutcome out;
+  if (!reply.confirmed || reply.file.empty() || mode < 1 || mode > 3) return out;
+  // The name ends at its first NUL, as the dialog's buffer does.
+  out.file = reply.file.substr(0, reply.file.find('\0'));
+  if (out.file.empty()) return out;
+  if (!Has_Extension(out.file)) out.file += Completion_Extension(mode, reply.filter_index);
+  if (mode == kDialogExport) out.export_form = reply.filter_index == 2 ? ExportForm::Hex : ExportForm::Bin;
+  return out;
+}
+
+std::string Mend_LineEnds(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 16);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) out.push_back('\r');
+    out.push_back(bytes[i]);
+  }
+  return out;
+}
+
+std::optional<std::string> Load_SourceFile(const std::string& path) {
+  std::string error;
+  auto bytes = Read_Whole_File(path, error);
+  if (!bytes) {
+    Report_OpenError(path, error);
+    return std::nullopt;
+  }
+  return Mend_LineEnds(*bytes);
+}
+
+bool Save_SourceFile(const std::string& path, std::string_view text) {
+  return Write_File_Safely(path, text, FailureMode::Stop,
+                           [&](const std::string& description) { Report_OpenError(path, description); });
+}
+
+}  // namespace orvo
