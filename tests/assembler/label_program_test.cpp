@@ -1,0 +1,127 @@
+// Whole programs whose labels are resolved in pass 3: jumps, loops, absolute label values,
+// failures that let the compile finish.
+#include <gtest/gtest.h>
+
+#include "assembler/compile.h"
+#include "support/test_support.h"
+
+namespace orvo {
+namespace {
+
+using test::Hex_Bytes;
+using test::Recorder;
+using test::Spaced_Hex;
+
+struct ProgramCase {
+  std::string_view name;
+  std::string_view source;  // lines joined by "|"
+  bool stack;
+  std::string_view hex;     // the code image (without the frame)
+};
+
+std::string Source(std::string_view lines) {
+  std::string s;
+  for (char c : lines) s += (c == '|') ? std::string("\r\n") : std::string(1, c);
+  return s;
+}
+
+class LabelPrograms : public testing::TestWithParam<ProgramCase> {};
+
+TEST_P(LabelPrograms, AssembleToBytes) {
+  Recorder rec;
+  CompileSession s;
+  CompileOptions o;
+  o.stack = GetParam().stack;
+  ASSERT_EQ(s.Compile(Source(GetParam().source), o), CompileOutcome::Finished);
+  std::string image = s.Image().Bytes();
+  if (o.stack) image = image.substr(6, image.size() - 15);
+  EXPECT_EQ(Spaced_Hex(image), Spaced_Hex(Hex_Bytes(GetParam().hex)));
+  EXPECT_TRUE(rec.Messages().empty()) << rec.Messages()[0].text;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, LabelPrograms, testing::Values(
+    ProgramCase{"ForwardJcc",    "NOP|NOP|NOP|NOP|JNZ Next|DB 0,0,0,0,0,0,0,0,0,0|Next:|NOP", false,
+                "90909090 0F850A000000 00000000000000000000 90"},
+    ProgramCase{"BackwardJmp",   "Top:|DB 1,2,3,4,5,6,7,8,9,10|JMP top", false, "0102030405060708090A E9F1FFFFFF"},
+    ProgramCase{"LoopBack",      "L0:|DB 1,2,3,4,5,6,7,8|LOOP L0", false, "0102030405060708 E2F6"},
+    ProgramCase{"Jcxz",          "JCXZ Done|DB 1,2,3,4,5,6,7|Done:", false, "67E307 01020304050607"},
+    ProgramCase{"PushLabel",     "PUSH Data|MOV ESI,Data|NOP|NOP|Data:|DB 7", false, "680C000000 BE0C000000 9090 07"},
+    ProgramCase{"PushLabelFrame","PUSH Data|MOV ESI,Data|NOP|NOP|Data:|DB 7", true,  "6812000000 BE12000000 9090 07"},
+    ProgramCase{"AluLabel",      "ADD EAX,Data|CMP ECX,Data|Data:", false, "050B000000 81F90B000000"},
+    ProgramCase{"NamedData",     "MOV EAX,Table|Table DB 1,2", false, "B805000000 0102"},
+    ProgramCase{"MovMemLabel",   "MOV [EBX],Data|Data:", false, "C70306000000"},
+    ProgramCase{"TestLabel",     "TEST EAX,Data|Data:", false, "A905000000"},
+    ProgramCase{"CallLabel",     "CALL Sub|RET|Sub:|RET", false, "E801000000 C3 C3"},
+    ProgramCase{"CaseAndDup",    "loop1:|NOP|LOOP1:|JMP Loop1", false, "90 E9FAFFFFFF"},
+    ProgramCase{"LastLineLabel", "MOV EAX,End|End:", true, "B80B000000"},
+    ProgramCase{"NoLabelLeftAlone", "PUSH EAX|MOV EAX,EBX", false, "50 89D8"}
+), [](const auto& row) { return std::string(row.param.name); });
+// clang-format on
+
+struct FailCase {
+  std::string_view source;
+  Message box;
+  std::string_view hex;  // the code image keeps its placeholder
+};
+
+class LabelFailures : public testing::TestWithParam<FailCase> {};
+
+TEST_P(LabelFailures, ReportAndFinish) {
+  Recorder rec;
+  CompileSession s;
+  ASSERT_EQ(s.Compile(Source(GetParam().source), {}), CompileOutcome::Finished);
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0], GetParam().box);
+  EXPECT_EQ(Spaced_Hex(s.Image().Bytes()), Spaced_Hex(Hex_Bytes(GetParam().hex)));
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, LabelFailures, testing::Values(
+    FailCase{"JNZ Nowhere", {"Label not found: Nowhere", MsgStyle::OkCritical, "JUMP error (JNZ)"}, "0F8500000000"},
+    FailCase{"L:|JMP L", {"Error calculating label address", MsgStyle::Ok, std::nullopt}, "E900000000"},
+    FailCase{"ADD AL,Data|Data:", {"Invalid use of label:\r\tADD AL,Data", MsgStyle::OkCritical, "Label addres"}, "0400"},
+    FailCase{"ADD WORD PTR [EBX],Data|Data:",
+             {"Invalid usage of label:\r\tADD WORD PTR [EBX],Data\r\rDestination too short:\r\tm16", MsgStyle::OkCritical, "Label addres"},
+             "81 03 00 00 00 00"},
+    FailCase{"SUB EAX,Missing", {"Label not found: MISSING", MsgStyle::Ok, std::nullopt}, "2D00000000"},
+    FailCase{"LOOP Missing", {"Label not found: Missing", MsgStyle::OkCritical, "LOOP Missing"}, "E200"},
+    FailCase{"MOV AX,Data|Data:", {"Invalid use of label:\r\tMOV AX,Data", MsgStyle::OkCritical, "Label addres"}, "66B80000"}
+));
+// clang-format on
+
+TEST(LabelPrograms, LoopFarAwayIsRefusedWithoutWritingAByte) {
+  Recorder rec;
+  CompileSession s;
+  std::string src = "Top:\r\nDB 1";
+  for (int i = 0; i < 299; ++i) src += ",1";
+  src += "\r\nLOOP Top";
+  ASSERT_EQ(s.Compile(src, {}), CompileOutcome::Finished);
+  ASSERT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(rec.Messages()[0], (Message{"Jump out of range:\r\tLOOP Top", MsgStyle::OkCritical, "LOOP Top"}));
+  EXPECT_EQ(s.Image().Bytes().substr(300), Hex_Bytes("E200"));
+}
+
+TEST(LabelPrograms, ListingShowsPatchedBytes) {
+  Recorder rec;
+  CompileSession s;
+  CompileOptions o;
+  o.stack = true;
+  ASSERT_EQ(s.Compile(Source("JMP Done|NOP|Done:"), o), CompileOutcome::Finished);
+  EXPECT_EQ(s.Listing_().Hex_Entry(0), "E9/1/0/0/0");
+  EXPECT_EQ(s.Listing_().Raw_Bytes(0), Hex_Bytes("E900000000"));  // the raw column keeps pass 2's bytes
+  EXPECT_EQ(s.Listing_().List1_Item(1), "11");
+}
+
+TEST(LabelPrograms, RegisterAndSegmentNamesAreNoLabels) {
+  for (auto src : {"EAX:", "cs:", "ah:", "EAX DB 1", "_x:"}) {
+    Recorder rec;
+    CompileSession s;
+    EXPECT_EQ(s.Compile(src, {}), CompileOutcome::Stopped) << src;
+    ASSERT_EQ(rec.Messages().size(), 1u) << src;
+    EXPECT_EQ(rec.Messages()[0].text.substr(0, 15), "Invalid LABEL:\r") << src;
+  }
+}
+
+}  // namespace
+}  // namespace orvo
