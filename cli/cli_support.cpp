@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "ide/file_access.h"
+#include "ide/source_files.h"
 
 namespace orvo::cli {
 
@@ -14,16 +15,6 @@ MsgAnswer PrintingMessageHandler::Show(const Message& message) {
   return message.style == MsgStyle::YesNoCritical ? MsgAnswer::No : MsgAnswer::Ok;
 }
 
-std::string To_EditorText(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 16);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) out.push_back('\r');
-    out.push_back(bytes[i]);
-  }
-  return out;
-}
-
 std::optional<std::string> Read_Source(const std::string& source) {
   if (source == "-") {
     std::string data((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
@@ -31,7 +22,7 @@ std::optional<std::string> Read_Source(const std::string& source) {
       std::fprintf(stderr, "orvo: cannot read standard input\n");
       return std::nullopt;
     }
-    return To_EditorText(data);
+    return Mend_LineEnds(data);
   }
   std::string error;
   auto data = Read_Whole_File(source, error);
@@ -39,7 +30,7 @@ std::optional<std::string> Read_Source(const std::string& source) {
     std::fprintf(stderr, "orvo: cannot read %s: %s\n", source.c_str(), error.c_str());
     return std::nullopt;
   }
-  return To_EditorText(*data);
+  return Mend_LineEnds(*data);
 }
 
 }  // namespace orvo::cli

@@ -23,9 +23,6 @@ class PrintingMessageHandler : public MessageHandler {
   MessageFormat format_;
 };
 
-// Every LF not preceded by CR becomes CR LF, so Unix text files compile line by line.
-std::string To_EditorText(std::string_view bytes);
-
 // Reads SOURCE (a path or "-" for stdin). On failure prints why on stderr and returns nullopt.
 std::optional<std::string> Read_Source(const std::string& source);
 
