@@ -6,7 +6,6 @@
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -21,6 +20,7 @@
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
 #include "ide/qt/help_viewer.h"
+#include "ide/qt/listing_view.h"
 #include "ide/qt/text_convert.h"
 #include "ide/source_files.h"
 #include "output/view.h"
@@ -188,13 +188,14 @@ void MainWindow::Build_Controls() {
         break;
       }
       case Kind::List: {
-        auto* list = new QListWidget(this);
+        const bool decimal = std::string_view(row.name) == "List1";
+        auto* list =
+            new ListingView(decimal ? ListingModel::Column::Decimal : ListingModel::Column::Hex, this);
         list->setFont(mono);
-        list->setUniformItemSizes(true);
         list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
-        (std::string_view(row.name) == "List1" ? list1_ : list2_) = list;
+        (decimal ? list1_ : list2_) = list;
         w = list;
         break;
       }
@@ -344,8 +345,9 @@ std::string MainWindow::Editor_Bytes() const { return From_EditorString(text1_->
 void MainWindow::Set_Editor_Bytes(std::string_view bytes) { text1_->setPlainText(To_EditorString(bytes)); }
 
 void MainWindow::Command1_Click() {
-  list1_->clear();
-  list2_->clear();
+  // The compile rewrites the listing the address columns read.
+  list1_->Model()->Clear();
+  list2_->Model()->Clear();
   text2_->clear();
   text3_->clear();
   pre_code_->clear();
@@ -369,12 +371,6 @@ void MainWindow::Command1_Click() {
 void MainWindow::Show_Listing() {
   const Listing& listing = session_.Listing_();
   const int row_height = text1_->Line_Height();
-  auto add_items = [&](QListWidget* list, auto item_of) {
-    for (std::size_t i = 0; i < listing.Line_Count(); ++i) {
-      auto* item = new QListWidgetItem(Qs(item_of(i)), list);
-      item->setSizeHint(QSize(0, row_height));
-    }
-  };
   auto column_text = [](std::size_t rows, auto row_text) {
     QString text;
     for (std::size_t i = 0; i < rows; ++i) {
@@ -383,9 +379,9 @@ void MainWindow::Show_Listing() {
     }
     return text;
   };
+  list1_->Model()->Show(listing, row_height);
+  list2_->Model()->Show(listing, row_height);
   if (listing.Has_Addresses()) {
-    add_items(list1_, [&](std::size_t i) { return listing.List1_Item(i); });
-    add_items(list2_, [&](std::size_t i) { return listing.List2_Item(i); });
     text3_->setPlainText(
         column_text(listing.Line_Count(), [&](std::size_t i) { return Qs(listing.Hex_Entry(i)); }));
   }

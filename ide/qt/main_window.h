@@ -14,7 +14,6 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -26,6 +25,7 @@ namespace orvo::ide {
 
 class CodeEditor;
 class HelpViewer;
+class ListingView;
 
 // The source the editor starts with (eight lines, each ended by CR LF).
 extern const std::string_view kDefaultSource;
@@ -87,8 +87,8 @@ class MainWindow : public QWidget {
   QPlainTextEdit* text2_ = nullptr;
   QPlainTextEdit* text3_ = nullptr;
   QPlainTextEdit* pre_code_ = nullptr;
-  QListWidget* list1_ = nullptr;
-  QListWidget* list2_ = nullptr;
+  ListingView* list1_ = nullptr;
+  ListingView* list2_ = nullptr;
   QLineEdit* args_[4] = {};
   QPushButton* command1_ = nullptr;
   QPushButton* command2_ = nullptr;

@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -24,6 +23,7 @@
 #include "ide/file_access.h"
 #include "ide/qt/code_editor.h"
 #include "ide/qt/help_viewer.h"
+#include "ide/qt/listing_view.h"
 #include "ide/qt/main_window.h"
 #include "ide/qt/message_boxes.h"
 #include "ide/qt/text_convert.h"
@@ -93,7 +93,7 @@ class Window : public ::testing::Test {
   }
   QStringList Items(const char* name) {
     QStringList out;
-    auto* list = Find<QListWidget>(name);
+    auto* list = Find<ListingView>(name);
     for (int i = 0; i < list->count(); ++i) out << list->item(i)->text();
     return out;
   }
@@ -143,7 +143,7 @@ TEST_F(Window, ControlsCaptionsAndInitialTexts) {
   for (const auto& [name, caption] : labels) EXPECT_EQ(Find<QLabel>(name)->text(), caption);
   for (const char* name : {"Text5", "Text6", "Text7"}) EXPECT_EQ(Find<QLineEdit>(name)->text(), "0");
   for (const char* name : {"Text2", "Text3", "TxtPreCode"}) EXPECT_TRUE(Plain(name).isEmpty()) << name;
-  for (const char* name : {"List1", "List2"}) EXPECT_EQ(Find<QListWidget>(name)->count(), 0);
+  for (const char* name : {"List1", "List2"}) EXPECT_EQ(Find<ListingView>(name)->count(), 0);
 #if defined(ORVO_HAVE_RUN)
   EXPECT_EQ(Find<QLineEdit>("Text4")->text(), QString::number(Get_FnAddress()));
 #else
@@ -223,7 +223,7 @@ TEST_F(Window, CompileFillsTheColumnsRowAligned) {
 
   // Every column draws row i at the editor's height for line i.
   auto* editor = Find<CodeEditor>("Text1");
-  auto* list1 = Find<QListWidget>("List1");
+  auto* list1 = Find<ListingView>("List1");
   auto* text3 = Find<QPlainTextEdit>("Text3");
   QApplication::processEvents();
   for (int row : {0, 4, 7}) {
@@ -245,10 +245,10 @@ TEST_F(Window, ColumnsScrollWithTheEditor) {
   auto* editor = Find<QPlainTextEdit>("Text1");
   editor->verticalScrollBar()->setValue(120);
   for (const char* name : {"List1", "List2"})
-    EXPECT_EQ(Find<QListWidget>(name)->verticalScrollBar()->value(), 120) << name;
+    EXPECT_EQ(Find<ListingView>(name)->verticalScrollBar()->value(), 120) << name;
   for (const char* name : {"Text2", "Text3", "TxtPreCode"})
     EXPECT_EQ(Find<QPlainTextEdit>(name)->verticalScrollBar()->value(), 120) << name;
-  Find<QListWidget>("List2")->verticalScrollBar()->setValue(30);
+  Find<ListingView>("List2")->verticalScrollBar()->setValue(30);
   EXPECT_EQ(editor->verticalScrollBar()->value(), 30);
 }
 
