@@ -1,44 +1,61 @@
 #pragma once
-// The address columns List1 and List2: a list view over the compile's Listing, read row by row
-// as the view paints, so a listing of any length costs the same to show.
+// The listing columns beside the editor (addresses, raw bytes, hex, preprocessed source): list
+// views over the compile's Listing that read a row only when they paint it, so a listing of
+// any length costs the same to show and every row is exactly one editor line tall.
 
 #include <QAbstractListModel>
 #include <QListView>
+#include <memory>
 
 #include "assembler/compile.h"
+
+class QTextCursor;
+class QTextDocument;
 
 namespace orvo::ide {
 
 class ListingModel : public QAbstractListModel {
  public:
-  enum class Column { Decimal, Hex };  // List1_Item, List2_Item
+  enum class Column {
+    Decimal,  // List1: address in decimal
+    Hex,      // List2: address in hexadecimal
+    Bytes,    // Text3: the code bytes in the view form
+    Chars,    // Text2: the pass-2 bytes as characters
+    PreCode,  // TxtPreCode: the preprocessed source
+  };
   ListingModel(Column column, QObject* parent);
 
-  // Shows the listing's addresses (none while it has none), each row row_height pixels tall.
-  // The listing must stay alive and unchanged until the next Show or Clear.
-  void Show(const Listing& listing, int row_height);
+  // Shows the listing: rows row_height pixels tall, wide enough for the longest row in a face
+  // of char_width pixels per character. The listing must stay unchanged until the next Show or
+  // Clear.
+  void Show(const Listing& listing, int row_height, int char_width);
   void Clear();
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  QString Row_Text(int row) const;
 
  private:
   Column column_;
   const Listing* listing_ = nullptr;
   int rows_ = 0;
   int row_height_ = 0;
+  int row_width_ = 0;
 };
 
 class ListingView : public QListView {
  public:
   ListingView(ListingModel::Column column, QWidget* parent);
+  ~ListingView() override;
   ListingModel* Model() const { return model_; }
+  void Show(const Listing& listing, int row_height);
+  void Clear() { model_->Clear(); }
 
-  // The surface of a list of items, for callers that read rows as items.
+  // The rows as a list of items, for callers that read rows as items.
   class Row {
    public:
     Row(const ListingView* view, int row) : view_(view), row_(row) {}
-    QString text() const;
+    QString text() const { return view_->model_->Row_Text(row_); }
     int Number() const { return row_; }
     const Row* operator->() const { return this; }
 
@@ -50,8 +67,18 @@ class ListingView : public QListView {
   Row item(int row) const { return Row(this, row); }
   QRect visualItemRect(const Row& row) const { return visualRect(model_->index(row.Number())); }
 
+  // The rows as a text document, one block per row, for callers that read a column as text.
+  // Built on first use after a change, never while showing.
+  QTextDocument* document() const;
+  // Where the block of cursor is drawn, in viewport coordinates.
+  QRect cursorRect(const QTextCursor& cursor) const;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   ListingModel* model_;
+  mutable std::unique_ptr<QTextDocument> document_;
 };
 
 }  // namespace orvo::ide

@@ -116,6 +116,7 @@ QPlainTextEdit* Make_Column(QWidget* parent, bool scroll_bars) {
   edit->setReadOnly(true);
   edit->setLineWrapMode(QPlainTextEdit::NoWrap);
   edit->document()->setDocumentMargin(0);
+  edit->document()->setUndoRedoEnabled(false);  // read-only: nothing to undo, no history to keep
   const auto policy = scroll_bars ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
   edit->setVerticalScrollBarPolicy(policy);
   edit->setHorizontalScrollBarPolicy(policy);
@@ -170,15 +171,19 @@ void MainWindow::Build_Controls() {
       }
       case Kind::TextBoth:
       case Kind::TextPlain: {
-        auto* edit = Make_Column(this, row.kind == Kind::TextBoth);
-        edit->setFont(mono);
-        if (std::string_view(row.name) == "Text2")
-          text2_ = edit;
-        else if (std::string_view(row.name) == "Text3")
-          text3_ = edit;
-        else
-          pre_code_ = edit;
-        w = edit;
+        const std::string_view name = row.name;
+        const auto column = name == "Text2"   ? ListingModel::Column::Chars
+                            : name == "Text3" ? ListingModel::Column::Bytes
+                                              : ListingModel::Column::PreCode;
+        auto* view = new ListingView(column, this);
+        view->setFont(mono);
+        const auto policy = row.kind == Kind::TextBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
+        view->setVerticalScrollBarPolicy(policy);
+        view->setHorizontalScrollBarPolicy(policy);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        (column == ListingModel::Column::Chars ? text2_ : column == ListingModel::Column::Bytes ? text3_ : pre_code_) =
+            view;
+        w = view;
         break;
       }
       case Kind::Label: {
@@ -192,7 +197,6 @@ void MainWindow::Build_Controls() {
         auto* list =
             new ListingView(decimal ? ListingModel::Column::Decimal : ListingModel::Column::Hex, this);
         list->setFont(mono);
-        list->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
         list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         (decimal ? list1_ : list2_) = list;
@@ -345,12 +349,8 @@ std::string MainWindow::Editor_Bytes() const { return From_EditorString(text1_->
 void MainWindow::Set_Editor_Bytes(std::string_view bytes) { text1_->setPlainText(To_EditorString(bytes)); }
 
 void MainWindow::Command1_Click() {
-  // The compile rewrites the listing the address columns read.
-  list1_->Model()->Clear();
-  list2_->Model()->Clear();
-  text2_->clear();
-  text3_->clear();
-  pre_code_->clear();
+  // The compile rewrites the listing the columns read.
+  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) column->Clear();
   text1_->Mark_Line(-1);
 
   CompileOptions options;
@@ -371,25 +371,7 @@ void MainWindow::Command1_Click() {
 void MainWindow::Show_Listing() {
   const Listing& listing = session_.Listing_();
   const int row_height = text1_->Line_Height();
-  auto column_text = [](std::size_t rows, auto row_text) {
-    QString text;
-    for (std::size_t i = 0; i < rows; ++i) {
-      if (i > 0) text.append(QChar('\n'));
-      text.append(row_text(i));
-    }
-    return text;
-  };
-  list1_->Model()->Show(listing, row_height);
-  list2_->Model()->Show(listing, row_height);
-  if (listing.Has_Addresses()) {
-    text3_->setPlainText(
-        column_text(listing.Line_Count(), [&](std::size_t i) { return Qs(listing.Hex_Entry(i)); }));
-  }
-  text2_->setPlainText(
-      column_text(listing.Text2_Rows(), [&](std::size_t i) { return To_CharColumn(listing.Raw_Bytes(i)); }));
-  pre_code_->setPlainText(To_EditorString(listing.TxtPreCode()));
-  list1_->doItemsLayout();
-  list2_->doItemsLayout();
+  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) column->Show(listing, row_height);
   // Bring the new columns to the editor's row.
   const int row = text1_->verticalScrollBar()->value();
   for (QAbstractScrollArea* column :

@@ -84,9 +84,9 @@ class MainWindow : public QWidget {
   void Export_Image(const std::string& file_name, bool as_hex);
 
   CodeEditor* text1_ = nullptr;
-  QPlainTextEdit* text2_ = nullptr;
-  QPlainTextEdit* text3_ = nullptr;
-  QPlainTextEdit* pre_code_ = nullptr;
+  ListingView* text2_ = nullptr;
+  ListingView* text3_ = nullptr;
+  ListingView* pre_code_ = nullptr;
   ListingView* list1_ = nullptr;
   ListingView* list2_ = nullptr;
   QLineEdit* args_[4] = {};

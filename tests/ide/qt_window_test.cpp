@@ -89,7 +89,7 @@ class Window : public ::testing::Test {
   }
   // A column's text with its line breaks as '\n' (a final empty line included).
   QString Plain(const char* name) {
-    return Find<QPlainTextEdit>(name)->document()->toRawText().replace(QChar::ParagraphSeparator, '\n');
+    return Find<ListingView>(name)->document()->toRawText().replace(QChar::ParagraphSeparator, '\n');
   }
   QStringList Items(const char* name) {
     QStringList out;
@@ -224,7 +224,7 @@ TEST_F(Window, CompileFillsTheColumnsRowAligned) {
   // Every column draws row i at the editor's height for line i.
   auto* editor = Find<CodeEditor>("Text1");
   auto* list1 = Find<ListingView>("List1");
-  auto* text3 = Find<QPlainTextEdit>("Text3");
+  auto* text3 = Find<ListingView>("Text3");
   QApplication::processEvents();
   for (int row : {0, 4, 7}) {
     QTextCursor c(editor->document()->findBlockByNumber(row));
@@ -247,7 +247,7 @@ TEST_F(Window, ColumnsScrollWithTheEditor) {
   for (const char* name : {"List1", "List2"})
     EXPECT_EQ(Find<ListingView>(name)->verticalScrollBar()->value(), 120) << name;
   for (const char* name : {"Text2", "Text3", "TxtPreCode"})
-    EXPECT_EQ(Find<QPlainTextEdit>(name)->verticalScrollBar()->value(), 120) << name;
+    EXPECT_EQ(Find<ListingView>(name)->verticalScrollBar()->value(), 120) << name;
   Find<ListingView>("List2")->verticalScrollBar()->setValue(30);
   EXPECT_EQ(editor->verticalScrollBar()->value(), 30);
 }
