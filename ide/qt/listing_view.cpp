@@ -15,7 +15,9 @@
 namespace orvo::ide {
 namespace {
 
-QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString Latin1(const std::string& s) {
+  return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // Characters a source line takes on screen; a TAB is counted at its widest.
 std::size_t Shown_Length(std::string_view line) {
@@ -142,7 +144,8 @@ void ListingView::keyPressEvent(QKeyEvent* event) {
   // Copy takes every selected row, in order, one per line.
   if (event == QKeySequence::Copy) {
     QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QString text;
     for (qsizetype k = 0; k < rows.size(); ++k) {
       if (k > 0) text.append(QChar('\n'));

@@ -181,8 +181,9 @@ void MainWindow::Build_Controls() {
         view->setVerticalScrollBarPolicy(policy);
         view->setHorizontalScrollBarPolicy(policy);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        (column == ListingModel::Column::Chars ? text2_ : column == ListingModel::Column::Bytes ? text3_ : pre_code_) =
-            view;
+        (column == ListingModel::Column::Chars   ? text2_
+         : column == ListingModel::Column::Bytes ? text3_
+                                                 : pre_code_) = view;
         w = view;
         break;
       }

@@ -5,11 +5,6 @@ namespace orvo::ide {
 QString To_EditorString(std::string_view bytes) {
   QString out;
   out.reserve(static_cast<qsizetype>(bytes.size()));
-  Append_EditorString(out, bytes);
-  return out;
-}
-
-void Append_EditorString(QString& out, std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
     if (c == '\r') {
@@ -23,6 +18,7 @@ void Append_EditorString(QString& out, std::string_view bytes) {
       out.append(QChar(c));
     }
   }
+  return out;
 }
 
 std::string From_EditorString(const QString& text) {
@@ -61,16 +57,12 @@ QString To_BoxString(std::string_view bytes) {
 QString To_CharColumn(std::string_view bytes) {
   QString out;
   out.reserve(static_cast<qsizetype>(bytes.size()));
-  Append_CharColumn(out, bytes);
-  return out;
-}
-
-void Append_CharColumn(QString& out, std::string_view bytes) {
   for (const char b : bytes) {
     const auto c = static_cast<unsigned char>(b);
     const bool control = c < 0x20 || (c >= 0x7F && c < 0xA0);
     out.append(control ? QChar('.') : QChar(c));
   }
+  return out;
 }
 
 }  // namespace orvo::ide

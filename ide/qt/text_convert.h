@@ -14,8 +14,6 @@ inline constexpr char16_t kLoneCrMark = u'\u240D';
 
 // Bytes -> editor text: CR LF -> '\n', lone CR -> mark, every other byte -> U+0000..U+00FF.
 QString To_EditorString(std::string_view bytes);
-// The same, appended to out (columns of many rows fill one buffer).
-void Append_EditorString(QString& out, std::string_view bytes);
 // Editor text -> bytes: line and paragraph breaks -> CR LF, mark -> CR, characters beyond
 // U+00FF (pasted text) -> '?'.
 std::string From_EditorString(const QString& text);
@@ -25,6 +23,5 @@ QString To_BoxString(std::string_view bytes);
 
 // One row of raw bytes as characters for the Char column; control characters show as '.'.
 QString To_CharColumn(std::string_view bytes);
-void Append_CharColumn(QString& out, std::string_view bytes);
 
 }  // namespace orvo::ide

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -470,6 +471,58 @@ TEST_F(Window, LoadSaveRoundTripOfEveryByte) {
   window->Save_Source((dir / "again.TXT").string());
   EXPECT_EQ(Slurp(dir / "again.TXT"), bytes);
   EXPECT_TRUE(boxes.Messages().empty());
+}
+
+TEST_F(Window, LongSourceKeepsEveryColumnOnTheEditorsRows) {
+  // Long enough that only a slice of the rows is ever laid out or painted.
+  std::string source;
+  for (int i = 0; i < 6000; ++i) source += i % 3 == 0 ? "CLC\r\n" : "NOP\r\n";
+  Compile(source);
+  ASSERT_TRUE(boxes.Messages().empty());
+  const std::size_t lines = window->Session().Listing_().Line_Count();
+  ASSERT_EQ(lines, 6001u);
+  for (const char* name : {"List1", "List2", "Text2", "Text3"})
+    EXPECT_EQ(Find<ListingView>(name)->count(), 6001) << name;
+  EXPECT_EQ(Find<ListingView>("TxtPreCode")->count(), 6002);  // the empty row after the last break
+  EXPECT_EQ(Find<ListingView>("List1")->item(5999)->text(), QString::number(6 + 5999));
+  EXPECT_EQ(Find<ListingView>("List2")->item(5999)->text(), QString::number(6 + 5999, 16).toUpper());
+  EXPECT_EQ(Find<ListingView>("Text3")->item(5998)->text(), "90");
+  EXPECT_EQ(Find<ListingView>("Text3")->item(6000)->text(), "");
+  EXPECT_EQ(Find<ListingView>("TxtPreCode")->item(5997)->text(), "CLC");
+
+  auto* editor = Find<CodeEditor>("Text1");
+  editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum());
+  QApplication::processEvents();
+  const int top = editor->verticalScrollBar()->value();
+  for (const char* name : {"List1", "List2", "Text2", "Text3", "TxtPreCode"}) {
+    auto* column = Find<ListingView>(name);
+    EXPECT_EQ(column->verticalScrollBar()->value(), top) << name;
+    for (int row : {top, top + 5}) {
+      QTextCursor c(editor->document()->findBlockByNumber(row));
+      const int y = editor->viewport()->mapTo(window.get(), editor->cursorRect(c).topLeft()).y();
+      const int y_column =
+          column->viewport()->mapTo(window.get(), column->visualItemRect(column->item(row)).topLeft()).y();
+      EXPECT_NEAR(y_column, y, 1) << name << " row " << row;
+    }
+  }
+
+  // A shorter source after it: the columns hold only its rows.
+  Compile("PUSHAD\r\nPOPAD");
+  EXPECT_EQ(Items("List1"), (QStringList{"6", "7"}));
+  EXPECT_EQ(Plain("Text3"), "60\n61");
+  EXPECT_EQ(Plain("TxtPreCode"), "PUSHAD\nPOPAD\n");
+}
+
+TEST_F(Window, CopyInAColumnTakesTheSelectedRowsInOrder) {
+  Compile("REM start\r\nPUSHAD\r\nCLC\r\nPOPAD");
+  auto* hex = Find<ListingView>("Text3");
+  const auto rows = hex->model();
+  hex->selectionModel()->select(rows->index(3, 0), QItemSelectionModel::Select);
+  hex->selectionModel()->select(rows->index(1, 0), QItemSelectionModel::Select);
+  hex->selectionModel()->select(rows->index(2, 0), QItemSelectionModel::Select);
+  QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, "c");
+  QApplication::sendEvent(hex, &copy);
+  EXPECT_EQ(QApplication::clipboard()->text(), "60\nF8\n61");
 }
 
 TEST(MessageBoxes, StylesTitlesAndLineBreaks) {
