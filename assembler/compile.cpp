@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "assembler/common_lines.h"
 #include "assembler/dispatch.h"
 #include "ide/message_box.h"
 #include "operands/text.h"
@@ -25,16 +26,26 @@ bool Is_CommentLine(std::string_view line) {
 std::vector<std::string_view> Split_Lines(std::string_view text) {
   std::vector<std::string_view> lines;
   if (text.empty()) return lines;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t crlf = text.find("\r\n", start);
-    if (crlf == std::string_view::npos) {
-      lines.push_back(text.substr(start));
-      break;
+  // One exact allocation: a growing vector of a million views would briefly need half as much again.
+  std::size_t count = 1;
+  for (const char *p = text.data(), *end = p + text.size();
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
+       ++p)
+    ++count;
+  lines.reserve(count);
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  const char* start = begin;
+  for (const char* p = start;;) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    if (p > start && p[-1] == '\r') {
+      lines.emplace_back(start, static_cast<std::size_t>(p - 1 - start));
+      start = p + 1;
     }
-    lines.push_back(text.substr(start, crlf - start));
-    start = crlf + 2;
+    ++p;
   }
+  lines.emplace_back(start, static_cast<std::size_t>(end - start));
   return lines;
 }
 
@@ -59,7 +70,8 @@ std::string Split_Line(std::string_view line, std::string& first, std::string& s
 
 void Listing::Clear() {
   line_count_ = 0;
-  pre_code_.clear();
+  lines_ = nullptr;
+  pre_code_rows_ = 0;
   text2_rows_ = 0;
   pass3_done_ = false;
   rows_.clear();
@@ -68,6 +80,8 @@ void Listing::Clear() {
   final_base_ = 0;
   hex_overrides_.clear();
 }
+
+std::string_view Listing::PreCode_Line(std::size_t i) const { return Trim((*lines_)[i]); }
 
 std::string_view Listing::Raw_Bytes(std::size_t i) const {
   const Row& r = rows_[i];
@@ -79,7 +93,8 @@ std::string Listing::Hex_Entry(std::size_t i) const {
   if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) return it->second;
   const Row& r = rows_[i];
   if (r.code_length == 0 || final_bytes_ == nullptr) return {};
-  return ViewOpCodes_Bin2Hex(std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length));
+  return ViewOpCodes_Bin2Hex(
+      std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length));
 }
 
 std::string Listing::List1_Item(std::size_t i) const {
@@ -94,6 +109,7 @@ std::string Listing::List2_Item(std::size_t i) const {
 
 std::string Listing::Text2() const {
   std::string out;
+  out.reserve(pass2_bytes_.size() + 2 * text2_rows_);
   for (std::size_t i = 0; i < text2_rows_; ++i) out.append(Raw_Bytes(i)).append("\r\n");
   return out;
 }
@@ -101,16 +117,37 @@ std::string Listing::Text2() const {
 std::string Listing::Text3() const {
   std::string out;
   if (!pass3_done_) return out;
+  // Three characters a byte at most ("FF/"), and CR LF between rows: one allocation.
+  const std::size_t bytes = final_bytes_ != nullptr ? final_bytes_->size() : 0;
+  out.reserve(3 * bytes + 2 * line_count_);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < line_count_; ++i) {
     if (i > 0) out.append("\r\n");
-    out.append(Hex_Entry(i));
+    if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) {
+      out.append(it->second);
+      continue;
+    }
+    const Row& r = rows_[i];
+    if (r.code_length == 0 || final_bytes_ == nullptr) continue;
+    // The view form of ViewOpCodes_Bin2Hex, written in place.
+    const std::string_view code =
+        std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length);
+    for (std::size_t k = 0; k < code.size(); ++k) {
+      if (k > 0) out.push_back('/');
+      const auto b = static_cast<unsigned char>(code[k]);
+      if (b >= 0x10) out.push_back(kDigits[b >> 4]);
+      out.push_back(kDigits[b & 0xF]);
+    }
   }
   return out;
 }
 
 std::string Listing::TxtPreCode() const {
   std::string out;
-  for (std::string_view line : pre_code_) out.append(line).append("\r\n");
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < pre_code_rows_; ++i) size += PreCode_Line(i).size() + 2;
+  out.reserve(size);
+  for (std::size_t i = 0; i < pre_code_rows_; ++i) out.append(PreCode_Line(i)).append("\r\n");
   return out;
 }
 
@@ -131,6 +168,16 @@ std::string_view CompileSession::Keep(std::string line) {
 }
 
 CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptions& options) {
+  source_.assign(text);
+  return Run(options);
+}
+
+CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
+  source_ = std::move(text);
+  return Run(options);
+}
+
+CompileOutcome CompileSession::Run(const CompileOptions& options) {
   // Start: everything from the previous compile goes.
   listing_.Clear();
   image_.Reset();
@@ -139,11 +186,15 @@ CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptio
   arena_.clear();
   arena_left_ = 0;
   arena_next_ = nullptr;
-  source_.assign(text);
   lines_ = Split_Lines(source_);
+  settled_.assign(lines_.size(), false);
   listing_.line_count_ = lines_.size();
+  listing_.lines_ = &lines_;
   listing_.rows_.assign(lines_.size(), Listing::Row{});
-  listing_.pre_code_.reserve(lines_.size());
+  labels_.Reserve(lines_.size());
+  // Most lines are a few bytes; a guess saves the doublings of a growing image.
+  image_.Reserve(lines_.size() * 4);
+  listing_.pass2_bytes_.reserve(lines_.size() * 4);
 
   // Pass 1: comments and CONST lines.
   for (std::string_view& raw : lines_) {
@@ -174,13 +225,19 @@ CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptio
 
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
+  std::string bytes;
   for (std::size_t j = 0; j < lines_.size(); ++j) {
     if (!lines_[j].empty() && consts_.Size() > 0) {
-      work.assign(lines_[j]);
-      if (consts_.Replace_Consts(work) && work != lines_[j]) lines_[j] = Keep(std::move(work));
+      if (!consts_.May_Replace(lines_[j])) {
+        // No name occurs in the line: the substitution would only trim it.
+        lines_[j] = Trim(lines_[j]);
+      } else {
+        work.assign(lines_[j]);
+        if (consts_.Replace_Consts(work) && work != lines_[j]) lines_[j] = Keep(std::move(work));
+      }
     }
     const std::string_view line = Trim(lines_[j]);
-    listing_.pre_code_.push_back(line);
+    listing_.pre_code_rows_ = j + 1;
 
     const std::size_t colon = line.find(':');
     Listing::Row& row = listing_.rows_[j];
@@ -189,7 +246,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       const std::size_t space = line.find(' ');
       // A space before the colon, or a name that could be read as something else (a register,
       // a number), makes the line unusable as a label.
-      if ((space != std::string_view::npos && space < colon) || !Is_ValidLabelDefinition(line.substr(0, colon))) {
+      if ((space != std::string_view::npos && space < colon) ||
+          !Is_ValidLabelDefinition(line.substr(0, colon))) {
         Show_Invalid_Label(line, j);
         return false;
       }
@@ -201,12 +259,15 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       ++listing_.text2_rows_;
       continue;
     }
-    const LineTerms terms = Get_LineTerms(line);
-    bool invalid_label = false;
-    const std::string bytes = Dispatch_Line(terms, labels_, invalid_label);
-    if (invalid_label) {
-      Show_Invalid_Label(line, j);
-      return false;
+    if (Encode_CommonLine(line, bytes)) {
+      settled_[j] = true;
+    } else {
+      bool invalid_label = false;
+      bytes = Dispatch_Line(Get_LineTerms(line), labels_, invalid_label);
+      if (invalid_label) {
+        Show_Invalid_Label(line, j);
+        return false;
+      }
     }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
@@ -231,11 +292,12 @@ void CompileSession::Pass3(bool stack) {
     const std::string_view line = Trim(lines_[k]);
     Listing::Row& row = listing_.rows_[k];
     if (line.empty() || line.find(':') != std::string_view::npos) continue;
-    if (line.find(' ') != std::string_view::npos) {
+    if (!settled_[k] && line.find(' ') != std::string_view::npos) {
       const LineTerms terms = Get_LineTerms(line);
       const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
       std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
-      if (!fixed.empty() && std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length) != fixed)
+      if (!fixed.empty() &&
+          std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length) != fixed)
         listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
     }
     row.address = address + listing_offset;

@@ -38,15 +38,15 @@ class Listing {
  public:
   std::size_t Line_Count() const { return line_count_; }
   // Rows filled so far in each column (a stopped compile fills some and not others).
-  std::size_t PreCode_Rows() const { return pre_code_.size(); }
+  std::size_t PreCode_Rows() const { return pre_code_rows_; }
   std::size_t Text2_Rows() const { return text2_rows_; }
   bool Has_Addresses() const { return pass3_done_; }
 
-  std::string_view PreCode_Line(std::size_t i) const { return pre_code_[i]; }
+  std::string_view PreCode_Line(std::size_t i) const;
   std::string_view Raw_Bytes(std::size_t i) const;  // Text2 entry: pass-2 bytes
-  std::string Hex_Entry(std::size_t i) const;      // Text3 entry (view form)
-  std::string List1_Item(std::size_t i) const;     // decimal address or ""
-  std::string List2_Item(std::size_t i) const;     // hexadecimal address or ""
+  std::string Hex_Entry(std::size_t i) const;       // Text3 entry (view form)
+  std::string List1_Item(std::size_t i) const;      // decimal address or ""
+  std::string List2_Item(std::size_t i) const;      // hexadecimal address or ""
 
   // The text controls as the window shows them (CR LF between rows).
   std::string Text2() const;
@@ -60,16 +60,20 @@ class Listing {
     std::uint32_t code_offset = 0;
     std::uint32_t code_length = 0;
   };
+  static_assert(sizeof(Row) == 12);
   void Clear();
 
   std::size_t line_count_ = 0;
-  std::vector<std::string_view> pre_code_;
+  // The pre-code column is the trimmed source line as pass 2 left it: a view of the session's
+  // lines, so it costs no second vector.
+  const std::vector<std::string_view>* lines_ = nullptr;
+  std::size_t pre_code_rows_ = 0;
   std::size_t text2_rows_ = 0;
   bool pass3_done_ = false;
   std::vector<Row> rows_;
-  std::string pass2_bytes_;      // the code image as pass 2 left it
+  std::string pass2_bytes_;  // the code image as pass 2 left it
   const std::string* final_bytes_ = nullptr;
-  std::size_t final_base_ = 0;   // 6 when the prologue was put in front
+  std::size_t final_base_ = 0;                                  // 6 when the prologue was put in front
   std::unordered_map<std::size_t, std::string> hex_overrides_;  // fix-up results that differ
 };
 
@@ -81,6 +85,8 @@ class CompileSession {
 
   // Command1_Click without the window: the whole compile of the editor text.
   CompileOutcome Compile(std::string_view text, const CompileOptions& options);
+  // The same, taking the text over instead of copying it (big sources read from a file).
+  CompileOutcome Compile_Owned(std::string&& text, const CompileOptions& options);
 
   const CodeImage& Image() const { return image_; }
   const Listing& Listing_() const { return listing_; }
@@ -90,12 +96,14 @@ class CompileSession {
   const std::vector<std::string_view>& Lines() const { return lines_; }
 
  private:
+  CompileOutcome Run(const CompileOptions& options);
   bool Pass2(const CompileOptions& options);
   void Pass3(bool stack);
   std::string_view Keep(std::string line);  // stores a rewritten line, returns a stable view
 
   std::string source_;
   std::vector<std::string_view> lines_;
+  std::vector<bool> settled_;  // rows whose bytes need no fix-up in pass 3
   std::vector<std::unique_ptr<char[]>> arena_;
   std::size_t arena_left_ = 0;
   char* arena_next_ = nullptr;

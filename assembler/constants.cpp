@@ -57,10 +57,13 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
   for (std::size_t i = 1; i < names.size(); ++i) {
     total += names[i].size();
     for (unsigned char c : names[i])
-      if (symbol_[c] == 0) symbol_[c] = static_cast<std::uint8_t>(++alphabet_size_ == 256 ? 0 : alphabet_size_);
+      if (symbol_[c] == 0)
+        symbol_[c] = static_cast<std::uint8_t>(++alphabet_size_ == 256 ? 0 : alphabet_size_);
   }
   if (alphabet_size_ == 0 || alphabet_size_ >= 256 || total * alphabet_size_ > kMaxAutomatonCells) return;
   const std::size_t a = alphabet_size_;
+  // The names are in capitals: a small letter of the text reads as its capital.
+  for (int c = 'a'; c <= 'z'; ++c) symbol_[c] = symbol_[c - 32];
 
   // Trie.
   next_.assign(a, -1);
@@ -98,7 +101,8 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
     const std::int32_t node = queue.front();
     queue.pop();
     const std::size_t f = static_cast<std::size_t>(fail[static_cast<std::size_t>(node)]);
-    out_link_[static_cast<std::size_t>(node)] = !out_[f].empty() ? static_cast<std::int32_t>(f) : out_link_[f];
+    out_link_[static_cast<std::size_t>(node)] =
+        !out_[f].empty() ? static_cast<std::int32_t>(f) : out_link_[f];
     for (std::size_t s = 0; s < a; ++s) {
       std::int32_t& child = next_[static_cast<std::size_t>(node) * a + s];
       const std::int32_t via_fail = next_[f * a + s];
@@ -110,9 +114,27 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
       }
     }
   }
+  report_.resize(nodes);
+  for (std::size_t n = 0; n < nodes; ++n)
+    report_[n] = !out_[n].empty() ? static_cast<std::int32_t>(n) : out_link_[n];
   seen_.assign(names.size(), 0);
   stamp_ = 0;
   usable_ = true;
+}
+
+bool ConstTable::NameMatcher::Any(std::string_view text) const {
+  const std::size_t a = alphabet_size_;
+  std::int32_t node = 0;
+  for (char ch : text) {
+    const std::uint8_t sym = symbol_[static_cast<unsigned char>(ch)];
+    if (sym == 0) {
+      node = 0;
+      continue;
+    }
+    node = next_[static_cast<std::size_t>(node) * a + (sym - 1u)];
+    if (report_[static_cast<std::size_t>(node)] >= 0) return true;
+  }
+  return false;
 }
 
 void ConstTable::NameMatcher::Find(std::string_view text, std::size_t after,
@@ -125,14 +147,14 @@ void ConstTable::NameMatcher::Find(std::string_view text, std::size_t after,
   const std::size_t a = alphabet_size_;
   std::int32_t node = 0;
   for (char ch : text) {
-    const std::uint8_t sym = symbol_[static_cast<unsigned char>(Upper_Char(ch))];
+    const std::uint8_t sym = symbol_[static_cast<unsigned char>(ch)];
     if (sym == 0) {
       node = 0;
       continue;
     }
     node = next_[static_cast<std::size_t>(node) * a + (sym - 1u)];
-    for (std::int32_t n = out_[static_cast<std::size_t>(node)].empty() ? out_link_[static_cast<std::size_t>(node)] : node;
-         n >= 0; n = out_link_[static_cast<std::size_t>(n)]) {
+    for (std::int32_t n = report_[static_cast<std::size_t>(node)]; n >= 0;
+         n = out_link_[static_cast<std::size_t>(n)]) {
       for (std::uint32_t index : out_[static_cast<std::size_t>(n)]) {
         if (index <= after || seen_[index] == stamp_) continue;
         seen_[index] = stamp_;
@@ -166,9 +188,11 @@ bool ConstTable::Substitute(std::string& line, std::size_t index, int& replaceme
     const std::size_t pos = Find_NoCase(line, name, from);
     if (pos == std::string::npos) break;
     const std::size_t end = pos + name.size();
-    const bool whole = (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
+    const bool whole =
+        (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
     if (!whole) break;
-    if (++replacements > kMaxReplacementsPerLine || line.size() - name.size() + value.size() > kMaxSubstitutedLine) {
+    if (++replacements > kMaxReplacementsPerLine ||
+        line.size() - name.size() + value.size() > kMaxSubstitutedLine) {
       Report_Runaway(index);
       break;
     }
@@ -180,13 +204,22 @@ bool ConstTable::Substitute(std::string& line, std::size_t index, int& replaceme
   return changed;
 }
 
+void ConstTable::Build_Matcher() const {
+  if (matcher_built_) return;
+  matcher_.Build(names_);
+  matcher_built_ = true;
+}
+
+bool ConstTable::May_Replace(std::string_view line) const {
+  if (Size() == 0 || line.empty()) return false;
+  Build_Matcher();
+  return !matcher_.Usable() || matcher_.Any(Trim(line));
+}
+
 bool ConstTable::Replace_Consts(std::string& line) const {
   if (Size() == 0 || line.empty()) return false;
   line.assign(Trim(line));
-  if (!matcher_built_) {
-    matcher_.Build(names_);
-    matcher_built_ = true;
-  }
+  Build_Matcher();
   int replacements = 0;
   if (!matcher_.Usable()) {
     for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);

@@ -23,6 +23,9 @@ class ConstTable {
   // Rewrites line in place (trimmed, constants substituted). Returns false when nothing was
   // defined or the line is empty (the line is then left exactly as it was).
   bool Replace_Consts(std::string& line) const;
+  // False when Replace_Consts(line) could do nothing but trim the line: no constant's name
+  // occurs in it. One scan of the line.
+  bool May_Replace(std::string_view line) const;
   std::size_t Size() const { return names_.size() - 1; }
   const std::vector<std::string>& Names() const { return names_; }
   const std::vector<std::string>& Values() const { return values_; }
@@ -33,21 +36,25 @@ class ConstTable {
    public:
     void Build(const std::vector<std::string>& names);
     bool Usable() const { return usable_; }
+    // True when any name occurs in text (any case).
+    bool Any(std::string_view text) const;
     // Appends to found the indexes (> after) of names occurring in text, ascending, once each.
     void Find(std::string_view text, std::size_t after, std::vector<std::uint32_t>& found) const;
 
    private:
     bool usable_ = false;
     std::uint16_t alphabet_size_ = 0;
-    std::uint8_t symbol_[256] = {};  // byte -> symbol + 1 (0: no name contains the byte)
-    std::vector<std::int32_t> next_;         // node * alphabet -> node (full automaton)
-    std::vector<std::int32_t> out_first_;    // node -> first index into out_list_, or -1
-    std::vector<std::int32_t> out_link_;     // node -> nearest suffix node with outputs, or -1
+    std::uint8_t symbol_[256] = {};                // byte -> symbol + 1 (0: no name contains the byte)
+    std::vector<std::int32_t> next_;               // node * alphabet -> node (full automaton)
+    std::vector<std::int32_t> out_first_;          // node -> first index into out_list_, or -1
+    std::vector<std::int32_t> out_link_;           // node -> nearest suffix node with outputs, or -1
+    std::vector<std::int32_t> report_;             // node -> itself when it has outputs, else out_link_
     std::vector<std::vector<std::uint32_t>> out_;  // node -> constants ending here
-    mutable std::vector<std::uint32_t> seen_;       // stamp per constant
+    mutable std::vector<std::uint32_t> seen_;      // stamp per constant
     mutable std::uint32_t stamp_ = 0;
   };
 
+  void Build_Matcher() const;
   bool Substitute(std::string& line, std::size_t index, int& replacements) const;
   void Report_Runaway(std::size_t index) const;
 

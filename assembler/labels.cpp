@@ -10,16 +10,24 @@
 namespace orvo {
 
 void LabelTable::Reset() {
-  slots_.assign(1, Slot{});
+  entries_.assign(1, Entry{});
+  names_.assign(1, std::string());
   total_ = 0;
+  unnamed_indexed_ = false;
   first_offset_.clear();
+  slots_.clear();
 }
 
 void LabelTable::Add_LabelEntry(std::string_view text, bool is_label) {
   if (is_label) {
     std::string name = Trim_Upper(text);
     first_offset_.try_emplace(name, static_cast<std::int32_t>(total_));
-    slots_.push_back(Slot{std::move(name), 0});
+    std::uint32_t index = 0;
+    if (!name.empty()) {
+      index = static_cast<std::uint32_t>(names_.size());
+      names_.push_back(std::move(name));
+    }
+    entries_.push_back(Entry{index, 0});
     return;
   }
   std::int32_t count = 0;
@@ -29,15 +37,25 @@ void LabelTable::Add_LabelEntry(std::string_view text, bool is_label) {
 }
 
 void LabelTable::Add_Length(std::int32_t length) {
-  Slot& last = slots_.back();
-  if (slots_.size() > 1 && !last.name.empty() && last.length == 0) {
+  Entry& last = entries_.back();
+  if (entries_.size() > 1 && last.name != 0 && last.length == 0) {
     last.length = length;
   } else {
     // An unnamed slot is found by the empty name; index its first occurrence like any name.
-    first_offset_.try_emplace(std::string(), static_cast<std::int32_t>(total_));
-    slots_.push_back(Slot{std::string(), length});
+    if (!unnamed_indexed_) {
+      first_offset_.try_emplace(std::string(), static_cast<std::int32_t>(total_));
+      unnamed_indexed_ = true;
+    }
+    entries_.push_back(Entry{0, length});
   }
   total_ += length;
+}
+
+const std::vector<LabelTable::Slot>& LabelTable::Slots() const {
+  slots_.clear();
+  slots_.reserve(entries_.size());
+  for (const Entry& e : entries_) slots_.push_back(Slot{names_[e.name], e.length});
+  return slots_;
 }
 
 std::int32_t LabelTable::Find_Label(std::string_view name) const {
@@ -69,7 +87,8 @@ std::string Dword(std::uint32_t v) {
 
 // Writes bytes at offset `at` of the line when they fit inside it; returns false otherwise.
 bool Patch(CodeImage& image, const FixLine& line, std::int64_t at, std::string_view bytes) {
-  if (at < line.offset || at + static_cast<std::int64_t>(bytes.size()) > std::int64_t{line.offset} + line.length)
+  if (at < line.offset ||
+      at + static_cast<std::int64_t>(bytes.size()) > std::int64_t{line.offset} + line.length)
     return false;
   image.Overwrite(static_cast<std::size_t>(at), bytes);
   return true;
@@ -80,8 +99,8 @@ std::string Read(const CodeImage& image, std::int64_t at, std::size_t count) {
 }
 
 // E9h / E8h / 0Fh 8xh rel32 patch shared by JMP, CALL and the conditional jumps.
-std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::string& k, std::string_view operand,
-                      const FixLine& line, int opcode_length) {
+std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::string& k,
+                      std::string_view operand, const FixLine& line, int opcode_length) {
   const std::int32_t target = labels.Find_Label(operand);
   if (target == -1) {
     Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, "JUMP error (" + k + ")");
@@ -99,8 +118,8 @@ std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::str
 
 }  // namespace
 
-std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key, std::string_view operand,
-                     const FixLine& line) {
+std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key,
+                     std::string_view operand, const FixLine& line) {
   const std::string k = Trim_Upper(key);
   if (k == "JMP" && !Is_LabelName(operand)) return {};
   return Fix_Rel32(image, labels, k, operand, line, k == "JMP" ? 1 : 2);
@@ -108,13 +127,14 @@ std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_vie
 
 std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
                           const FixLine& line) {
-  if (!Is_LabelName(operand) || line.length != 5 || image.Read(static_cast<std::size_t>(line.offset), 1) != "\xE8")
+  if (!Is_LabelName(operand) || line.length != 5 ||
+      image.Read(static_cast<std::size_t>(line.offset), 1) != "\xE8")
     return {};
   return Fix_Rel32(image, labels, "CALL", operand, line, 1);
 }
 
-std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key, std::string_view operand,
-                         const FixLine& line) {
+std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key,
+                         std::string_view operand, const FixLine& line) {
   const std::int32_t target = labels.Find_Label(operand);
   const std::string title = std::string(key) + " " + std::string(operand);
   if (target == -1) {
@@ -168,7 +188,8 @@ std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLi
   if (comma == std::string_view::npos) return syntax_error();
   const std::string_view first = operands.substr(0, comma);
   std::string_view second = operands.substr(comma + 1);
-  if (const std::size_t next = second.find(','); next != std::string_view::npos) second = second.substr(0, next);
+  if (const std::size_t next = second.find(','); next != std::string_view::npos)
+    second = second.substr(0, next);
   const std::string name = Trim_Upper(second);
   if (!Is_LabelName(name)) return {};
   const std::int32_t target = labels.Find_Label(name);

@@ -25,16 +25,27 @@ class LabelTable {
   // first definition is indexed when it is added.
   std::int32_t Find_Label(std::string_view name) const;
 
+  // Room for this many slots (a compile reserves one per source line).
+  void Reserve(std::size_t slots) { entries_.reserve(slots + 1); }
+
   struct Slot {
     std::string name;
     std::int32_t length = 0;
   };
-  const std::vector<Slot>& Slots() const { return slots_; }
+  // The slots in order (built on demand: the table itself keeps 8 bytes a slot).
+  const std::vector<Slot>& Slots() const;
 
  private:
-  std::vector<Slot> slots_;
-  std::int64_t total_ = 0;  // sum of all slot lengths so far
+  struct Entry {
+    std::uint32_t name = 0;  // index into names_; 0: no name
+    std::int32_t length = 0;
+  };
+  std::vector<Entry> entries_;
+  std::vector<std::string> names_;  // names_[0] is the empty name
+  std::int64_t total_ = 0;          // sum of all slot lengths so far
+  bool unnamed_indexed_ = false;    // the empty name is in first_offset_
   std::unordered_map<std::string, std::int32_t> first_offset_;
+  mutable std::vector<Slot> slots_;
 };
 
 // True when name (trimmed, any case) may name a label: it starts with a letter A-Z and is no

@@ -4,7 +4,10 @@
 //   orvo run   [--stack] [--messages text|json] [--timeout SECONDS] [--registers] SOURCE [ARG1..ARG4]
 // Exit status: 0 ran to its end, 1 the compile stopped or the run failed, 2 usage or SOURCE error.
 
+#include <sys/stat.h>
+
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
@@ -27,7 +30,9 @@ void Add_Common(CLI::App* app, CommonOptions& o) {
   app->add_option("SOURCE", o.source, "Source file, or - for standard input")->required();
 }
 
-MessageFormat Format_Of(const CommonOptions& o) { return o.messages == "json" ? MessageFormat::Json : MessageFormat::Text; }
+MessageFormat Format_Of(const CommonOptions& o) {
+  return o.messages == "json" ? MessageFormat::Json : MessageFormat::Text;
+}
 
 // Compiles SOURCE with boxes printed on out. Returns the exit status so far (kOk when finished).
 int Compile_Source(const CommonOptions& o, std::FILE* out, CompileSession& session) {
@@ -37,7 +42,13 @@ int Compile_Source(const CommonOptions& o, std::FILE* out, CompileSession& sessi
   ScopedMessageHandler scope(printer);
   CompileOptions options;
   options.stack = o.stack;
-  return session.Compile(*text, options) == CompileOutcome::Finished ? kOk : kFailed;
+  return session.Compile_Owned(std::move(*text), options) == CompileOutcome::Finished ? kOk : kFailed;
+}
+
+// An existing path that is neither a regular file nor a folder.
+bool Is_Special_File(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
 bool Write_All(std::FILE* f, std::string_view bytes) {
@@ -49,10 +60,28 @@ int Build(const CommonOptions& o, const std::string& format, const std::string& 
   const int status = Compile_Source(o, stderr, session);
   if (status != kOk) return status;
   const std::string& image = session.Image().Bytes();
-  const std::string data = format == "bin" ? image : Hex_Text(image);
+  std::string hex;
+  if (format != "bin") hex = Hex_Text(image);
+  const std::string_view data = format == "bin" ? std::string_view(image) : std::string_view(hex);
   if (out_path.empty() || out_path == "-") {
     if (!Write_All(stdout, data) || (format != "bin" && !Write_All(stdout, "\n"))) {
       std::fprintf(stderr, "orvo: cannot write standard output\n");
+      return kFailed;
+    }
+    return kOk;
+  }
+  if (Is_Special_File(out_path)) {
+    // A device or a pipe (-o /dev/null): write into it. The safe save would rename a temporary
+    // file over it, replacing the device node with a regular file.
+    std::FILE* f = std::fopen(out_path.c_str(), "wb");
+    bool written = f != nullptr && Write_All(f, data);
+    int error = errno;
+    if (f != nullptr && std::fclose(f) != 0 && written) {
+      written = false;
+      error = errno;
+    }
+    if (!written) {
+      std::fprintf(stderr, "orvo: cannot write %s: %s\n", out_path.c_str(), Error_Description(error).c_str());
       return kFailed;
     }
     return kOk;
@@ -104,10 +133,12 @@ int main(int argc, char** argv) {
 
   RunOptions run_opts;
   auto* run = app.add_subcommand("run", "Assemble SOURCE and run it with up to four arguments");
-  run->add_flag("--stack", run_opts.common.stack, "Wrap the code in the save/restore-stack prologue and epilogue");
+  run->add_flag("--stack", run_opts.common.stack,
+                "Wrap the code in the save/restore-stack prologue and epilogue");
   run->add_option("--messages", run_opts.common.messages, "How message boxes are printed")
       ->check(CLI::IsMember({"text", "json"}));
-  run->add_option("--timeout", run_opts.timeout_seconds, "Seconds the routine may run")->check(CLI::PositiveNumber);
+  run->add_option("--timeout", run_opts.timeout_seconds, "Seconds the routine may run")
+      ->check(CLI::PositiveNumber);
   run->add_flag("--registers", run_opts.registers, "Print the registers after the routine returned");
   run->add_option("SOURCE", run_opts.common.source, "Source file, or - for standard input")->required();
   run->add_option("ARGS", run_opts.arguments, "Up to four arguments")->expected(0, 4);

@@ -2,6 +2,7 @@
 // Boxes (compile messages, Show_Value, the result) are printed on stdout in the order shown.
 
 #include <cstdio>
+#include <utility>
 
 #include "cli/cli_support.h"
 
@@ -27,7 +28,7 @@ int Run_Command(const RunOptions& options) {
   CompileSession session;
   CompileOptions compile;
   compile.stack = options.common.stack;
-  if (session.Compile(*text, compile) != CompileOutcome::Finished) return 1;
+  if (session.Compile_Owned(std::move(*text), compile) != CompileOutcome::Finished) return 1;
 
   std::array<std::string, 4> fields = {std::to_string(Get_FnAddress()), "0", "0", "0"};
   for (std::size_t i = 0; i < options.arguments.size(); ++i) fields[i] = options.arguments[i];

@@ -1,5 +1,7 @@
 #include "ide/source_files.h"
 
+#include <cstring>
+
 #include "ide/file_access.h"
 #include "ide/message_box.h"
 
@@ -81,12 +83,27 @@ DialogOutcome Decide_Dialog(int mode, const DialogReply& reply) {
 }
 
 std::string Mend_LineEnds(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() + bytes.size() / 16);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (bytes[i] == '\n' && (i == 0 || bytes[i - 1] != '\r')) out.push_back('\r');
-    out.push_back(bytes[i]);
+  // Two passes over the line feeds: count the lone ones, then copy the runs between them into a
+  // buffer of the exact size (a big Unix file would otherwise grow the buffer by doubling).
+  const char* const begin = bytes.data();
+  const char* const end = begin + bytes.size();
+  auto next_lf = [end](const char* p) {
+    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+  };
+  std::size_t lone = 0;
+  for (const char* p = begin; p != end && (p = next_lf(p)) != nullptr; ++p)
+    if (p == begin || p[-1] != '\r') ++lone;
+  std::string out(bytes.size() + lone, '\0');
+  char* o = out.data();
+  const char* run = begin;
+  for (const char* p = begin; p != end && (p = next_lf(p)) != nullptr; ++p) {
+    if (p != begin && p[-1] == '\r') continue;
+    std::memcpy(o, run, static_cast<std::size_t>(p - run));
+    o += p - run;
+    *o++ = '\r';
+    run = p;
   }
+  if (end != run) std::memcpy(o, run, static_cast<std::size_t>(end - run));
   return out;
 }
 

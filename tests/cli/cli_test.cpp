@@ -1,7 +1,9 @@
 // End-to-end tests of the orvo command: exit statuses, output forms and boxes as JSON lines.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -20,7 +22,11 @@ TEST(OrvoBuild, HexOnStdoutWithAndWithoutFrame) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "60F8615F5E5B89EC5DC21000\n");
   r = Run_Orvo("build --stack -", "PUSHAD\nCLC\nPOPAD\nEND\n");
-  EXPECT_EQ(r.out, "5589E5535657" "60F861" "5F5E5B89EC5DC21000" "5F5E5B89EC5DC21000\n");
+  EXPECT_EQ(r.out,
+            "5589E5535657"
+            "60F861"
+            "5F5E5B89EC5DC21000"
+            "5F5E5B89EC5DC21000\n");
 }
 
 TEST(OrvoBuild, BinaryAndOutputFile) {
@@ -91,6 +97,28 @@ TEST(OrvoBuild, MessagesAsTextForPeople) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.err.find("Syntax Error:\nBAD\n\nShow help?"), std::string::npos) << r.err;
+}
+
+// -o naming a device or a pipe writes into it; the safe save's rename would replace the node
+// with a regular file (as root, -o /dev/null would break the machine's /dev/null).
+TEST(OrvoBuild, OutputIntoAPipeLeavesThePipe) {
+  const auto dir = std::filesystem::temp_directory_path() / ("orvo-fifo-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string fifo = (dir / "out").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Held open for reading and writing, the pipe never blocks the writer.
+  const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  auto r = Run_Orvo("build --format bin -o " + fifo + " -", "NOP\nCLC\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  char buf[16] = {};
+  EXPECT_EQ(::read(fd, buf, sizeof buf), 2);
+  EXPECT_EQ(std::string(buf, 2), "\x90\xF8");
+  ::close(fd);
+  struct stat st {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
