@@ -1,6 +1,7 @@
 // End-to-end tests of the orvo command: exit statuses, output forms and boxes as JSON lines.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,11 +23,7 @@ TEST(OrvoBuild, HexOnStdoutWithAndWithoutFrame) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "60F8615F5E5B89EC5DC21000\n");
   r = Run_Orvo("build --stack -", "PUSHAD\nCLC\nPOPAD\nEND\n");
-  EXPECT_EQ(r.out,
-            "5589E5535657"
-            "60F861"
-            "5F5E5B89EC5DC21000"
-            "5F5E5B89EC5DC21000\n");
+  EXPECT_EQ(r.out, "5589E5535657" "60F861" "5F5E5B89EC5DC21000" "5F5E5B89EC5DC21000\n");
 }
 
 TEST(OrvoBuild, BinaryAndOutputFile) {
