@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "encoders/encoders.h"
+#include "operands/operands.h"
 #include "operands/text.h"
 
 namespace orvo {
@@ -166,7 +168,44 @@ bool Data_Bytes(std::string_view list, std::string& out) {
   }
 }
 
+// Letters, digits and underscores after a letter.
+bool Plain_Name(std::string_view t) {
+  if (t.empty() || !Is_Letter(t[0])) return false;
+  for (char c : t)
+    if (!Is_AlphaNumeric(c) && c != '_') return false;
+  return true;
+}
+
 }  // namespace
+
+bool Encode_CommonJump(std::string_view line, std::string& bytes) {
+  const std::size_t space = line.find(' ');
+  if (space < 2 || space > 4 || Upper_Char(line[0]) != 'J') return false;
+  const std::string_view mnemonic = line.substr(0, space);
+  const std::string_view name = line.substr(space + 1);
+  if (!Plain_Name(name)) return false;
+  if (Equals_NoCase(mnemonic, "JMP")) {
+    if (!Is_LabelName(name)) return false;
+  } else if (Equals_NoCase(mnemonic, "JCXZ") || Equals_NoCase(mnemonic, "JECXZ")) {
+    return false;  // rel8 forms of the loop family
+  }
+  bytes = Get_JumpOpcode(mnemonic);
+  if (bytes.empty()) return false;
+  bytes.append(4, '\0');
+  return true;
+}
+
+bool Fix_CommonJump(std::string_view line, CodeImage& image, const LabelTable& labels, std::int32_t offset,
+                    std::int32_t length) {
+  const std::size_t space = line.find(' ');
+  const std::int32_t target = labels.Find_Label(line.substr(space + 1));
+  if (target == -1 || target == offset || length < 5) return false;
+  // rel32 counts from the end of the instruction: opcode (1 or 2 bytes) and the four bytes.
+  std::string rel;
+  Append_LE(rel, static_cast<std::uint32_t>(std::int64_t{target} - (std::int64_t{offset} + length)), 4);
+  image.Overwrite(static_cast<std::size_t>(offset + length - 4), rel);
+  return true;
+}
 
 bool Encode_CommonLine(std::string_view line, std::string& bytes) {
   const std::size_t space = line.find(' ');

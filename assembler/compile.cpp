@@ -187,7 +187,7 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   arena_left_ = 0;
   arena_next_ = nullptr;
   lines_ = Split_Lines(source_);
-  settled_.assign(lines_.size(), false);
+  kind_.assign(lines_.size(), kGeneral);
   listing_.line_count_ = lines_.size();
   listing_.lines_ = &lines_;
   listing_.rows_.assign(lines_.size(), Listing::Row{});
@@ -260,7 +260,9 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       continue;
     }
     if (Encode_CommonLine(line, bytes)) {
-      settled_[j] = true;
+      kind_[j] = kSettled;
+    } else if (Encode_CommonJump(line, bytes)) {
+      kind_[j] = kJump;
     } else {
       bool invalid_label = false;
       bytes = Dispatch_Line(Get_LineTerms(line), labels_, invalid_label);
@@ -292,7 +294,10 @@ void CompileSession::Pass3(bool stack) {
     const std::string_view line = Trim(lines_[k]);
     Listing::Row& row = listing_.rows_[k];
     if (line.empty() || line.find(':') != std::string_view::npos) continue;
-    if (!settled_[k] && line.find(' ') != std::string_view::npos) {
+    const bool fixed_here = kind_[k] == kSettled ||
+                            (kind_[k] == kJump && Fix_CommonJump(line, image_, labels_, address,
+                                                                 static_cast<std::int32_t>(row.code_length)));
+    if (!fixed_here && line.find(' ') != std::string_view::npos) {
       const LineTerms terms = Get_LineTerms(line);
       const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
       std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);

@@ -103,7 +103,9 @@ class CompileSession {
 
   std::string source_;
   std::vector<std::string_view> lines_;
-  std::vector<bool> settled_;  // rows whose bytes need no fix-up in pass 3
+  // How pass 2 assembled each row: the general dispatch, or a short cut whose fix-up is known.
+  enum RowKind : std::uint8_t { kGeneral, kSettled, kJump };
+  std::vector<RowKind> kind_;
   std::vector<std::unique_ptr<char[]>> arena_;
   std::size_t arena_left_ = 0;
   char* arena_next_ = nullptr;

@@ -97,6 +97,55 @@ TEST(CommonLines, SpellingsLeftToTheGeneralPath) {
     EXPECT_FALSE(Encode_CommonLine(line, bytes)) << line;
 }
 
+TEST(CommonLines, JumpsMatchTheGeneralEncoderAndFixUp) {
+  // Labels at 0 and 20; the code is 40 bytes of jumps at offsets 0, 10 and 20.
+  LabelTable labels;
+  labels.Add_LabelEntry("START", true);
+  labels.Add_Length(20);
+  labels.Add_LabelEntry("Mid_1", true);
+  labels.Add_Length(20);
+  const char* const mnemonics[] = {"JMP", "jmp", "JZ",  "JNZ", "jne", "JC", "JNC",  "JG",    "JL",  "JA",
+                                   "JB",  "JGE", "JLE", "JAE", "JBE", "JO", "JNO",  "JS",    "JNS", "JP",
+                                   "JPE", "JPO", "JNP", "JNA", "JNB", "JE", "JCXZ", "JECXZ", "JX",  "J"};
+  const char* const targets[] = {"START", "mid_1", "MID_1", "NOWHERE", "EAX", "AL",
+                                 "5",     "&H10",  "L1,2",  "[EAX]",   "_X"};
+  int taken = 0;
+  for (const char* m : mnemonics)
+    for (const char* t : targets) {
+      const std::string line = std::string(m) + " " + t;
+      std::string fast;
+      if (!Encode_CommonJump(line, fast)) continue;
+      ++taken;
+      Recorder boxes;
+      LabelTable scratch;
+      bool invalid = false;
+      const std::string general = Dispatch_Line(Get_LineTerms(line), scratch, invalid);
+      EXPECT_EQ(Spaced_Hex(fast), Spaced_Hex(general)) << line;
+      EXPECT_TRUE(boxes.Messages().empty()) << line;
+      for (std::int32_t offset : {0, 10, 20}) {
+        CodeImage expected, actual;
+        for (CodeImage* image : {&expected, &actual}) {
+          image->Append_Code(std::string(static_cast<std::size_t>(offset), '\x90'));
+          image->Append_Code(general);
+          image->Append_Code(std::string(40 - offset - general.size(), '\x90'));
+        }
+        const auto length = static_cast<std::int32_t>(general.size());
+        boxes.Clear();
+        if (!Fix_CommonJump(line, actual, labels, offset, length)) {
+          EXPECT_EQ(actual.Bytes(), expected.Bytes()) << line;  // left to the general fix-up
+          continue;
+        }
+        const std::string fixed =
+            Dispatch_FixUp(Get_LineTerms(line), expected, labels, FixLine{offset, length, line}, false);
+        EXPECT_TRUE(boxes.Messages().empty()) << line << " at " << offset;
+        EXPECT_EQ(Spaced_Hex(actual.Bytes()), Spaced_Hex(expected.Bytes())) << line << " at " << offset;
+        EXPECT_EQ(Spaced_Hex(fixed),
+                  Spaced_Hex(actual.Read(static_cast<std::size_t>(offset), general.size())));
+      }
+    }
+  EXPECT_GT(taken, 50);
+}
+
 // Whole compiles with and without the short cut's shapes give the same image and listing.
 TEST(CommonLines, RandomProgramsCompileAsBefore) {
   std::mt19937 rnd(7);
