@@ -105,8 +105,10 @@ void Put_ModRM_Mem(std::string& out, int reg, const Mem& m) {
 // Index of an ALU mnemonic (ADD=0 ... CMP=7: the /digit and the opcode row), or -1.
 int Alu(std::string_view m) {
   static constexpr std::string_view kNames[] = {"ADD", "OR", "ADC", "SBB", "AND", "SUB", "XOR", "CMP"};
+  if (m.size() < 2 || m.size() > 3) return -1;
+  const char c = Upper_Char(m[0]);
   for (int i = 0; i < 8; ++i)
-    if (Equals_NoCase(m, kNames[i])) return i;
+    if (kNames[i][0] == c && Equals_NoCase(m, kNames[i])) return i;
   return -1;
 }
 
