@@ -19,6 +19,7 @@ void ConstTable::Reset() {
   values_.assign(1, std::string());
   matcher_built_ = false;
   runaway_reported_ = false;
+  work_ = 0;
 }
 
 void ConstTable::Define_Const(std::string_view text) {
@@ -57,7 +58,8 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
   for (std::size_t i = 1; i < names.size(); ++i) {
     total += names[i].size();
     for (unsigned char c : names[i])
-      if (symbol_[c] == 0) symbol_[c] = static_cast<std::uint8_t>(++alphabet_size_ == 256 ? 0 : alphabet_size_);
+      if (symbol_[c] == 0)
+        symbol_[c] = static_cast<std::uint8_t>(++alphabet_size_ == 256 ? 0 : alphabet_size_);
   }
   if (alphabet_size_ == 0 || alphabet_size_ >= 256 || total * alphabet_size_ > kMaxAutomatonCells) return;
   const std::size_t a = alphabet_size_;
@@ -98,7 +100,8 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
     const std::int32_t node = queue.front();
     queue.pop();
     const std::size_t f = static_cast<std::size_t>(fail[static_cast<std::size_t>(node)]);
-    out_link_[static_cast<std::size_t>(node)] = !out_[f].empty() ? static_cast<std::int32_t>(f) : out_link_[f];
+    out_link_[static_cast<std::size_t>(node)] =
+        !out_[f].empty() ? static_cast<std::int32_t>(f) : out_link_[f];
     for (std::size_t s = 0; s < a; ++s) {
       std::int32_t& child = next_[static_cast<std::size_t>(node) * a + s];
       const std::int32_t via_fail = next_[f * a + s];
@@ -131,7 +134,8 @@ void ConstTable::NameMatcher::Find(std::string_view text, std::size_t after,
       continue;
     }
     node = next_[static_cast<std::size_t>(node) * a + (sym - 1u)];
-    for (std::int32_t n = out_[static_cast<std::size_t>(node)].empty() ? out_link_[static_cast<std::size_t>(node)] : node;
+    for (std::int32_t n =
+             out_[static_cast<std::size_t>(node)].empty() ? out_link_[static_cast<std::size_t>(node)] : node;
          n >= 0; n = out_link_[static_cast<std::size_t>(n)]) {
       for (std::uint32_t index : out_[static_cast<std::size_t>(n)]) {
         if (index <= after || seen_[index] == stamp_) continue;
@@ -153,6 +157,23 @@ void ConstTable::Report_Runaway(std::size_t index) const {
                MsgStyle::OkExclamation, "CONST " + names_[index]);
 }
 
+void ConstTable::Report_TooMuchWork(std::size_t index) const {
+  if (runaway_reported_) return;
+  runaway_reported_ = true;
+  Show_Message(
+      "Error in CONST:\rThe substitution of " + names_[index] +
+          " takes too long.\rOne compile may search and move 100000000 characters for its constants.",
+      MsgStyle::OkExclamation, "CONST " + names_[index]);
+}
+
+bool ConstTable::Spend(std::size_t index, std::size_t characters) const {
+  if (work_ > kMaxSubstitutionWork) return false;
+  work_ += characters;
+  if (work_ <= kMaxSubstitutionWork) return true;
+  Report_TooMuchWork(index);
+  return false;
+}
+
 // The literal rule for one constant: find its name from where the last replacement began; the
 // first occurrence that is not a whole word ends the work for this name; a whole-word
 // occurrence replaces the first occurrence in the line. Returns true when the line changed.
@@ -162,18 +183,32 @@ bool ConstTable::Substitute(std::string& line, std::size_t index, int& replaceme
   if (name.empty()) return false;
   bool changed = false;
   std::size_t from = 0;
+  // No occurrence of the name begins before first_from: the text before the last replacement
+  // held none, so a new one can only reach into the value from at most name.size() - 1 before.
+  std::size_t first_from = 0;
   for (;;) {
     const std::size_t pos = Find_NoCase(line, name, from);
+    if (!Spend(index,
+               (pos == std::string::npos ? line.size() : pos + name.size()) - std::min(from, line.size())))
+      break;
     if (pos == std::string::npos) break;
     const std::size_t end = pos + name.size();
-    const bool whole = (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
+    const bool whole =
+        (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
     if (!whole) break;
-    if (++replacements > kMaxReplacementsPerLine || line.size() - name.size() + value.size() > kMaxSubstitutedLine) {
+    // A line already longer than the bound may still be substituted as long as it does not grow.
+    const bool grows = value.size() > name.size();
+    if (++replacements > kMaxReplacementsPerLine ||
+        (grows && line.size() - name.size() + value.size() > kMaxSubstitutedLine)) {
       Report_Runaway(index);
       break;
     }
-    const std::size_t first = Find_NoCase(line, name, 0);
+    const std::size_t first = Find_NoCase(line, name, first_from);
+    // Moving the rest of the line costs about a sixteenth of searching it.
+    const std::size_t moved = value.size() == name.size() ? 0 : (line.size() - first - name.size()) / 16;
+    if (!Spend(index, first - first_from + name.size() + value.size() + moved)) break;
     line.replace(first, name.size(), value);
+    first_from = first + 1 >= name.size() ? first + 1 - name.size() : 0;
     changed = true;
     from = pos + 1;
   }
@@ -188,6 +223,7 @@ bool ConstTable::Replace_Consts(std::string& line) const {
     matcher_built_ = true;
   }
   int replacements = 0;
+  if (work_ > kMaxSubstitutionWork) return true;  // the box was shown; the lines stay as written
   if (!matcher_.Usable()) {
     for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);
     return true;
@@ -200,6 +236,7 @@ bool ConstTable::Replace_Consts(std::string& line) const {
   while (i < found.size()) {
     const std::uint32_t c = found[i++];
     if (Substitute(line, c, replacements)) {
+      if (!Spend(c, line.size())) break;
       matcher_.Find(line, c, found);
       i = 0;
     }

@@ -12,6 +12,9 @@ namespace orvo {
 // X = X) or a chain of constants that doubles the line would otherwise never end.
 inline constexpr std::size_t kMaxSubstitutedLine = 65536;
 inline constexpr int kMaxReplacementsPerLine = 10000;
+// Bound on the work of one compile's substitution, in characters searched and moved: long chains
+// of constants over many long lines stay within a fraction of a second.
+inline constexpr std::uint64_t kMaxSubstitutionWork = 100'000'000;
 
 class ConstTable {
  public:
@@ -39,17 +42,20 @@ class ConstTable {
    private:
     bool usable_ = false;
     std::uint16_t alphabet_size_ = 0;
-    std::uint8_t symbol_[256] = {};  // byte -> symbol + 1 (0: no name contains the byte)
-    std::vector<std::int32_t> next_;         // node * alphabet -> node (full automaton)
-    std::vector<std::int32_t> out_first_;    // node -> first index into out_list_, or -1
-    std::vector<std::int32_t> out_link_;     // node -> nearest suffix node with outputs, or -1
+    std::uint8_t symbol_[256] = {};                // byte -> symbol + 1 (0: no name contains the byte)
+    std::vector<std::int32_t> next_;               // node * alphabet -> node (full automaton)
+    std::vector<std::int32_t> out_first_;          // node -> first index into out_list_, or -1
+    std::vector<std::int32_t> out_link_;           // node -> nearest suffix node with outputs, or -1
     std::vector<std::vector<std::uint32_t>> out_;  // node -> constants ending here
-    mutable std::vector<std::uint32_t> seen_;       // stamp per constant
+    mutable std::vector<std::uint32_t> seen_;      // stamp per constant
     mutable std::uint32_t stamp_ = 0;
   };
 
   bool Substitute(std::string& line, std::size_t index, int& replacements) const;
   void Report_Runaway(std::size_t index) const;
+  void Report_TooMuchWork(std::size_t index) const;
+  // Adds to the work of this compile; false (after the box) once the bound is passed.
+  bool Spend(std::size_t index, std::size_t characters) const;
 
   // Index 0 holds an empty entry and is never used.
   std::vector<std::string> names_;
@@ -57,6 +63,7 @@ class ConstTable {
   mutable NameMatcher matcher_;
   mutable bool matcher_built_ = false;
   mutable bool runaway_reported_ = false;
+  mutable std::uint64_t work_ = 0;
 };
 
 }  // namespace orvo

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvo::RunResult result;
   if (flags & 1) {
     const std::size_t nul = input.find('\0', 1);
-    const std::string_view fields_text = input.substr(1, nul == std::string_view::npos ? input.size() : nul - 1);
+    const std::string_view fields_text =
+        input.substr(1, nul == std::string_view::npos ? input.size() : nul - 1);
     const std::string_view code = nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1);
     std::array<std::string, 4> fields{"0", "0", "0", "0"};
     std::size_t at = 0;

@@ -23,7 +23,9 @@ std::string Repeat(std::string_view piece, std::size_t n) {
   return s;
 }
 
-std::string Syntax_Error(std::string_view line) { return "Syntax Error:\r" + std::string(line) + "\r\rShow help?"; }
+std::string Syntax_Error(std::string_view line) {
+  return "Syntax Error:\r" + std::string(line) + "\r\rShow help?";
+}
 
 struct StopRow {
   std::string name;
@@ -41,12 +43,14 @@ TEST(HostileInput, BadLinesStopWithTheirBoxes) {
       {"NUL as a mnemonic", "\0\0\0"s, "", 1},
       {"bytes 80h-FFh", "MOV EAX,\x80\xFF", "Invalid operand(s)\rMOV r32,", 1},
       {"&B with 300 digits", "MOV EAX,&B" + ones300, "Number too big: " + ones300, 1},
-      {"decimal far beyond 32 bits", "MOV EAX,99999999999999999999999999", "Overflow\r\rMOV EAX,99999999999999999999999999", 1},
+      {"decimal far beyond 32 bits", "MOV EAX,99999999999999999999999999",
+       "Overflow\r\rMOV EAX,99999999999999999999999999", 1},
       {"negative far beyond 32 bits", "PUSH -99999999999999999999999", "", 1},
       {"decimal just beyond 32 bits", "PUSH 4294967296", "Overflow\r\rPUSH 4294967296", 1},
       {"hexadecimal far beyond 32 bits", "MOV EAX,&H123456789ABCDEF0123", "Not a valid imm32", 1},
       {"DD beyond 32 bits", "DD 99999999999999999999", "", 1},
-      {"DW beyond 16 bits", "DW &HFFFFFFFFFF", "Error in DW:\r\tOut of range\r\rSyntax:\r\tDW Value(0-65535)", 1},
+      {"DW beyond 16 bits", "DW &HFFFFFFFFFF", "Error in DW:\r\tOut of range\r\rSyntax:\r\tDW Value(0-65535)",
+       1},
       {"displacement beyond 32 bits", "MOV EAX,[EBX+99999999999999999999]", "", 1},
       {"open bracket", "MOV EAX,[EBX+4", "Invalid operand(s)\rMOV r32,", 1},
       {"double brackets", "MOV EAX,[[EBX]]", "Invalid operand(s)\rMOV r32,", 1},
@@ -111,8 +115,9 @@ TEST(HostileInput, MegabyteLines) {
 
   // A million spaces around a NOP, and a megabyte comment.
   rec.Clear();
-  ASSERT_EQ(s.Compile(Repeat(" ", 1 << 20) + "NOP" + Repeat(" ", 1 << 20) + "\r\n;" + Repeat("x", 1 << 20), {}),
-            CompileOutcome::Finished);
+  ASSERT_EQ(
+      s.Compile(Repeat(" ", 1 << 20) + "NOP" + Repeat(" ", 1 << 20) + "\r\n;" + Repeat("x", 1 << 20), {}),
+      CompileOutcome::Finished);
   EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("90"));
   EXPECT_TRUE(rec.Messages().empty());
 }
@@ -141,7 +146,8 @@ TEST(HostileInput, LoopOutOfRel8RangeIsReported) {
   CompileSession s;
   ASSERT_EQ(s.Compile(src, {}), CompileOutcome::Finished);
   ASSERT_EQ(rec.Messages().size(), 3u);
-  EXPECT_EQ(rec.Messages()[0], (Message{"Jump out of range:\r\tLOOP START", MsgStyle::OkCritical, "LOOP START"}));
+  EXPECT_EQ(rec.Messages()[0],
+            (Message{"Jump out of range:\r\tLOOP START", MsgStyle::OkCritical, "LOOP START"}));
   EXPECT_EQ(rec.Messages()[1], (Message{"Jump out of range:\r\tJCXZ FWD", MsgStyle::OkCritical, "JCXZ FWD"}));
   EXPECT_EQ(rec.Messages()[2].text, "Jump out of range:\r\tLOOPNZ START");
   // The lines keep their zero placeholders.
@@ -153,7 +159,8 @@ const char kRunaway[] = "does not end.\rA line may grow to 65536 characters and 
 TEST(HostileInput, DoublingChainOfFortyConstants) {
   std::string src;
   for (int i = 0; i < 40; ++i)
-    src += "CONST D" + std::to_string(i) + " = D" + std::to_string(i + 1) + ",D" + std::to_string(i + 1) + "\r\n";
+    src += "CONST D" + std::to_string(i) + " = D" + std::to_string(i + 1) + ",D" + std::to_string(i + 1) +
+           "\r\n";
   src += "DB D0\r\nNOP";
   for (const bool stack : {false, true}) {
     Recorder rec;
@@ -188,7 +195,8 @@ TEST(HostileInput, SelfReferenceOnManyLinesOneBox) {
 // does not grow: quadratic before.
 TEST(HostileInput, ManyOccurrencesAfterALongPrefix) {
   std::string src = "CONST X=X\r\n";
-  for (int i = 0; i < 100; ++i) src += "L" + std::to_string(i) + ":" + Repeat("Q", 50000) + Repeat(" X", 5000) + "\r\n";
+  for (int i = 0; i < 100; ++i)
+    src += "L" + std::to_string(i) + ":" + Repeat("Q", 50000) + Repeat(" X", 5000) + "\r\n";
   src += "CONST N=7\r\nDB " + Repeat("1,", 30000) + "N";
   Recorder rec;
   CompileSession s;
@@ -223,8 +231,12 @@ TEST(HostileInput, LongChainsOnManyLinesAreBounded) {
   CompileSession s;
   s.Compile(src, {});
   ASSERT_FALSE(rec.Messages().empty());
-  EXPECT_EQ(rec.Messages()[0].title, "CONST K0");
-  EXPECT_EQ(rec.Messages()[0].style, MsgStyle::OkExclamation);
+  const Message& box = rec.Messages()[0];
+  EXPECT_EQ(box.title.value_or("").rfind("CONST K", 0), 0u);
+  EXPECT_EQ(box.text,
+            "Error in CONST:\rThe substitution of " + box.title->substr(6) +
+                " takes too long.\rOne compile may search and move 100000000 characters for its constants.");
+  EXPECT_EQ(box.style, MsgStyle::OkExclamation);
 }
 
 // ---- the command line end to end
@@ -238,7 +250,8 @@ TEST(HostileInputCli, ReportsAndExitsCleanly) {
   };
   std::string doubling;
   for (int i = 0; i < 40; ++i)
-    doubling += "CONST D" + std::to_string(i) + " = D" + std::to_string(i + 1) + " D" + std::to_string(i + 1) + "\n";
+    doubling +=
+        "CONST D" + std::to_string(i) + " = D" + std::to_string(i + 1) + " D" + std::to_string(i + 1) + "\n";
   const Row rows[] = {
       {"NUL bytes", "NOP\n\0\0\n"s, 1, "\"title\": \"LINE: 2\""},
       {"high bytes", "MOV EAX,\x80\xFF\n", 1, "\\u0080\\u00FF"},
