@@ -77,6 +77,37 @@ TEST(Sandbox, NoWayOut) {
   }
 }
 
+// Fuzzing found code the emulator aborts on while translating it: far CALL and JMP through a
+// register, and LOCK before instructions that cannot take it. On a processor each is an invalid
+// instruction; here the run must end with its box and the process must live on.
+TEST(Sandbox, CodeTheEmulatorCannotTranslate) {
+  const std::string codes[] = {
+      "FFD8",                      // CALL FAR EAX (the fuzzer's find)
+      "90 FFDF",                   // CALL FAR EDI
+      "66FFE8",                    // JMP FAR AX
+      "2EFFEF",                    // JMP FAR EDI behind a segment prefix
+      "F03800",                    // LOCK CMP [EAX],AL
+      "F0A6",                      // LOCK CMPSB
+      "F00FA3C0",                  // LOCK BT EAX,EAX
+      "F00FBAE001",                // LOCK BT EAX,1
+      "F00FABC0",                  // LOCK BTS EAX,EAX
+      "F0813D0000400001000000",    // LOCK CMP DWORD [400000h],1
+      "B807000000 EB00 F03900",    // after a jump
+  };
+  RunEngine engine;
+  for (const std::string& code : codes) {
+    test::Recorder rec;
+    const RunResult r = Command3_Run(engine, Hex_Bytes(code), {"0", "0", "0", "0"}, Limits());
+    EXPECT_EQ(r.status, RunStatus::Faulted) << code << ": " << r.what;
+    EXPECT_FALSE(r.what.empty()) << code;
+    ASSERT_EQ(rec.Messages().size(), 1u) << code;
+    EXPECT_EQ(rec.Messages()[0], (Message{Run_ErrorText(r), MsgStyle::OkExclamation, "ORVO IDE"})) << code;
+    const RunResult next = engine.Run_Code(Hex_Bytes("8B442404 C21000"), {41, 0, 0, 0}, Limits());
+    EXPECT_EQ(next.status, RunStatus::Returned) << code << ": " << next.what;
+    EXPECT_EQ(next.eax, 41) << code;
+  }
+}
+
 long Resident_Kib() {
   std::ifstream statm("/proc/self/statm");
   long pages = 0, resident = 0;
