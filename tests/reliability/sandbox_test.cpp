@@ -2,6 +2,7 @@
 // privileged state and every address outside its mapped regions end the run with a box, and the
 // engine goes on serving the next routine.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -82,17 +83,17 @@ TEST(Sandbox, NoWayOut) {
 // instruction; here the run must end with its box and the process must live on.
 TEST(Sandbox, CodeTheEmulatorCannotTranslate) {
   const std::string codes[] = {
-      "FFD8",                      // CALL FAR EAX (the fuzzer's find)
-      "90 FFDF",                   // CALL FAR EDI
-      "66FFE8",                    // JMP FAR AX
-      "2EFFEF",                    // JMP FAR EDI behind a segment prefix
-      "F03800",                    // LOCK CMP [EAX],AL
-      "F0A6",                      // LOCK CMPSB
-      "F00FA3C0",                  // LOCK BT EAX,EAX
-      "F00FBAE001",                // LOCK BT EAX,1
-      "F00FABC0",                  // LOCK BTS EAX,EAX
-      "F0813D0000400001000000",    // LOCK CMP DWORD [400000h],1
-      "B807000000 EB00 F03900",    // after a jump
+      "FFD8",                    // CALL FAR EAX (the fuzzer's find)
+      "90 FFDF",                 // CALL FAR EDI
+      "66FFE8",                  // JMP FAR AX
+      "2EFFEF",                  // JMP FAR EDI behind a segment prefix
+      "F03800",                  // LOCK CMP [EAX],AL
+      "F0A6",                    // LOCK CMPSB
+      "F00FA3C0",                // LOCK BT EAX,EAX
+      "F00FBAE001",              // LOCK BT EAX,1
+      "F00FABC0",                // LOCK BTS EAX,EAX
+      "F0813D0000400001000000",  // LOCK CMP DWORD [400000h],1
+      "B807000000 EB00 F03900",  // after a jump
   };
   RunEngine engine;
   for (const std::string& code : codes) {
@@ -108,11 +109,19 @@ TEST(Sandbox, CodeTheEmulatorCannotTranslate) {
   }
 }
 
-long Resident_Kib() {
-  std::ifstream statm("/proc/self/statm");
+long Resident_Kib(const std::string& pid) {
+  std::ifstream statm("/proc/" + pid + "/statm");
   long pages = 0, resident = 0;
   statm >> pages >> resident;
   return resident * 4;
+}
+
+// This process and the engine's child process, which holds the emulator.
+long Resident_Kib() {
+  long total = Resident_Kib("self");
+  std::ifstream children("/proc/self/task/" + std::to_string(::getpid()) + "/children");
+  for (std::string pid; children >> pid;) total += Resident_Kib(pid);
+  return total;
 }
 
 // Counts the boxes instead of keeping them, so that only the engine's memory is measured.
