@@ -4,6 +4,7 @@
 //                       address of Show_Value into the first; the rest is the code.
 //   byte 0 bit 0 set:   the argument fields as text, separated by '|', up to a NUL; the rest is
 //                       the code, run through Command3_Run (argument rule, boxes).
+// Run it with LSAN_OPTIONS=suppressions=fuzz/lsan.supp (a leak of the emulator library).
 #include <algorithm>
 #include <array>
 #include <cstddef>

@@ -798,8 +798,12 @@ RunResult Read_Result(std::string_view payload) {
 }  // namespace
 
 struct RunEngine::Impl {
+  // The emulator library keeps a little memory past the end of an instance (bitmaps of pages
+  // whose code the routine rewrote); a fresh child now and then gives all of it back.
+  static constexpr int kRunsPerChild = 4096;
   pid_t child = -1;
   int fd = -1;
+  int child_runs = 0;
   bool running = false;
   std::unique_ptr<Emulator> local;  // when no child process can be made
 
@@ -864,6 +868,8 @@ struct RunEngine::Impl {
       result.what = "The code image is too large to run (" + std::to_string(code.size()) + " bytes)";
       return result;
     }
+    if (child > 0 && ++child_runs > kRunsPerChild) Stop_Child();
+    if (child < 0) child_runs = 1;
     if (child < 0 && !Start_Child()) {
       local = std::make_unique<Emulator>();
       return local->Run(code, args, limits);
