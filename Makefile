@@ -1,6 +1,7 @@
 # make run   installs what is missing, builds, and opens the workbench (or, without a display,
 #            runs the bundled example through the command line)
 # make test  installs what is missing, builds, and runs every test
+# make asan  the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (no window)
 BUILD ?= build
 JOBS ?= 2
 
@@ -22,6 +23,9 @@ test: build
 asan: deps
 	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=ON -DORVO_BUILD_IDE=OFF
 	cmake --build $(BUILD)-asan -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	ctest --test-dir $(BUILD)-asan -j $(JOBS) --output-on-failure
 
 clean:

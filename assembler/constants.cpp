@@ -19,6 +19,7 @@ void ConstTable::Reset() {
   values_.assign(1, std::string());
   matcher_built_ = false;
   runaway_reported_ = false;
+  work_ = 0;
 }
 
 void ConstTable::Define_Const(std::string_view text) {
@@ -175,6 +176,23 @@ void ConstTable::Report_Runaway(std::size_t index) const {
                MsgStyle::OkExclamation, "CONST " + names_[index]);
 }
 
+void ConstTable::Report_TooMuchWork(std::size_t index) const {
+  if (runaway_reported_) return;
+  runaway_reported_ = true;
+  Show_Message(
+      "Error in CONST:\rThe substitution of " + names_[index] +
+          " takes too long.\rOne compile may search and move 100000000 characters for its constants.",
+      MsgStyle::OkExclamation, "CONST " + names_[index]);
+}
+
+bool ConstTable::Spend(std::size_t index, std::size_t characters) const {
+  if (work_ > kMaxSubstitutionWork) return false;
+  work_ += characters;
+  if (work_ <= kMaxSubstitutionWork) return true;
+  Report_TooMuchWork(index);
+  return false;
+}
+
 // The literal rule for one constant: find its name from where the last replacement began; the
 // first occurrence that is not a whole word ends the work for this name; a whole-word
 // occurrence replaces the first occurrence in the line. Returns true when the line changed.
@@ -184,20 +202,32 @@ bool ConstTable::Substitute(std::string& line, std::size_t index, int& replaceme
   if (name.empty()) return false;
   bool changed = false;
   std::size_t from = 0;
+  // No occurrence of the name begins before first_from: the text before the last replacement
+  // held none, so a new one can only reach into the value from at most name.size() - 1 before.
+  std::size_t first_from = 0;
   for (;;) {
     const std::size_t pos = Find_NoCase(line, name, from);
+    if (!Spend(index,
+               (pos == std::string::npos ? line.size() : pos + name.size()) - std::min(from, line.size())))
+      break;
     if (pos == std::string::npos) break;
     const std::size_t end = pos + name.size();
     const bool whole =
         (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
     if (!whole) break;
+    // A line already longer than the bound may still be substituted as long as it does not grow.
+    const bool grows = value.size() > name.size();
     if (++replacements > kMaxReplacementsPerLine ||
-        line.size() - name.size() + value.size() > kMaxSubstitutedLine) {
+        (grows && line.size() - name.size() + value.size() > kMaxSubstitutedLine)) {
       Report_Runaway(index);
       break;
     }
-    const std::size_t first = Find_NoCase(line, name, 0);
+    const std::size_t first = Find_NoCase(line, name, first_from);
+    // Moving the rest of the line costs about a sixteenth of searching it.
+    const std::size_t moved = value.size() == name.size() ? 0 : (line.size() - first - name.size()) / 16;
+    if (!Spend(index, first - first_from + name.size() + value.size() + moved)) break;
     line.replace(first, name.size(), value);
+    first_from = first + 1 >= name.size() ? first + 1 - name.size() : 0;
     changed = true;
     from = pos + 1;
   }
@@ -221,6 +251,7 @@ bool ConstTable::Replace_Consts(std::string& line) const {
   line.assign(Trim(line));
   Build_Matcher();
   int replacements = 0;
+  if (work_ > kMaxSubstitutionWork) return true;  // the box was shown; the lines stay as written
   if (!matcher_.Usable()) {
     for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);
     return true;
@@ -233,6 +264,7 @@ bool ConstTable::Replace_Consts(std::string& line) const {
   while (i < found.size()) {
     const std::uint32_t c = found[i++];
     if (Substitute(line, c, replacements)) {
+      if (!Spend(c, line.size())) break;
       matcher_.Find(line, c, found);
       i = 0;
     }

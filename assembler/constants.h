@@ -12,6 +12,9 @@ namespace orvo {
 // X = X) or a chain of constants that doubles the line would otherwise never end.
 inline constexpr std::size_t kMaxSubstitutedLine = 65536;
 inline constexpr int kMaxReplacementsPerLine = 10000;
+// Bound on the work of one compile's substitution, in characters searched and moved: long chains
+// of constants over many long lines stay within a fraction of a second.
+inline constexpr std::uint64_t kMaxSubstitutionWork = 100'000'000;
 
 class ConstTable {
  public:
@@ -57,6 +60,9 @@ class ConstTable {
   void Build_Matcher() const;
   bool Substitute(std::string& line, std::size_t index, int& replacements) const;
   void Report_Runaway(std::size_t index) const;
+  void Report_TooMuchWork(std::size_t index) const;
+  // Adds to the work of this compile; false (after the box) once the bound is passed.
+  bool Spend(std::size_t index, std::size_t characters) const;
 
   // Index 0 holds an empty entry and is never used.
   std::vector<std::string> names_;
@@ -64,6 +70,7 @@ class ConstTable {
   mutable NameMatcher matcher_;
   mutable bool matcher_built_ = false;
   mutable bool runaway_reported_ = false;
+  mutable std::uint64_t work_ = 0;
 };
 
 }  // namespace orvo

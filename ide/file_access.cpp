@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -37,6 +38,53 @@ std::string Temp_Name_Beside(const std::string& path) {
   return folder + "." + base + ".tmp-" + suffix;
 }
 
+// A device, a pipe or a socket is written in place: a rename would put a plain file where it was.
+// The open does not wait for a pipe's reader.
+bool Write_InPlace(const std::string& path, std::string_view bytes, FailureMode mode,
+                   const std::function<void(int)>& fail) {
+  bool ok = true;
+  auto failed = [&](int e) {
+    ok = false;
+    fail(e);
+  };
+  int fd = -1;
+  if (int e = Injected(FileStep::Open)) {
+    failed(e);
+  } else {
+    fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) failed(errno);
+    if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  }
+  if (!ok && mode == FailureMode::Stop) return false;
+  if (fd < 0) {
+    failed(EBADF);
+  } else if (int e = Injected(FileStep::Write)) {
+    failed(e);
+  } else {
+    for (std::size_t done = 0; done < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        failed(n < 0 ? errno : EIO);
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  if (!ok && mode == FailureMode::Stop) {
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  if (fd < 0) {
+    failed(EBADF);
+  } else {
+    int e = Injected(FileStep::Close);
+    if (::close(fd) != 0 && e == 0) e = errno;
+    if (e != 0) failed(e);
+  }
+  return ok;
+}
+
 }  // namespace
 
 std::string Error_Description(int error_number) { return std::strerror(error_number); }
@@ -44,7 +92,7 @@ std::string Error_Description(int error_number) { return std::strerror(error_num
 void Inject_FileFailure(FileStep step, int error_number) { injected_failure = {step, error_number}; }
 
 bool File_Exists(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
 }
 
@@ -55,12 +103,22 @@ bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureM
     ok = false;
     if (report) report(Error_Description(error_number));
   };
-  const std::string temp = Temp_Name_Beside(path);
+  // Through a symbolic link the file it points at is replaced; the link stays.
+  std::string target = path;
+  struct stat link {};
+  if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+      target = resolved;
+      std::free(resolved);
+    }
+  }
+  const std::string temp = Temp_Name_Beside(target);
 
   // Open: keep the permissions of the file being replaced, if any.
   mode_t perms = 0644;
-  struct stat st{};
-  if (::stat(path.c_str(), &st) == 0) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) {
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return Write_InPlace(target, bytes, mode, fail);
     if (S_ISDIR(st.st_mode)) {
       // A directory in the way: the rename would fail; report it at the open like the platform.
       fail(EISDIR);
@@ -116,7 +174,7 @@ bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureM
   if (ok) {
     if (int e = Injected(FileStep::Replace)) {
       fail(e);
-    } else if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    } else if (std::rename(temp.c_str(), target.c_str()) != 0) {
       fail(errno);
     }
   }
@@ -130,7 +188,7 @@ std::optional<std::string> Read_Whole_File(const std::string& path, std::string&
     error = Error_Description(errno);
     return std::nullopt;
   }
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     error = Error_Description(EISDIR);

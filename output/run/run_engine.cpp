@@ -9,12 +9,19 @@
 
 #include "output/run/run_engine.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unicorn/unicorn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstring>
+#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
@@ -140,7 +147,11 @@ std::string Run_ErrorText(const RunResult& result) {
   return text;
 }
 
-struct RunEngine::Impl {
+namespace {
+
+// The emulator proper. It runs in a child process (below): the emulator library aborts the whole
+// process on some invalid instructions while translating them.
+struct Emulator {
   enum class Stop { None, Interrupt, PortIo, TimeOut, Callback };
 
   uc_engine* uc = nullptr;
@@ -169,8 +180,8 @@ struct RunEngine::Impl {
   std::uint64_t mem_address = 0;
   std::string callback_error;
 
-  Impl() { Start(); }
-  ~Impl() { Close(); }
+  Emulator() { Start(); }
+  ~Emulator() { Close(); }
 
   void Start() {
     if (uc_err err = Open()) {
@@ -260,7 +271,7 @@ struct RunEngine::Impl {
 
   // ---- hooks (called on this thread from inside uc_emu_start)
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     self->blocks.Hit(static_cast<std::uint32_t>(address));
     self->last_block = static_cast<std::uint32_t>(address);
     self->last_block_size = size;
@@ -269,7 +280,7 @@ struct RunEngine::Impl {
   }
 
   static void On_ShowValue(uc_engine* uc, std::uint64_t, std::uint32_t, void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     std::uint32_t esp = 0;
     std::int32_t value = 0;
     uc_reg_read(uc, UC_X86_REG_ESP, &esp);
@@ -289,14 +300,14 @@ struct RunEngine::Impl {
   }
 
   static void On_Interrupt(uc_engine*, std::uint32_t intno, void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     self->intno = intno;
     self->Stop_With(Stop::Interrupt);
   }
 
   static bool On_BadMemory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
                            void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     self->mem_fault = true;
     self->mem_type = type;
     self->mem_address = address;
@@ -307,14 +318,14 @@ struct RunEngine::Impl {
 
   static void On_CodeWrite(uc_engine*, uc_mem_type, std::uint64_t address, int size, std::int64_t,
                            void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     const std::uint32_t end =
         static_cast<std::uint32_t>(address - kCodeBase) + static_cast<std::uint32_t>(size);
     self->dirty_end = std::max(self->dirty_end, end);
   }
 
   static std::uint32_t On_In(uc_engine*, std::uint32_t port, int, void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     self->port = port;
     self->port_out = false;
     self->Stop_With(Stop::PortIo);
@@ -322,7 +333,7 @@ struct RunEngine::Impl {
   }
 
   static void On_Out(uc_engine*, std::uint32_t port, int, std::uint32_t, void* user) {
-    auto* self = static_cast<Impl*>(user);
+    auto* self = static_cast<Emulator*>(user);
     self->port = port;
     self->port_out = true;
     self->Stop_With(Stop::PortIo);
@@ -635,6 +646,293 @@ struct RunEngine::Impl {
     r.instructions = Count_Instructions(false, where);
     result.what = what + " at EIP=" + Hex_Address(where) + " after " + Instructions_Text(r.instructions);
     return result;
+  }
+};
+
+// ---- the emulator in a child process -----------------------------------------------------------
+// The parent sends a run; the child runs it and sends back every box the routine shows (the parent
+// shows it and answers) and then the result. A child that dies (the emulator aborted) costs the
+// run, not the program; the next run starts a new child.
+
+enum : char { kRunRequest = 'R', kBoxRequest = 'M', kBoxAnswer = 'A', kBoxFailed = 'E', kRunDone = 'D' };
+
+bool Send_All(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool Send_Frame(int fd, char type, std::string_view payload) {
+  std::string frame(1, type);
+  Append_LE(frame, static_cast<std::uint32_t>(payload.size()), 4);
+  frame.append(payload);
+  return Send_All(fd, frame.data(), frame.size());
+}
+
+// Waits up to timeout_ms (negative: for ever) for the whole of size bytes. 0 read, -1 closed or
+// failed, -2 timed out before anything came.
+int Read_All(int fd, char* data, std::size_t size, int timeout_ms) {
+  bool first = true;
+  while (size > 0) {
+    pollfd p{fd, POLLIN, 0};
+    const int ready = ::poll(&p, 1, first ? timeout_ms : -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) return -2;
+    if (ready < 0) return -1;
+    const ssize_t n = ::recv(fd, data, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    first = false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int Read_Frame(int fd, char& type, std::string& payload, int timeout_ms = -1) {
+  char head[5];
+  if (int r = Read_All(fd, head, sizeof head, timeout_ms)) return r;
+  type = head[0];
+  const std::uint32_t size = Read_LE32(std::string_view(head + 1, 4), 0);
+  if (size > kMaxCode + 4096) return -1;
+  payload.assign(size, '\0');
+  return Read_All(fd, payload.data(), size, -1) == 0 ? 0 : -1;
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string_view data) : data_(data) {}
+  std::uint32_t U32() {
+    return at_ + 4 <= data_.size() ? (at_ += 4, Read_LE32(data_, at_ - 4)) : (at_ = data_.size(), 0);
+  }
+  std::uint8_t U8() { return at_ < data_.size() ? static_cast<std::uint8_t>(data_[at_++]) : 0; }
+  std::string Text() {
+    const std::uint32_t n = std::min<std::uint32_t>(U32(), static_cast<std::uint32_t>(data_.size() - at_));
+    std::string t(data_.substr(at_, n));
+    at_ += n;
+    return t;
+  }
+  std::string_view Rest() { return data_.substr(at_); }
+
+ private:
+  std::string_view data_;
+  std::size_t at_ = 0;
+};
+
+void Append_Text(std::string& out, std::string_view text) {
+  Append_LE(out, static_cast<std::uint32_t>(text.size()), 4);
+  out.append(text);
+}
+
+// In the child: boxes go to the parent, which shows them and answers.
+class ForwardingHandler : public MessageHandler {
+ public:
+  explicit ForwardingHandler(int fd) : fd_(fd) {}
+  MsgAnswer Show(const Message& m) override {
+    std::string payload(1, static_cast<char>(m.style));
+    payload.push_back(m.title ? 1 : 0);
+    Append_Text(payload, m.title.value_or(""));
+    Append_Text(payload, m.text);
+    char type = 0;
+    std::string reply;
+    if (!Send_Frame(fd_, kBoxRequest, payload) || Read_Frame(fd_, type, reply) != 0) ::_exit(0);
+    if (type == kBoxFailed) throw std::runtime_error(reply);
+    return static_cast<MsgAnswer>(reply.empty() ? 0 : reply[0]);
+  }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void Child_Main(int fd) {
+  // Nothing of the parent's but the channel: another engine's child must see its own channel close.
+  ::close_range(4, ~0U, 0);
+  if (const int null = ::open("/dev/null", O_WRONLY); null >= 0)
+    ::dup2(null, 2);  // the library's abort notes
+  Emulator emulator;
+  ForwardingHandler forward(fd);
+  ScopedMessageHandler scope(forward);
+  for (;;) {
+    char type = 0;
+    std::string payload;
+    if (Read_Frame(fd, type, payload) != 0 || type != kRunRequest) ::_exit(0);
+    Reader in(payload);
+    std::array<std::int32_t, 4> args{};
+    for (auto& a : args) a = static_cast<std::int32_t>(in.U32());
+    RunLimits limits;
+    limits.timeout_seconds = static_cast<double>(in.U32()) / 1e6;
+    const RunResult r = emulator.Run(in.Rest(), args, limits);
+    std::string out(1, static_cast<char>(r.status));
+    const RegisterState& g = r.registers;
+    for (std::uint32_t v :
+         {g.eax, g.ecx, g.edx, g.ebx, g.esp, g.ebp, g.esi, g.edi, g.eflags, g.eip, g.esp_expected,
+          static_cast<std::uint32_t>(g.instructions), static_cast<std::uint32_t>(g.instructions >> 32)})
+      Append_LE(out, v, 4);
+    out.push_back(g.returned ? 1 : 0);
+    Append_Text(out, r.what);
+    if (!Send_Frame(fd, kRunDone, out)) ::_exit(0);
+  }
+}
+
+RunResult Read_Result(std::string_view payload) {
+  Reader in(payload);
+  RunResult r;
+  r.status = static_cast<RunStatus>(std::min<std::uint8_t>(in.U8(), 2));
+  RegisterState& g = r.registers;
+  for (std::uint32_t* v :
+       {&g.eax, &g.ecx, &g.edx, &g.ebx, &g.esp, &g.ebp, &g.esi, &g.edi, &g.eflags, &g.eip, &g.esp_expected})
+    *v = in.U32();
+  g.instructions = in.U32();
+  g.instructions |= std::uint64_t{in.U32()} << 32;
+  g.returned = in.U8() != 0;
+  r.what = in.Text();
+  r.eax = static_cast<std::int32_t>(g.eax);
+  return r;
+}
+
+}  // namespace
+
+struct RunEngine::Impl {
+  // The emulator library keeps a little memory past the end of an instance (bitmaps of pages
+  // whose code the routine rewrote); a fresh child now and then gives all of it back.
+  static constexpr int kRunsPerChild = 4096;
+  pid_t child = -1;
+  int fd = -1;
+  int child_runs = 0;
+  bool running = false;
+  std::unique_ptr<Emulator> local;  // when no child process can be made
+
+  ~Impl() { Stop_Child(); }
+
+  void Stop_Child() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    if (child > 0) {
+      ::kill(child, SIGKILL);
+      while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+    child = -1;
+  }
+
+  bool Start_Child() {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+      ::close(pair[0]);
+      ::close(pair[1]);
+      return false;
+    }
+    if (pid == 0) {
+      ::close(pair[0]);
+      if (pair[1] != 3 && ::dup2(pair[1], 3) < 0) ::_exit(1);
+      Child_Main(3);
+    }
+    ::close(pair[1]);
+    child = pid;
+    fd = pair[0];
+    return true;
+  }
+
+  // The child died or stopped answering: what to tell the user.
+  std::string Child_Lost(bool killed) {
+    int status = 0;
+    if (!killed && child > 0) {
+      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+      }
+      child = -1;
+    }
+    Stop_Child();
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
+      return "Invalid instruction: the emulator cannot translate the routine's code";
+    if (WIFSIGNALED(status)) return std::string("The emulator stopped: ") + ::strsignal(WTERMSIG(status));
+    return "The emulator stopped";
+  }
+
+  RunResult Run(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits) {
+    RunResult result;
+    result.status = RunStatus::Faulted;
+    if (running) {
+      result.what = "A routine is already running";
+      return result;
+    }
+    if (!limits.isolated && !local) local = std::make_unique<Emulator>();
+    if (local) return local->Run(code, args, limits);
+    if (code.size() > kMaxCode) {
+      result.what = "The code image is too large to run (" + std::to_string(code.size()) + " bytes)";
+      return result;
+    }
+    if (child > 0 && ++child_runs > kRunsPerChild) Stop_Child();
+    if (child < 0) child_runs = 1;
+    if (child < 0 && !Start_Child()) {
+      local = std::make_unique<Emulator>();
+      return local->Run(code, args, limits);
+    }
+    double seconds = limits.timeout_seconds;
+    if (!(seconds > 0)) seconds = RunLimits{}.timeout_seconds;
+    seconds = std::clamp(seconds, 0.001, 4000.0);
+    std::string request;
+    for (std::int32_t a : args) Append_LE(request, static_cast<std::uint32_t>(a), 4);
+    Append_LE(request, static_cast<std::uint32_t>(seconds * 1e6), 4);
+    request.append(code);
+
+    running = true;
+    struct Done {
+      bool& flag;
+      ~Done() { flag = false; }
+    } done{running};
+    if (!Send_Frame(fd, kRunRequest, request)) {
+      result.what = Child_Lost(false);
+      return result;
+    }
+    // The child keeps the time-out itself; this is the guard should it hang.
+    const int guard_ms = static_cast<int>(seconds * 1000) + 10000;
+    for (;;) {
+      char type = 0;
+      std::string payload;
+      const int r = Read_Frame(fd, type, payload, guard_ms);
+      if (r == -2) {
+        ::kill(child, SIGKILL);
+        Child_Lost(false);
+        result.status = RunStatus::TimedOut;
+        result.what = "Time-out: the emulator did not answer";
+        return result;
+      }
+      if (r != 0) {
+        result.what = Child_Lost(false);
+        return result;
+      }
+      if (type == kRunDone) return Read_Result(payload);
+      if (type != kBoxRequest) {
+        result.what = Child_Lost(false);
+        return result;
+      }
+      Reader in(payload);
+      const auto style = static_cast<MsgStyle>(std::min<std::uint8_t>(in.U8(), 3));
+      const bool has_title = in.U8() != 0;
+      const std::string title = in.Text();
+      const std::string text = in.Text();
+      bool sent = false;
+      try {
+        const MsgAnswer answer =
+            Show_Message(text, style, has_title ? std::optional<std::string_view>(title) : std::nullopt);
+        sent = Send_Frame(fd, kBoxAnswer, std::string(1, static_cast<char>(answer)));
+      } catch (const std::exception& e) {
+        sent = Send_Frame(fd, kBoxFailed, e.what());
+      } catch (...) {
+        sent = Send_Frame(fd, kBoxFailed, "unknown error");
+      }
+      if (!sent) {
+        result.what = Child_Lost(false);
+        return result;
+      }
+    }
   }
 };
 
