@@ -4,7 +4,6 @@
 //   orvo run   [--stack] [--messages text|json] [--timeout SECONDS] [--registers] SOURCE [ARG1..ARG4]
 // Exit status: 0 ran to its end, 1 the compile stopped or the run failed, 2 usage or SOURCE error.
 
-#include <sys/stat.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -46,11 +45,6 @@ int Compile_Source(const CommonOptions& o, std::FILE* out, CompileSession& sessi
 }
 
 // An existing path that is neither a regular file nor a folder.
-bool Is_Special_File(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
-}
-
 bool Write_All(std::FILE* f, std::string_view bytes) {
   return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
 }
@@ -70,22 +64,7 @@ int Build(const CommonOptions& o, const std::string& format, const std::string& 
     }
     return kOk;
   }
-  if (Is_Special_File(out_path)) {
-    // A device or a pipe (-o /dev/null): write into it. The safe save would rename a temporary
-    // file over it, replacing the device node with a regular file.
-    std::FILE* f = std::fopen(out_path.c_str(), "wb");
-    bool written = f != nullptr && Write_All(f, data);
-    int error = errno;
-    if (f != nullptr && std::fclose(f) != 0 && written) {
-      written = false;
-      error = errno;
-    }
-    if (!written) {
-      std::fprintf(stderr, "orvo: cannot write %s: %s\n", out_path.c_str(), Error_Description(error).c_str());
-      return kFailed;
-    }
-    return kOk;
-  }
+  // Devices and pipes (-o /dev/null) are written in place by the safe writer.
   bool ok = Write_File_Safely(out_path, data, FailureMode::Stop, [&](const std::string& description) {
     std::fprintf(stderr, "orvo: cannot write %s: %s\n", out_path.c_str(), description.c_str());
   });
