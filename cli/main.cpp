@@ -6,7 +6,6 @@
 
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
