@@ -61,6 +61,16 @@ TEST(HostileInput, BadLinesStopWithTheirBoxes) {
       {"lone quote", "DB \"", "Error in DB:\r\tEmpty character item\r\rSyntax:\r\tDB Value(0-255)", 1},
       {"quote in an operand", "MOV EAX,\"A", "", 1},
       {"commas only", "MOV ,,,,", "", 1},
+      // A literal with no digits converts to no byte: refused, never a truncated instruction.
+      {"PUSH of a bare &H", "PUSH &H", "Out of Byte", 1},
+      {"JMP to a bare &H", "JMP &H", "Out of Byte", 1},
+      {"INT of a bare &H", "INT &H", "Out of Byte", 1},
+      {"shift count of a bare &H", "SHL EAX,&H", "Out of Byte", 1},
+      {"displacement of a bare &H", "NOT [EBX+&H]", "Out of Byte", 1},
+      // A size suffix only sets the width of a number: a name or a register keeps its own type.
+      {"RET of a suffixed name", "RET X?",
+       "Not a valid imm type: imm32\r\r\tUSAGE:\rRET imm16.\r\rimm8 will converted automaticaly.", 1},
+      {"RET of a suffixed register", "RET EAX?", "", 1},
   };
   for (const bool stack : {false, true}) {
     for (const StopRow& row : rows) {
