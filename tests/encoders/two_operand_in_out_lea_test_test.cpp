@@ -18,6 +18,7 @@ TEST(InOut, Bytes) {
       {"OUT DX,AX", "66 EF"},
       {"OUT DX,EAX", "EF"},
       {"IN AL,&HFF", "E4 FF"},
+      {"IN AL,&HF?", "E4 0F"},  // the suffix is no digit
       {"OUT 96?,AL", "E6 60"},
   });
 }

@@ -67,6 +67,13 @@ TEST(HostileInput, BadLinesStopWithTheirBoxes) {
       {"INT of a bare &H", "INT &H", "Out of Byte", 1},
       {"shift count of a bare &H", "SHL EAX,&H", "Out of Byte", 1},
       {"displacement of a bare &H", "NOT [EBX+&H]", "Out of Byte", 1},
+      {"byte immediate of a bare &H", "MOV AL,&H", "", 1},
+      {"byte displacement of a bare &H", "MOV AL,[EBX+&H]", "", 1},
+      {"ENTER level of a bare &H", "ENTER 8,&H", "", 1},
+      {"ENTER size beyond a digit pair", "ENTER &HZZ,0", "Overflow\r\rENTER &HZZ,0", 1},
+      {"forced byte displacement out of range", "MOV EAX,[EBX-300?]",
+       "Conversion error\r\r-44 is out of byte.", 1},
+      {"displacement of nine hex digits", "MOV EAX,[EBX+&H123456789]", "Not a valid disp32", 1},
       // A size suffix only sets the width of a number: a name or a register keeps its own type.
       {"RET of a suffixed name", "RET X?",
        "Not a valid imm type: imm32\r\r\tUSAGE:\rRET imm16.\r\rimm8 will converted automaticaly.", 1},
