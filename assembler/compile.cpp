@@ -265,11 +265,13 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       kind_[j] = kJump;
     } else {
       bool invalid_label = false;
-      bytes = Dispatch_Line(Get_LineTerms(line), labels_, invalid_label);
+      const LineTerms terms = Get_LineTerms(line);
+      bytes = Dispatch_Line(terms, labels_, invalid_label);
       if (invalid_label) {
         Show_Invalid_Label(line, j);
         return false;
       }
+      if (!May_FixUp(terms, line)) kind_[j] = kSettled;
     }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);

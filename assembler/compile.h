@@ -103,7 +103,8 @@ class CompileSession {
 
   std::string source_;
   std::vector<std::string_view> lines_;
-  // How pass 2 assembled each row: the general dispatch, or a short cut whose fix-up is known.
+  // What pass 3 does with each row: the general fix-up, nothing (no operand can name a label),
+  // or the short cut's jump fix-up.
   enum RowKind : std::uint8_t { kGeneral, kSettled, kJump };
   std::vector<RowKind> kind_;
   std::vector<std::unique_ptr<char[]>> arena_;

@@ -33,7 +33,9 @@ std::string Data(const LineTerms& t) { return Assemble_Data(t.key, t.operand); }
 std::string Rep(const LineTerms& t) { return Assemble_Rep(t.key, t.operand); }
 std::string FlagOp(const LineTerms& t) { return Assemble_FlagOp(t.operand); }
 std::string End(const LineTerms&) { return Get_Epilogue(); }
-std::string Exit(const LineTerms& t) { return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string(); }
+std::string Exit(const LineTerms& t) {
+  return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string();
+}
 std::string Loop(const LineTerms& t) { return Assemble_Loop(t.mnemonic); }
 std::string Cmps(const LineTerms& t) { return Assemble_Cmps(t.mnemonic); }
 std::string Ins(const LineTerms& t) { return Assemble_Ins(t.mnemonic); }
@@ -134,6 +136,12 @@ bool Is_ConditionalJumpKey(std::string_view key) {
   return !key.empty() && key[0] == 'J' && key != "JMP" && key != "JCXZ" && key != "JECXZ";
 }
 
+// Find_Label can find a name only when it is empty (the unnamed slots) or could be defined.
+bool May_NameLabel(std::string_view name) {
+  const std::string_view t = Trim(name);
+  return t.empty() || Is_ValidLabelDefinition(t);
+}
+
 }  // namespace
 
 LineTerms Get_LineTerms(std::string_view line) {
@@ -181,6 +189,18 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   return bytes;
 }
 
+// Follows Dispatch_FixUp's order; a branch that looks a label up is kept when the name could be one.
+bool May_FixUp(const LineTerms& terms, std::string_view line) {
+  const std::string& key = terms.key;
+  if (!key.empty() && key[0] == 'J') return true;
+  if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister) return May_NameLabel(terms.second);
+  if (key == "PUSH") return May_NameLabel(terms.first);
+  if (Is_AluLine(line) && Is_LabelName(terms.second)) return true;
+  if (Is_LoopMnemonic(key)) return true;
+  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second)) return true;
+  return key == "CALL";
+}
+
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack) {
   const std::string& key = terms.key;
@@ -195,7 +215,8 @@ std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const Label
   if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, line);
   // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
   // register, which is refused there) and TEST; and CALL to a label.
-  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
+  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second))
+    return Fix_AluLabel(image, labels, line, stack);
   if (key == "CALL") return Fix_CallLabel(image, labels, terms.first, line);
   return {};
 }

@@ -1,6 +1,7 @@
 // DB, DW and DD: comma-separated numbers and quoted characters or strings, stored as bytes,
 // little-endian words or little-endian doublewords.
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -77,6 +78,7 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
 
 std::vector<std::string_view> Split_DataList(std::string_view text) {
   std::vector<std::string_view> items;
+  items.reserve(1 + static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')));
   bool quoted = false;
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {

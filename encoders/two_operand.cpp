@@ -74,6 +74,8 @@ std::string Without_Suffix(std::string_view text) {
 // More than eight hexadecimal digits cannot be a 32-bit value; the conversion would drop or
 // add bytes without a word.
 bool Hex_Fits_Dword(std::string_view text) {
+  // A digit in front: neither &H nor &B, nothing to normalize.
+  if (const std::string_view trimmed = Trim(text); !trimmed.empty() && Is_Digit(trimmed[0])) return true;
   std::string t = Normalize_Number(text);
   Strip_Minus(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
@@ -418,7 +420,8 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  return Guard_Entry(key, first, second, [&] { return Encode(key, *family, std::string(first), std::string(second)); });
+  return Guard_Entry(key, first, second,
+                     [&] { return Encode(key, *family, std::string(first), std::string(second)); });
 }
 
 }  // namespace orvo
