@@ -271,7 +271,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
         Show_Invalid_Label(line, j);
         return false;
       }
-      if (!May_FixUp(terms, line)) kind_[j] = kSettled;
+      // A refused line stops the compile before pass 3.
+      if (!bytes.empty() && !May_FixUp(terms, line)) kind_[j] = kSettled;
     }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);

@@ -204,12 +204,8 @@ std::uint8_t Digits_Value(int base, std::string_view digits) {
   return static_cast<std::uint8_t>(acc);
 }
 
-NormalLiteral::NormalLiteral(std::string_view text) {
-  const std::string_view t = Trim(text);
-  if (!Starts_With_NoCase(t, "&B")) {
-    view_ = t;
-    return;
-  }
+void NormalLiteral::Rewrite() {
+  const std::string_view t = view_;
   rewritten_ = true;
   const std::string_view d = Trim_Left(t.substr(2));
   std::size_t width = d.size() < 4 ? 4 : d.size();
@@ -232,6 +228,7 @@ bool Number_Test(std::string_view t) { return !t.empty() && (Starts_With_Hex(t) 
 
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max) {
   if (Starts_With_Hex(t)) return t.size() - 2 <= hex_digits;
+  if (std::uint32_t v = 0; Plain_Decimal(t, v)) return t.size() <= chars && v <= max;
   return t.size() <= chars && Leading_Value(t) <= max;
 }
 
