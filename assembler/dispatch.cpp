@@ -206,7 +206,8 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   std::string bytes;
   if (const Encoder encode = Find_Encoder(terms.key)) {
     bytes = encode(terms);
-  } else if (Get_SetccName(terms.mnemonic) == terms.key) {
+  } else if (terms.key.starts_with("SET") &&
+             Get_SetccName(terms.mnemonic) == terms.key) {  // SETcc names only
     bytes = Assemble_Setcc(terms.mnemonic, terms.first);
   } else if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
              Starts_With_NoCase(terms.operand, "DD ")) {
@@ -218,8 +219,8 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
     bytes = Assemble_DataLine(terms.operand);
   }
   if (Is_ConditionalJumpKey(terms.key)) {
-    const std::string opcode = Get_JumpOpcode(terms.mnemonic);
-    bytes = opcode.empty() ? std::string() : opcode + std::string(4, '\0');
+    bytes = Get_JumpOpcode(terms.mnemonic);
+    if (!bytes.empty()) bytes.append(4, '\0');
   }
   return bytes;
 }

@@ -123,7 +123,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   Steps steps(mnemonic, first, second);
   OpType dst = OpType::None, src = OpType::None;
   int size1 = 0, size2 = 0;
-  std::string base1, base2, disp1, disp2;
+  std::string_view base1, base2;  // views into first and second, which stay as they are from step 6 on
+  std::string disp1, disp2;
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
   std::uint8_t mod = 0, reg = 0, table = 0;
   std::string opcode, sib, disp, imm;
@@ -186,8 +187,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 6. Base-or-register texts and displacements.
   steps.Run([&] {
-    base1 = Parse_MemOperand(first, kind1, disp1);
-    base2 = Parse_MemOperand(second, kind2, disp2);
+    base1 = Split_MemOperand(first, kind1, disp1);
+    base2 = Split_MemOperand(second, kind2, disp2);
     return true;
   });
 

@@ -80,6 +80,7 @@ static_assert([] {
 
 }  // namespace
 
+bool Is_RegisterName(std::string_view text) { return Find_Register(Name_Key(text)).width != 0; }
 std::uint8_t Get_Reg32Code(std::string_view text) { return Code_Of(text, 32); }
 std::uint8_t Get_Reg16Code(std::string_view text) { return Code_Of(text, 16); }
 std::uint8_t Get_Reg8Code(std::string_view text) { return Code_Of(text, 8); }
@@ -164,6 +165,7 @@ std::string_view Type_Code(OpType type) {
 int Strip_SizePtr(std::string& text) {
   std::string_view t = Trim(text);
   const int size = detail::Size_Prefix(t);
+  if (t.size() == text.size()) return size;  // nothing trimmed or cut
   const std::size_t from = static_cast<std::size_t>(t.data() - text.data());
   text.erase(from + t.size());
   text.erase(0, from);
