@@ -177,18 +177,25 @@ bool May_BeLabelName(std::string_view text) {
   return !n.empty() && Is_Letter(n[0]) && Is_LabelName(t);
 }
 
+// First position of c in a short text, or npos: a loop costs less than a library call here.
+std::size_t Find_InShort(std::string_view text, char c) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 LineTerms Get_LineTerms(std::string_view line) {
   LineTerms t;
-  const std::size_t space = line.find(' ');
+  const std::size_t space = Find_InShort(line, ' ');
   if (space == std::string_view::npos) {
     t.mnemonic = line;
     t.operand = line;
   } else {
     t.mnemonic = line.substr(0, space);
     t.operand = Trim(line.substr(space + 1));
-    const std::size_t comma = t.operand.find(',');
+    const std::size_t comma = Find_InShort(t.operand, ',');
     if (comma == std::string_view::npos) {
       t.first = t.operand;
     } else {
@@ -229,7 +236,7 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
 // tests, so they run cheapest first. It shows no box: a &B literal, whose normalization may show
 // one, counts as a possible name.
 bool May_FixUp(const LineTerms& terms, std::string_view line) {
-  const std::string& key = terms.key;
+  const std::string_view key = terms.key;  // views compare their sizes first
   if (!key.empty() && key[0] == 'J') return true;
   if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister) return May_NameLabel(terms.second);
   if (key == "PUSH") return May_NameLabel(terms.first);
@@ -240,7 +247,7 @@ bool May_FixUp(const LineTerms& terms, std::string_view line) {
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack) {
-  const std::string& key = terms.key;
+  const std::string_view key = terms.key;
   if (!key.empty() && key[0] == 'J') {
     if (key == "JCXZ" || key == "JECXZ") return Fix_LoopJump(image, labels, key, terms.first, line);
     return Fix_Jump(image, labels, key, terms.first, line);

@@ -52,10 +52,36 @@ constexpr std::array kFamilies{
 static_assert(std::is_sorted(kFamilies.begin(), kFamilies.end(),
                              [](const FamilyRow& a, const FamilyRow& b) { return a.mnemonic < b.mnemonic; }));
 
+// The search compares integers: a mnemonic of up to seven characters packed with its length in
+// the top byte.
+constexpr std::size_t kMaxMnemonic = 7;
+constexpr std::uint64_t Pack_Mnemonic(std::string_view m) {
+  std::uint64_t v = m.size();
+  for (char c : m) v = (v << 8) | static_cast<unsigned char>(c);
+  return v;
+}
+
+struct FamilyKey {
+  std::uint64_t key;
+  Family family;
+};
+
+constexpr auto kFamilyIndex = [] {
+  std::array<FamilyKey, kFamilies.size()> index{};
+  for (std::size_t i = 0; i < kFamilies.size(); ++i)
+    index[i] = FamilyKey{Pack_Mnemonic(kFamilies[i].mnemonic), kFamilies[i].family};
+  std::sort(index.begin(), index.end(), [](const FamilyKey& a, const FamilyKey& b) { return a.key < b.key; });
+  return index;
+}();
+static_assert(std::all_of(kFamilies.begin(), kFamilies.end(),
+                          [](const FamilyRow& row) { return row.mnemonic.size() <= kMaxMnemonic; }));
+
 std::optional<Family> Family_Of(std::string_view mnemonic) {
-  const auto it = std::lower_bound(kFamilies.begin(), kFamilies.end(), mnemonic,
-                                   [](const FamilyRow& row, std::string_view m) { return row.mnemonic < m; });
-  if (it == kFamilies.end() || it->mnemonic != mnemonic) return std::nullopt;
+  if (mnemonic.size() > kMaxMnemonic) return std::nullopt;
+  const std::uint64_t key = Pack_Mnemonic(mnemonic);
+  const auto it = std::lower_bound(kFamilyIndex.begin(), kFamilyIndex.end(), key,
+                                   [](const FamilyKey& row, std::uint64_t k) { return row.key < k; });
+  if (it == kFamilyIndex.end() || it->key != key) return std::nullopt;
   return it->family;
 }
 
