@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "assembler/common_lines.h"
 #include "assembler/dispatch.h"
 #include "ide/message_box.h"
 #include "operands/text.h"
@@ -259,18 +258,15 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       ++listing_.text2_rows_;
       continue;
     }
-    if (Encode_CommonLine(line, bytes)) {
-      kind_[j] = kSettled;
-    } else if (Encode_CommonJump(line, bytes)) {
-      kind_[j] = kJump;
-    } else {
-      bool invalid_label = false;
-      bytes = Dispatch_Line(Get_LineTerms(line), labels_, invalid_label);
-      if (invalid_label) {
-        Show_Invalid_Label(line, j);
-        return false;
-      }
+    bool invalid_label = false;
+    const LineTerms terms = Get_LineTerms(line);
+    bytes = Dispatch_Line(terms, labels_, invalid_label);
+    if (invalid_label) {
+      Show_Invalid_Label(line, j);
+      return false;
     }
+    // A refused line stops the compile before pass 3.
+    if (!bytes.empty() && !May_FixUp(terms, line)) kind_[j] = kSettled;
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
     listing_.pass2_bytes_.append(bytes);
@@ -294,10 +290,7 @@ void CompileSession::Pass3(bool stack) {
     const std::string_view line = Trim(lines_[k]);
     Listing::Row& row = listing_.rows_[k];
     if (line.empty() || line.find(':') != std::string_view::npos) continue;
-    const bool fixed_here = kind_[k] == kSettled ||
-                            (kind_[k] == kJump && Fix_CommonJump(line, image_, labels_, address,
-                                                                 static_cast<std::int32_t>(row.code_length)));
-    if (!fixed_here && line.find(' ') != std::string_view::npos) {
+    if (kind_[k] == kGeneral && line.find(' ') != std::string_view::npos) {
       const LineTerms terms = Get_LineTerms(line);
       const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
       std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);

@@ -103,8 +103,8 @@ class CompileSession {
 
   std::string source_;
   std::vector<std::string_view> lines_;
-  // How pass 2 assembled each row: the general dispatch, or a short cut whose fix-up is known.
-  enum RowKind : std::uint8_t { kGeneral, kSettled, kJump };
+  // What pass 3 does with each row: the fix-up dispatch, or nothing (no operand can name a label).
+  enum RowKind : std::uint8_t { kGeneral, kSettled };
   std::vector<RowKind> kind_;
   std::vector<std::unique_ptr<char[]>> arena_;
   std::size_t arena_left_ = 0;

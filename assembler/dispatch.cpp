@@ -1,7 +1,7 @@
 #include "assembler/dispatch.h"
 
+#include <algorithm>
 #include <array>
-#include <unordered_map>
 
 #include "encoders/encoders.h"
 #include "operands/operands.h"
@@ -33,7 +33,9 @@ std::string Data(const LineTerms& t) { return Assemble_Data(t.key, t.operand); }
 std::string Rep(const LineTerms& t) { return Assemble_Rep(t.key, t.operand); }
 std::string FlagOp(const LineTerms& t) { return Assemble_FlagOp(t.operand); }
 std::string End(const LineTerms&) { return Get_Epilogue(); }
-std::string Exit(const LineTerms& t) { return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string(); }
+std::string Exit(const LineTerms& t) {
+  return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string();
+}
 std::string Loop(const LineTerms& t) { return Assemble_Loop(t.mnemonic); }
 std::string Cmps(const LineTerms& t) { return Assemble_Cmps(t.mnemonic); }
 std::string Ins(const LineTerms& t) { return Assemble_Ins(t.mnemonic); }
@@ -120,32 +122,80 @@ constexpr std::array kDispatch{
 };
 // clang-format on
 
-const std::unordered_map<std::string_view, Encoder>& Dispatch_Index() {
-  static const auto index = [] {
-    std::unordered_map<std::string_view, Encoder> m;
-    m.reserve(kDispatch.size() * 2);
-    for (const DispatchRow& row : kDispatch) m.emplace(row.key, row.encode);
-    return m;
-  }();
+// A key of at most seven characters packed into one integer with its length in the top byte, so
+// that the index is a binary search over integers. Longer keys name no row.
+constexpr std::size_t kMaxKeyLength = 7;
+constexpr std::uint64_t Pack_Key(std::string_view key) {
+  std::uint64_t v = key.size();
+  for (char c : key) v = (v << 8) | static_cast<unsigned char>(c);
+  return v;
+}
+
+struct IndexRow {
+  std::uint64_t key;
+  Encoder encode;
+};
+
+constexpr auto kDispatchIndex = [] {
+  std::array<IndexRow, kDispatch.size()> index{};
+  for (std::size_t i = 0; i < kDispatch.size(); ++i)
+    index[i] = IndexRow{Pack_Key(kDispatch[i].key), kDispatch[i].encode};
+  std::sort(index.begin(), index.end(), [](const IndexRow& a, const IndexRow& b) { return a.key < b.key; });
   return index;
+}();
+static_assert(std::all_of(kDispatch.begin(), kDispatch.end(),
+                          [](const DispatchRow& row) { return row.key.size() <= kMaxKeyLength; }));
+static_assert(std::adjacent_find(kDispatchIndex.begin(), kDispatchIndex.end(),
+                                 [](const IndexRow& a, const IndexRow& b) { return a.key == b.key; }) ==
+              kDispatchIndex.end());
+
+Encoder Find_Encoder(std::string_view key) {
+  if (key.size() > kMaxKeyLength) return nullptr;
+  const std::uint64_t packed = Pack_Key(key);
+  const auto it = std::lower_bound(kDispatchIndex.begin(), kDispatchIndex.end(), packed,
+                                   [](const IndexRow& row, std::uint64_t k) { return row.key < k; });
+  return it != kDispatchIndex.end() && it->key == packed ? it->encode : nullptr;
 }
 
 bool Is_ConditionalJumpKey(std::string_view key) {
   return !key.empty() && key[0] == 'J' && key != "JMP" && key != "JCXZ" && key != "JECXZ";
 }
 
+// Find_Label can find a name only when it is empty (the unnamed slots) or could be defined.
+bool May_NameLabel(std::string_view name) {
+  const std::string_view t = Trim(name);
+  return t.empty() || Is_ValidLabelDefinition(t);
+}
+
+// Is_LabelName without its box: a &B literal counts as a possible name.
+bool May_BeLabelName(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (Starts_With_NoCase(t, "&B")) return true;
+  std::string_view n = t;
+  if (!n.empty() && n[0] == '-') n = Trim_Left(n.substr(1));
+  // A label name starts with a letter once a minus is stripped.
+  return !n.empty() && Is_Letter(n[0]) && Is_LabelName(t);
+}
+
+// First position of c in a short text, or npos: a loop costs less than a library call here.
+std::size_t Find_InShort(std::string_view text, char c) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
 }  // namespace
 
 LineTerms Get_LineTerms(std::string_view line) {
   LineTerms t;
-  const std::size_t space = line.find(' ');
+  const std::size_t space = Find_InShort(line, ' ');
   if (space == std::string_view::npos) {
     t.mnemonic = line;
     t.operand = line;
   } else {
     t.mnemonic = line.substr(0, space);
     t.operand = Trim(line.substr(space + 1));
-    const std::size_t comma = t.operand.find(',');
+    const std::size_t comma = Find_InShort(t.operand, ',');
     if (comma == std::string_view::npos) {
       t.first = t.operand;
     } else {
@@ -153,17 +203,18 @@ LineTerms Get_LineTerms(std::string_view line) {
       t.second = t.operand.substr(comma + 1);
     }
   }
-  t.key = Trim_Upper(t.mnemonic);
+  t.key.assign(Trim(t.mnemonic));
+  Upper_InPlace(t.key);
   return t;
 }
 
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
   invalid_label = false;
   std::string bytes;
-  const auto& index = Dispatch_Index();
-  if (auto it = index.find(terms.key); it != index.end()) {
-    bytes = it->second(terms);
-  } else if (Get_SetccName(terms.mnemonic) == terms.key) {
+  if (const Encoder encode = Find_Encoder(terms.key)) {
+    bytes = encode(terms);
+  } else if (terms.key.starts_with("SET") &&
+             Get_SetccName(terms.mnemonic) == terms.key) {  // SETcc names only
     bytes = Assemble_Setcc(terms.mnemonic, terms.first);
   } else if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
              Starts_With_NoCase(terms.operand, "DD ")) {
@@ -175,15 +226,28 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
     bytes = Assemble_DataLine(terms.operand);
   }
   if (Is_ConditionalJumpKey(terms.key)) {
-    const std::string opcode = Get_JumpOpcode(terms.mnemonic);
-    bytes = opcode.empty() ? std::string() : opcode + std::string(4, '\0');
+    bytes = Get_JumpOpcode(terms.mnemonic);
+    if (!bytes.empty()) bytes.append(4, '\0');
   }
   return bytes;
 }
 
+// Dispatch_FixUp's branches as a test. Everything after the PUSH branch is an "or" of pure
+// tests, so they run cheapest first. It shows no box: a &B literal, whose normalization may show
+// one, counts as a possible name.
+bool May_FixUp(const LineTerms& terms, std::string_view line) {
+  const std::string_view key = terms.key;  // views compare their sizes first
+  if (!key.empty() && key[0] == 'J') return true;
+  if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister) return May_NameLabel(terms.second);
+  if (key == "PUSH") return May_NameLabel(terms.first);
+  if (key == "CALL") return true;
+  if (!key.empty() && key[0] == 'L' && Is_LoopMnemonic(key)) return true;  // LOOP..., and the J keys above
+  return May_BeLabelName(terms.second) && (key == "MOV" || key == "TEST" || Is_AluLine(line));
+}
+
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack) {
-  const std::string& key = terms.key;
+  const std::string_view key = terms.key;
   if (!key.empty() && key[0] == 'J') {
     if (key == "JCXZ" || key == "JECXZ") return Fix_LoopJump(image, labels, key, terms.first, line);
     return Fix_Jump(image, labels, key, terms.first, line);
@@ -195,7 +259,8 @@ std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const Label
   if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, line);
   // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
   // register, which is refused there) and TEST; and CALL to a label.
-  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
+  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second))
+    return Fix_AluLabel(image, labels, line, stack);
   if (key == "CALL") return Fix_CallLabel(image, labels, terms.first, line);
   return {};
 }

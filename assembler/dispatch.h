@@ -25,6 +25,10 @@ LineTerms Get_LineTerms(std::string_view line);
 // invalid_label is set, and nothing assembled, when that label's name is not allowed.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label);
 
+// False when Dispatch_FixUp of the line (trimmed) can neither change it nor show a box, whatever
+// labels pass 2 defines: pass 3 then skips it.
+bool May_FixUp(const LineTerms& terms, std::string_view line);
+
 // Pass-3 fix-up dispatch for a line with a space. Returns the line's new bytes or "".
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack);

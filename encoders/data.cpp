@@ -73,21 +73,28 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   return true;
 }
 
+// The first item of rest, which then keeps the text after its comma; last is set when no comma
+// followed. A comma between quotes belongs to the item.
+std::string_view Next_DataItem(std::string_view& rest, bool& last) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] == '"') {
+      quoted = !quoted;
+    } else if (rest[i] == ',' && !quoted) {
+      const std::string_view item = rest.substr(0, i);
+      rest.remove_prefix(i + 1);
+      return item;
+    }
+  }
+  last = true;
+  return rest;
+}
+
 }  // namespace
 
 std::vector<std::string_view> Split_DataList(std::string_view text) {
   std::vector<std::string_view> items;
-  bool quoted = false;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"') {
-      quoted = !quoted;
-    } else if (text[i] == ',' && !quoted) {
-      items.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  items.push_back(text.substr(start));
+  for (bool last = false; !last;) items.push_back(Next_DataItem(text, last));
   return items;
 }
 
@@ -97,8 +104,10 @@ ByteString Assemble_Data(std::string_view key, std::string_view operand) {
   if (!d) return {};
   return Guard_Faults(name, operand, {}, [&]() -> ByteString {
     ByteString out;
-    for (std::string_view item : Split_DataList(operand)) {
-      item = Trim(item);
+    // Item by item, without a list: most data lines are short.
+    std::string_view rest = operand;
+    for (bool last = false; !last;) {
+      const std::string_view item = Trim(Next_DataItem(rest, last));
       if (!item.empty() && item.front() == '"' && item.back() == '"') {
         // A quoted character or string: every character between the quotes is one item whose
         // value is its code (bytes 80h-FFh are the code page's characters, unsigned).

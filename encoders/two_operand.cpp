@@ -52,10 +52,36 @@ constexpr std::array kFamilies{
 static_assert(std::is_sorted(kFamilies.begin(), kFamilies.end(),
                              [](const FamilyRow& a, const FamilyRow& b) { return a.mnemonic < b.mnemonic; }));
 
+// The search compares integers: a mnemonic of up to seven characters packed with its length in
+// the top byte.
+constexpr std::size_t kMaxMnemonic = 7;
+constexpr std::uint64_t Pack_Mnemonic(std::string_view m) {
+  std::uint64_t v = m.size();
+  for (char c : m) v = (v << 8) | static_cast<unsigned char>(c);
+  return v;
+}
+
+struct FamilyKey {
+  std::uint64_t key;
+  Family family;
+};
+
+constexpr auto kFamilyIndex = [] {
+  std::array<FamilyKey, kFamilies.size()> index{};
+  for (std::size_t i = 0; i < kFamilies.size(); ++i)
+    index[i] = FamilyKey{Pack_Mnemonic(kFamilies[i].mnemonic), kFamilies[i].family};
+  std::sort(index.begin(), index.end(), [](const FamilyKey& a, const FamilyKey& b) { return a.key < b.key; });
+  return index;
+}();
+static_assert(std::all_of(kFamilies.begin(), kFamilies.end(),
+                          [](const FamilyRow& row) { return row.mnemonic.size() <= kMaxMnemonic; }));
+
 std::optional<Family> Family_Of(std::string_view mnemonic) {
-  const auto it = std::lower_bound(kFamilies.begin(), kFamilies.end(), mnemonic,
-                                   [](const FamilyRow& row, std::string_view m) { return row.mnemonic < m; });
-  if (it == kFamilies.end() || it->mnemonic != mnemonic) return std::nullopt;
+  if (mnemonic.size() > kMaxMnemonic) return std::nullopt;
+  const std::uint64_t key = Pack_Mnemonic(mnemonic);
+  const auto it = std::lower_bound(kFamilyIndex.begin(), kFamilyIndex.end(), key,
+                                   [](const FamilyKey& row, std::uint64_t k) { return row.key < k; });
+  if (it == kFamilyIndex.end() || it->key != key) return std::nullopt;
   return it->family;
 }
 
@@ -74,6 +100,8 @@ std::string Without_Suffix(std::string_view text) {
 // More than eight hexadecimal digits cannot be a 32-bit value; the conversion would drop or
 // add bytes without a word.
 bool Hex_Fits_Dword(std::string_view text) {
+  // A digit in front: neither &H nor &B, nothing to normalize.
+  if (const std::string_view trimmed = Trim(text); !trimmed.empty() && Is_Digit(trimmed[0])) return true;
   std::string t = Normalize_Number(text);
   Strip_Minus(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
@@ -121,7 +149,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   Steps steps(mnemonic, first, second);
   OpType dst = OpType::None, src = OpType::None;
   int size1 = 0, size2 = 0;
-  std::string base1, base2, disp1, disp2;
+  std::string_view base1, base2;  // views into first and second, which stay as they are from step 6 on
+  std::string disp1, disp2;
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
   std::uint8_t mod = 0, reg = 0, table = 0;
   std::string opcode, sib, disp, imm;
@@ -184,8 +213,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 6. Base-or-register texts and displacements.
   steps.Run([&] {
-    base1 = Parse_MemOperand(first, kind1, disp1);
-    base2 = Parse_MemOperand(second, kind2, disp2);
+    base1 = Split_MemOperand(first, kind1, disp1);
+    base2 = Split_MemOperand(second, kind2, disp2);
     return true;
   });
 
@@ -418,7 +447,8 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  return Guard_Entry(key, first, second, [&] { return Encode(key, *family, std::string(first), std::string(second)); });
+  return Guard_Entry(key, first, second,
+                     [&] { return Encode(key, *family, std::string(first), std::string(second)); });
 }
 
 }  // namespace orvo

@@ -6,18 +6,25 @@
 #include <string>
 #include <string_view>
 
+#include "operands/text.h"
+
 namespace orvo::detail {
 
 // A literal after normalization: a view of the trimmed text itself, or of a rewritten &B
 // literal held here. Showing the "Number too big: " box is part of constructing it.
 class NormalLiteral {
  public:
-  explicit NormalLiteral(std::string_view text);
+  // Only a literal that starts with &B is rewritten; every other text is its trimmed view.
+  explicit NormalLiteral(std::string_view text) : view_(Trim(text)) {
+    if (view_.size() >= 2 && view_[0] == '&' && Upper_Char(view_[1]) == 'B') Rewrite();
+  }
   NormalLiteral(const NormalLiteral&) = delete;
   NormalLiteral& operator=(const NormalLiteral&) = delete;
   std::string_view view() const { return rewritten_ ? std::string_view(buf_) : view_; }
 
  private:
+  void Rewrite();
+
   std::string buf_;
   std::string_view view_;
   bool rewritten_ = false;

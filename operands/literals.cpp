@@ -117,6 +117,46 @@ std::string Literal_Digits(std::string_view text) {
   return Hex_Text_Of(Leading_Value(t));
 }
 
+// A plain decimal: one to nine digits and nothing else. Its value fits 31 bits, so the hex
+// text of the value never overflows and the conversions below can skip that text.
+bool Plain_Decimal(std::string_view t, std::uint32_t& value) {
+  if (t.empty() || t.size() > 9) return false;
+  std::uint32_t v = 0;
+  for (const char c : t) {
+    if (!Is_Digit(c)) return false;
+    v = v * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  value = v;
+  return true;
+}
+
+// A plain decimal with an optional minus (spaces around and after it, as the leading value
+// reads them), as the 32-bit value the hex text would hold.
+bool Plain_Signed(std::string_view text, std::uint32_t& value) {
+  std::string_view t = text;
+  const bool negative = detail::Strip_Minus_View(t);
+  if (!Plain_Decimal(t, value)) return false;
+  if (negative) value = 0u - value;
+  return true;
+}
+
+// The bytes Pairs_From_Right gives for the hex text of value at the odd-width padding: as many
+// little-endian bytes as the text has digit pairs, rounded up.
+std::string Value_Bytes(std::uint32_t value) {
+  std::string out;
+  do {
+    out.push_back(static_cast<char>(value & 0xFF));
+    value >>= 8;
+  } while (value != 0);
+  return out;
+}
+
+std::string Dword_Bytes(std::uint32_t value) {
+  std::string out;
+  Append_LE(out, value, 4);
+  return out;
+}
+
 // Bytes of a hex digit string padded with "0"s to width, pairs taken from the right end
 // (least significant first); an odd digit left over at the front is dropped.
 std::string Pairs_From_Right(std::string_view digits, std::size_t width) {
@@ -164,12 +204,8 @@ std::uint8_t Digits_Value(int base, std::string_view digits) {
   return static_cast<std::uint8_t>(acc);
 }
 
-NormalLiteral::NormalLiteral(std::string_view text) {
-  const std::string_view t = Trim(text);
-  if (!Starts_With_NoCase(t, "&B")) {
-    view_ = t;
-    return;
-  }
+void NormalLiteral::Rewrite() {
+  const std::string_view t = view_;
   rewritten_ = true;
   const std::string_view d = Trim_Left(t.substr(2));
   std::size_t width = d.size() < 4 ? 4 : d.size();
@@ -192,6 +228,7 @@ bool Number_Test(std::string_view t) { return !t.empty() && (Starts_With_Hex(t) 
 
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max) {
   if (Starts_With_Hex(t)) return t.size() - 2 <= hex_digits;
+  if (std::uint32_t v = 0; Plain_Decimal(t, v)) return t.size() <= chars && v <= max;
   return t.size() <= chars && Leading_Value(t) <= max;
 }
 
@@ -269,6 +306,7 @@ std::string Hex_Text_Of(double value) {
 }
 
 std::string To_Bytes(std::string_view text) {
+  if (std::uint32_t v = 0; Plain_Signed(text, v)) return Value_Bytes(v);
   const std::string digits = Literal_Digits(text);
   return Pairs_From_Right(digits, Odd_Width(digits.size()));
 }
@@ -276,6 +314,10 @@ std::string To_Bytes(std::string_view text) {
 std::string To_Byte(std::string_view text) {
   std::string_view t = text;
   const bool negative = detail::Strip_Minus_View(t);
+  if (std::uint32_t m = 0; Plain_Decimal(t, m)) {
+    if (!negative) return Value_Bytes(m);
+    if (m <= 256) return std::string(1, static_cast<char>((256 - m) & 0xFF));  // 2^8 - m; -0 is 0
+  }
   const detail::NormalLiteral literal(t);
   if (!negative) return To_Bytes(literal.view());
   double v = 0;
@@ -306,6 +348,9 @@ std::string To_Word(std::string_view text) {
   return Pairs_From_Right(digits, 4);
 }
 
-std::string To_Dword(std::string_view text) { return Pairs_From_Right(Literal_Digits(text), 8); }
+std::string To_Dword(std::string_view text) {
+  if (std::uint32_t v = 0; Plain_Signed(text, v)) return Dword_Bytes(v);
+  return Pairs_From_Right(Literal_Digits(text), 8);
+}
 
 }  // namespace orvo

@@ -15,16 +15,24 @@ MemParts Split_Mem(std::string_view text) {
   }
   const std::string_view inner = t.substr(1, t.size() - 2);
   parts.form = 1;
-  // "+" is looked for first, so [EBX+-4] splits at the "+".
-  if (inner.find('+') != std::string_view::npos) {
+  // "+" is looked for first, so [EBX+-4] splits at the "+". One pass finds both signs: the
+  // texts are short, a library search per sign costs more than the scan.
+  std::size_t plus = std::string_view::npos, minus = std::string_view::npos;
+  for (std::size_t i = 0; i < inner.size() && plus == std::string_view::npos; ++i) {
+    if (inner[i] == '+')
+      plus = i;
+    else if (inner[i] == '-' && minus == std::string_view::npos)
+      minus = i;
+  }
+  if (plus != std::string_view::npos) {
     parts.sign = '+';
-  } else if (inner.find('-') != std::string_view::npos) {
+  } else if (minus != std::string_view::npos) {
     parts.sign = '-';
   } else {
     parts.base = inner;
     return parts;
   }
-  const std::size_t at = inner.find(parts.sign);
+  const std::size_t at = parts.sign == '+' ? plus : minus;
   parts.base = inner.substr(0, at);
   const std::string_view rest = inner.substr(at + 1);
   parts.disp = rest.substr(0, rest.find(parts.sign));  // pieces after a second sign are dropped
@@ -46,6 +54,10 @@ constexpr std::uint8_t Pack(std::uint8_t reg, std::uint8_t rm) {
 }  // namespace
 
 std::string Parse_MemOperand(std::string_view text, MemForm& form, std::string& disp) {
+  return std::string(Split_MemOperand(text, form, disp));
+}
+
+std::string_view Split_MemOperand(std::string_view text, MemForm& form, std::string& disp) {
   const detail::MemParts parts = detail::Split_Mem(text);
   form = static_cast<MemForm>(parts.form);
   if (form == MemForm::WithDisp) {
@@ -53,7 +65,7 @@ std::string Parse_MemOperand(std::string_view text, MemForm& form, std::string& 
     if (parts.sign == '-') disp.push_back('-');
     disp.append(parts.disp);
   }
-  return std::string(parts.base);
+  return parts.base;
 }
 
 std::uint8_t Get_DispMod(std::string_view operand) {

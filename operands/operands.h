@@ -23,10 +23,7 @@ std::uint8_t Get_Reg8Code(std::string_view text);
 // CS SS DS ES FS GS in any case, trimmed.
 bool Is_SegmentRegister(std::string_view text);
 // A general register of any width.
-inline bool Is_RegisterName(std::string_view text) {
-  return Get_Reg32Code(text) != kNoRegister || Get_Reg16Code(text) != kNoRegister ||
-         Get_Reg8Code(text) != kNoRegister;
-}
+bool Is_RegisterName(std::string_view text);
 
 // ---- Operand types ---------------------------------------------------------------------------
 // None is the empty code (not classifiable). AL/AX/EAX are the accumulator destination codes.
@@ -40,10 +37,23 @@ constexpr bool Is_Imm(OpType t) { return t == OpType::Imm8 || t == OpType::Imm16
 // Width in bits of a register, memory or immediate type (AL/AX/EAX included), 0 for None.
 constexpr int Type_Bits(OpType t) {
   switch (t) {
-    case OpType::R8: case OpType::M8: case OpType::Imm8: case OpType::AL: return 8;
-    case OpType::R16: case OpType::M16: case OpType::Imm16: case OpType::AX: return 16;
-    case OpType::R32: case OpType::M32: case OpType::Imm32: case OpType::EAX: return 32;
-    case OpType::None: break;
+    case OpType::R8:
+    case OpType::M8:
+    case OpType::Imm8:
+    case OpType::AL:
+      return 8;
+    case OpType::R16:
+    case OpType::M16:
+    case OpType::Imm16:
+    case OpType::AX:
+      return 16;
+    case OpType::R32:
+    case OpType::M32:
+    case OpType::Imm32:
+    case OpType::EAX:
+      return 32;
+    case OpType::None:
+      break;
   }
   return 0;
 }
@@ -90,6 +100,8 @@ enum class MemForm : std::int16_t { NotBracketed = 0, Bracketed = 1, WithDisp = 
 // Splits "[base+disp]" / "[base-disp]"; returns the base text. disp is written only for
 // WithDisp ("-" put in front for a minus sign).
 std::string Parse_MemOperand(std::string_view text, MemForm& form, std::string& disp);
+// The same with the base as a view into text.
+std::string_view Split_MemOperand(std::string_view text, MemForm& form, std::string& disp);
 // Mod bits 00h, 40h or 80h for the operand's displacement.
 std::uint8_t Get_DispMod(std::string_view operand);
 // A type suffix on disp overrides the mod bits and is removed.
@@ -99,11 +111,11 @@ void Apply_DispSuffix(std::uint8_t& mod, std::string& disp);
 std::uint8_t Build_ModRM(OpType dst, OpType src, std::string_view dst_base, std::string_view src_base);
 
 // Pair operations: 8 * reg + r/m, or 255 when either name is not in its column.
-std::uint8_t Pack_R8R8(std::string_view first, std::string_view second);    // reg=first
-std::uint8_t Pack_R16R16(std::string_view first, std::string_view second);  // reg=first
-std::uint8_t Pack_R8R32(std::string_view first, std::string_view second);   // reg=first (r8m8)
-std::uint8_t Pack_R16R32(std::string_view first, std::string_view second);  // reg=first (r16m16)
-std::uint8_t Pack_R32R32(std::string_view first, std::string_view second);  // reg=first
+std::uint8_t Pack_R8R8(std::string_view first, std::string_view second);       // reg=first
+std::uint8_t Pack_R16R16(std::string_view first, std::string_view second);     // reg=first
+std::uint8_t Pack_R8R32(std::string_view first, std::string_view second);      // reg=first (r8m8)
+std::uint8_t Pack_R16R32(std::string_view first, std::string_view second);     // reg=first (r16m16)
+std::uint8_t Pack_R32R32(std::string_view first, std::string_view second);     // reg=first
 std::uint8_t Pack_R32R32_Rm(std::string_view first, std::string_view second);  // reg=second
 std::uint8_t Pack_R32R8_Rm(std::string_view first, std::string_view second);   // reg=second (m8r8)
 std::uint8_t Pack_R32R16_Rm(std::string_view first, std::string_view second);  // reg=second (m16r16)

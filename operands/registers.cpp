@@ -31,18 +31,59 @@ constexpr std::uint32_t Name_Key(std::string_view text) {
   return (t.size() == 2 || t.size() == 3) ? Key(t) : 0;
 }
 
-constexpr std::uint8_t Find(const Column& column, std::uint32_t key) {
-  if (key == 0) return kNoRegister;
-  for (std::uint8_t i = 0; i < 8; ++i)
-    if (column[i] == key) return i;
-  return kNoRegister;
+// Every general register by key in one open-addressed table: a lookup is a multiply and, for
+// most texts, one compare instead of a scan of the columns.
+struct RegSlot {
+  std::uint32_t key = 0;  // 0: empty
+  std::uint8_t width = 0;
+  std::uint8_t code = kNoRegister;
+};
+constexpr std::size_t kRegSlots = 64;
+constexpr std::size_t Reg_Hash(std::uint32_t key) { return (key * 2654435761u) >> 26; }
+
+constexpr auto kRegTable = [] {
+  std::array<RegSlot, kRegSlots> table{};
+  auto put = [&](const Column& column, std::uint8_t width) {
+    for (std::uint8_t i = 0; i < 8; ++i) {
+      std::size_t h = Reg_Hash(column[i]);
+      while (table[h].key != 0) h = (h + 1) % kRegSlots;
+      table[h] = RegSlot{column[i], width, i};
+    }
+  };
+  put(kReg8, 8);
+  put(kReg16, 16);
+  put(kReg32, 32);
+  return table;
+}();
+
+constexpr RegSlot Find_Register(std::uint32_t key) {
+  if (key == 0) return {};
+  for (std::size_t h = Reg_Hash(key);; h = (h + 1) % kRegSlots) {
+    if (kRegTable[h].key == key) return kRegTable[h];
+    if (kRegTable[h].key == 0) return {};
+  }
 }
+
+constexpr std::uint8_t Code_Of(std::string_view text, std::uint8_t width) {
+  const RegSlot slot = Find_Register(Name_Key(text));
+  return slot.width == width ? slot.code : kNoRegister;
+}
+
+// The table answers as the columns do.
+static_assert([] {
+  for (std::uint8_t i = 0; i < 8; ++i)
+    if (Find_Register(kReg8[i]).code != i || Find_Register(kReg16[i]).width != 16 ||
+        Find_Register(kReg32[i]).code != i)
+      return false;
+  return Find_Register(Key("EAXX")).width == 0 && Find_Register(Key("CS")).width == 0;
+}());
 
 }  // namespace
 
-std::uint8_t Get_Reg32Code(std::string_view text) { return Find(kReg32, Name_Key(text)); }
-std::uint8_t Get_Reg16Code(std::string_view text) { return Find(kReg16, Name_Key(text)); }
-std::uint8_t Get_Reg8Code(std::string_view text) { return Find(kReg8, Name_Key(text)); }
+bool Is_RegisterName(std::string_view text) { return Find_Register(Name_Key(text)).width != 0; }
+std::uint8_t Get_Reg32Code(std::string_view text) { return Code_Of(text, 32); }
+std::uint8_t Get_Reg16Code(std::string_view text) { return Code_Of(text, 16); }
+std::uint8_t Get_Reg8Code(std::string_view text) { return Code_Of(text, 8); }
 
 bool Is_SegmentRegister(std::string_view text) {
   const std::uint32_t key = Name_Key(text);
@@ -54,17 +95,16 @@ bool Is_SegmentRegister(std::string_view text) {
 namespace detail {
 
 RegInfo Lookup_Register(std::string_view text) {
-  const std::uint32_t key = Name_Key(text);
-  if (key == 0) return {};
-  if (auto c = Find(kReg8, key); c != kNoRegister) return {8, c};
-  if (auto c = Find(kReg16, key); c != kNoRegister) return {16, c};
-  if (auto c = Find(kReg32, key); c != kNoRegister) return {32, c};
-  return {};
+  const RegSlot slot = Find_Register(Name_Key(text));
+  if (slot.width == 0) return {};
+  return {slot.width, slot.code};
 }
 
 int Size_Prefix(std::string_view& t) {
   int size = 0;
   std::size_t cut = 0;
+  if (t.empty()) return 0;
+  if (const char c = Upper_Char(t[0]); c != 'B' && c != 'W' && c != 'D') return t[0] == '[' ? 3 : 0;
   if (Starts_With_NoCase(t, "BYTE PTR")) {
     size = 1, cut = 8;
   } else if (Starts_With_NoCase(t, "WORD PTR")) {
@@ -125,6 +165,7 @@ std::string_view Type_Code(OpType type) {
 int Strip_SizePtr(std::string& text) {
   std::string_view t = Trim(text);
   const int size = detail::Size_Prefix(t);
+  if (t.size() == text.size()) return size;  // nothing trimmed or cut
   const std::size_t from = static_cast<std::size_t>(t.data() - text.data());
   text.erase(from + t.size());
   text.erase(0, from);
@@ -164,6 +205,12 @@ OpType Get_OperandType(std::string_view text) {
 bool Is_LabelName(std::string_view text) {
   const std::string_view t = Trim(text);
   if (t.empty()) return false;
+  if (t[0] != '&') {
+    // Nothing to normalize; a name starts with a letter once a minus is stripped.
+    std::string_view n = t;
+    detail::Strip_Minus_View(n);
+    return !n.empty() && Is_Letter(n[0]) && detail::Label_Test(n);
+  }
   const detail::NormalLiteral literal(t);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);

@@ -325,6 +325,42 @@ TEST(ToBytes, Conversions) {
                               });
 }
 
+// Up to nine digits convert without their hex text; ten digits, leading zeros and spaces
+// around a minus must come out as the general reading gives them.
+TEST(Conversions, PlainDecimalsOnBothSidesOfTheShortRead) {
+  Check_Conversions(To_Dword, {
+                                  {"999999999", "FF C9 9A 3B"},
+                                  {"1000000000", "00 CA 9A 3B"},
+                                  {"-999999999", "01 36 65 C4"},
+                                  {"-1000000000", "00 36 65 C4"},
+                                  {" 000000007 ", "07 00 00 00"},
+                                  {"- 5", "FB FF FF FF"},
+                                  {"-0", "00 00 00 00"},
+                              });
+  Check_Conversions(To_Bytes, {
+                                  {"999999999", "FF C9 9A 3B"},
+                                  {"16777215", "FF FF FF"},
+                                  {"16777216", "00 00 00 01"},
+                                  {"65536", "00 00 01"},
+                                  {"255", "FF"},
+                                  {"-0", "00"},
+                                  {"-5", "FB FF FF FF"},
+                              });
+  Check_Conversions(To_Byte, {
+                                 {"000000255", "FF"},
+                                 {"0000000256", "00 01"},
+                                 {" 007 ", "07"},
+                                 {"- 256", "00"},
+                                 {"-255", "01"},
+                                 {"-000000001", "FF"},
+                             });
+  for (const char* text : {"255", "007", "-255"}) EXPECT_TRUE(Is_Imm8(text)) << text;
+  for (const char* text : {"256", "0255", "000000255", "999999999"}) EXPECT_FALSE(Is_Imm8(text)) << text;
+  EXPECT_TRUE(Is_Imm16("65535"));
+  EXPECT_FALSE(Is_Imm16("65536"));
+  EXPECT_FALSE(Is_Imm16("065535"));
+}
+
 TEST(Conversions, HugeInputsReturnOrFault) {
   Recorder rec;
   const std::string mega(1 << 20, '7');
