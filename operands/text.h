@@ -72,6 +72,21 @@ constexpr std::size_t Find_NoCase(std::string_view hay, std::string_view needle,
   return std::string_view::npos;
 }
 
+// A mnemonic or key of up to seven characters packed into one integer with its length in the
+// top byte, so that table lookups compare integers; Pack_Mnemonic_NoCase reads small letters as
+// capitals. Longer texts have no packed form.
+inline constexpr std::size_t kMaxPackedMnemonic = 7;
+constexpr std::uint64_t Pack_Mnemonic(std::string_view m) {
+  std::uint64_t v = m.size();
+  for (char c : m) v = (v << 8) | static_cast<unsigned char>(c);
+  return v;
+}
+constexpr std::uint64_t Pack_Mnemonic_NoCase(std::string_view m) {
+  std::uint64_t v = m.size();
+  for (char c : m) v = (v << 8) | static_cast<unsigned char>(Upper_Char(c));
+  return v;
+}
+
 // Decimal text of a signed value, as the listing and messages show it.
 inline std::string Decimal_Text(std::int64_t v) { return std::to_string(v); }
 // Upper-case hexadecimal without leading zeros ("0" for zero) of an unsigned 32-bit value.
