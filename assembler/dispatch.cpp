@@ -122,14 +122,10 @@ constexpr std::array kDispatch{
 };
 // clang-format on
 
-// A key of at most seven characters packed into one integer with its length in the top byte, so
-// that the index is a binary search over integers. Longer keys name no row.
-constexpr std::size_t kMaxKeyLength = 7;
-constexpr std::uint64_t Pack_Key(std::string_view key) {
-  std::uint64_t v = key.size();
-  for (char c : key) v = (v << 8) | static_cast<unsigned char>(c);
-  return v;
-}
+// Keys packed into integers (Pack_Mnemonic), so that the index is a binary search over integers.
+// Longer keys name no row.
+constexpr std::size_t kMaxKeyLength = kMaxPackedMnemonic;
+constexpr std::uint64_t Pack_Key(std::string_view key) { return Pack_Mnemonic(key); }
 
 struct IndexRow {
   std::uint64_t key;
