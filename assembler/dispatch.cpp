@@ -199,8 +199,11 @@ LineTerms Get_LineTerms(std::string_view line) {
       t.second = t.operand.substr(comma + 1);
     }
   }
-  t.key.assign(Trim(t.mnemonic));
-  Upper_InPlace(t.key);
+  // The key is written in capitals as it is copied: one pass over the mnemonic.
+  const std::string_view m = Trim(t.mnemonic);
+  t.key.resize(m.size());
+  char* key = t.key.data();
+  for (std::size_t i = 0; i < m.size(); ++i) key[i] = Upper_Char(m[i]);
   return t;
 }
 

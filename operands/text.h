@@ -40,9 +40,11 @@ constexpr std::string_view Trim_Left(std::string_view s) {
 inline void Upper_InPlace(std::string& s) {
   for (char& c : s) c = Upper_Char(c);
 }
+// Written in capitals as it is copied: one pass over the text.
 inline std::string Upper(std::string_view s) {
-  std::string r(s);
-  Upper_InPlace(r);
+  std::string r(s.size(), '\0');
+  char* out = r.data();
+  for (std::size_t i = 0; i < s.size(); ++i) out[i] = Upper_Char(s[i]);
   return r;
 }
 // Trimmed and in capitals: the form in which mnemonics, keys and operands are compared.
