@@ -43,13 +43,22 @@ constexpr MnemonicIndex<Row, N> Sort_ByMnemonic(std::array<Row, N> rows) {
 }
 
 template <class Row, std::size_t N>
-const Row* Find_Mnemonic(const MnemonicIndex<Row, N>& index, std::string_view key) {
-  if (key.size() > kMaxPackedMnemonic) return nullptr;
-  const std::uint64_t packed = Pack_Mnemonic(key);
+const Row* Find_Packed(const MnemonicIndex<Row, N>& index, std::uint64_t packed) {
   const auto it = std::lower_bound(index.keys.begin(), index.keys.end(), packed);
   return (it != index.keys.end() && *it == packed)
              ? &index.rows[static_cast<std::size_t>(it - index.keys.begin())]
              : nullptr;
+}
+
+template <class Row, std::size_t N>
+const Row* Find_Mnemonic(const MnemonicIndex<Row, N>& index, std::string_view key) {
+  return key.size() > kMaxPackedMnemonic ? nullptr : Find_Packed(index, Pack_Mnemonic(key));
+}
+
+// The same with small letters of the key read as capitals.
+template <class Row, std::size_t N>
+const Row* Find_Mnemonic_NoCase(const MnemonicIndex<Row, N>& index, std::string_view key) {
+  return key.size() > kMaxPackedMnemonic ? nullptr : Find_Packed(index, Pack_Mnemonic_NoCase(key));
 }
 
 // ---- Group tables ----------------------------------------------------------------------------
