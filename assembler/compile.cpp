@@ -252,10 +252,12 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       }
       labels_.Add_LabelEntry(line.substr(0, colon), true);
       ++listing_.text2_rows_;
+      kind_[j] = kNoCode;
       continue;
     }
     if (line.empty()) {
       ++listing_.text2_rows_;
+      kind_[j] = kNoCode;
       continue;
     }
     bool invalid_label = false;
@@ -265,8 +267,10 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       Show_Invalid_Label(line, j);
       return false;
     }
-    // A refused line stops the compile before pass 3.
-    if (!bytes.empty() && !May_FixUp(terms, line)) kind_[j] = kSettled;
+    // A refused line stops the compile before pass 3. The fix-ups work on lines with a space
+    // only, and the mnemonic is the whole line when it has none.
+    const bool has_space = terms.mnemonic.size() < line.size();
+    kind_[j] = !bytes.empty() && has_space && May_FixUp(terms, line) ? kGeneral : kSettled;
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
     listing_.pass2_bytes_.append(bytes);
@@ -287,10 +291,10 @@ void CompileSession::Pass3(bool stack) {
   const std::int32_t listing_offset = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
   std::int32_t address = 0;
   for (std::size_t k = 0; k < lines_.size(); ++k) {
-    const std::string_view line = Trim(lines_[k]);
+    if (kind_[k] == kNoCode) continue;
     Listing::Row& row = listing_.rows_[k];
-    if (line.empty() || line.find(':') != std::string_view::npos) continue;
-    if (kind_[k] == kGeneral && line.find(' ') != std::string_view::npos) {
+    if (kind_[k] == kGeneral) {
+      const std::string_view line = Trim(lines_[k]);
       const LineTerms terms = Get_LineTerms(line);
       const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
       std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);

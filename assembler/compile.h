@@ -103,8 +103,9 @@ class CompileSession {
 
   std::string source_;
   std::vector<std::string_view> lines_;
-  // What pass 3 does with each row: the fix-up dispatch, or nothing (no operand can name a label).
-  enum RowKind : std::uint8_t { kGeneral, kSettled };
+  // What pass 3 does with each row, as pass 2 found it: the fix-up dispatch, only the address
+  // (no operand can name a label), or nothing at all (an empty line or a label).
+  enum RowKind : std::uint8_t { kGeneral, kSettled, kNoCode };
   std::vector<RowKind> kind_;
   std::vector<std::unique_ptr<char[]>> arena_;
   std::size_t arena_left_ = 0;

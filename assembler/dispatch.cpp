@@ -122,14 +122,10 @@ constexpr std::array kDispatch{
 };
 // clang-format on
 
-// A key of at most seven characters packed into one integer with its length in the top byte, so
-// that the index is a binary search over integers. Longer keys name no row.
-constexpr std::size_t kMaxKeyLength = 7;
-constexpr std::uint64_t Pack_Key(std::string_view key) {
-  std::uint64_t v = key.size();
-  for (char c : key) v = (v << 8) | static_cast<unsigned char>(c);
-  return v;
-}
+// Keys packed into integers (Pack_Mnemonic), so that the index is a binary search over integers.
+// Longer keys name no row.
+constexpr std::size_t kMaxKeyLength = kMaxPackedMnemonic;
+constexpr std::uint64_t Pack_Key(std::string_view key) { return Pack_Mnemonic(key); }
 
 struct IndexRow {
   std::uint64_t key;
@@ -203,8 +199,11 @@ LineTerms Get_LineTerms(std::string_view line) {
       t.second = t.operand.substr(comma + 1);
     }
   }
-  t.key.assign(Trim(t.mnemonic));
-  Upper_InPlace(t.key);
+  // The key is written in capitals as it is copied: one pass over the mnemonic.
+  const std::string_view m = Trim(t.mnemonic);
+  t.key.resize(m.size());
+  char* key = t.key.data();
+  for (std::size_t i = 0; i < m.size(); ++i) key[i] = Upper_Char(m[i]);
   return t;
 }
 

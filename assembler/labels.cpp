@@ -58,9 +58,19 @@ const std::vector<LabelTable::Slot>& LabelTable::Slots() const {
   return slots_;
 }
 
+std::size_t LabelTable::NameHash::operator()(std::string_view name) const {
+  // FNV-1a over the capitals.
+  std::uint64_t h = 14695981039346656037ull;
+  for (const char c : name) h = (h ^ static_cast<unsigned char>(Upper_Char(c))) * 1099511628211ull;
+  return static_cast<std::size_t>(h);
+}
+
+bool LabelTable::NameEqual::operator()(std::string_view a, std::string_view b) const {
+  return Equals_NoCase(a, b);
+}
+
 std::int32_t LabelTable::Find_Label(std::string_view name) const {
-  const std::string key = Trim_Upper(name);
-  const auto it = first_offset_.find(key);
+  const auto it = first_offset_.find(Trim(name));
   return it == first_offset_.end() ? -1 : it->second;
 }
 

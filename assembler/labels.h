@@ -44,7 +44,17 @@ class LabelTable {
   std::vector<std::string> names_;  // names_[0] is the empty name
   std::int64_t total_ = 0;          // sum of all slot lengths so far
   bool unnamed_indexed_ = false;    // the empty name is in first_offset_
-  std::unordered_map<std::string, std::int32_t> first_offset_;
+  // Names are stored in capitals and looked up in any case without a copy: the hash and the
+  // compare read letters as capitals.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  std::unordered_map<std::string, std::int32_t, NameHash, NameEqual> first_offset_;
   mutable std::vector<Slot> slots_;
 };
 

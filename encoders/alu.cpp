@@ -27,6 +27,12 @@ constexpr std::array kAluBase{
     AluBaseRow{"CMP", 0x38},
 };
 
+constexpr auto kAluBaseKeys = [] {
+  std::array<std::uint64_t, kAluBase.size()> keys{};
+  for (std::size_t i = 0; i < kAluBase.size(); ++i) keys[i] = Pack_Mnemonic(kAluBase[i].mnemonic);
+  return keys;
+}();
+
 // group = b: the register forms are b+0..b+3, the immediate forms 80h/81h with /b, the
 // accumulator forms b+4 and b+5.
 constexpr OpcodeTable kAluTable{std::array{
@@ -59,8 +65,10 @@ constexpr std::array<std::string_view, 8> kAluLineStarts{
 
 std::uint8_t Get_AluBase(std::string_view mnemonic) {
   const std::string_view m = Trim(mnemonic);
-  for (const AluBaseRow& row : kAluBase)
-    if (Equals_NoCase(row.mnemonic, m)) return row.base;
+  if (m.size() > kMaxPackedMnemonic) return 0;
+  const std::uint64_t packed = Pack_Mnemonic_NoCase(m);
+  for (std::size_t i = 0; i < kAluBase.size(); ++i)
+    if (kAluBaseKeys[i] == packed) return kAluBase[i].base;
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
 #include "ide/message_box.h"
+#include "operands/detail.h"
 #include "operands/operands.h"
 #include "operands/text.h"
 
@@ -47,8 +48,13 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
     Show_DataError(d, "Empty item");
     return false;
   }
+  // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
+  // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
+  const detail::NormalLiteral literal(item);
+  std::string_view n = literal.view();
+  detail::Strip_Minus_View(n);
   // A name or other text has no value here: taking it as 0 would store a wrong constant.
-  if (!Is_Number(item)) {
+  if (!detail::Number_Test(n)) {
     Show_DataError(d, "Not a number");
     return false;
   }
@@ -56,10 +62,10 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   bool fits = false;
   switch (d.width) {
     case 1:
-      fits = Is_Imm8(item) && (bytes = To_Byte(item)).size() == 1;
+      fits = detail::Imm_Test(n, 2, 3, 255) && (bytes = To_Byte(item)).size() == 1;
       break;
     case 2:
-      fits = Is_Imm16(item) && (bytes = To_Word(item)).size() == 2;
+      fits = detail::Imm_Test(n, 4, 5, 65535) && (bytes = To_Word(item)).size() == 2;
       break;
     default:
       fits = Checked_Dword(item, bytes);

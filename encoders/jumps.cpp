@@ -63,9 +63,8 @@ constexpr std::string_view kRel32Placeholder("\0\0\0\0", 4);
 }  // namespace
 
 ByteString Get_JumpOpcode(std::string_view mnemonic) {
-  const std::string m = Upper(mnemonic);
-  if (m == "JMP") return ByteString("\xE9");
-  if (const JumpRow* row = Find_Mnemonic(kJumpIndex, m))
+  if (Equals_NoCase(mnemonic, "JMP")) return ByteString("\xE9");
+  if (const JumpRow* row = Find_Mnemonic_NoCase(kJumpIndex, mnemonic))
     return ByteString{'\x0F', static_cast<char>(row->opcode)};
   return {};
 }
@@ -127,10 +126,10 @@ ByteString Assemble_RetnRetf(std::string_view mnemonic) {
 }
 
 ByteString Assemble_Loop(std::string_view mnemonic) {
-  const LoopRow* row = Find_Mnemonic(kLoopIndex, Trim_Upper(mnemonic));
+  const LoopRow* row = Find_Mnemonic_NoCase(kLoopIndex, Trim(mnemonic));
   return row ? ByteString(row->bytes) : ByteString();
 }
 
-bool Is_LoopMnemonic(std::string_view key) { return Find_Mnemonic(kLoopIndex, Trim_Upper(key)) != nullptr; }
+bool Is_LoopMnemonic(std::string_view key) { return Find_Mnemonic_NoCase(kLoopIndex, Trim(key)) != nullptr; }
 
 }  // namespace orvo

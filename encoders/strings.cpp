@@ -36,7 +36,7 @@ constexpr std::array kStringRows{
 constexpr auto kStringIndex = Sort_ByMnemonic(kStringRows);
 
 const StringRow* Find_String(std::string_view mnemonic) {
-  return Find_Mnemonic(kStringIndex, Trim_Upper(mnemonic));
+  return Find_Mnemonic_NoCase(kStringIndex, Trim(mnemonic));
 }
 
 ByteString Assemble_StringFamily(StringFamily family, std::string_view mnemonic) {

@@ -8,6 +8,7 @@
 #include "encoders/encoders.h"
 #include "encoders/two_operand_tables.h"
 #include "ide/message_box.h"
+#include "operands/detail.h"
 
 namespace orvo {
 namespace {
@@ -52,14 +53,8 @@ constexpr std::array kFamilies{
 static_assert(std::is_sorted(kFamilies.begin(), kFamilies.end(),
                              [](const FamilyRow& a, const FamilyRow& b) { return a.mnemonic < b.mnemonic; }));
 
-// The search compares integers: a mnemonic of up to seven characters packed with its length in
-// the top byte.
-constexpr std::size_t kMaxMnemonic = 7;
-constexpr std::uint64_t Pack_Mnemonic(std::string_view m) {
-  std::uint64_t v = m.size();
-  for (char c : m) v = (v << 8) | static_cast<unsigned char>(c);
-  return v;
-}
+// The search compares packed mnemonics.
+constexpr std::size_t kMaxMnemonic = kMaxPackedMnemonic;
 
 struct FamilyKey {
   std::uint64_t key;
@@ -150,6 +145,12 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   OpType dst = OpType::None, src = OpType::None;
   int size1 = 0, size2 = 0;
   std::string_view base1, base2;  // views into first and second, which stay as they are from step 6 on
+  // Each operand is read once and the reading passed on; it is taken again only where a step
+  // rewrote the text.
+  detail::OperandReading read1, read2;
+  bool kept1 = false, kept2 = false;  // the text is still the one read
+  detail::MemParts parts1, parts2;    // the memory parts of first and second from step 6 on
+  detail::RegInfo reg1, reg2;         // the registers base1 and base2 name
   std::string disp1, disp2;
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
   std::uint8_t mod = 0, reg = 0, table = 0;
@@ -157,15 +158,21 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 1. A label operand stands in as a 32-bit zero until its address is known. Segment
   //    registers look like names but are no labels.
+  //    A register, or a text with a size or a "[", is no label name.
   steps.Run([&] {
-    if (!Is_SegmentRegister(second) && Is_LabelName(second)) second = "0&";
+    read2 = detail::Read_Operand(second);
+    if (read2.size == 0 && read2.reg.width == 0 && !Is_SegmentRegister(second) && Is_LabelName(second)) {
+      second = "0&";
+      read2 = detail::Read_Operand(second);
+    }
     return true;
   });
 
   // 2. Types.
   steps.Run([&] {
-    dst = Get_OperandType(first);
-    src = Get_OperandType(second);
+    read1 = detail::Read_Operand(first);
+    dst = detail::Operand_Type(read1);
+    src = detail::Operand_Type(read2);
     return true;
   });
 
@@ -174,6 +181,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
         switch (family) {
           case Family::BitTest: {
             const OpType suffix = Get_ImmSuffix(second);
+            read2 = detail::Read_Operand(second);
             if (suffix == OpType::Imm16 || suffix == OpType::Imm32) {
               Show_Message("Error in " + mnemonic + kCR + "Invalid immediate identifier" + kCR + kCR + kTab +
                            "USAGE:" + kCR + mnemonic + " r/m16(32),imm8");
@@ -200,8 +208,11 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 5. Size prefixes; two memory operands have no encoding.
   if (!steps.Run([&] {
-        size1 = Strip_SizePtr(first);
-        size2 = Strip_SizePtr(second);
+        // Stripping leaves a text as it is when the reading has nothing to cut.
+        kept1 = read1.rest.size() == first.size();
+        kept2 = read2.rest.size() == second.size();
+        size1 = detail::Strip_SizePtr(first, read1);
+        size2 = detail::Strip_SizePtr(second, read2);
         if (size1 != 0 && size2 != 0) {
           Show_Message(std::string(1, kTab) + "Not Supported:" + kCR + mnemonic + " " +
                        std::string(Type_Code(dst)) + ", " + std::string(Type_Code(src)));
@@ -213,17 +224,29 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 6. Base-or-register texts and displacements.
   steps.Run([&] {
-    base1 = Split_MemOperand(first, kind1, disp1);
-    base2 = Split_MemOperand(second, kind2, disp2);
+    // A text left as it was read keeps its reading; a stripped one is split again.
+    const auto take = [](const std::string& text, bool kept, const detail::OperandReading& read,
+                         detail::MemParts& parts, detail::RegInfo& base_reg) {
+      if (kept) {
+        parts = read.mem;
+        base_reg = read.reg;
+      } else {
+        parts = detail::Split_Mem(text);
+        base_reg = detail::Lookup_Register(parts.base);
+      }
+    };
+    take(first, kept1, read1, parts1, reg1);
+    take(second, kept2, read2, parts2, reg2);
+    base1 = Split_MemOperand(parts1, kind1, disp1);
+    base2 = Split_MemOperand(parts2, kind2, disp2);
     return true;
   });
 
   // 7. Displacement of the memory operand.
   if (!steps.Run([&] {
         if (size1 == 0 && size2 == 0) return true;
-        const std::string& operand = size1 != 0 ? first : second;
         std::string& text = size1 != 0 ? disp1 : disp2;
-        mod = Get_DispMod(operand);
+        mod = detail::Disp_Mod(size1 != 0 ? parts1 : parts2);
         Apply_DispSuffix(mod, text);
         if (mod == 0x40) {
           disp = To_Byte(text);
@@ -245,11 +268,11 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 8. Register byte. MOV's register pairs use the store form (89h): source in reg.
   steps.Run([&] {
-    reg = Build_ModRM(dst, src, base1, base2);
+    reg = detail::Build_ModRM(dst, src, reg1, reg2);
     if (family == Family::Mov && dst == OpType::R32 && src == OpType::R32) {
-      reg = Pack_R32R32_Rm(base1, base2);
+      reg = detail::Pack(reg2.Code(32), reg1.Code(32));
     } else if (family == Family::Mov && dst == OpType::R16 && src == OpType::R16) {
-      reg = static_cast<std::uint8_t>(Get_Reg16Code(base1) + 8 * Get_Reg16Code(base2));
+      reg = static_cast<std::uint8_t>(reg1.Code(16) + 8 * reg2.Code(16));
     }
     return true;
   });
@@ -303,11 +326,12 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   // 10. Short accumulator forms.
   steps.Run([&] {
     if (size1 == 0 && kind1 == MemForm::NotBracketed && Is_Imm(src)) {
-      if (Get_Reg8Code(first) == 0)
+      // Not bracketed: base1 is first.
+      if (reg1.Code(8) == 0)
         dst = OpType::AL;
-      else if (Get_Reg16Code(first) == 0)
+      else if (reg1.Code(16) == 0)
         dst = OpType::AX;
-      else if (Get_Reg32Code(first) == 0)
+      else if (reg1.Code(32) == 0)
         dst = OpType::EAX;
     }
     return true;
@@ -318,7 +342,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     const bool dst_mem = Is_Mem(dst);
     if (!dst_mem && !Is_Mem(src)) return true;
     std::string& text = dst_mem ? disp1 : disp2;
-    const std::uint8_t code = Get_Reg32Code(dst_mem ? base1 : base2);
+    const std::uint8_t code = (dst_mem ? reg1 : reg2).Code(32);
     if (code == 4) sib.assign(1, '\x24');
     if (code == 5 && text.empty()) {
       mod = 0x40;
@@ -342,11 +366,11 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
             table_byte = Get_BitTestOpcode(mnemonic, dst, src, opcode);
             // Bit base in r/m, bit number in reg.
             if ((dst == OpType::M32 || dst == OpType::R32) && src == OpType::R32)
-              reg = Pack_R32R32_Rm(base1, base2);
+              reg = detail::Pack(reg2.Code(32), reg1.Code(32));
             else if (dst == OpType::R16 && src == OpType::R16)
-              reg = static_cast<std::uint8_t>(Get_Reg16Code(base1) + 8 * Get_Reg16Code(base2));
+              reg = static_cast<std::uint8_t>(reg1.Code(16) + 8 * reg2.Code(16));
             else if ((dst == OpType::M32 || dst == OpType::M16) && src == OpType::Imm8)
-              reg = Get_Reg32Code(base1);
+              reg = reg1.Code(32);
             break;
           case Family::In:
             table_byte = Get_InOpcode(dst, src, opcode);
@@ -374,11 +398,11 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
             table_byte = Get_CmpxchgOpcode(dst, src, opcode);
             // Destination in r/m, source in reg, as in the memory forms.
             if (dst == OpType::R8 && src == OpType::R8)
-              reg = static_cast<std::uint8_t>(Get_Reg8Code(base1) + 8 * Get_Reg8Code(base2));
+              reg = static_cast<std::uint8_t>(reg1.Code(8) + 8 * reg2.Code(8));
             else if (dst == OpType::R16 && src == OpType::R16)
-              reg = static_cast<std::uint8_t>(Get_Reg16Code(base1) + 8 * Get_Reg16Code(base2));
+              reg = static_cast<std::uint8_t>(reg1.Code(16) + 8 * reg2.Code(16));
             else if (dst == OpType::R32 && src == OpType::R32)
-              reg = Pack_R32R32_Rm(base1, base2);
+              reg = detail::Pack(reg2.Code(32), reg1.Code(32));
             break;
           case Family::Xchg:
             table_byte = Get_XchgOpcode(dst, src, opcode);

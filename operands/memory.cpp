@@ -45,11 +45,8 @@ MemParts Split_Mem(std::string_view text) {
 namespace {
 
 constexpr std::uint8_t kMod8 = 0x40, kMod32 = 0x80;
-
-// reg * 8 + r/m, or 255 when either code is not a register.
-constexpr std::uint8_t Pack(std::uint8_t reg, std::uint8_t rm) {
-  return (reg == kNoRegister || rm == kNoRegister) ? kNoRegister : static_cast<std::uint8_t>(reg * 8 + rm);
-}
+using detail::Pack;
+static_assert(kNoRegister == 255 && Pack(kNoRegister, 1) == kNoRegister && Pack(3, 5) == 29);
 
 }  // namespace
 
@@ -58,7 +55,10 @@ std::string Parse_MemOperand(std::string_view text, MemForm& form, std::string& 
 }
 
 std::string_view Split_MemOperand(std::string_view text, MemForm& form, std::string& disp) {
-  const detail::MemParts parts = detail::Split_Mem(text);
+  return detail::Split_MemOperand(detail::Split_Mem(text), form, disp);
+}
+
+std::string_view detail::Split_MemOperand(const MemParts& parts, MemForm& form, std::string& disp) {
   form = static_cast<MemForm>(parts.form);
   if (form == MemForm::WithDisp) {
     disp.clear();
@@ -68,8 +68,9 @@ std::string_view Split_MemOperand(std::string_view text, MemForm& form, std::str
   return parts.base;
 }
 
-std::uint8_t Get_DispMod(std::string_view operand) {
-  const detail::MemParts parts = detail::Split_Mem(operand);
+std::uint8_t Get_DispMod(std::string_view operand) { return detail::Disp_Mod(detail::Split_Mem(operand)); }
+
+std::uint8_t detail::Disp_Mod(const MemParts& parts) {
   if (parts.form != 2) return 0;
   // The displacement text is "-" + piece for a minus sign: normalizing leaves it as it is and
   // stripping the minus leaves the trimmed piece.
@@ -97,8 +98,14 @@ void Apply_DispSuffix(std::uint8_t& mod, std::string& disp) {
 }
 
 std::uint8_t Build_ModRM(OpType dst, OpType src, std::string_view dst_base, std::string_view src_base) {
+  return detail::Build_ModRM(dst, src, detail::Lookup_Register(dst_base), detail::Lookup_Register(src_base));
+}
+
+std::uint8_t detail::Build_ModRM(OpType dst, OpType src, RegInfo dst_base, RegInfo src_base) {
   using T = OpType;
-  const auto code8 = Get_Reg8Code, code16 = Get_Reg16Code, code32 = Get_Reg32Code;
+  const auto code8 = [](RegInfo r) { return r.Code(8); };
+  const auto code16 = [](RegInfo r) { return r.Code(16); };
+  const auto code32 = [](RegInfo r) { return r.Code(32); };
   // Immediate forms: the register or base is the r/m field, the reg field is the table's.
   if (dst == T::R8 && src == T::Imm8) return code8(dst_base);
   if (dst == T::R16 && (src == T::Imm16 || src == T::Imm8)) return code16(dst_base);

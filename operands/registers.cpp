@@ -26,10 +26,19 @@ constexpr std::array<std::uint32_t, 6> kSegment = {Key("CS"), Key("SS"), Key("DS
 // clang-format on
 
 // Key of a trimmed name of 2 or 3 characters, 0 for anything else (0 is no register's key).
+// Operands come trimmed as a rule: a text whose ends are no spaces is taken as it is, and the
+// two lengths are spelled out instead of looping over the characters.
 constexpr std::uint32_t Name_Key(std::string_view text) {
-  const std::string_view t = Trim(text);
-  return (t.size() == 2 || t.size() == 3) ? Key(t) : 0;
+  const std::string_view t = (!text.empty() && text.front() != ' ' && text.back() != ' ') ? text : Trim(text);
+  const auto up = [](char c) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(Upper_Char(c)));
+  };
+  if (t.size() == 2) return (2u << 24) | (up(t[0]) << 8) | up(t[1]);
+  if (t.size() == 3) return (3u << 24) | (up(t[0]) << 16) | (up(t[1]) << 8) | up(t[2]);
+  return 0;
 }
+static_assert(Name_Key(" eAx ") == Key("EAX") && Name_Key("cs") == Key("CS") && Name_Key("EAXX") == 0 &&
+              Name_Key("") == 0 && Name_Key(" ") == 0 && Name_Key("A") == 0);
 
 // Every general register by key in one open-addressed table: a lookup is a multiply and, for
 // most texts, one compare instead of a scan of the columns.
@@ -162,25 +171,46 @@ std::string_view Type_Code(OpType type) {
   return "";
 }
 
-int Strip_SizePtr(std::string& text) {
-  std::string_view t = Trim(text);
-  const int size = detail::Size_Prefix(t);
-  if (t.size() == text.size()) return size;  // nothing trimmed or cut
+namespace {
+// Leaves of text only its part t (a view into it), in place.
+void Cut_To(std::string& text, std::string_view t) {
+  if (t.size() == text.size()) return;  // nothing trimmed or cut
   const std::size_t from = static_cast<std::size_t>(t.data() - text.data());
   text.erase(from + t.size());
   text.erase(0, from);
+}
+}  // namespace
+
+int Strip_SizePtr(std::string& text) {
+  std::string_view t = Trim(text);
+  const int size = detail::Size_Prefix(t);
+  Cut_To(text, t);
   return size;
 }
 
-OpType Get_OperandType(std::string_view text) {
-  const std::string_view t = Trim(text);
-  std::string_view rest = t;
+int detail::Strip_SizePtr(std::string& text, const OperandReading& reading) {
+  Cut_To(text, reading.rest);
+  return reading.size;
+}
+
+detail::OperandReading detail::Read_Operand(std::string_view text) {
+  OperandReading r;
+  r.trimmed = Trim(text);
+  r.rest = r.trimmed;
+  r.size = Size_Prefix(r.rest);
+  // Without a size the text does not start with "[": it is its own base.
+  if (r.size != 0)
+    r.mem = Split_Mem(r.rest);
+  else
+    r.mem.base = r.rest;
+  r.reg = Lookup_Register(r.mem.base);
+  return r;
+}
+
+OpType detail::Operand_Type(const OperandReading& r) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
-  if (const int size = detail::Size_Prefix(rest); size != 0) {
-    const detail::MemParts mem = detail::Split_Mem(rest);
-    return Get_Reg32Code(mem.base) != kNoRegister ? kMem[size] : OpType::None;
-  }
-  switch (detail::Lookup_Register(t).width) {
+  if (r.size != 0) return r.reg.Code(32) != kNoRegister ? kMem[r.size] : OpType::None;
+  switch (r.reg.width) {
     case 8:
       return OpType::R8;
     case 16:
@@ -191,7 +221,7 @@ OpType Get_OperandType(std::string_view text) {
       break;
   }
   // One normalization serves the number and the label test, so a bad &B literal shows one box.
-  const detail::NormalLiteral literal(t);
+  const detail::NormalLiteral literal(r.trimmed);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
   if (detail::Number_Test(n)) {
@@ -201,6 +231,8 @@ OpType Get_OperandType(std::string_view text) {
   }
   return detail::Label_Test(n) ? OpType::Imm32 : OpType::None;
 }
+
+OpType Get_OperandType(std::string_view text) { return detail::Operand_Type(detail::Read_Operand(text)); }
 
 bool Is_LabelName(std::string_view text) {
   const std::string_view t = Trim(text);

@@ -40,9 +40,11 @@ constexpr std::string_view Trim_Left(std::string_view s) {
 inline void Upper_InPlace(std::string& s) {
   for (char& c : s) c = Upper_Char(c);
 }
+// Written in capitals as it is copied: one pass over the text.
 inline std::string Upper(std::string_view s) {
-  std::string r(s);
-  Upper_InPlace(r);
+  std::string r(s.size(), '\0');
+  char* out = r.data();
+  for (std::size_t i = 0; i < s.size(); ++i) out[i] = Upper_Char(s[i]);
   return r;
 }
 // Trimmed and in capitals: the form in which mnemonics, keys and operands are compared.
@@ -70,6 +72,21 @@ constexpr std::size_t Find_NoCase(std::string_view hay, std::string_view needle,
     if (Equals_NoCase(hay.substr(i + 1, needle.size() - 1), needle.substr(1))) return i;
   }
   return std::string_view::npos;
+}
+
+// A mnemonic or key of up to seven characters packed into one integer with its length in the
+// top byte, so that table lookups compare integers; Pack_Mnemonic_NoCase reads small letters as
+// capitals. Longer texts have no packed form.
+inline constexpr std::size_t kMaxPackedMnemonic = 7;
+constexpr std::uint64_t Pack_Mnemonic(std::string_view m) {
+  std::uint64_t v = m.size();
+  for (char c : m) v = (v << 8) | static_cast<unsigned char>(c);
+  return v;
+}
+constexpr std::uint64_t Pack_Mnemonic_NoCase(std::string_view m) {
+  std::uint64_t v = m.size();
+  for (char c : m) v = (v << 8) | static_cast<unsigned char>(Upper_Char(c));
+  return v;
 }
 
 // Decimal text of a signed value, as the listing and messages show it.

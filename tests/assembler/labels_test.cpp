@@ -1,6 +1,7 @@
+#include "assembler/labels.h"
+
 #include <gtest/gtest.h>
 
-#include "assembler/labels.h"
 #include "support/test_support.h"
 
 namespace orvo {
@@ -37,6 +38,20 @@ TEST(FindLabel, FirstDefinitionAnyCaseAndOffsets) {
   ASSERT_EQ(t.Slots().size(), 5u);
   EXPECT_EQ(t.Slots()[3].length, 3);  // the count went into the pending label slot
   EXPECT_EQ(t.Slots()[4].length, 2);
+}
+
+// The lookup folds the case of letters only, without copying the name: '[' and '{' differ by the
+// bit that separates 'A' and 'a', yet they are different names.
+TEST(FindLabel, FoldsLettersOnly) {
+  LabelTable t;
+  t.Add_LabelEntry("a[b", true);
+  t.Add_Length(1);
+  t.Add_LabelEntry("A{B", true);
+  t.Add_Length(2);
+  t.Add_Length(3);  // an unnamed slot at 3
+  for (const auto& [name, offset] : std::initializer_list<std::pair<std::string_view, std::int32_t>>{
+           {"A[B", 0}, {" a[b ", 0}, {"a{b", 1}, {"A{b", 1}, {"", 3}, {"  ", 3}, {"A[", -1}, {"a[bb", -1}})
+    EXPECT_EQ(t.Find_Label(name), offset) << name;
 }
 
 TEST(ValidLabelDefinition, RegistersNumbersAndSymbolsRefused) {
@@ -96,7 +111,8 @@ TEST(FixJump, Failures) {
   EXPECT_EQ(Fix_Jump(image, labels, "JMP", "EAX", {0, 5, "JMP EAX"}), "");  // not a label: complete already
   ASSERT_EQ(rec.Messages().size(), 2u);
   EXPECT_EQ(rec.Messages()[0], (Message{"Error calculating label address", MsgStyle::Ok, std::nullopt}));
-  EXPECT_EQ(rec.Messages()[1], (Message{"Label not found: Nowhere", MsgStyle::OkCritical, "JUMP error (JNZ)"}));
+  EXPECT_EQ(rec.Messages()[1],
+            (Message{"Label not found: Nowhere", MsgStyle::OkCritical, "JUMP error (JNZ)"}));
   EXPECT_EQ(image.Bytes(), Hex_Bytes("E900000000 0F8500000000"));
 }
 
@@ -118,8 +134,10 @@ TEST(FixAbsolute, PushAndMovWithAndWithoutFrame) {
   for (bool stack : {false, true}) {
     CodeImage image;
     image.Append_Code(Hex_Bytes("6800000000 BE00000000 50"));
-    EXPECT_EQ(Fix_PushLabel(image, 12, {0, 5, "PUSH Data"}, stack), Hex_Bytes(stack ? "6812000000" : "680C000000"));
-    EXPECT_EQ(Fix_MovLabel(image, 12, {5, 5, "MOV ESI,Data"}, stack), Hex_Bytes(stack ? "BE12000000" : "BE0C000000"));
+    EXPECT_EQ(Fix_PushLabel(image, 12, {0, 5, "PUSH Data"}, stack),
+              Hex_Bytes(stack ? "6812000000" : "680C000000"));
+    EXPECT_EQ(Fix_MovLabel(image, 12, {5, 5, "MOV ESI,Data"}, stack),
+              Hex_Bytes(stack ? "BE12000000" : "BE0C000000"));
     // No placeholder there (PUSH EAX is one byte): nothing may be written.
     EXPECT_EQ(Fix_PushLabel(image, 12, {10, 1, "PUSH EAX"}, stack), "");
     EXPECT_EQ(Fix_PushLabel(image, -1, {0, 5, "PUSH 0"}, stack), Hex_Bytes(stack ? "" : ""));

@@ -37,6 +37,26 @@ TEST(Mov, Bytes) {
   });
 }
 
+// The encoder reads each operand once and keeps the reading while the text stays as read: spaces
+// around an operand, a size prefix cut off, a type suffix taken off and a label replaced by its
+// placeholder all rewrite the text, and the bytes must be those of the rewritten text.
+TEST(TwoOperand, ReadingFollowsRewrittenOperands) {
+  Expect_Bytes(std::initializer_list<BytesRow>{
+      {"MOV EAX,  [EBX+4]", "8B 43 04"},
+      {"MOV   DWORD PTR  [ESP+8] ,  ECX", "89 4C 24 08"},
+      {"BT DWORD PTR [EBX],  3?", "0F BA 23 03"},
+      {"BTS  AX ,  CX", "66 0F AB C8"},
+      {"MOV  ECX,  MYLABEL", "B9 00 00 00 00"},
+      {"ADD BYTE PTR [EBP],  5", "80 45 00 05"},
+      {"MOV AL, DWORD PTR [EBX]", "8A 03"},
+      {"MOV  AX , WORD PTR  [ESI-8]", "66 8B 46 F8"},
+      {"ADD   EAX ,  7", "05 07 00 00 00"},
+      {"MOV  [ EBP ] , EAX", "89 45 00"},
+      {"CMP  WORD PTR [EAX+1], BX", "66 39 58 01"},
+      {"TEST  [ESP] ,  MYLABEL", "F7 04 24 00 00 00 00"},
+  });
+}
+
 TEST(Mov, Refusals) {
   for (const RefusalRow& row : {
            RefusalRow{"MOV [EBX],[ECX]", "\tNot Supported:\rMOV m32, m32"},
