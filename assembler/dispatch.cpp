@@ -4,6 +4,7 @@
 #include <array>
 
 #include "encoders/encoders.h"
+#include "operands/mnemonic_index.h"
 #include "operands/operands.h"
 #include "operands/text.h"
 
@@ -13,7 +14,7 @@ namespace {
 using Encoder = std::string (*)(const LineTerms&);
 
 struct DispatchRow {
-  std::string_view key;
+  std::string_view mnemonic;  // the key: the mnemonic in capitals
   Encoder encode;
 };
 
@@ -122,35 +123,11 @@ constexpr std::array kDispatch{
 };
 // clang-format on
 
-// Keys packed into integers (Pack_Mnemonic), so that the index is a binary search over integers.
-// Longer keys name no row.
-constexpr std::size_t kMaxKeyLength = kMaxPackedMnemonic;
-constexpr std::uint64_t Pack_Key(std::string_view key) { return Pack_Mnemonic(key); }
-
-struct IndexRow {
-  std::uint64_t key;
-  Encoder encode;
-};
-
-constexpr auto kDispatchIndex = [] {
-  std::array<IndexRow, kDispatch.size()> index{};
-  for (std::size_t i = 0; i < kDispatch.size(); ++i)
-    index[i] = IndexRow{Pack_Key(kDispatch[i].key), kDispatch[i].encode};
-  std::sort(index.begin(), index.end(), [](const IndexRow& a, const IndexRow& b) { return a.key < b.key; });
-  return index;
-}();
-static_assert(std::all_of(kDispatch.begin(), kDispatch.end(),
-                          [](const DispatchRow& row) { return row.key.size() <= kMaxKeyLength; }));
-static_assert(std::adjacent_find(kDispatchIndex.begin(), kDispatchIndex.end(),
-                                 [](const IndexRow& a, const IndexRow& b) { return a.key == b.key; }) ==
-              kDispatchIndex.end());
+constexpr auto kDispatchIndex = Sort_ByMnemonic(kDispatch);
 
 Encoder Find_Encoder(std::string_view key) {
-  if (key.size() > kMaxKeyLength) return nullptr;
-  const std::uint64_t packed = Pack_Key(key);
-  const auto it = std::lower_bound(kDispatchIndex.begin(), kDispatchIndex.end(), packed,
-                                   [](const IndexRow& row, std::uint64_t k) { return row.key < k; });
-  return it != kDispatchIndex.end() && it->key == packed ? it->encode : nullptr;
+  const DispatchRow* row = Find_Mnemonic(kDispatchIndex, key);
+  return row ? row->encode : nullptr;
 }
 
 bool Is_ConditionalJumpKey(std::string_view key) {

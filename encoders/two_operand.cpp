@@ -9,6 +9,7 @@
 #include "encoders/two_operand_tables.h"
 #include "ide/message_box.h"
 #include "operands/detail.h"
+#include "operands/mnemonic_index.h"
 
 namespace orvo {
 namespace {
@@ -20,7 +21,6 @@ struct FamilyRow {
   Family family;
 };
 
-// Sorted by mnemonic for a binary search.
 // clang-format off
 constexpr std::array kFamilies{
     FamilyRow{"ADC",     Family::Alu},
@@ -50,34 +50,11 @@ constexpr std::array kFamilies{
     FamilyRow{"XOR",     Family::Alu},
 };
 // clang-format on
-static_assert(std::is_sorted(kFamilies.begin(), kFamilies.end(),
-                             [](const FamilyRow& a, const FamilyRow& b) { return a.mnemonic < b.mnemonic; }));
-
-// The search compares packed mnemonics.
-constexpr std::size_t kMaxMnemonic = kMaxPackedMnemonic;
-
-struct FamilyKey {
-  std::uint64_t key;
-  Family family;
-};
-
-constexpr auto kFamilyIndex = [] {
-  std::array<FamilyKey, kFamilies.size()> index{};
-  for (std::size_t i = 0; i < kFamilies.size(); ++i)
-    index[i] = FamilyKey{Pack_Mnemonic(kFamilies[i].mnemonic), kFamilies[i].family};
-  std::sort(index.begin(), index.end(), [](const FamilyKey& a, const FamilyKey& b) { return a.key < b.key; });
-  return index;
-}();
-static_assert(std::all_of(kFamilies.begin(), kFamilies.end(),
-                          [](const FamilyRow& row) { return row.mnemonic.size() <= kMaxMnemonic; }));
+constexpr auto kFamilyIndex = Sort_ByMnemonic(kFamilies);
 
 std::optional<Family> Family_Of(std::string_view mnemonic) {
-  if (mnemonic.size() > kMaxMnemonic) return std::nullopt;
-  const std::uint64_t key = Pack_Mnemonic(mnemonic);
-  const auto it = std::lower_bound(kFamilyIndex.begin(), kFamilyIndex.end(), key,
-                                   [](const FamilyKey& row, std::uint64_t k) { return row.key < k; });
-  if (it == kFamilyIndex.end() || it->key != key) return std::nullopt;
-  return it->family;
+  if (const FamilyRow* row = Find_Mnemonic(kFamilyIndex, mnemonic)) return row->family;
+  return std::nullopt;
 }
 
 constexpr OpType Mem_Of_Bits(int bits) {
