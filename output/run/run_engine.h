@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ struct RunLimits {
   // instructions, and that must cost the run, not the program. Off only for fuzzing, where the
   // coverage of the emulator side counts.
   bool isolated = true;
+  // The time a Show_Value box waits for the person is not the routine's (the window measures
+  // it); where nobody waits (the command line prints the box) everything counts.
+  bool box_time_counts = false;
+  // A run shows at most this many Show_Value boxes. Then more_boxes, when set, decides whether
+  // as many again may follow; without it, or when it says no, the run ends with its box.
+  unsigned max_boxes = 1000;
+  std::function<bool()> more_boxes;
 };
 
 class RunEngine {
@@ -52,6 +60,10 @@ class RunEngine {
   // Run_Code on a code image.
   RunResult Run_CodeImage(const CodeImage& image, const std::array<std::int32_t, 4>& args,
                           const RunLimits& limits);
+
+  // Ends the current run at its next check (between Show_Value boxes, or within milliseconds
+  // while the routine runs). Safe from any thread and from inside a box.
+  void Request_Stop();
 
  private:
   struct Impl;
