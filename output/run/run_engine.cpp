@@ -103,6 +103,11 @@ class BlockCounter {
     ++*last_slot_;
   }
 
+  // Takes back the last hit, of a block that was entered but stopped before it ran.
+  void Undo(std::uint32_t address) {
+    if (address == last_address_ && last_slot_ != nullptr && *last_slot_ > 0) --*last_slot_;
+  }
+
   template <typename F>
   void For_Each(F&& f) const {
     for (std::uint32_t i : used_) f(slots_[i].address, slots_[i].count);
@@ -192,9 +197,10 @@ struct Emulator {
   // process small, at about 0.4 ms per restart.
   static constexpr int kRunsPerInstance = 256;
   int runs_since_start = 0;
-  // Within a run, a fresh instance takes over once the process has grown this much past a fresh
-  // one: far below the 1 GiB at which the library's translation buffer fills.
-  static constexpr long kRenewGrowthKib = 192 * 1024;
+  // Within a run, a fresh instance takes over once the process has grown renew_after_kib past a
+  // fresh one: far below the 1 GiB at which the library's translation buffer fills.
+  long renew_after_kib = RunLimits{}.renew_after_kib;
+  std::uint32_t renewals = 0;
   int statm_fd = -1;
   long fresh_kib = 0;
   bool renew_due = false;
@@ -262,7 +268,9 @@ struct Emulator {
   }
 
   // Moves the stopped run to a fresh instance: CPU state, the written stack and the call buffer.
-  uc_err Renew() {
+  uc_err Renew(std::uint32_t resume_at) {
+    // The block the run goes on with was counted on entry, before the stop took effect.
+    blocks.Undo(resume_at);
     instructions_before = Count_Instructions(true, 0);
     blocks.Reset();
     uc_context* state = nullptr;
@@ -391,7 +399,7 @@ struct Emulator {
       Stop_With(Stop::TimeOut);
     } else if (Stop_Requested()) {
       Halt("The run was stopped");
-    } else if (Resident_Kib() > fresh_kib + kRenewGrowthKib) {
+    } else if (Resident_Kib() > fresh_kib + renew_after_kib) {
       renew_due = true;
       uc_emu_stop(uc);
     }
@@ -462,21 +470,29 @@ struct Emulator {
     self->dirty_end = std::max(self->dirty_end, end);
   }
 
-  // The emulator would step over SYSCALL and SYSENTER; for the routine they are a way out.
-  void System_Call(uc_engine* engine, const char* name) {
-    std::uint32_t eip = 0;
-    uc_reg_read(engine, UC_X86_REG_EIP, &eip);
+  // The emulator would step over SYSCALL and SYSENTER; for the routine they are a way out. EIP is
+  // not always brought up to date before them: the instruction is found in the current block.
+  void System_Call(std::uint8_t opcode, const char* name) {
+    std::uint32_t at = last_block;
+    for (std::uint32_t end = last_block + last_block_size; at < end;) {
+      const std::string b = Read_Bytes(at, std::min<std::uint32_t>(15, end - at));
+      const std::size_t length = Instruction_Length(b);
+      if (length == 0) break;
+      if (length >= 2 && static_cast<std::uint8_t>(b[length - 2]) == 0x0F &&
+          static_cast<std::uint8_t>(b[length - 1]) == opcode)
+        break;
+      at += static_cast<std::uint32_t>(length);
+    }
+    if (at >= last_block + last_block_size) at = last_block;
     if (stop == Stop::None) {
       system_call = name;
-      system_call_at = eip;
+      system_call_at = at;
     }
     Stop_With(Stop::SystemCall);
   }
-  static void On_Syscall(uc_engine* engine, void* user) {
-    static_cast<Emulator*>(user)->System_Call(engine, "SYSCALL");
-  }
-  static void On_Sysenter(uc_engine* engine, void* user) {
-    static_cast<Emulator*>(user)->System_Call(engine, "SYSENTER");
+  static void On_Syscall(uc_engine*, void* user) { static_cast<Emulator*>(user)->System_Call(0x05, "SYSCALL"); }
+  static void On_Sysenter(uc_engine*, void* user) {
+    static_cast<Emulator*>(user)->System_Call(0x34, "SYSENTER");
   }
 
   static std::uint32_t On_In(uc_engine*, std::uint32_t port, int, void* user) {
@@ -555,6 +571,7 @@ struct Emulator {
     halt_reason.clear();
     system_call = nullptr;
     renew_due = false;
+    renewals = 0;
     instructions_before = 0;
     boxes = 0;
     g_stop_signal = 0;
@@ -766,6 +783,7 @@ struct Emulator {
     max_boxes = limits.max_boxes;
     more_boxes = limits.more_boxes;
     box_time_counts = limits.box_time_counts;
+    renew_after_kib = limits.renew_after_kib;
 
     running = true;
     uc_err err = UC_ERR_OK;
@@ -775,7 +793,8 @@ struct Emulator {
       renew_due = false;
       uc_reg_read(uc, UC_X86_REG_EIP, &from);
       if (from == kSentinel) break;
-      if (uc_err renew_err = Renew()) {
+      ++renewals;
+      if (uc_err renew_err = Renew(from)) {
         running = false;
         Close();
         result.what = std::string("The emulator could not go on with the run: ") +
@@ -785,6 +804,7 @@ struct Emulator {
     }
     running = false;
 
+    result.renewals = renewals;
     RegisterState& r = result.registers;
     const std::pair<int, std::uint32_t*> regs[] = {{UC_X86_REG_EAX, &r.eax},       {UC_X86_REG_ECX, &r.ecx},
                                                    {UC_X86_REG_EDX, &r.edx},       {UC_X86_REG_EBX, &r.ebx},
@@ -1113,6 +1133,7 @@ void Install_ChildSignals() {
     limits.timeout_seconds = static_cast<double>(in.U32()) / 1e6;
     limits.max_boxes = in.U32();
     limits.box_time_counts = in.U8() != 0;
+    limits.renew_after_kib = in.U32();
     limits.more_boxes = [&forward] { return forward.More_Boxes(); };
     const RunResult r = emulator.Run(in.Rest(), args, limits);
     std::string out(1, static_cast<char>(r.status));
@@ -1123,6 +1144,7 @@ void Install_ChildSignals() {
       Append_LE(out, v, 4);
     out.push_back(g.returned ? 1 : 0);
     Append_Text(out, r.what);
+    Append_LE(out, r.renewals, 4);
     if (!Send_Frame(fd, kRunDone, out)) ::_exit(0);
   }
 }
@@ -1139,6 +1161,7 @@ RunResult Read_Result(std::string_view payload) {
   g.instructions |= std::uint64_t{in.U32()} << 32;
   g.returned = in.U8() != 0;
   r.what = in.Text();
+  r.renewals = in.U32();
   r.eax = static_cast<std::int32_t>(g.eax);
   return r;
 }
@@ -1238,6 +1261,7 @@ struct RunEngine::Impl {
     Append_LE(request, static_cast<std::uint32_t>(seconds * 1e6), 4);
     Append_LE(request, limits.max_boxes, 4);
     request.push_back(limits.box_time_counts ? 1 : 0);
+    Append_LE(request, limits.renew_after_kib, 4);
     request.append(code);
 
     running = true;

@@ -29,6 +29,7 @@ struct RunResult {
   std::int32_t eax = 0;
   RegisterState registers;
   std::string what;  // for Faulted / TimedOut: what happened, where (EIP) and the count
+  std::uint32_t renewals = 0;  // fresh emulators the run moved to on its way
 };
 
 struct RunLimits {
@@ -44,6 +45,9 @@ struct RunLimits {
   // as many again may follow; without it, or when it says no, the run ends with its box.
   unsigned max_boxes = 1000;
   std::function<bool()> more_boxes;
+  // The emulator library breaks when its translation buffer fills (self-modifying code, huge
+  // images): once the emulator's resident memory grew this much, the run moves on in a fresh one.
+  std::uint32_t renew_after_kib = 64 * 1024;
 };
 
 class RunEngine {
