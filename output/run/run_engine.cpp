@@ -93,14 +93,15 @@ class BlockCounter {
     last_address_ = 0xFFFFFFFF;
   }
 
-  void Hit(std::uint32_t address) {
+  // True the first time a block is seen (it was just translated).
+  bool Hit(std::uint32_t address) {
     if (address == last_address_ && last_slot_ != nullptr) {
       ++*last_slot_;
-      return;
+      return false;
     }
     last_address_ = address;
     last_slot_ = Slot(address);
-    ++*last_slot_;
+    return ++*last_slot_ == 1;
   }
 
   // Takes back the last hit, of a block that was entered but stopped before it ran.
@@ -216,7 +217,7 @@ struct Emulator {
   // State of the current run, written by the hooks.
   BlockCounter blocks;
   std::uint32_t last_block = 0, last_block_size = 0;
-  std::uint32_t ticks = 0;
+  std::uint32_t ticks = 0, new_blocks = 0;
   Clock::time_point deadline;
   Stop stop = Stop::None;
   std::uint32_t intno = 0, port = 0;
@@ -378,11 +379,12 @@ struct Emulator {
   // ---- hooks (called on this thread from inside uc_emu_start)
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
     auto* self = static_cast<Emulator*>(user);
-    self->blocks.Hit(static_cast<std::uint32_t>(address));
+    const bool new_block = self->blocks.Hit(static_cast<std::uint32_t>(address));
     self->last_block = static_cast<std::uint32_t>(address);
     self->last_block_size = size;
-    // Every loop passes through a block start, so an endless one is caught here.
-    if ((++self->ticks & 0x3FFF) == 0) self->Check();
+    // Every loop passes through a block start, so an endless one is caught here; long runs of
+    // new code (up to 64 KiB of translation per block) are checked every few hundred blocks.
+    if ((++self->ticks & 0x3FFF) == 0 || (new_block && (++self->new_blocks & 0xFF) == 0)) self->Check();
   }
 
   bool Stop_Requested() const {
@@ -561,7 +563,7 @@ struct Emulator {
 
     blocks.Reset();
     last_block = last_block_size = 0;
-    ticks = 0;
+    ticks = new_blocks = 0;
     stop = Stop::None;
     intno = port = 0;
     port_out = false;
