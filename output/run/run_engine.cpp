@@ -210,9 +210,9 @@ struct Emulator {
   // Show_Value boxes of the current run.
   unsigned boxes = 0, max_boxes = 1000;
   bool box_time_counts = false;
-  std::function<bool()> more_boxes;                // may more boxes follow the limit?
-  BoxFeedback* feedback = nullptr;                 // in the child: what the parent's box reported
-  const std::atomic<bool>* stop_flag = nullptr;    // in the process: RunEngine::Request_Stop
+  std::function<bool()> more_boxes;              // may more boxes follow the limit?
+  BoxFeedback* feedback = nullptr;               // in the child: what the parent's box reported
+  const std::atomic<bool>* stop_flag = nullptr;  // in the process: RunEngine::Request_Stop
 
   // State of the current run, written by the hooks.
   BlockCounter blocks;
@@ -289,7 +289,8 @@ struct Emulator {
     Close();
     Start();
     if (uc == nullptr) err = UC_ERR_NOMEM;
-    if (err == UC_ERR_OK && mapped != code_mapped && (err = uc_mem_unmap(uc, kCodeBase, code_mapped)) == UC_ERR_OK)
+    if (err == UC_ERR_OK && mapped != code_mapped &&
+        (err = uc_mem_unmap(uc, kCodeBase, code_mapped)) == UC_ERR_OK)
       if ((err = uc_mem_map(uc, kCodeBase, mapped, UC_PROT_ALL)) == UC_ERR_OK) code_mapped = mapped;
     if (err == UC_ERR_OK) err = uc_mem_write(uc, kStackTop - stack.size(), stack.data(), stack.size());
     if (err == UC_ERR_OK) err = uc_mem_write(uc, kCodeBase, code.data(), code.size());
@@ -492,7 +493,9 @@ struct Emulator {
     }
     Stop_With(Stop::SystemCall);
   }
-  static void On_Syscall(uc_engine*, void* user) { static_cast<Emulator*>(user)->System_Call(0x05, "SYSCALL"); }
+  static void On_Syscall(uc_engine*, void* user) {
+    static_cast<Emulator*>(user)->System_Call(0x05, "SYSCALL");
+  }
   static void On_Sysenter(uc_engine*, void* user) {
     static_cast<Emulator*>(user)->System_Call(0x34, "SYSENTER");
   }
@@ -544,7 +547,8 @@ struct Emulator {
 
     // The stack as the routine's writes left it is zeroed down to the lowest address written.
     for (std::uint32_t at = std::min(stack_low, kStackTop - kStackClear) & ~0xFFFu; at < kStackTop;) {
-      const std::uint32_t n = std::min<std::uint32_t>(kStackTop - at, static_cast<std::uint32_t>(zeros.size()));
+      const std::uint32_t n =
+          std::min<std::uint32_t>(kStackTop - at, static_cast<std::uint32_t>(zeros.size()));
       if ((err = uc_mem_write(uc, at, zeros.data(), n))) return err;
       at += n;
     }
@@ -1005,8 +1009,9 @@ long long g_child_address_limit = 0;
 bool Untranslatable(const unsigned char* b, std::size_t length) {
   std::size_t i = 0;
   bool lock = false;
-  for (; i < length && std::string_view("\x66\x67\xF0\xF2\xF3\x26\x2E\x36\x3E\x64\x65", 11).find(
-                           static_cast<char>(b[i])) != std::string_view::npos;
+  for (; i < length &&
+         std::string_view("\x66\x67\xF0\xF2\xF3\x26\x2E\x36\x3E\x64\x65", 11).find(static_cast<char>(b[i])) !=
+             std::string_view::npos;
        ++i)
     lock |= b[i] == 0xF0;
   if (i >= length) return false;
@@ -1044,8 +1049,7 @@ std::uint32_t Aborted_At(uc_engine* uc) {
     unsigned char b[16];
     std::size_t got = sizeof b;
     while (got > 0 && uc_mem_read(uc, at, b, got) != UC_ERR_OK) --got;
-    const std::size_t length =
-        Instruction_Length(std::string_view(reinterpret_cast<const char*>(b), got));
+    const std::size_t length = Instruction_Length(std::string_view(reinterpret_cast<const char*>(b), got));
     if (length == 0) break;
     if (Untranslatable(b, length)) return at;
     at += static_cast<std::uint32_t>(length);
@@ -1056,8 +1060,15 @@ std::uint32_t Aborted_At(uc_engine* uc) {
 extern "C" void On_ChildAbort(int) {
   if (g_child_emulator == nullptr || g_child_emulator->uc == nullptr) return;
   const std::uint32_t at = Aborted_At(g_child_emulator->uc);
-  const char frame[9] = {kAbortedAt, 4, 0, 0, 0, static_cast<char>(at), static_cast<char>(at >> 8),
-                         static_cast<char>(at >> 16), static_cast<char>(at >> 24)};
+  const char frame[9] = {kAbortedAt,
+                         4,
+                         0,
+                         0,
+                         0,
+                         static_cast<char>(at),
+                         static_cast<char>(at >> 8),
+                         static_cast<char>(at >> 16),
+                         static_cast<char>(at >> 24)};
   (void)::send(g_child_fd, frame, sizeof frame, MSG_NOSIGNAL);
   // Returning lets abort() end the process with SIGABRT.
 }
@@ -1112,7 +1123,8 @@ void Install_ChildSignals() {
     ::dup2(null, 2);  // the library's abort notes
   if (const long long inherited = Address_Space_Bytes(); inherited > 0) {
     g_child_address_limit = inherited + kChildAddressSpace;
-    const rlimit limit{static_cast<rlim_t>(g_child_address_limit), static_cast<rlim_t>(g_child_address_limit)};
+    const rlimit limit{static_cast<rlim_t>(g_child_address_limit),
+                       static_cast<rlim_t>(g_child_address_limit)};
     ::setrlimit(RLIMIT_AS, &limit);
   }
   std::set_new_handler([] { ::_exit(kExitNoMemory); });
@@ -1233,7 +1245,8 @@ struct RunEngine::Impl {
     return "The emulator stopped";
   }
 
-  RunResult Run_Local(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits) {
+  RunResult Run_Local(std::string_view code, const std::array<std::int32_t, 4>& args,
+                      const RunLimits& limits) {
     if (!local) local = std::make_unique<Emulator>();
     local->stop_flag = &stop_requested;
     return local->Run(code, args, limits);
@@ -1339,7 +1352,8 @@ struct RunEngine::Impl {
         guard += waited;
         std::string reply(1, static_cast<char>(answer));
         const auto waited_us = static_cast<std::uint64_t>(
-            limits.box_time_counts ? 0 : std::chrono::duration_cast<std::chrono::microseconds>(waited).count());
+            limits.box_time_counts ? 0
+                                   : std::chrono::duration_cast<std::chrono::microseconds>(waited).count());
         Append_LE(reply, static_cast<std::uint32_t>(waited_us), 4);
         Append_LE(reply, static_cast<std::uint32_t>(waited_us >> 32), 4);
         reply.push_back(stop_requested ? 1 : 0);
