@@ -34,6 +34,7 @@ int Run_Command(const RunOptions& options) {
   for (std::size_t i = 0; i < options.arguments.size(); ++i) fields[i] = options.arguments[i];
   RunLimits limits;
   limits.timeout_seconds = options.timeout_seconds;
+  limits.box_time_counts = true;  // boxes are printed: nobody waits, the routine's time is all of it
   RunEngine engine;
   const RunResult result = Command3_Run(engine, session.Image().Bytes(), fields, limits);
   // A run that never started (an argument out of range, an empty image) has no registers to show.

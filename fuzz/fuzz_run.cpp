@@ -23,6 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   orvo::ScopedMessageHandler scope(recorder);
   orvo::RunLimits limits;
   limits.timeout_seconds = 0.005;  // endless loops are the routine's right; keep each input short
+  // Renew the emulator after a few MiB of growth, so that short inputs reach the mid-run renewal
+  // that long self-modifying routines need.
+  limits.renew_after_kib = 4 * 1024;
   // In the process, so that the emulator side is covered. Code the emulator library aborts on
   // (far CALL/JMP through a register, LOCK before most instructions) is left to the isolated
   // engine and its test.

@@ -5,22 +5,37 @@
 //   7FFF0000  sentinel return address (never mapped): reaching it means the routine returned
 // The routine runs at privilege level 3, so CLI, HLT, LGDT and the like raise #GP as they would
 // for a user program; IN and OUT are trapped by an instruction hook because the emulator does not
-// check the I/O permission for them.
+// check the I/O permission for them, and so are SYSCALL and SYSENTER, which it would skip.
+// Segment loads of selectors the GDT does not give the routine (kernel data, beyond the table,
+// the LDT) raise #GP. A null selector in DS, ES, FS or GS loads without a fault, as on the
+// processor; the processor would fault at the first access through it, but the emulator does not
+// check segments on access (it adds the null segment's base 0, so the access reads the same flat
+// memory), and checking every access would cost every run its speed.
+//
+// The emulator library translates code into a 1 GiB buffer and breaks when that buffer fills
+// (it follows stale block links): self-modifying code and images of millions of blocks get there
+// in seconds. The engine watches the process's resident memory and, well before, renews the
+// emulator in the middle of the run: registers and written memory move to a fresh instance.
 
 #include "output/run/run_engine.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unicorn/unicorn.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <new>
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -78,14 +93,20 @@ class BlockCounter {
     last_address_ = 0xFFFFFFFF;
   }
 
-  void Hit(std::uint32_t address) {
+  // True the first time a block is seen (it was just translated).
+  bool Hit(std::uint32_t address) {
     if (address == last_address_ && last_slot_ != nullptr) {
       ++*last_slot_;
-      return;
+      return false;
     }
     last_address_ = address;
     last_slot_ = Slot(address);
-    ++*last_slot_;
+    return ++*last_slot_ == 1;
+  }
+
+  // Takes back the last hit, of a block that was entered but stopped before it ran.
+  void Undo(std::uint32_t address) {
+    if (address == last_address_ && last_slot_ != nullptr && *last_slot_ > 0) --*last_slot_;
   }
 
   template <typename F>
@@ -149,16 +170,27 @@ std::string Run_ErrorText(const RunResult& result) {
 
 namespace {
 
+// Set by SIGUSR1 in the child process: the parent asks the running routine to stop.
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+// What a Show_Value box reports back to the run, besides the box itself.
+struct BoxFeedback {
+  Clock::duration waited{};  // the time the box waited for the person (not the routine's)
+  bool stop = false;         // Stop was asked for while the box was open
+};
+
 // The emulator proper. It runs in a child process (below): the emulator library aborts the whole
 // process on some invalid instructions while translating them.
 struct Emulator {
-  enum class Stop { None, Interrupt, PortIo, TimeOut, Callback };
+  enum class Stop { None, Interrupt, PortIo, TimeOut, Callback, SystemCall, Halted };
 
   uc_engine* uc = nullptr;
   uc_context* user_context = nullptr;  // CPU state at privilege level 3, saved once
   std::string open_error;
   std::uint32_t code_mapped = 0;
+  std::uint32_t code_size = 0;  // bytes of the current image
   std::uint32_t dirty_end = 0;  // offset in the call buffer up to which it may not be zero
+  std::uint32_t stack_low = kStackTop - kStackClear;  // the stack below this is still zero
   bool running = false;
   std::vector<char> zeros;
   // Translations of earlier runs are dropped but their space in the translation buffer is only
@@ -166,11 +198,26 @@ struct Emulator {
   // process small, at about 0.4 ms per restart.
   static constexpr int kRunsPerInstance = 256;
   int runs_since_start = 0;
+  // Within a run, a fresh instance takes over once the process has grown renew_after_kib past a
+  // fresh one: far below the 1 GiB at which the library's translation buffer fills.
+  long renew_after_kib = RunLimits{}.renew_after_kib;
+  std::uint32_t renewals = 0;
+  int statm_fd = -1;
+  long fresh_kib = 0;
+  bool renew_due = false;
+  std::uint64_t instructions_before = 0;  // completed in instances renewed during this run
+
+  // Show_Value boxes of the current run.
+  unsigned boxes = 0, max_boxes = 1000;
+  bool box_time_counts = false;
+  std::function<bool()> more_boxes;              // may more boxes follow the limit?
+  BoxFeedback* feedback = nullptr;               // in the child: what the parent's box reported
+  const std::atomic<bool>* stop_flag = nullptr;  // in the process: RunEngine::Request_Stop
 
   // State of the current run, written by the hooks.
   BlockCounter blocks;
   std::uint32_t last_block = 0, last_block_size = 0;
-  std::uint32_t ticks = 0;
+  std::uint32_t ticks = 0, new_blocks = 0;
   Clock::time_point deadline;
   Stop stop = Stop::None;
   std::uint32_t intno = 0, port = 0;
@@ -179,9 +226,18 @@ struct Emulator {
   uc_mem_type mem_type = UC_MEM_READ;
   std::uint64_t mem_address = 0;
   std::string callback_error;
+  std::string halt_reason;
+  const char* system_call = nullptr;
+  std::uint32_t system_call_at = 0;
 
-  Emulator() { Start(); }
-  ~Emulator() { Close(); }
+  Emulator() {
+    statm_fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    Start();
+  }
+  ~Emulator() {
+    Close();
+    if (statm_fd >= 0) ::close(statm_fd);
+  }
 
   void Start() {
     if (uc_err err = Open()) {
@@ -189,6 +245,7 @@ struct Emulator {
       Close();
     }
     runs_since_start = 0;
+    fresh_kib = Resident_Kib();
   }
 
   void Close() {
@@ -198,6 +255,50 @@ struct Emulator {
     uc = nullptr;
     code_mapped = 0;
     dirty_end = 0;
+    stack_low = kStackTop - kStackClear;
+  }
+
+  // Resident memory of this process; 0 when it cannot be read.
+  long Resident_Kib() const {
+    char text[128];
+    const ssize_t n = statm_fd >= 0 ? ::pread(statm_fd, text, sizeof text - 1, 0) : -1;
+    if (n <= 0) return 0;
+    text[n] = '\0';
+    const char* p = std::strchr(text, ' ');
+    return p != nullptr ? std::strtol(p + 1, nullptr, 10) * (::sysconf(_SC_PAGESIZE) / 1024) : 0;
+  }
+
+  // Moves the stopped run to a fresh instance: CPU state, the written stack and the call buffer.
+  uc_err Renew(std::uint32_t resume_at) {
+    // The block the run goes on with was counted on entry, before the stop took effect.
+    blocks.Undo(resume_at);
+    instructions_before = Count_Instructions(true, 0);
+    blocks.Reset();
+    uc_context* state = nullptr;
+    uc_err err = uc_context_alloc(uc, &state);
+    if (err == UC_ERR_OK) err = uc_context_save(uc, state);
+    const std::uint32_t stack_from = stack_low & ~0xFFFu;
+    const std::uint32_t code_used = std::min(std::max(code_size, dirty_end), code_mapped);
+    const std::string stack = Read_Bytes(stack_from, kStackTop - stack_from);
+    const std::string code = Read_Bytes(kCodeBase, code_used);
+    const std::uint32_t mapped = code_mapped, dirty = dirty_end, low = stack_low;
+    if (err != UC_ERR_OK || stack.size() != kStackTop - stack_from || code.size() != code_used) {
+      if (state != nullptr) uc_context_free(state);
+      return err != UC_ERR_OK ? err : UC_ERR_READ_UNMAPPED;
+    }
+    Close();
+    Start();
+    if (uc == nullptr) err = UC_ERR_NOMEM;
+    if (err == UC_ERR_OK && mapped != code_mapped &&
+        (err = uc_mem_unmap(uc, kCodeBase, code_mapped)) == UC_ERR_OK)
+      if ((err = uc_mem_map(uc, kCodeBase, mapped, UC_PROT_ALL)) == UC_ERR_OK) code_mapped = mapped;
+    if (err == UC_ERR_OK) err = uc_mem_write(uc, kStackTop - stack.size(), stack.data(), stack.size());
+    if (err == UC_ERR_OK) err = uc_mem_write(uc, kCodeBase, code.data(), code.size());
+    if (err == UC_ERR_OK) err = uc_context_restore(uc, state);
+    uc_context_free(state);
+    dirty_end = dirty;
+    stack_low = low;
+    return err;
   }
 
   uc_err Open() {
@@ -257,9 +358,16 @@ struct Emulator {
     if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Memory), this, kSentinel,
                            kSentinel)))
       return err;
-    // Writes into the call buffer (data lines, self-modifying code) tell the next run what to clear.
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_CodeWrite), this, kCodeBase,
+    // Writes to the stack and the call buffer (data lines, self-modifying code) tell the next run
+    // what to clear.
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, kStackBase,
                            kCodeBase + kMaxCode - 1)))
+      return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Syscall), this, 1, 0,
+                           UC_X86_INS_SYSCALL)))
+      return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Sysenter), this, 1, 0,
+                           UC_X86_INS_SYSENTER)))
       return err;
     return UC_ERR_OK;
   }
@@ -272,11 +380,32 @@ struct Emulator {
   // ---- hooks (called on this thread from inside uc_emu_start)
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
     auto* self = static_cast<Emulator*>(user);
-    self->blocks.Hit(static_cast<std::uint32_t>(address));
+    const bool new_block = self->blocks.Hit(static_cast<std::uint32_t>(address));
     self->last_block = static_cast<std::uint32_t>(address);
     self->last_block_size = size;
-    // Every loop passes through a block start, so an endless one is caught here.
-    if ((++self->ticks & 0x3FFF) == 0 && Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
+    // Every loop passes through a block start, so an endless one is caught here; long runs of
+    // new code (up to 64 KiB of translation per block) are checked every few hundred blocks.
+    if ((++self->ticks & 0x3FFF) == 0 || (new_block && (++self->new_blocks & 0xFF) == 0)) self->Check();
+  }
+
+  bool Stop_Requested() const {
+    return g_stop_signal != 0 || (stop_flag != nullptr && stop_flag->load(std::memory_order_relaxed));
+  }
+
+  void Halt(std::string reason) {
+    if (stop == Stop::None) halt_reason = std::move(reason);
+    Stop_With(Stop::Halted);
+  }
+
+  void Check() {
+    if (Clock::now() > deadline) {
+      Stop_With(Stop::TimeOut);
+    } else if (Stop_Requested()) {
+      Halt("The run was stopped");
+    } else if (Resident_Kib() > fresh_kib + renew_after_kib) {
+      renew_due = true;
+      uc_emu_stop(uc);
+    }
   }
 
   static void On_ShowValue(uc_engine* uc, std::uint64_t, std::uint32_t, void* user) {
@@ -285,6 +414,26 @@ struct Emulator {
     std::int32_t value = 0;
     uc_reg_read(uc, UC_X86_REG_ESP, &esp);
     if (uc_mem_read(uc, esp + 4u, &value, sizeof value) != UC_ERR_OK) return;  // RET 4 will fault
+    if (self->boxes == self->max_boxes) {
+      const Clock::time_point asked = Clock::now();
+      bool more = false;
+      try {
+        more = self->more_boxes && self->more_boxes();
+      } catch (...) {
+        more = false;  // nothing may leave a hook through the emulator's C frames
+      }
+      if (!self->box_time_counts) self->deadline += Clock::now() - asked;  // the person was asked
+      if (!more) {
+        self->Halt("Show_Value was called more than " + std::to_string(self->max_boxes) +
+                   " times: the run was stopped");
+        return;
+      }
+      self->boxes = 0;
+    }
+    ++self->boxes;
+    BoxFeedback local;
+    BoxFeedback& told = self->feedback != nullptr ? *self->feedback : local;
+    told = {};
     const Clock::time_point shown = Clock::now();
     try {
       Show_Value(value);
@@ -295,8 +444,13 @@ struct Emulator {
       self->callback_error = "unknown error";
       self->Stop_With(Stop::Callback);
     }
-    // Time spent reading the box is not the routine's.
-    self->deadline += Clock::now() - shown;
+    // The time a box waits for the person is not the routine's.
+    if (self->feedback == nullptr) told.waited = Clock::now() - shown;
+    if (!self->box_time_counts) self->deadline += told.waited;
+    if (told.stop || self->Stop_Requested())
+      self->Halt("The run was stopped");
+    else if (Clock::now() > self->deadline)
+      self->Stop_With(Stop::TimeOut);
   }
 
   static void On_Interrupt(uc_engine*, std::uint32_t intno, void* user) {
@@ -316,12 +470,42 @@ struct Emulator {
 
   static void On_Memory(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
 
-  static void On_CodeWrite(uc_engine*, uc_mem_type, std::uint64_t address, int size, std::int64_t,
-                           void* user) {
+  static void On_Write(uc_engine*, uc_mem_type, std::uint64_t address, int size, std::int64_t, void* user) {
     auto* self = static_cast<Emulator*>(user);
+    if (address < kCodeBase) {
+      self->stack_low = std::min(self->stack_low, static_cast<std::uint32_t>(address));
+      return;
+    }
     const std::uint32_t end =
         static_cast<std::uint32_t>(address - kCodeBase) + static_cast<std::uint32_t>(size);
     self->dirty_end = std::max(self->dirty_end, end);
+  }
+
+  // The emulator would step over SYSCALL and SYSENTER; for the routine they are a way out. EIP is
+  // not always brought up to date before them: the instruction is found in the current block.
+  void System_Call(std::uint8_t opcode, const char* name) {
+    std::uint32_t at = last_block;
+    for (std::uint32_t end = last_block + last_block_size; at < end;) {
+      const std::string b = Read_Bytes(at, std::min<std::uint32_t>(15, end - at));
+      const std::size_t length = Instruction_Length(b);
+      if (length == 0) break;
+      if (length >= 2 && static_cast<std::uint8_t>(b[length - 2]) == 0x0F &&
+          static_cast<std::uint8_t>(b[length - 1]) == opcode)
+        break;
+      at += static_cast<std::uint32_t>(length);
+    }
+    if (at >= last_block + last_block_size) at = last_block;
+    if (stop == Stop::None) {
+      system_call = name;
+      system_call_at = at;
+    }
+    Stop_With(Stop::SystemCall);
+  }
+  static void On_Syscall(uc_engine*, void* user) {
+    static_cast<Emulator*>(user)->System_Call(0x05, "SYSCALL");
+  }
+  static void On_Sysenter(uc_engine*, void* user) {
+    static_cast<Emulator*>(user)->System_Call(0x34, "SYSENTER");
   }
 
   static std::uint32_t On_In(uc_engine*, std::uint32_t port, int, void* user) {
@@ -344,7 +528,9 @@ struct Emulator {
     uc_err err = UC_ERR_OK;
     const std::uint32_t need =
         (static_cast<std::uint32_t>(code.size()) + kCodeChunk - 1) / kCodeChunk * kCodeChunk;
-    if (need > code_mapped) {
+    // The same image always meets the same mapping: a longer earlier one must not leave memory
+    // readable past this one's end.
+    if (need != code_mapped) {
       if ((err = uc_mem_unmap(uc, kCodeBase, code_mapped))) return err;
       code_mapped = 0;
       if ((err = uc_mem_map(uc, kCodeBase, need, UC_PROT_ALL))) return err;
@@ -365,8 +551,16 @@ struct Emulator {
     const std::uint32_t stale = std::max(size, std::min(dirty_end, code_mapped));
     if ((err = uc_ctl_remove_cache(uc, kCodeBase, std::uint64_t{kCodeBase} + stale))) return err;
     dirty_end = size;
+    code_size = size;
 
-    if ((err = uc_mem_write(uc, kStackTop - kStackClear, zeros.data(), kStackClear))) return err;
+    // The stack as the routine's writes left it is zeroed down to the lowest address written.
+    for (std::uint32_t at = std::min(stack_low, kStackTop - kStackClear) & ~0xFFFu; at < kStackTop;) {
+      const std::uint32_t n =
+          std::min<std::uint32_t>(kStackTop - at, static_cast<std::uint32_t>(zeros.size()));
+      if ((err = uc_mem_write(uc, at, zeros.data(), n))) return err;
+      at += n;
+    }
+    stack_low = kStackTop - kStackClear;
     std::uint32_t frame[5] = {kSentinel};
     for (int i = 0; i < 4; ++i) frame[i + 1] = static_cast<std::uint32_t>(args[static_cast<std::size_t>(i)]);
     if ((err = uc_mem_write(uc, kInitialEsp, frame, sizeof frame))) return err;
@@ -381,13 +575,20 @@ struct Emulator {
 
     blocks.Reset();
     last_block = last_block_size = 0;
-    ticks = 0;
+    ticks = new_blocks = 0;
     stop = Stop::None;
     intno = port = 0;
     port_out = false;
     mem_fault = false;
     mem_address = 0;
     callback_error.clear();
+    halt_reason.clear();
+    system_call = nullptr;
+    renew_due = false;
+    renewals = 0;
+    instructions_before = 0;
+    boxes = 0;
+    g_stop_signal = 0;
     return UC_ERR_OK;
   }
 
@@ -414,7 +615,7 @@ struct Emulator {
 
   // Each block was counted whole on entry; the one the run stopped in ran only up to stop_at.
   std::uint64_t Count_Instructions(bool returned, std::uint32_t stop_at) {
-    std::uint64_t total = 0;
+    std::uint64_t total = instructions_before;
     blocks.For_Each([&](std::uint32_t address, std::uint64_t count) {
       std::uint32_t icount = 0, end = 0;
       if (Block_At(address, icount, end)) total += count * icount;
@@ -593,11 +794,31 @@ struct Emulator {
     seconds = std::clamp(seconds, 0.001, 1e6);
     deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    max_boxes = limits.max_boxes;
+    more_boxes = limits.more_boxes;
+    box_time_counts = limits.box_time_counts;
+    renew_after_kib = limits.renew_after_kib;
 
     running = true;
-    const uc_err err = uc_emu_start(uc, kCodeBase, kSentinel, 0, 0);
+    uc_err err = UC_ERR_OK;
+    for (std::uint32_t from = kCodeBase;;) {
+      err = uc_emu_start(uc, from, kSentinel, 0, 0);
+      if (!renew_due || stop != Stop::None || mem_fault || err != UC_ERR_OK) break;
+      renew_due = false;
+      uc_reg_read(uc, UC_X86_REG_EIP, &from);
+      if (from == kSentinel) break;
+      ++renewals;
+      if (uc_err renew_err = Renew(from)) {
+        running = false;
+        Close();
+        result.what = std::string("The emulator could not go on with the run: ") +
+                      (open_error.empty() ? uc_strerror(renew_err) : open_error);
+        return result;
+      }
+    }
     running = false;
 
+    result.renewals = renewals;
     RegisterState& r = result.registers;
     const std::pair<int, std::uint32_t*> regs[] = {{UC_X86_REG_EAX, &r.eax},       {UC_X86_REG_ECX, &r.ecx},
                                                    {UC_X86_REG_EDX, &r.edx},       {UC_X86_REG_EBX, &r.ebx},
@@ -626,6 +847,11 @@ struct Emulator {
              (seconds == 1 ? " second" : " seconds");
     } else if (stop == Stop::Callback) {
       what = "Show_Value failed: " + callback_error;
+    } else if (stop == Stop::Halted) {
+      what = halt_reason;
+    } else if (stop == Stop::SystemCall) {
+      what = std::string("System call instruction (") + system_call + ")";
+      where = system_call_at;
     } else if (stop == Stop::PortIo) {
       what = std::string(port_out ? "Port output instruction (OUT to port "
                                   : "Port input instruction (IN from port ") +
@@ -654,7 +880,24 @@ struct Emulator {
 // shows it and answers) and then the result. A child that dies (the emulator aborted) costs the
 // run, not the program; the next run starts a new child.
 
-enum : char { kRunRequest = 'R', kBoxRequest = 'M', kBoxAnswer = 'A', kBoxFailed = 'E', kRunDone = 'D' };
+// Frames: R run (parent to child), M box and A/E its answer or failure, Q "more boxes?" and B its
+// answer, X the EIP of code the emulator aborted on, D the result.
+enum : char {
+  kRunRequest = 'R',
+  kBoxRequest = 'M',
+  kBoxAnswer = 'A',
+  kBoxFailed = 'E',
+  kMoreBoxes = 'Q',
+  kMoreAnswer = 'B',
+  kAbortedAt = 'X',
+  kRunDone = 'D'
+};
+
+// The child's exit status when memory ran out (its address space is limited).
+constexpr int kExitNoMemory = 86;
+// The child may grow its address space this much past what it inherits: the emulator library
+// reserves 1 GiB for translations up front, the rest is the routine's memory and ours.
+constexpr long long kChildAddressSpace = 1536ll << 20;
 
 bool Send_All(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -729,10 +972,11 @@ void Append_Text(std::string& out, std::string_view text) {
   out.append(text);
 }
 
-// In the child: boxes go to the parent, which shows them and answers.
+// In the child: boxes go to the parent, which shows them and answers with the time the box
+// waited for the person and whether Stop was asked for meanwhile.
 class ForwardingHandler : public MessageHandler {
  public:
-  explicit ForwardingHandler(int fd) : fd_(fd) {}
+  ForwardingHandler(int fd, BoxFeedback& feedback) : fd_(fd), feedback_(feedback) {}
   MsgAnswer Show(const Message& m) override {
     std::string payload(1, static_cast<char>(m.style));
     payload.push_back(m.title ? 1 : 0);
@@ -742,20 +986,163 @@ class ForwardingHandler : public MessageHandler {
     std::string reply;
     if (!Send_Frame(fd_, kBoxRequest, payload) || Read_Frame(fd_, type, reply) != 0) ::_exit(0);
     if (type == kBoxFailed) throw std::runtime_error(reply);
-    return static_cast<MsgAnswer>(reply.empty() ? 0 : reply[0]);
+    Reader in(reply);
+    const auto answer = static_cast<MsgAnswer>(in.U8());
+    std::uint64_t waited_us = in.U32();
+    waited_us |= std::uint64_t{in.U32()} << 32;
+    feedback_.waited = std::chrono::microseconds(waited_us);
+    feedback_.stop = in.U8() != 0;
+    return answer;
+  }
+
+  bool More_Boxes() {
+    char type = 0;
+    std::string reply;
+    if (!Send_Frame(fd_, kMoreBoxes, {}) || Read_Frame(fd_, type, reply) != 0) ::_exit(0);
+    return type == kMoreAnswer && !reply.empty() && reply[0] != 0;
   }
 
  private:
   int fd_;
+  BoxFeedback& feedback_;
 };
 
-[[noreturn]] void Child_Main(int fd) {
+// For the signal handlers of the child.
+Emulator* g_child_emulator = nullptr;
+int g_child_fd = -1;
+long long g_child_address_limit = 0;
+
+// Would the emulator library abort on this one instruction (it does rather than raise #UD)? Far
+// CALL and JMP through a register, and LOCK before an instruction that cannot take it.
+bool Untranslatable(const unsigned char* b, std::size_t length) {
+  std::size_t i = 0;
+  bool lock = false;
+  for (; i < length &&
+         std::string_view("\x66\x67\xF0\xF2\xF3\x26\x2E\x36\x3E\x64\x65", 11).find(static_cast<char>(b[i])) !=
+             std::string_view::npos;
+       ++i)
+    lock |= b[i] == 0xF0;
+  if (i >= length) return false;
+  const unsigned op = b[i];
+  const bool two_byte = op == 0x0F;
+  const std::size_t at_modrm = i + (two_byte ? 2 : 1);
+  const unsigned op2 = two_byte && i + 1 < length ? b[i + 1] : 0;
+  const unsigned modrm = at_modrm < length ? b[at_modrm] : 0xC0;
+  const unsigned mod = modrm >> 6, reg = (modrm >> 3) & 7;
+  if (!two_byte && op == 0xFF && mod == 3 && (reg == 3 || reg == 5)) return true;
+  if (!lock) return false;
+  if (mod == 3) return true;
+  if (!two_byte) {
+    if (op < 0x40) return (op & 7) > 1 || op >= 0x38;  // ALU r/m,reg forms, all but CMP
+    if (op >= 0x80 && op <= 0x83) return reg == 7;
+    if (op == 0x86 || op == 0x87) return false;
+    if (op == 0xF6 || op == 0xF7) return reg != 2 && reg != 3;
+    if (op == 0xFE || op == 0xFF) return reg > 1;
+    return true;
+  }
+  if (op2 == 0xAB || op2 == 0xB3 || op2 == 0xBB || op2 == 0xB0 || op2 == 0xB1 || op2 == 0xC0 || op2 == 0xC1)
+    return false;
+  if (op2 == 0xBA) return reg < 5;
+  if (op2 == 0xC7) return reg != 1;
+  return true;
+}
+
+// The instruction the emulator aborted on: it was translating the block at EIP; the first
+// instruction there it cannot translate, else the block's start.
+std::uint32_t Aborted_At(uc_engine* uc) {
+  std::uint32_t eip = 0;
+  uc_reg_read(uc, UC_X86_REG_EIP, &eip);
+  std::uint32_t at = eip;
+  for (int n = 0; n < 512; ++n) {
+    unsigned char b[16];
+    std::size_t got = sizeof b;
+    while (got > 0 && uc_mem_read(uc, at, b, got) != UC_ERR_OK) --got;
+    const std::size_t length = Instruction_Length(std::string_view(reinterpret_cast<const char*>(b), got));
+    if (length == 0) break;
+    if (Untranslatable(b, length)) return at;
+    at += static_cast<std::uint32_t>(length);
+  }
+  return eip;
+}
+
+extern "C" void On_ChildAbort(int) {
+  if (g_child_emulator == nullptr || g_child_emulator->uc == nullptr) return;
+  const std::uint32_t at = Aborted_At(g_child_emulator->uc);
+  const char frame[9] = {kAbortedAt,
+                         4,
+                         0,
+                         0,
+                         0,
+                         static_cast<char>(at),
+                         static_cast<char>(at >> 8),
+                         static_cast<char>(at >> 16),
+                         static_cast<char>(at >> 24)};
+  (void)::send(g_child_fd, frame, sizeof frame, MSG_NOSIGNAL);
+  // Returning lets abort() end the process with SIGABRT.
+}
+
+// Size of this process's address space in bytes, read without allocating.
+long long Address_Space_Bytes() {
+  const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[64];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  long long pages = 0;
+  for (ssize_t i = 0; i < n && text[i] >= '0' && text[i] <= '9'; ++i) pages = pages * 10 + (text[i] - '0');
+  return pages * ::sysconf(_SC_PAGESIZE);
+}
+
+// The emulator library does not check its allocations: out of address space, it dereferences a
+// null pointer. Near the limit that is what the fault means.
+extern "C" void On_ChildFault(int signal) {
+  if (g_child_address_limit > 0 && Address_Space_Bytes() + (128ll << 20) > g_child_address_limit)
+    ::_exit(kExitNoMemory);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+extern "C" void On_ChildStop(int) { g_stop_signal = 1; }
+
+void Install_ChildSignals() {
+  static char alternate_stack[64 * 1024];
+  stack_t ss{};
+  ss.ss_sp = alternate_stack;
+  ss.ss_size = sizeof alternate_stack;
+  ::sigaltstack(&ss, nullptr);
+  struct sigaction act {};
+  act.sa_flags = SA_ONSTACK | SA_RESETHAND;
+  act.sa_handler = &On_ChildFault;
+  ::sigaction(SIGSEGV, &act, nullptr);
+  ::sigaction(SIGBUS, &act, nullptr);
+  act.sa_handler = &On_ChildAbort;
+  ::sigaction(SIGABRT, &act, nullptr);
+  act.sa_flags = SA_RESTART;
+  act.sa_handler = &On_ChildStop;
+  ::sigaction(SIGUSR1, &act, nullptr);
+}
+
+[[noreturn]] void Child_Main(int fd, pid_t parent) {
+  // The emulator dies with the program: a killed parent must not leave it spinning.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(0);
   // Nothing of the parent's but the channel: another engine's child must see its own channel close.
   ::close_range(4, ~0U, 0);
   if (const int null = ::open("/dev/null", O_WRONLY); null >= 0)
     ::dup2(null, 2);  // the library's abort notes
+  if (const long long inherited = Address_Space_Bytes(); inherited > 0) {
+    g_child_address_limit = inherited + kChildAddressSpace;
+    const rlimit limit{static_cast<rlim_t>(g_child_address_limit),
+                       static_cast<rlim_t>(g_child_address_limit)};
+    ::setrlimit(RLIMIT_AS, &limit);
+  }
+  std::set_new_handler([] { ::_exit(kExitNoMemory); });
+  g_child_fd = fd;
+  Install_ChildSignals();
   Emulator emulator;
-  ForwardingHandler forward(fd);
+  g_child_emulator = &emulator;
+  BoxFeedback feedback;
+  ForwardingHandler forward(fd, feedback);
+  emulator.feedback = &feedback;
   ScopedMessageHandler scope(forward);
   for (;;) {
     char type = 0;
@@ -766,6 +1153,10 @@ class ForwardingHandler : public MessageHandler {
     for (auto& a : args) a = static_cast<std::int32_t>(in.U32());
     RunLimits limits;
     limits.timeout_seconds = static_cast<double>(in.U32()) / 1e6;
+    limits.max_boxes = in.U32();
+    limits.box_time_counts = in.U8() != 0;
+    limits.renew_after_kib = in.U32();
+    limits.more_boxes = [&forward] { return forward.More_Boxes(); };
     const RunResult r = emulator.Run(in.Rest(), args, limits);
     std::string out(1, static_cast<char>(r.status));
     const RegisterState& g = r.registers;
@@ -775,6 +1166,7 @@ class ForwardingHandler : public MessageHandler {
       Append_LE(out, v, 4);
     out.push_back(g.returned ? 1 : 0);
     Append_Text(out, r.what);
+    Append_LE(out, r.renewals, 4);
     if (!Send_Frame(fd, kRunDone, out)) ::_exit(0);
   }
 }
@@ -791,6 +1183,7 @@ RunResult Read_Result(std::string_view payload) {
   g.instructions |= std::uint64_t{in.U32()} << 32;
   g.returned = in.U8() != 0;
   r.what = in.Text();
+  r.renewals = in.U32();
   r.eax = static_cast<std::int32_t>(g.eax);
   return r;
 }
@@ -805,6 +1198,7 @@ struct RunEngine::Impl {
   int fd = -1;
   int child_runs = 0;
   bool running = false;
+  std::atomic<bool> stop_requested{false};
   std::unique_ptr<Emulator> local;  // when no child process can be made
 
   ~Impl() { Stop_Child(); }
@@ -823,6 +1217,7 @@ struct RunEngine::Impl {
   bool Start_Child() {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
       ::close(pair[0]);
@@ -832,7 +1227,7 @@ struct RunEngine::Impl {
     if (pid == 0) {
       ::close(pair[0]);
       if (pair[1] != 3 && ::dup2(pair[1], 3) < 0) ::_exit(1);
-      Child_Main(3);
+      Child_Main(3, parent);
     }
     ::close(pair[1]);
     child = pid;
@@ -849,10 +1244,20 @@ struct RunEngine::Impl {
       child = -1;
     }
     Stop_Child();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kExitNoMemory)
+      return "The emulator ran out of memory (the routine may use at most " +
+             std::to_string(kChildAddressSpace >> 20) + " MiB with the emulator's own)";
     if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
       return "Invalid instruction: the emulator cannot translate the routine's code";
     if (WIFSIGNALED(status)) return std::string("The emulator stopped: ") + ::strsignal(WTERMSIG(status));
     return "The emulator stopped";
+  }
+
+  RunResult Run_Local(std::string_view code, const std::array<std::int32_t, 4>& args,
+                      const RunLimits& limits) {
+    if (!local) local = std::make_unique<Emulator>();
+    local->stop_flag = &stop_requested;
+    return local->Run(code, args, limits);
   }
 
   RunResult Run(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits) {
@@ -862,24 +1267,24 @@ struct RunEngine::Impl {
       result.what = "A routine is already running";
       return result;
     }
-    if (!limits.isolated && !local) local = std::make_unique<Emulator>();
-    if (local) return local->Run(code, args, limits);
+    stop_requested = false;
+    if (!limits.isolated || local) return Run_Local(code, args, limits);
     if (code.size() > kMaxCode) {
       result.what = "The code image is too large to run (" + std::to_string(code.size()) + " bytes)";
       return result;
     }
     if (child > 0 && ++child_runs > kRunsPerChild) Stop_Child();
     if (child < 0) child_runs = 1;
-    if (child < 0 && !Start_Child()) {
-      local = std::make_unique<Emulator>();
-      return local->Run(code, args, limits);
-    }
+    if (child < 0 && !Start_Child()) return Run_Local(code, args, limits);
     double seconds = limits.timeout_seconds;
     if (!(seconds > 0)) seconds = RunLimits{}.timeout_seconds;
     seconds = std::clamp(seconds, 0.001, 4000.0);
     std::string request;
     for (std::int32_t a : args) Append_LE(request, static_cast<std::uint32_t>(a), 4);
     Append_LE(request, static_cast<std::uint32_t>(seconds * 1e6), 4);
+    Append_LE(request, limits.max_boxes, 4);
+    request.push_back(limits.box_time_counts ? 1 : 0);
+    Append_LE(request, limits.renew_after_kib, 4);
     request.append(code);
 
     running = true;
@@ -891,12 +1296,20 @@ struct RunEngine::Impl {
       result.what = Child_Lost(false);
       return result;
     }
-    // The child keeps the time-out itself; this is the guard should it hang.
-    const int guard_ms = static_cast<int>(seconds * 1000) + 10000;
+    // The child keeps the time-out itself; this guard, with a margin, is for a child that hangs.
+    // Time in boxes moves it on: the child may not count that time.
+    Clock::time_point guard = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                 std::chrono::duration<double>(seconds + 10));
+    bool stop_sent = false;
+    std::optional<std::uint32_t> aborted_at;
     for (;;) {
+      if (stop_requested && !stop_sent) stop_sent = ::kill(child, SIGUSR1) == 0;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(guard - Clock::now()).count();
       char type = 0;
       std::string payload;
-      const int r = Read_Frame(fd, type, payload, guard_ms);
+      // Short waits, so that a stop asked for from another thread reaches the child soon.
+      const int r = Read_Frame(fd, type, payload, static_cast<int>(std::clamp<long long>(left, 0, 100)));
+      if (r == -2 && left > 0) continue;
       if (r == -2) {
         ::kill(child, SIGKILL);
         Child_Lost(false);
@@ -906,9 +1319,29 @@ struct RunEngine::Impl {
       }
       if (r != 0) {
         result.what = Child_Lost(false);
+        if (aborted_at) result.what += " at EIP=" + Hex_Address(*aborted_at);
         return result;
       }
       if (type == kRunDone) return Read_Result(payload);
+      if (type == kAbortedAt) {
+        if (payload.size() >= 4) aborted_at = Read_LE32(payload, 0);
+        continue;
+      }
+      if (type == kMoreBoxes) {
+        const Clock::time_point asked = Clock::now();
+        bool more = false;
+        try {
+          more = limits.more_boxes && limits.more_boxes();
+        } catch (...) {
+          more = false;
+        }
+        guard += Clock::now() - asked;
+        if (!Send_Frame(fd, kMoreAnswer, std::string(1, more ? 1 : 0))) {
+          result.what = Child_Lost(false);
+          return result;
+        }
+        continue;
+      }
       if (type != kBoxRequest) {
         result.what = Child_Lost(false);
         return result;
@@ -919,10 +1352,21 @@ struct RunEngine::Impl {
       const std::string title = in.Text();
       const std::string text = in.Text();
       bool sent = false;
+      const Clock::time_point shown = Clock::now();
       try {
         const MsgAnswer answer =
             Show_Message(text, style, has_title ? std::optional<std::string_view>(title) : std::nullopt);
-        sent = Send_Frame(fd, kBoxAnswer, std::string(1, static_cast<char>(answer)));
+        const Clock::duration waited = Clock::now() - shown;
+        guard += waited;
+        std::string reply(1, static_cast<char>(answer));
+        const auto waited_us = static_cast<std::uint64_t>(
+            limits.box_time_counts ? 0
+                                   : std::chrono::duration_cast<std::chrono::microseconds>(waited).count());
+        Append_LE(reply, static_cast<std::uint32_t>(waited_us), 4);
+        Append_LE(reply, static_cast<std::uint32_t>(waited_us >> 32), 4);
+        reply.push_back(stop_requested ? 1 : 0);
+        stop_sent = stop_sent || stop_requested;
+        sent = Send_Frame(fd, kBoxAnswer, reply);
       } catch (const std::exception& e) {
         sent = Send_Frame(fd, kBoxFailed, e.what());
       } catch (...) {
@@ -948,6 +1392,8 @@ RunResult RunEngine::Run_CodeImage(const CodeImage& image, const std::array<std:
                                    const RunLimits& limits) {
   return Run_Code(image.Bytes(), args, limits);
 }
+
+void RunEngine::Request_Stop() { impl_->stop_requested = true; }
 
 RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::array<std::string, 4>& fields,
                        const RunLimits& limits) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@ struct RunResult {
   std::int32_t eax = 0;
   RegisterState registers;
   std::string what;  // for Faulted / TimedOut: what happened, where (EIP) and the count
+  std::uint32_t renewals = 0;  // fresh emulators the run moved to on its way
 };
 
 struct RunLimits {
@@ -36,6 +38,16 @@ struct RunLimits {
   // instructions, and that must cost the run, not the program. Off only for fuzzing, where the
   // coverage of the emulator side counts.
   bool isolated = true;
+  // The time a Show_Value box waits for the person is not the routine's (the window measures
+  // it); where nobody waits (the command line prints the box) everything counts.
+  bool box_time_counts = false;
+  // A run shows at most this many Show_Value boxes. Then more_boxes, when set, decides whether
+  // as many again may follow; without it, or when it says no, the run ends with its box.
+  unsigned max_boxes = 1000;
+  std::function<bool()> more_boxes;
+  // The emulator library breaks when its translation buffer fills (self-modifying code, huge
+  // images): once the emulator's resident memory grew this much, the run moves on in a fresh one.
+  std::uint32_t renew_after_kib = 64 * 1024;
 };
 
 class RunEngine {
@@ -52,6 +64,10 @@ class RunEngine {
   // Run_Code on a code image.
   RunResult Run_CodeImage(const CodeImage& image, const std::array<std::int32_t, 4>& args,
                           const RunLimits& limits);
+
+  // Ends the current run at its next check (between Show_Value boxes, or within milliseconds
+  // while the routine runs). Safe from any thread and from inside a box.
+  void Request_Stop();
 
  private:
   struct Impl;

@@ -24,9 +24,10 @@ using test::Hex_Bytes;
 constexpr std::string_view kPrologueHex = "5589E5535657";
 constexpr std::string_view kEpilogueHex = "5F5E5B89EC5DC21000";
 
-RunLimits Limits(double seconds = 10) {
+RunLimits Limits(double seconds = 10, bool isolated = true) {
   RunLimits l;
   l.timeout_seconds = seconds;
+  l.isolated = isolated;
   return l;
 }
 
@@ -167,15 +168,18 @@ TEST(RunEngine, ReturnsEaxWithTheWindowProcedureConvention) {
       // A loop: MOV ECX,10 / XOR EAX,EAX / ADD EAX,ECX / LOOP back / RET 16.
       {"B90A000000 31C0 01C8 E2FC C21000", {0, 0, 0, 0}, 55},
   };
-  RunEngine engine;
-  test::Recorder rec;
-  for (const ReturnRow& row : rows) {
-    const RunResult r = engine.Run_Code(Hex_Bytes(row.code), row.args, Limits());
-    EXPECT_EQ(r.status, RunStatus::Returned) << row.code << ": " << r.what;
-    EXPECT_EQ(r.eax, row.eax) << row.code;
-    EXPECT_EQ(r.registers.esp, r.registers.esp_expected) << row.code;
+  // In a child process, and in this one (the fuzzer's mode and the fallback).
+  for (bool isolated : {true, false}) {
+    RunEngine engine;
+    test::Recorder rec;
+    for (const ReturnRow& row : rows) {
+      const RunResult r = engine.Run_Code(Hex_Bytes(row.code), row.args, Limits(10, isolated));
+      EXPECT_EQ(r.status, RunStatus::Returned) << row.code << ": " << r.what;
+      EXPECT_EQ(r.eax, row.eax) << row.code << " isolated " << isolated;
+      EXPECT_EQ(r.registers.esp, r.registers.esp_expected) << row.code;
+    }
+    EXPECT_TRUE(rec.Messages().empty());
   }
-  EXPECT_TRUE(rec.Messages().empty());
 }
 
 TEST(RunEngine, PlainRetStillReturnsAndTheRegisterViewSaysSo) {
@@ -260,18 +264,21 @@ TEST(RunEngine, EveryFaultGivesItsBoxAndTheEngineCarriesOn) {
        "Execution of non-executable memory at &H1FFF00 at EIP=&H1FFF00 after 2 instructions"},
       {"running off the end", "90", "Read from unmapped memory at &H0 at EIP=&H400001 after 1 instruction"},
   };
-  RunEngine engine;
-  for (const FaultRow& row : rows) {
-    test::Recorder rec;
-    const RunResult r = Command3_Run(engine, Hex_Bytes(row.code), {"0", "0", "0", "0"}, Limits());
-    EXPECT_EQ(r.status, RunStatus::Faulted) << row.name;
-    EXPECT_EQ(r.what, row.what) << row.name;
-    ASSERT_EQ(rec.Messages().size(), 1u) << row.name;
-    EXPECT_EQ(rec.Messages()[0],
-              (Message{"Error in assembler program\r\r" + row.what, MsgStyle::OkExclamation, "ORVO IDE"}))
-        << row.name;
-    // The engine is still good for the next routine.
-    EXPECT_EQ(engine.Run_Code(Hex_Bytes("B807000000C21000"), {}, Limits()).eax, 7) << row.name;
+  for (bool isolated : {true, false}) {
+    RunEngine engine;
+    for (const FaultRow& row : rows) {
+      test::Recorder rec;
+      const RunResult r =
+          Command3_Run(engine, Hex_Bytes(row.code), {"0", "0", "0", "0"}, Limits(10, isolated));
+      EXPECT_EQ(r.status, RunStatus::Faulted) << row.name;
+      EXPECT_EQ(r.what, row.what) << row.name << " isolated " << isolated;
+      ASSERT_EQ(rec.Messages().size(), 1u) << row.name;
+      EXPECT_EQ(rec.Messages()[0],
+                (Message{"Error in assembler program\r\r" + row.what, MsgStyle::OkExclamation, "ORVO IDE"}))
+          << row.name;
+      // The engine is still good for the next routine.
+      EXPECT_EQ(engine.Run_Code(Hex_Bytes("B807000000C21000"), {}, Limits(10, isolated)).eax, 7) << row.name;
+    }
   }
 }
 
@@ -329,15 +336,26 @@ struct SlowReader : RecordingMessageHandler {
 };
 
 TEST(RunEngine, TimeInShowValueIsNotCounted) {
-  SlowReader reader;
-  ScopedMessageHandler scope(reader);
-  RunEngine engine;
-  // PUSH 9 / CALL [ESP+8] (ARG1 moved up by the push) / MOV EAX,1 / RET 16
-  const RunResult r = engine.Run_Code(Hex_Bytes("6A09 FF542408 B801000000 C21000"),
-                                      {static_cast<std::int32_t>(Get_FnAddress()), 0, 0, 0}, Limits(0.1));
-  EXPECT_EQ(r.status, RunStatus::Returned) << r.what;
-  ASSERT_EQ(reader.Messages().size(), 1u);
-  EXPECT_EQ(reader.Messages()[0].text, "DEC=9\rHEX=&H9");
+  // PUSH 9 / CALL [ESP+8] (ARG1 moved up by the push) / MOV ECX,200000 / L: DEC ECX / JNZ L /
+  // MOV EAX,1 / RET 16: after the box the loop passes the time-out checks many times.
+  const std::string code = Hex_Bytes("6A09 FF542408 B9400D0300 49 75FD B801000000 C21000");
+  const std::array<std::int32_t, 4> args{static_cast<std::int32_t>(Get_FnAddress()), 0, 0, 0};
+  for (bool isolated : {true, false}) {
+    SlowReader reader;
+    ScopedMessageHandler scope(reader);
+    RunEngine engine;
+    const RunResult r = engine.Run_Code(code, args, Limits(0.3, isolated));
+    EXPECT_EQ(r.status, RunStatus::Returned) << r.what;
+    EXPECT_EQ(r.eax, 1);
+    ASSERT_EQ(reader.Messages().size(), 1u);
+    EXPECT_EQ(reader.Messages()[0].text, "DEC=9\rHEX=&H9");
+
+    // Where the box time counts (the command line), the same routine runs out of time.
+    RunLimits counting = Limits(0.3, isolated);
+    counting.box_time_counts = true;
+    const RunResult late = engine.Run_Code(code, args, counting);
+    EXPECT_EQ(late.status, RunStatus::TimedOut) << late.what;
+  }
 }
 
 // A box's event loop could start another run on the same engine: it is refused, not nested.
