@@ -20,6 +20,7 @@ namespace orvo {
 namespace {
 
 thread_local std::optional<std::pair<FileStep, int>> injected_failure;
+thread_local bool named_temporaries_only = false;
 std::string program_folder_override;
 
 // Returns the injected error for this step, consuming it.
@@ -81,7 +82,7 @@ int Open_Temporary(const std::string& folder, mode_t perms, std::string& named) 
   named.clear();
 #ifdef O_TMPFILE
   static const bool proc_names_fds = ::access("/proc/self/fd", X_OK) == 0;
-  if (proc_names_fds) {
+  if (proc_names_fds && !named_temporaries_only) {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, perms);
     if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
   }
@@ -159,6 +160,8 @@ std::string Size_Text(std::size_t bytes) {
 }
 
 void Inject_FileFailure(FileStep step, int error_number) { injected_failure = {step, error_number}; }
+
+void Use_NamedTemporaries(bool named_only) { named_temporaries_only = named_only; }
 
 bool File_Exists(const std::string& path) {
   struct stat st {};
@@ -303,6 +306,10 @@ std::optional<std::string> Read_Whole_Descriptor(int fd, std::string& error, std
   }
   std::string data;
   // A regular file is read straight into a buffer of its size; anything else in growing steps.
+  if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > max_bytes) {
+    error = Error_Description(EFBIG) + ": more than " + Size_Text(max_bytes);
+    return std::nullopt;
+  }
   if (S_ISREG(st.st_mode) && st.st_size > 0)
     data.reserve(std::min(static_cast<std::size_t>(st.st_size), max_bytes) + 1);
   std::size_t size = 0;

@@ -59,5 +59,8 @@ std::string Size_Text(std::size_t bytes);
 
 // Test hook: the next safe write on this thread fails at step with error_number.
 void Inject_FileFailure(FileStep step, int error_number);
+// Test hook: safe writes on this thread use named temporaries, as on file systems without
+// unnamed ones.
+void Use_NamedTemporaries(bool named_only);
 
 }  // namespace orvo
