@@ -4,7 +4,6 @@
 //   orvo run   [--stack] [--messages text|json] [--timeout SECONDS] [--registers] SOURCE [ARG1..ARG4]
 // Exit status: 0 ran to its end, 1 the compile stopped or the run failed, 2 usage or SOURCE error.
 
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,7 +56,8 @@ int Compile_Source(const CommonOptions& o, std::FILE* out, CompileSession& sessi
 // True when OUT names the file SOURCE is read from (through a link, a hard link or standard
 // input): writing the code there would destroy the program.
 bool Same_File(const std::string& source, const std::string& out_path) {
-  struct stat in {}, out {};
+  struct stat in {};
+  struct stat out {};
   const int got = source == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(source.c_str(), &in);
   return got == 0 && ::stat(out_path.c_str(), &out) == 0 && S_ISREG(in.st_mode) && in.st_dev == out.st_dev &&
          in.st_ino == out.st_ino;
@@ -119,18 +119,19 @@ std::string Check_Timeout(const std::string& text) {
   const double value = std::strtod(begin, &end);
   const bool number = end != begin && *end == '\0' && !std::isspace(static_cast<unsigned char>(*begin));
   if (!number || !std::isfinite(value) || value <= 0)
-    return "expects a number of seconds greater than 0 (at most 4000; less than 0.001 counts as 0.001), not " +
-           text;
+    return "expects seconds greater than 0 (at most 4000; less than 0.001 counts as 0.001), not " + text;
   return {};
 }
 
 double Capped_Timeout(double seconds, const std::string& text) {
   if (seconds > kMaxTimeout) {
-    std::fprintf(stderr, "orvo: --timeout %s is more than 4000 seconds; the routine gets 4000\n", text.c_str());
+    std::fprintf(stderr, "orvo: --timeout %s is more than 4000 seconds; the routine gets 4000\n",
+                 text.c_str());
     return kMaxTimeout;
   }
   if (seconds < kMinTimeout) {
-    std::fprintf(stderr, "orvo: --timeout %s is less than 0.001 seconds; the routine gets 0.001\n", text.c_str());
+    std::fprintf(stderr, "orvo: --timeout %s is less than 0.001 seconds; the routine gets 0.001\n",
+                 text.c_str());
     return kMinTimeout;
   }
   return seconds;

@@ -112,8 +112,9 @@ std::string Mend_LineEnds(std::string&& bytes) {
   std::size_t lone = 0;
   const char* const begin = bytes.data();
   const char* const end = begin + bytes.size();
-  for (const char* p = begin; p != end && (p = static_cast<const char*>(
-                                               std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
+  for (const char* p = begin;
+       p != end &&
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
        ++p)
     if (p == begin || p[-1] != '\r') ++lone;
   if (lone == 0) return std::move(bytes);

@@ -27,9 +27,9 @@ TEST(ShortJumpReach, EdgesOfTheByteDisplacement) {
     std::string bytes;  // "" = out of range
   };
   const Row rows[] = {
-      {"LOOP", 127, true, "E2 7F"},  {"LOOP", 128, true, ""},   {"LOOP", 126, false, "E2 80"},
-      {"LOOP", 127, false, ""},      {"LOOPNZ", 127, true, "E0 7F"}, {"LOOPZ", 126, false, "E1 80"},
-      {"JCXZ", 127, true, "67 E3 7F"},  {"JCXZ", 128, true, ""},   {"JECXZ", 126, false, "E3 80"},
+      {"LOOP", 127, true, "E2 7F"},    {"LOOP", 128, true, ""},        {"LOOP", 126, false, "E2 80"},
+      {"LOOP", 127, false, ""},        {"LOOPNZ", 127, true, "E0 7F"}, {"LOOPZ", 126, false, "E1 80"},
+      {"JCXZ", 127, true, "67 E3 7F"}, {"JCXZ", 128, true, ""},        {"JECXZ", 126, false, "E3 80"},
       {"LOOP", 0, true, "E2 00"},
   };
   for (const Row& row : rows) {
@@ -40,7 +40,8 @@ TEST(ShortJumpReach, EdgesOfTheByteDisplacement) {
     CompileSession s;
     s.Compile(src, {});
     const std::size_t at = row.forward ? 0 : static_cast<std::size_t>(row.nops);
-    const std::string name = jump + " over " + std::to_string(row.nops) + (row.forward ? " forward" : " back");
+    const std::string name =
+        jump + " over " + std::to_string(row.nops) + (row.forward ? " forward" : " back");
     if (row.bytes.empty()) {
       ASSERT_EQ(rec.Messages().size(), 1u) << name;
       EXPECT_EQ(rec.Messages()[0].text, "Jump out of range:\r\t" + jump) << name;
@@ -59,8 +60,9 @@ TEST(ListingHex, BytesAroundSixteen) {
     std::string hex;
   };
   const Row rows[] = {
-      {"DB 0", "0"},   {"DB 15", "F"},   {"DB 16", "10"},          {"DB 17", "11"},
-      {"DB 255", "FF"}, {"DB 1,16,17", "1/10/11"}, {"DW &H1010", "10/10"},
+      {"DB 0", "0"},          {"DB 15", "F"},   {"DB 16", "10"},
+      {"DB 17", "11"},        {"DB 255", "FF"}, {"DB 1,16,17", "1/10/11"},
+      {"DW &H1010", "10/10"},
   };
   std::string src;
   for (const Row& row : rows) src += row.line + "\r\n";

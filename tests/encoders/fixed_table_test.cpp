@@ -12,25 +12,25 @@ namespace {
 
 TEST(FixedTables, FlagRows) {
   static constexpr BytesRow kRows[] = {
-      {"CLC", "F8", "clc"},          {"STC", "F9", "stc"},        {"CMC", "F5", "cmc"},
-      {"CLD", "FC", "cld"},          {"STD", "FD", "std"},        {"CLI", "FA", "cli"},
-      {"STI", "FB", "sti"},          {"LAHF", "9F", "lahf"},      {"SAHF", "9E", "sahf"},
-      {"PUSHF", "66 9C", "pushf"},   {"PUSHFD", "9C", "pushfd"},  {"POPF", "66 9D", "popf"},
-      {"POPFD", "9D", "popfd"},      {"pushfd", "9C", "pushfd"},
+      {"CLC", "F8", "clc"},        {"STC", "F9", "stc"},       {"CMC", "F5", "cmc"},
+      {"CLD", "FC", "cld"},        {"STD", "FD", "std"},       {"CLI", "FA", "cli"},
+      {"STI", "FB", "sti"},        {"LAHF", "9F", "lahf"},     {"SAHF", "9E", "sahf"},
+      {"PUSHF", "66 9C", "pushf"}, {"PUSHFD", "9C", "pushfd"}, {"POPF", "66 9D", "popf"},
+      {"POPFD", "9D", "popfd"},    {"pushfd", "9C", "pushfd"},
   };
   Expect_Bytes(kRows);
 }
 
 TEST(FixedTables, NoOperandRows) {
   static constexpr BytesRow kRows[] = {
-      {"AAA", "37", "aaa"},          {"AAD", "D5 0A", "aad"},     {"AAM", "D4 0A", "aam"},
-      {"AAS", "3F", "aas"},          {"CBW", "66 98", "cbw"},     {"CWDE", "98", "cwde"},
-      {"CWD", "66 99", "cwd"},       {"CDQ", "99", "cdq"},        {"DAA", "27", "daa"},
-      {"DAS", "2F", "das"},          {"INTO", "CE", "into"},      {"LEAVE", "C9", "leave"},
-      {"NOP", "90", "nop"},          {"WAIT", "9B", "wait"},      {"FWAIT", "9B", "wait"},
-      {"HLT", "F4", "hlt"},          {"IRET", "66 CF", "iret"},   {"IRETD", "CF", "iretd"},
-      {"XLAT", "D7", "xlatb"},       {"XLATB", "D7", "xlatb"},    {"cdq", "99", "cdq"},
-      {"PUSHAD", "60", "pushal"},    {"POPAD", "61", "popal"},
+      {"AAA", "37", "aaa"},       {"AAD", "D5 0A", "aad"},   {"AAM", "D4 0A", "aam"},
+      {"AAS", "3F", "aas"},       {"CBW", "66 98", "cbw"},   {"CWDE", "98", "cwde"},
+      {"CWD", "66 99", "cwd"},    {"CDQ", "99", "cdq"},      {"DAA", "27", "daa"},
+      {"DAS", "2F", "das"},       {"INTO", "CE", "into"},    {"LEAVE", "C9", "leave"},
+      {"NOP", "90", "nop"},       {"WAIT", "9B", "wait"},    {"FWAIT", "9B", "wait"},
+      {"HLT", "F4", "hlt"},       {"IRET", "66 CF", "iret"}, {"IRETD", "CF", "iretd"},
+      {"XLAT", "D7", "xlatb"},    {"XLATB", "D7", "xlatb"},  {"cdq", "99", "cdq"},
+      {"PUSHAD", "60", "pushal"}, {"POPAD", "61", "popal"},
   };
   Expect_Bytes(kRows);
 }

@@ -12,8 +12,8 @@
 #include <climits>
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "assembler/code_image.h"
@@ -371,7 +371,8 @@ TEST_F(SafeFiles, OpenRefusesWhatIsNotASourceFile) {
     Recorder rec;
     EXPECT_FALSE(Load_SourceFile(row.path)) << row.path;
     ASSERT_EQ(rec.Messages().size(), 1u) << row.path;
-    EXPECT_EQ(rec.Messages()[0], (Message{"Error opening: " + row.path, MsgStyle::OkCritical, row.description}));
+    EXPECT_EQ(rec.Messages()[0],
+              (Message{"Error opening: " + row.path, MsgStyle::OkCritical, row.description}));
   }
 }
 
@@ -382,8 +383,8 @@ TEST_F(SafeFiles, ReadLimitBoundaries) {
     std::size_t limit;
     bool read;
   };
-  const Row rows[] = {{0, 0, true},           {1, 0, false},          {5, 5, true},
-                      {6, 5, false},          {65536, 65536, true},   {65537, 65536, false},
+  const Row rows[] = {{0, 0, true},           {1, 0, false},           {5, 5, true},
+                      {6, 5, false},          {65536, 65536, true},    {65537, 65536, false},
                       {200000, 200000, true}, {200001, 200000, false}, {200000, std::size_t(-1), true}};
   for (const Row& row : rows) {
     const std::string bytes(row.size, 'b');
@@ -428,8 +429,8 @@ TEST_F(SafeFiles, ReadLimitBoundaries) {
 TEST(MendInPlace, SameAsACopy) {
   std::string mixed;
   for (int i = 0; i < 5000; ++i) mixed += (i % 3 == 0) ? "MOV EAX,1\r\n" : (i % 3 == 1 ? "NOP\n" : "\n\r");
-  const std::string rows[] = {"",        "\n",       "\r\n",     "\n\n",      "a\nb",   "a\r\nb\n",
-                              "\r\r\n", "x\r",      "\nx\n",    "\r\n\n\r\n", "abc",    mixed};
+  const std::string rows[] = {"",       "\n",  "\r\n",  "\n\n",       "a\nb", "a\r\nb\n",
+                              "\r\r\n", "x\r", "\nx\n", "\r\n\n\r\n", "abc",  mixed};
   for (const std::string& row : rows) {
     std::string copy = row;
     EXPECT_EQ(Mend_LineEnds(std::move(copy)), Mend_LineEnds(std::string_view(row))) << row.size();
