@@ -304,21 +304,35 @@ std::optional<std::string> Read_Whole_Descriptor(int fd, std::string& error, std
     error = Error_Description(EISDIR);
     return std::nullopt;
   }
-  std::string data;
-  // A regular file is read straight into a buffer of its size; anything else in growing steps.
   if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > max_bytes) {
     error = Error_Description(EFBIG) + ": more than " + Size_Text(max_bytes);
     return std::nullopt;
   }
-  if (S_ISREG(st.st_mode) && st.st_size > 0)
-    data.reserve(std::min(static_cast<std::size_t>(st.st_size), max_bytes) + 1);
+  // A regular file is read straight into a buffer of its size; anything else into a buffer that
+  // doubles up to the limit. A full buffer is not grown before one more byte has come.
+  std::string data;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) data.resize(static_cast<std::size_t>(st.st_size));
   std::size_t size = 0;
   for (;;) {
-    if (data.size() - size < 4096) data.resize(std::max<std::size_t>(data.capacity(), size + (1 << 16)));
-    // One byte beyond the limit is enough to tell a source that is too large.
-    const std::size_t left = max_bytes - size;
-    const std::size_t room = std::min(data.size() - size, left == SIZE_MAX ? left : left + 1);
-    const ssize_t n = ::read(fd, data.data() + size, room);
+    if (size == data.size()) {
+      char probe = 0;
+      ssize_t n;
+      do n = ::read(fd, &probe, 1);
+      while (n < 0 && errno == EINTR);
+      if (n < 0) {
+        error = Error_Description(errno);
+        return std::nullopt;
+      }
+      if (n == 0) break;
+      if (size == max_bytes) {
+        error = Error_Description(EFBIG) + ": more than " + Size_Text(max_bytes);
+        return std::nullopt;
+      }
+      data.resize(std::min(std::max(data.capacity(), size + (1 << 16)), max_bytes));
+      data[size++] = probe;
+      continue;
+    }
+    const ssize_t n = ::read(fd, data.data() + size, data.size() - size);
     if (n < 0) {
       if (errno == EINTR) continue;
       error = Error_Description(errno);
@@ -326,10 +340,6 @@ std::optional<std::string> Read_Whole_Descriptor(int fd, std::string& error, std
     }
     if (n == 0) break;
     size += static_cast<std::size_t>(n);
-    if (size > max_bytes) {
-      error = Error_Description(EFBIG) + ": more than " + Size_Text(max_bytes);
-      return std::nullopt;
-    }
   }
   data.resize(size);
   return data;
