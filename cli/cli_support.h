@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "assembler/compile.h"
 #include "ide/message_box.h"
@@ -23,7 +25,16 @@ class PrintingMessageHandler : public MessageHandler {
   MessageFormat format_;
 };
 
-// Reads SOURCE (a path or "-" for stdin). On failure prints why on stderr and returns nullopt.
+// Writes and flushes; false when the bytes did not all reach the stream. The first failure's
+// cause is kept for Finish_Output.
+bool Write_Stream(std::FILE* f, std::string_view bytes);
+
+// The exit status once every output has been flushed: output that was lost (a full disk, a
+// closed stream) turns success into 1; a lost standard output is reported on stderr.
+int Finish_Output(int status);
+
+// Reads SOURCE (a path or "-" for stdin), at most kMaxSourceBytes. On failure prints why on
+// stderr and returns nullopt.
 std::optional<std::string> Read_Source(const std::string& source);
 
 // Options every subcommand shares.

@@ -4,10 +4,20 @@
 //   orvo run   [--stack] [--messages text|json] [--timeout SECONDS] [--registers] SOURCE [ARG1..ARG4]
 // Exit status: 0 ran to its end, 1 the compile stopped or the run failed, 2 usage or SOURCE error.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
-#include <iostream>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
 
 #include "cli/cli_support.h"
 #include "ide/file_access.h"
@@ -43,12 +53,23 @@ int Compile_Source(const CommonOptions& o, std::FILE* out, CompileSession& sessi
   return session.Compile_Owned(std::move(*text), options) == CompileOutcome::Finished ? kOk : kFailed;
 }
 
-// An existing path that is neither a regular file nor a folder.
-bool Write_All(std::FILE* f, std::string_view bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+// True when OUT names the file SOURCE is read from (through a link, a hard link or standard
+// input): writing the code there would destroy the program.
+bool Same_File(const std::string& source, const std::string& out_path) {
+  struct stat in {};
+  struct stat out {};
+  const int got = source == "-" ? ::fstat(STDIN_FILENO, &in) : ::stat(source.c_str(), &in);
+  return got == 0 && ::stat(out_path.c_str(), &out) == 0 && S_ISREG(in.st_mode) && in.st_dev == out.st_dev &&
+         in.st_ino == out.st_ino;
 }
 
 int Build(const CommonOptions& o, const std::string& format, const std::string& out_path) {
+  const bool to_stdout = out_path.empty() || out_path == "-";
+  if (!to_stdout && Same_File(o.source, out_path)) {
+    std::fprintf(stderr, "orvo: -o %s names the source file; the code would replace the program\n",
+                 out_path.c_str());
+    return kUsage;
+  }
   CompileSession session;
   const int status = Compile_Source(o, stderr, session);
   if (status != kOk) return status;
@@ -56,11 +77,8 @@ int Build(const CommonOptions& o, const std::string& format, const std::string& 
   std::string hex;
   if (format != "bin") hex = Hex_Text(image);
   const std::string_view data = format == "bin" ? std::string_view(image) : std::string_view(hex);
-  if (out_path.empty() || out_path == "-") {
-    if (!Write_All(stdout, data) || (format != "bin" && !Write_All(stdout, "\n"))) {
-      std::fprintf(stderr, "orvo: cannot write standard output\n");
-      return kFailed;
-    }
+  if (to_stdout) {
+    if (!Write_Stream(stdout, data) || (format != "bin" && !Write_Stream(stdout, "\n"))) return kFailed;
     return kOk;
   }
   // Devices and pipes (-o /dev/null) are written in place by the safe writer.
@@ -82,18 +100,112 @@ int List(const CommonOptions& o) {
     out.append(listing.Hex_Entry(i)).push_back('\t');
     out.append(listing.PreCode_Line(i)).push_back('\n');
     if (out.size() > (1 << 20)) {
-      if (!Write_All(stdout, out)) return kFailed;
+      if (!Write_Stream(stdout, out)) return kFailed;
       out.clear();
     }
   }
-  return Write_All(stdout, out) ? kOk : kFailed;
+  return Write_Stream(stdout, out) ? kOk : kFailed;
 }
 
-}  // namespace
-}  // namespace orvo::cli
+// --timeout: a plain positive number of seconds; beyond the engine's range it is capped, and
+// the user is told.
+constexpr double kMinTimeout = 0.001;
+constexpr double kMaxTimeout = 4000.0;
 
-int main(int argc, char** argv) {
-  using namespace orvo::cli;
+std::string Check_Timeout(const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(begin, &end);
+  const bool number = end != begin && *end == '\0' && !std::isspace(static_cast<unsigned char>(*begin));
+  if (!number || !std::isfinite(value) || value <= 0)
+    return "expects seconds greater than 0 (at most 4000; less than 0.001 counts as 0.001), not " + text;
+  return {};
+}
+
+double Capped_Timeout(double seconds, const std::string& text) {
+  if (seconds > kMaxTimeout) {
+    std::fprintf(stderr, "orvo: --timeout %s is more than 4000 seconds; the routine gets 4000\n",
+                 text.c_str());
+    return kMaxTimeout;
+  }
+  if (seconds < kMinTimeout) {
+    std::fprintf(stderr, "orvo: --timeout %s is less than 0.001 seconds; the routine gets 0.001\n",
+                 text.c_str());
+    return kMinTimeout;
+  }
+  return seconds;
+}
+
+// A token that is an argument even though it begins with '-': "-" (standard input) and numbers
+// such as -3, -.5 or -&H10. No option begins with a digit, '.' or '&'.
+bool Is_Positional(std::string_view token) {
+  if (token.size() < 2 || token[0] != '-') return true;
+  return std::isdigit(static_cast<unsigned char>(token[1])) || token[1] == '.' || token[1] == '&';
+}
+
+// The parser reads "-.5" as an option and stops at "--" inside a subcommand, so SOURCE and the
+// arguments are picked out of the subcommand's tokens here and handed to their positional
+// options in order; only options are left for the parser. Returns false (with a message) when
+// more arguments were given than the subcommand takes.
+bool Take_Positionals(CLI::App& app, std::vector<std::string>& tokens) {
+  CLI::App* sub = nullptr;
+  auto name_at = std::find_if(tokens.begin() + 1, tokens.end(), [&](const std::string& t) {
+    for (CLI::App* candidate : app.get_subcommands([](CLI::App*) { return true; }))
+      if (candidate->check_name(t)) sub = candidate;
+    return sub != nullptr;
+  });
+  if (sub == nullptr) return true;
+  std::vector<std::string> kept(tokens.begin(), name_at + 1);
+  std::vector<std::string> positionals;
+  bool only_positionals = false;
+  for (auto it = name_at + 1; it != tokens.end(); ++it) {
+    const std::string& t = *it;
+    if (only_positionals || Is_Positional(t)) {
+      positionals.push_back(t);
+      continue;
+    }
+    if (t == "--") {
+      only_positionals = true;
+      continue;
+    }
+    kept.push_back(t);
+    // An option's value is the next token, whatever it looks like, unless it came with the
+    // option ("--timeout=5", "-ofile").
+    const bool is_long = t.rfind("--", 0) == 0;
+    if ((is_long && t.find('=') != std::string::npos) || (!is_long && t.size() > 2)) continue;
+    const CLI::Option* option = sub->get_option_no_throw(t);
+    if (option != nullptr && option->get_expected_min() > 0 && it + 1 != tokens.end()) kept.push_back(*++it);
+  }
+  auto next = positionals.begin();
+  for (CLI::Option* option : sub->get_options([](const CLI::Option* o) { return o->get_positional(); })) {
+    for (int taken = 0; taken < option->get_items_expected_max() && next != positionals.end(); ++taken)
+      option->add_result(*next++);
+  }
+  if (next != positionals.end()) {
+    std::fprintf(stderr, "orvo: %s takes no argument %s\nRun with --help for more information.\n",
+                 sub->get_name().c_str(), next->c_str());
+    return false;
+  }
+  tokens = std::move(kept);
+  return true;
+}
+
+// A standard stream that was closed would be reused by the next file opened (the code file
+// would get the boxes). Each closed one is held by /dev/null opened the wrong way round, so
+// using it still fails as a closed stream does.
+void Hold_Closed_Standard_Streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    if (held >= 0 && held != fd) {
+      ::dup2(held, fd);
+      ::close(held);
+    }
+  }
+}
+
+int Main(int argc, char** argv) {
   CLI::App app{"ORVO: assemble and run short 32-bit x86 routines", "orvo"};
   app.require_subcommand(1);
 
@@ -110,25 +222,52 @@ int main(int argc, char** argv) {
   Add_Common(list, list_opts);
 
   RunOptions run_opts;
+  std::string timeout_text;
   auto* run = app.add_subcommand("run", "Assemble SOURCE and run it with up to four arguments");
   run->add_flag("--stack", run_opts.common.stack,
                 "Wrap the code in the save/restore-stack prologue and epilogue");
   run->add_option("--messages", run_opts.common.messages, "How message boxes are printed")
       ->check(CLI::IsMember({"text", "json"}));
-  run->add_option("--timeout", run_opts.timeout_seconds, "Seconds the routine may run")
-      ->check(CLI::PositiveNumber);
+  run->add_option("--timeout", run_opts.timeout_seconds, "Seconds the routine may run (0.001 to 4000)")
+      ->check(
+          [&timeout_text](const std::string& text) {
+            timeout_text = text;
+            return Check_Timeout(text);
+          },
+          "SECONDS");
   run->add_flag("--registers", run_opts.registers, "Print the registers after the routine returned");
   run->add_option("SOURCE", run_opts.common.source, "Source file, or - for standard input")->required();
   run->add_option("ARGS", run_opts.arguments, "Up to four arguments")->expected(0, 4);
 
+  std::vector<std::string> tokens(argv, argv + argc);
+  if (!Take_Positionals(app, tokens)) return kUsage;
+  std::vector<const char*> options;
+  for (const std::string& t : tokens) options.push_back(t.c_str());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(options.size()), options.data());
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kUsage;
   }
   if (*build) return Build(build_opts, format, out_path);
   if (*list) return List(list_opts);
-  if (*run) return Run_Command(run_opts);
+  if (*run) {
+    run_opts.timeout_seconds = Capped_Timeout(run_opts.timeout_seconds, timeout_text);
+    return Run_Command(run_opts);
+  }
   return kUsage;
+}
+
+}  // namespace
+}  // namespace orvo::cli
+
+int main(int argc, char** argv) {
+  using namespace orvo::cli;
+  Hold_Closed_Standard_Streams();
+  try {
+    return Finish_Output(Main(argc, argv));
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "orvo: out of memory\n");
+    return 1;
+  }
 }

@@ -39,10 +39,8 @@ int Run_Command(const RunOptions& options) {
   const RunResult result = Command3_Run(engine, session.Image().Bytes(), fields, limits);
   // A run that never started (an argument out of range, an empty image) has no registers to show.
   if (options.registers && (result.registers.instructions > 0 || result.registers.eip != 0)) {
-    const std::string view = Format_Registers(result.registers);
-    std::fwrite(view.data(), 1, view.size(), stdout);
+    Write_Stream(stdout, Format_Registers(result.registers));
   }
-  std::fflush(stdout);
   return result.status == RunStatus::Returned ? 0 : 1;
 }
 

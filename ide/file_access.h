@@ -3,6 +3,7 @@
 // go to a temporary file in the same folder, which then replaces the target by a rename, so a
 // failing step never costs the previous file.
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -26,11 +27,24 @@ bool File_Exists(const std::string& path);
 // Writes bytes to path through a temporary file and a rename. Each failing step is reported
 // once (with GoOn, later steps that cannot run report their own failure, as the platform
 // would); the previous file is replaced only when every step succeeded. Returns success.
+// The temporary file has no name while it is written (O_TMPFILE) where the file system allows,
+// so a killed writer leaves nothing behind; elsewhere it has a short name of ours, and stale
+// ones of dead writers are removed by the next write into that folder. A symbolic link is
+// followed by the kernel's rules: the file it points at is replaced (created when missing) and
+// the link stays. A replaced file keeps its permission bits.
 bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureMode mode,
                        const FileErrorReport& report);
 
+struct ReadLimits {
+  std::size_t max_bytes = static_cast<std::size_t>(-1);  // more is refused with a description
+  bool regular_only = false;  // refuse pipes and devices (opened without waiting for a writer)
+};
+
 // Reads the whole file. On failure returns nullopt and error gets the description.
-std::optional<std::string> Read_Whole_File(const std::string& path, std::string& error);
+std::optional<std::string> Read_Whole_File(const std::string& path, std::string& error,
+                                           const ReadLimits& limits = {});
+// Reads an open descriptor to its end (standard input).
+std::optional<std::string> Read_Whole_Descriptor(int fd, std::string& error, std::size_t max_bytes);
 
 // Folder of the running program, without a trailing separator.
 std::string Program_Folder();
@@ -40,8 +54,13 @@ std::string Current_Folder();
 
 // Platform description of an errno value.
 std::string Error_Description(int error_number);
+// "256 MiB" for whole mebibytes, else "N bytes".
+std::string Size_Text(std::size_t bytes);
 
 // Test hook: the next safe write on this thread fails at step with error_number.
 void Inject_FileFailure(FileStep step, int error_number);
+// Test hook: safe writes on this thread use named temporaries, as on file systems without
+// unnamed ones.
+void Use_NamedTemporaries(bool named_only);
 
 }  // namespace orvo

@@ -1,6 +1,7 @@
 #include "ide/source_files.h"
 
 #include <cstring>
+#include <utility>
 
 #include "ide/file_access.h"
 #include "ide/message_box.h"
@@ -107,14 +108,47 @@ std::string Mend_LineEnds(std::string_view bytes) {
   return out;
 }
 
+std::string Mend_LineEnds(std::string&& bytes) {
+  std::size_t lone = 0;
+  const char* const begin = bytes.data();
+  const char* const end = begin + bytes.size();
+  for (const char* p = begin;
+       p != end &&
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
+       ++p)
+    if (p == begin || p[-1] != '\r') ++lone;
+  if (lone == 0) return std::move(bytes);
+  // From the end backwards: each run after a line feed moves once, and a lone line feed gets its
+  // CR in front; the gap closes when the last lone one is passed.
+  std::size_t from = bytes.size();
+  bytes.resize(from + lone);
+  char* const d = bytes.data();
+  std::size_t to = bytes.size();
+  while (lone > 0) {
+    const std::size_t lf = static_cast<std::size_t>(static_cast<const char*>(::memrchr(d, '\n', from)) - d);
+    const std::size_t run = from - lf;
+    std::memmove(d + to - run, d + lf, run);
+    to -= run;
+    from = lf;
+    if (lf == 0 || d[lf - 1] != '\r') {
+      d[--to] = '\r';
+      --lone;
+    }
+  }
+  return std::move(bytes);
+}
+
 std::optional<std::string> Load_SourceFile(const std::string& path) {
   std::string error;
-  auto bytes = Read_Whole_File(path, error);
+  ReadLimits limits;
+  limits.max_bytes = kMaxSourceBytes;
+  limits.regular_only = true;
+  auto bytes = Read_Whole_File(path, error, limits);
   if (!bytes) {
     Report_OpenError(path, error);
     return std::nullopt;
   }
-  return Mend_LineEnds(*bytes);
+  return Mend_LineEnds(std::move(*bytes));
 }
 
 bool Save_SourceFile(const std::string& path, std::string_view text) {

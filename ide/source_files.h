@@ -4,6 +4,7 @@
 // HEX, and loading and saving the editor text as bytes.
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,11 +61,17 @@ struct DialogOutcome {
 // form by filter (1 BIN, 2 HEX, 3 BIN).
 DialogOutcome Decide_Dialog(int mode, const DialogReply& reply);
 
+// The most a source file may hold, in the window and on the command line.
+inline constexpr std::size_t kMaxSourceBytes = std::size_t{256} << 20;
+
 // Every LF not preceded by CR becomes CR LF, so text files from any system load line by line.
 std::string Mend_LineEnds(std::string_view bytes);
+// The same within the text's own buffer (a large source is not held twice).
+std::string Mend_LineEnds(std::string&& bytes);
 
 // Reads a source file as bytes (line ends mended). A failure shows "Error opening: " + path,
-// titled with the system's description, and gives nullopt; a missing file is a failure.
+// titled with the system's description, and gives nullopt; a missing file is a failure, and so
+// is anything but a regular file (a pipe would wait for its writer) or one beyond kMaxSourceBytes.
 std::optional<std::string> Load_SourceFile(const std::string& path);
 
 // Writes the editor text as bytes through a temporary file and a rename, so the old file stays

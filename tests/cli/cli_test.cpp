@@ -56,6 +56,17 @@ TEST(OrvoList, RowsPerSourceLine) {
   EXPECT_EQ(r.err, "");
 }
 
+// The hexadecimal column writes each byte without leading zeros: 10h is "10", not "0".
+TEST(OrvoList, HexColumnAroundSixteen) {
+  auto r = Run_Orvo("list -", "DB 15\nDB 16\nDB 1,16,255\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out,
+            "0\t0\tF\tDB 15\n"
+            "1\t1\t10\tDB 16\n"
+            "2\t2\t1/10/FF\tDB 1,16,255\n"
+            "\t\t\t\n");
+}
+
 struct BoxCase {
   std::string_view source;
   std::string_view json;
