@@ -712,7 +712,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::Update_Title() {
   const bool modified = text1_->document()->isModified();
-  setWindowModified(modified);
   QString name;
   if (!current_file_.empty())
     name = QFileInfo(Path_Qs(current_file_)).fileName();
