@@ -586,7 +586,13 @@ void MainWindow::Command3_Click() {
   // A run that never started (an argument out of range) has no registers to show.
   if (result.registers.instructions != 0 || result.registers.eip != 0) {
     registers_->setPlainText(Qs(Format_Registers(result.registers)));
-    register_dock_->show();
+    if (!register_dock_->isVisible()) {
+      register_dock_->show();
+      // As tall as the register text, so the editor keeps most of its lines.
+      const int lines = registers_->document()->blockCount();
+      const int height = (lines + 1) * registers_->fontMetrics().lineSpacing() + 2 * 6 + 2 * registers_->frameWidth();
+      resizeDocks({register_dock_}, {height}, Qt::Vertical);
+    }
   }
   // The boxes of the run are gone: the keyboard goes back where it was.
   if (keyboard != nullptr && keyboard->isVisible()) keyboard->setFocus(Qt::OtherFocusReason);
@@ -782,7 +788,9 @@ void MainWindow::Restore_Settings() {
   if (settings.allKeys().isEmpty()) return;  // first start: as the window comes
   recent_ = settings.value("file/recent").toStringList();
   last_folder_ = Path_Std(settings.value("file/folder").toString());
-  const QStringList args = settings.value("run/arguments").toStringList();
+  QStringList args = settings.value("run/arguments").toStringList();
+  // ARG1 left at Show_Value's address then follows the address of this build.
+  if (args.size() == 4 && args[0] == settings.value("run/show_value").toString()) args[0] = args_[0]->text();
   if (args.size() == 4)
     for (int i = 0; i < 4; ++i) args_[i]->setText(args[i]);
   check_stack_->setChecked(settings.value("run/stack", check_stack_->isChecked()).toBool());
@@ -806,6 +814,9 @@ void MainWindow::Save_Settings() const {
   QStringList args;
   for (const QLineEdit* field : args_) args << field->text();
   settings.setValue("run/arguments", args);
+#if defined(ORVO_HAVE_RUN)
+  settings.setValue("run/show_value", QString::number(Get_FnAddress()));
+#endif
   settings.setValue("run/stack", check_stack_->isChecked());
   settings.setValue("window/geometry", saveGeometry());
   settings.setValue("window/state", saveState());

@@ -17,6 +17,7 @@
 
 #include "ide/qt/find_replace.h"
 #include "ide/qt/help_viewer.h"
+#include "output/run/run_engine.h"
 #include "window_fixture.h"
 
 namespace orvo::ide {
@@ -287,6 +288,16 @@ TEST_F(App, SettingsComeBackWhenTheWindowStartsAgain) {
   EXPECT_TRUE(Find<QDockWidget>("RegisterView")->isVisible());
   EXPECT_EQ(window->Recent_Files(), QStringList{QString::fromStdString((dir / "kept.ASM").string())});
   EXPECT_FALSE(Run_Enabled());
+  // ARG1 left at the callback's address follows the address the program has now.
+  ASSERT_TRUE(window->close());
+  {
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, "ORVO", "orvo-ide");
+    settings.setValue("run/show_value", "1234");
+    settings.setValue("run/arguments", QStringList{"1234", "1", "2", "3"});
+  }
+  Start_Window();
+  EXPECT_EQ(Find<QLineEdit>("Text4")->text(), QString::number(Get_FnAddress()));
+  EXPECT_EQ(Find<QLineEdit>("Text6")->text(), "2");
   // A last file that is gone: the window starts with the default source, without a box.
   ASSERT_TRUE(window->close());
   fs::remove(dir / "kept.ASM");
