@@ -183,12 +183,7 @@ void MainWindow::Build_Controls() {
   list1_ = make_view("List1", ListingModel::Column::Decimal, false);
   list2_ = make_view("List2", ListingModel::Column::Hex, false);
   pre_code_ = make_view("TxtPreCode", ListingModel::Column::PreCode, true);
-  for (ListingView* list : {list1_, list2_}) {
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-  }
-  list1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  list2_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  for (ListingView* list : {list1_, list2_}) list->setSelectionMode(QAbstractItemView::SingleSelection);
 
   auto* central = new QWidget(this);
   central->setObjectName("Panel");
