@@ -132,12 +132,41 @@ void CodeEditor::keyPressEvent(QKeyEvent* event) {
     textCursor().insertBlock();
     return;
   }
-  // Tab indents with spaces: the assembler trims spaces only.
-  if (event->key() == Qt::Key_Tab && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+  // Tab indents with spaces: the assembler trims spaces only. Over lines, Tab and Shift+Tab
+  // move the whole lines.
+  const bool tab =
+      event->key() == Qt::Key_Tab && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (event->key() == Qt::Key_Backtab ||
+      (tab && textCursor().selectedText().contains(QChar::ParagraphSeparator))) {
+    Indent_Lines(event->key() == Qt::Key_Backtab ? -1 : 1);
+    return;
+  }
+  if (tab) {
     textCursor().insertText(QString(kTabSpaces, QLatin1Char(' ')));
     return;
   }
   QPlainTextEdit::keyPressEvent(event);
+}
+
+void CodeEditor::Indent_Lines(int direction) {
+  QTextCursor cursor = textCursor();
+  QTextBlock block = document()->findBlock(cursor.selectionStart());
+  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+  cursor.beginEditBlock();  // one undo step
+  for (;; block = block.next()) {
+    QTextCursor line(block);
+    if (direction > 0) {
+      line.insertText(QString(kTabSpaces, QLatin1Char(' ')));
+    } else {
+      int spaces = 0;
+      while (spaces < kTabSpaces && spaces < block.length() - 1 && block.text()[spaces] == QLatin1Char(' '))
+        ++spaces;
+      line.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, spaces);
+      line.removeSelectedText();
+    }
+    if (block == last) break;
+  }
+  cursor.endEditBlock();
 }
 
 void CodeEditor::Paint_Gutter(QPaintEvent* event) {

@@ -52,6 +52,8 @@ class CodeEditor : public QPlainTextEdit {
 
  private:
   void Update_Gutter(const QRect& rect, int dy);
+  // Indents (1) or outdents (-1) every line the selection touches by kTabSpaces spaces.
+  void Indent_Lines(int direction);
   void Refresh_Marks();
 
   void Notify_Scrolled() {

@@ -166,6 +166,18 @@ TEST_F(Driven, TabInsertsFourSpacesAndFileTabsShowVisibly) {
   EXPECT_TRUE(window->Editor_Bytes().ends_with("\r\n    NOP")) << window->Editor_Bytes();
   EXPECT_EQ(QApplication::focusWidget(), Editor());
 
+  // Over several lines Tab indents them all, Shift+Tab takes up to four spaces back, one undo.
+  window->Set_Editor_Bytes("NOP\r\n  CLC\r\nSTC");
+  QTest::keyClick(Editor(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(Editor(), Qt::Key_Down, Qt::ShiftModifier);
+  QTest::keyClick(Editor(), Qt::Key_Tab);
+  EXPECT_EQ(window->Editor_Bytes(), "    NOP\r\n      CLC\r\nSTC");
+  QTest::keyClick(Editor(), Qt::Key_Backtab, Qt::ShiftModifier);
+  QTest::keyClick(Editor(), Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_EQ(window->Editor_Bytes(), "NOP\r\nCLC\r\nSTC");
+  QTest::keyClick(Editor(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(window->Editor_Bytes(), "NOP\r\n  CLC\r\nSTC");
+
   // A TAB that comes in with a file stays a TAB and is drawn so that it can be seen.
   Put(dir / "tabbed.ASM", "NOP\r\n\tCLC\r\n");
   chooser.replies.push_back({true, (dir / "tabbed.ASM").string(), 1});
