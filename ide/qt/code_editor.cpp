@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 
 namespace orvo::ide {
@@ -66,7 +67,13 @@ void AsmHighlighter::highlightBlock(const QString& text) {
       setFormat(static_cast<int>(m.capturedStart()), static_cast<int>(m.capturedLength()), rule.format);
       matched = true;
     }
-    if (matched && rule.whole_line) return;
+    if (matched && rule.whole_line) break;
+  }
+  // A TAB is no blank to the assembler (a TAB-indented line is refused): draw it so it is seen.
+  for (qsizetype i = text.indexOf(QLatin1Char('\t')); i >= 0; i = text.indexOf(QLatin1Char('\t'), i + 1)) {
+    QTextCharFormat f = format(static_cast<int>(i));
+    f.setBackground(QColor(0xFF, 0xD0, 0x90));
+    setFormat(static_cast<int>(i), 1, f);
   }
 }
 
@@ -76,6 +83,8 @@ CodeEditor::CodeEditor(QWidget* parent) : QPlainTextEdit(parent), gutter_(new Gu
   connect(this, &QPlainTextEdit::blockCountChanged, this,
           [this] { setViewportMargins(Gutter_Width(), 0, 0, 0); });
   connect(this, &QPlainTextEdit::updateRequest, this, &CodeEditor::Update_Gutter);
+  connect(this, &QPlainTextEdit::updateRequest, this, [this] { Notify_Scrolled(); });
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { Notify_Scrolled(); });
   setViewportMargins(Gutter_Width(), 0, 0, 0);
   new AsmHighlighter(document());
 }
@@ -103,6 +112,17 @@ void CodeEditor::resizeEvent(QResizeEvent* event) {
   QPlainTextEdit::resizeEvent(event);
   const QRect cr = contentsRect();
   gutter_->setGeometry(QRect(cr.left(), cr.top(), Gutter_Width(), viewport()->height()));
+  Notify_Scrolled();
+}
+
+void CodeEditor::paintEvent(QPaintEvent* event) {
+  Notify_Scrolled();
+  QPlainTextEdit::paintEvent(event);
+}
+
+void CodeEditor::scrollContentsBy(int dx, int dy) {
+  QPlainTextEdit::scrollContentsBy(dx, dy);
+  Notify_Scrolled();
 }
 
 void CodeEditor::keyPressEvent(QKeyEvent* event) {
@@ -112,7 +132,41 @@ void CodeEditor::keyPressEvent(QKeyEvent* event) {
     textCursor().insertBlock();
     return;
   }
+  // Tab indents with spaces: the assembler trims spaces only. Over lines, Tab and Shift+Tab
+  // move the whole lines.
+  const bool tab =
+      event->key() == Qt::Key_Tab && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (event->key() == Qt::Key_Backtab ||
+      (tab && textCursor().selectedText().contains(QChar::ParagraphSeparator))) {
+    Indent_Lines(event->key() == Qt::Key_Backtab ? -1 : 1);
+    return;
+  }
+  if (tab) {
+    textCursor().insertText(QString(kTabSpaces, QLatin1Char(' ')));
+    return;
+  }
   QPlainTextEdit::keyPressEvent(event);
+}
+
+void CodeEditor::Indent_Lines(int direction) {
+  QTextCursor cursor = textCursor();
+  QTextBlock block = document()->findBlock(cursor.selectionStart());
+  const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+  cursor.beginEditBlock();  // one undo step
+  for (;; block = block.next()) {
+    QTextCursor line(block);
+    if (direction > 0) {
+      line.insertText(QString(kTabSpaces, QLatin1Char(' ')));
+    } else {
+      int spaces = 0;
+      while (spaces < kTabSpaces && spaces < block.length() - 1 && block.text()[spaces] == QLatin1Char(' '))
+        ++spaces;
+      line.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, spaces);
+      line.removeSelectedText();
+    }
+    if (block == last) break;
+  }
+  cursor.endEditBlock();
 }
 
 void CodeEditor::Paint_Gutter(QPaintEvent* event) {

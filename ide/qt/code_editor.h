@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSyntaxHighlighter>
+#include <functional>
 #include <vector>
 
 namespace orvo::ide {
@@ -36,17 +37,32 @@ class CodeEditor : public QPlainTextEdit {
   // Puts the cursor on a line (0-based) and marks it; a negative line removes the mark.
   void Mark_Line(int line);
   int Marked_Line() const { return marked_line_; }
+  // Called whenever the editor may have scrolled or changed its height: by keys, the scroll bar,
+  // the wheel, a resize or a jump to a line. The editor moves its scroll bar without signals on
+  // some of these paths, so the scroll bar alone does not tell.
+  void Set_Scroll_Listener(std::function<void()> listener) { scrolled_ = std::move(listener); }
+  // Spaces the Tab key inserts.
+  static constexpr int kTabSpaces = 4;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
 
  private:
   void Update_Gutter(const QRect& rect, int dy);
+  // Indents (1) or outdents (-1) every line the selection touches by kTabSpaces spaces.
+  void Indent_Lines(int direction);
   void Refresh_Marks();
+
+  void Notify_Scrolled() {
+    if (scrolled_) scrolled_();
+  }
 
   QWidget* gutter_;
   int marked_line_ = -1;
+  std::function<void()> scrolled_;
 };
 
 }  // namespace orvo::ide

@@ -1,6 +1,7 @@
 #include "ide/qt/file_chooser.h"
 
 #include <QFile>
+#include <QMessageBox>
 #include <QStringList>
 
 namespace orvo::ide {
@@ -49,6 +50,23 @@ DialogReply QtFileChooser::Choose(QWidget* owner, const DialogRequest& request) 
   reply.file = QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
   reply.filter_index = Filter_Index(dialog, request);
   return reply;
+}
+
+UnsavedAnswer QtFileChooser::Ask_Unsaved(QWidget* owner, const QString& name) {
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Unsaved edits"),
+                  QStringLiteral("%1 has edits that are not saved.\nSave them first?").arg(name),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+  box.setObjectName("UnsavedQuestion");
+  box.setDefaultButton(QMessageBox::Save);
+  box.setEscapeButton(QMessageBox::Cancel);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return UnsavedAnswer::Save;
+    case QMessageBox::Discard:
+      return UnsavedAnswer::Discard;
+    default:
+      return UnsavedAnswer::Cancel;
+  }
 }
 
 }  // namespace orvo::ide

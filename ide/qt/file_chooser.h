@@ -1,6 +1,7 @@
 #pragma once
-// The file dialogs behind a small interface: the window asks a FileChooser, the program uses
-// Qt's own dialog (the same on every platform), tests script the user's choice.
+// The file dialogs and the unsaved-edits question behind a small interface: the window asks a
+// FileChooser, the program uses Qt's own dialogs (the same on every platform), tests script the
+// user's choice.
 
 #include <QFileDialog>
 
@@ -8,11 +9,15 @@
 
 namespace orvo::ide {
 
+enum class UnsavedAnswer { Save, Discard, Cancel };
+
 class FileChooser {
  public:
   virtual ~FileChooser() = default;
   // Shows the dialog for request and returns what the user did.
   virtual DialogReply Choose(QWidget* owner, const DialogRequest& request) = 0;
+  // Asks what to do with unsaved edits of the named source before they would be lost.
+  virtual UnsavedAnswer Ask_Unsaved(QWidget* owner, const QString& name) = 0;
 };
 
 // Configures a QFileDialog for a request: title, filters, start folder, open or save,
@@ -23,6 +28,7 @@ void Configure_FileDialog(QFileDialog& dialog, const DialogRequest& request);
 class QtFileChooser : public FileChooser {
  public:
   DialogReply Choose(QWidget* owner, const DialogRequest& request) override;
+  UnsavedAnswer Ask_Unsaved(QWidget* owner, const QString& name) override;
 };
 
 }  // namespace orvo::ide

@@ -63,6 +63,7 @@ void ListingModel::Show(const Listing& listing, int row_height, int char_width) 
 }
 
 void ListingModel::Clear() {
+  if (listing_ == nullptr && rows_ == 0) return;
   beginResetModel();
   listing_ = nullptr;
   rows_ = 0;
@@ -70,7 +71,17 @@ void ListingModel::Clear() {
   endResetModel();
 }
 
-int ListingModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+void ListingModel::Set_Min_Rows(int rows, int row_height) {
+  if (rows == min_rows_ && row_height == row_height_) return;
+  beginResetModel();
+  min_rows_ = rows;
+  row_height_ = row_height;
+  endResetModel();
+}
+
+int ListingModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : std::max(rows_, min_rows_);
+}
 
 QString ListingModel::Row_Text(int row) const {
   if (listing_ == nullptr || row < 0 || row >= rows_) return {};
@@ -96,7 +107,7 @@ QVariant ListingModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return Row_Text(index.row());
     case Qt::SizeHintRole:
-      return QSize(row_width_, row_height_);
+      return QSize(row_width_, row_height_ > 0 ? row_height_ : 1);
     default:
       return {};
   }
@@ -126,7 +137,7 @@ void ListingView::Show(const Listing& listing, int row_height) {
 QTextDocument* ListingView::document() const {
   if (!document_) {
     QString text;
-    for (int row = 0; row < model_->rowCount(); ++row) {
+    for (int row = 0; row < model_->Data_Rows(); ++row) {
       if (row > 0) text.append(QChar('\n'));
       text.append(model_->Row_Text(row));
     }
@@ -143,19 +154,22 @@ QRect ListingView::cursorRect(const QTextCursor& cursor) const {
 void ListingView::keyPressEvent(QKeyEvent* event) {
   // Copy takes every selected row, in order, one per line.
   if (event == QKeySequence::Copy) {
-    QModelIndexList rows = selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    QString text;
-    for (qsizetype k = 0; k < rows.size(); ++k) {
-      if (k > 0) text.append(QChar('\n'));
-      text.append(model_->Row_Text(rows[k].row()));
-    }
-    if (!rows.isEmpty()) QApplication::clipboard()->setText(text);
+    Copy_Selection();
     event->accept();
     return;
   }
   QListView::keyPressEvent(event);
+}
+
+void ListingView::Copy_Selection() const {
+  QModelIndexList rows = selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+  QString text;
+  for (qsizetype k = 0; k < rows.size(); ++k) {
+    if (k > 0) text.append(QChar('\n'));
+    text.append(model_->Row_Text(rows[k].row()));
+  }
+  if (!rows.isEmpty()) QApplication::clipboard()->setText(text);
 }
 
 }  // namespace orvo::ide

@@ -30,6 +30,10 @@ class ListingModel : public QAbstractListModel {
   // Clear.
   void Show(const Listing& listing, int row_height, int char_width);
   void Clear();
+  // Empty rows after the listing's own up to this count, so the column scrolls as far as the
+  // editor and stays level with it past the listing's end; rows row_height pixels tall.
+  void Set_Min_Rows(int rows, int row_height);
+  int Data_Rows() const { return rows_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -39,6 +43,7 @@ class ListingModel : public QAbstractListModel {
   Column column_;
   const Listing* listing_ = nullptr;
   int rows_ = 0;
+  int min_rows_ = 0;
   int row_height_ = 0;
   int row_width_ = 0;
 };
@@ -50,6 +55,12 @@ class ListingView : public QListView {
   ListingModel* Model() const { return model_; }
   void Show(const Listing& listing, int row_height);
   void Clear() { model_->Clear(); }
+  void Set_Min_Rows(int rows, int row_height) { model_->Set_Min_Rows(rows, row_height); }
+  // Empty space below the rows as tall as a horizontal scroll bar, for a column that has none
+  // beside one that has: both then show the same number of rows.
+  void Reserve_Bottom(int pixels) { setViewportMargins(0, 0, 0, pixels); }
+  // Copies the selected rows, in order, one per line.
+  void Copy_Selection() const;
 
   // The rows as a list of items, for callers that read rows as items.
   class Row {
@@ -63,7 +74,7 @@ class ListingView : public QListView {
     const ListingView* view_;
     int row_;
   };
-  int count() const { return model_->rowCount(); }
+  int count() const { return model_->Data_Rows(); }
   Row item(int row) const { return Row(this, row); }
   QRect visualItemRect(const Row& row) const { return visualRect(model_->index(row.Number())); }
 

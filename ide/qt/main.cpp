@@ -9,9 +9,11 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("ORVO IDE");
+  QApplication::setOrganizationName("ORVO");
   orvo::ide::QtMessageHandler boxes;
   orvo::ScopedMessageHandler scope(boxes);
   orvo::ide::MainWindow window;
+  boxes.Set_Owner(&window);
   window.show();
   return QApplication::exec();
 }

@@ -1,24 +1,37 @@
 #include "ide/qt/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
-#include <QShortcut>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
+#include <cstdio>
+#include <filesystem>
 
 #include "ide/file_access.h"
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
+#include "ide/qt/find_replace.h"
 #include "ide/qt/help_viewer.h"
 #include "ide/qt/listing_view.h"
 #include "ide/qt/text_convert.h"
@@ -56,92 +69,89 @@ const std::string_view kDefaultSource =
 
 namespace {
 
-enum class Kind { Editor, TextBoth, TextPlain, Label, List, Button, Field, Check };
+QString Qs(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString Path_Qs(const std::string& path) {
+  return QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size()));
+}
+std::string Path_Std(const QString& path) { return path.toLocal8Bit().toStdString(); }
 
-struct ControlRow {
-  const char* name;
-  Kind kind;
-  const char* caption;
-  int left, top, width, height;  // twips, relative to the client area
-};
-
-// The controls in tab order.
+// Widths of the panes in characters of the fixed face: what the default source and its listing
+// need, with room to spare.
 // clang-format off
-constexpr ControlRow kControls[] = {
-    // name          kind             caption                    left   top  width height
-    {"Text1",       Kind::Editor,    "",                        1560,  240, 2895, 6015},
-    {"Text2",       Kind::TextPlain, "",                        4560,  240,  735, 5775},
-    {"Label7",      Kind::Label,     "Editor",                  1560,    0, 2895,  255},
-    {"Text3",       Kind::TextBoth,  "",                        5400,  240, 1815, 6015},
-    {"Label8",      Kind::Label,     "HEX",                     5400,    0, 1815,  255},
-    {"Label9",      Kind::Label,     "Char",                    4560,    0,  735,  255},
-    {"List1",       Kind::List,      "",                           0,  240,  735, 5715},
-    {"List2",       Kind::List,      "",                         720,  240,  735, 5715},
-    {"Label1",      Kind::Label,     "Addr",                       0,    0, 1455,  255},
-    {"Command2",    Kind::Button,    "Help",                     855, 5985,  615,  255},
-    {"Command3",    Kind::Button,    "RUN",                     4560, 6000,  735,  255},
-    {"Text4",       Kind::Field,     "0",                        840, 6240,  975,  285},
-    {"Label2",      Kind::Label,     "Arguments",                 30, 6285,  855,  255},
-    {"Text5",       Kind::Field,     "0",                       1800, 6240,  975,  285},
-    {"Text6",       Kind::Field,     "0",                       2760, 6240,  975,  285},
-    {"Text7",       Kind::Field,     "0",                       3720, 6240,  975,  285},
-    {"Command1",    Kind::Button,    "Compile",                    0, 5985,  855,  255},
-    {"TxtPreCode",  Kind::TextBoth,  "",                        7320,  240, 1935, 6015},
-    {"Label3",      Kind::Label,     "CONST/REM free",          7320,    0, 1935,  255},
-    {"CheckStack",  Kind::Check,     "Auto save/restore stack", 7200, 6300, 2055,  195},
-    {"CmdOpen",     Kind::Button,    "Open",                    4800, 6270,  615,  255},
-    {"CmdSave",     Kind::Button,    "Save",                    5400, 6270,  615,  255},
-    {"Command4",    Kind::Button,    "Export",                  6120, 6270,  855,  255},
-};
-
-// Columns that take the extra width when the window grows, with their share of it.
-struct Stretch { int from, to; double share; };
-constexpr Stretch kStretchX[] = {
-    {1560, 4455, 0.50},  // editor
-    {5400, 7215, 0.20},  // hex
-    {7320, 9255, 0.30},  // preprocessed source
+struct PaneWidth { const char* name; int chars; };
+constexpr PaneWidth kPaneChars[] = {
+    {"List1",       6},
+    {"List2",       6},
+    {"Text1",      30},  // the editor, its gutter besides
+    {"Text2",       8},
+    {"Text3",      14},
+    {"TxtPreCode", 20},
 };
 // clang-format on
+constexpr int kStartLines = 18;  // editor lines visible at the start size
 
-// The rows between the headings and the buttons take the extra height.
-constexpr int kStretchTop = 240;
-constexpr int kStretchBottom = 5985;
-// Controls at least this tall are columns that grow with the window.
-constexpr int kColumnHeight = 3000;
+// Tooltips of the argument fields.
+constexpr const char* kArgTips[4] = {
+    "ARG1: the first argument, at [EBP+8] with Auto save/restore stack.\n"
+    "It starts as the address of Show_Value: PUSH a value and CALL [EBP+8] to show it in a box.",
+    "ARG2: the second argument, at [EBP+12] with Auto save/restore stack.",
+    "ARG3: the third argument, at [EBP+16] with Auto save/restore stack.",
+    "ARG4: the fourth argument, at [EBP+20] with Auto save/restore stack.",
+};
 
-QString Qs(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-
-QPlainTextEdit* Make_Column(QWidget* parent, bool scroll_bars) {
+QPlainTextEdit* Make_Column(QWidget* parent) {
   auto* edit = new QPlainTextEdit(parent);
   edit->setReadOnly(true);
   edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-  edit->document()->setDocumentMargin(0);
   edit->document()->setUndoRedoEnabled(false);  // read-only: nothing to undo, no history to keep
-  const auto policy = scroll_bars ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
-  edit->setVerticalScrollBarPolicy(policy);
-  edit->setHorizontalScrollBarPolicy(policy);
   return edit;
+}
+
+// A heading over a control; every pane's heading is as tall, so the rows below them start level.
+QLabel* Make_Heading(const char* name, const char* caption, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  label->setFixedHeight(label->fontMetrics().height() + 4);
+  return label;
+}
+
+QWidget* Make_Pane(QLabel* heading, std::initializer_list<QWidget*> controls, QWidget* parent) {
+  auto* pane = new QWidget(parent);
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  heading->setParent(pane);
+  layout->addWidget(heading);
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  for (QWidget* control : controls) {
+    control->setParent(pane);
+    row->addWidget(control);
+  }
+  layout->addLayout(row, 1);
+  return pane;
 }
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent), chooser_(&qt_chooser_) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), chooser_(&qt_chooser_) {
   setObjectName("ORVOIDE");
-  setWindowTitle("IDE: Corvane");
 #if defined(ORVO_HAVE_RUN)
   engine_ = std::make_unique<RunEngine>();
 #endif
-  if (const QScreen* s = screen()) scale_ = s->logicalDotsPerInchY() / kTwipsPerInch;
   Build_Controls();
+  Build_Menus();
+  Build_StatusBar();
   help_ = new HelpViewer(this);
   help_->setWindowFlag(Qt::Window);
-
-  const QSize base(static_cast<int>(std::lround(kClientTwipsWidth * scale_)),
-                   static_cast<int>(std::lround(kClientTwipsHeight * scale_)));
-  setMinimumSize(base);
-  resize(base);
-  Place_Controls();
+  find_ = new FindReplace(text1_, this);
+  Size_For_Default_Source();
   Form_Load();
+  Restore_Settings();
+  Update_Title();
+  Update_Cursor_Status();
 }
 
 MainWindow::~MainWindow() = default;
@@ -149,99 +159,46 @@ MainWindow::~MainWindow() = default;
 void MainWindow::Build_Controls() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   mono.setPointSize(9);
-  mono.setStretch(QFont::Unstretched);  // set, so the window's condensed face is not inherited
-  // The table's captions were laid out for a narrow 8-point face; a condensed face fits them.
-  QFont ui = font();
-  ui.setPointSize(8);
-  ui.setStretch(QFont::Condensed);
-  setFont(ui);
 
-  QWidget* previous = nullptr;
-  for (const ControlRow& row : kControls) {
-    QWidget* w = nullptr;
-    switch (row.kind) {
-      case Kind::Editor: {
-        text1_ = new CodeEditor(this);
-        text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        text1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        text1_->setFont(mono);
-        text1_->setTabChangesFocus(false);
-        w = text1_;
-        break;
-      }
-      case Kind::TextBoth:
-      case Kind::TextPlain: {
-        const std::string_view name = row.name;
-        const auto column = name == "Text2"   ? ListingModel::Column::Chars
-                            : name == "Text3" ? ListingModel::Column::Bytes
-                                              : ListingModel::Column::PreCode;
-        auto* view = new ListingView(column, this);
-        view->setFont(mono);
-        const auto policy = row.kind == Kind::TextBoth ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
-        view->setVerticalScrollBarPolicy(policy);
-        view->setHorizontalScrollBarPolicy(policy);
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        (column == ListingModel::Column::Chars   ? text2_
-         : column == ListingModel::Column::Bytes ? text3_
-                                                 : pre_code_) = view;
-        w = view;
-        break;
-      }
-      case Kind::Label: {
-        auto* label = new QLabel(row.caption, this);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        w = label;
-        break;
-      }
-      case Kind::List: {
-        const bool decimal = std::string_view(row.name) == "List1";
-        auto* list =
-            new ListingView(decimal ? ListingModel::Column::Decimal : ListingModel::Column::Hex, this);
-        list->setFont(mono);
-        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        (decimal ? list1_ : list2_) = list;
-        w = list;
-        break;
-      }
-      case Kind::Button: {
-        auto* button = new QPushButton(row.caption, this);
-        button->setAutoDefault(false);
-        const std::string_view name = row.name;
-        if (name == "Command1")
-          command1_ = button;
-        else if (name == "Command2")
-          command2_ = button;
-        else if (name == "Command3")
-          command3_ = button;
-        else if (name == "Command4")
-          command4_ = button;
-        else if (name == "CmdOpen")
-          cmd_open_ = button;
-        else
-          cmd_save_ = button;
-        w = button;
-        break;
-      }
-      case Kind::Field: {
-        auto* field = new QLineEdit(row.caption, this);
-        args_[row.name[4] - '4'] = field;
-        w = field;
-        break;
-      }
-      case Kind::Check: {
-        check_stack_ = new QCheckBox(row.caption, this);
-        w = check_stack_;
-        break;
-      }
-    }
-    w->setObjectName(row.name);
-    placed_.push_back({w, row.left, row.top, row.width, row.height});
-    if (w->focusPolicy() != Qt::NoFocus) {
-      if (previous != nullptr) setTabOrder(previous, w);
-      previous = w;
-    }
-  }
+  text1_ = new CodeEditor(this);
+  text1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  text1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  text1_->setFont(mono);
+  text1_->setTabChangesFocus(false);
+  text1_->setObjectName("Text1");
+  text1_->setMinimumWidth(text1_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 12);
+
+  auto make_view = [&](const char* name, ListingModel::Column column, bool scroll_bars) {
+    auto* view = new ListingView(column, this);
+    view->setObjectName(name);
+    view->setFont(mono);
+    view->setVerticalScrollBarPolicy(scroll_bars ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    view->setHorizontalScrollBarPolicy(scroll_bars ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setMinimumWidth(view->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 3);
+    return view;
+  };
+  text2_ = make_view("Text2", ListingModel::Column::Chars, false);
+  text3_ = make_view("Text3", ListingModel::Column::Bytes, true);
+  list1_ = make_view("List1", ListingModel::Column::Decimal, false);
+  list2_ = make_view("List2", ListingModel::Column::Hex, false);
+  pre_code_ = make_view("TxtPreCode", ListingModel::Column::PreCode, true);
+  for (ListingView* list : {list1_, list2_}) list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+  auto* central = new QWidget(this);
+  central->setObjectName("Panel");
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->setSpacing(4);
+  layout->addWidget(Build_Panes(), 1);
+  layout->addWidget(Build_Bottom());
+  setCentralWidget(central);
+
+  // Tab order of the original form.
+  const std::vector<QWidget*> order = {text1_,    text2_,       text3_,    list1_,    list2_,   command2_,
+                                       command3_, args_[0],     args_[1],  args_[2],  args_[3], command1_,
+                                       pre_code_, check_stack_, cmd_open_, cmd_save_, command4_};
+  for (std::size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
   command3_->setEnabled(false);
   // The default source reads its arguments through EBP and ends without RET: it needs the frame.
@@ -252,6 +209,13 @@ void MainWindow::Build_Controls() {
   connect(text1_->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
     if (removed != 0 || added != 0) Text1_Change();
   });
+  connect(text1_->document(), &QTextDocument::modificationChanged, this, [this] { Update_Title(); });
+  connect(text1_, &QPlainTextEdit::cursorPositionChanged, this, [this] { Update_Cursor_Status(); });
+  connect(text1_, &QPlainTextEdit::blockCountChanged, this, [this] {
+    for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_})
+      column->Set_Min_Rows(text1_->blockCount(), text1_->Line_Height());
+    Follow_Editor();
+  });
   connect(command1_, &QPushButton::clicked, this, &MainWindow::Command1_Click);
   connect(command2_, &QPushButton::clicked, this, &MainWindow::Command2_Click);
   connect(command3_, &QPushButton::clicked, this, &MainWindow::Command3_Click);
@@ -259,77 +223,274 @@ void MainWindow::Build_Controls() {
   connect(cmd_open_, &QPushButton::clicked, this, &MainWindow::CmdOpen_Click);
   connect(cmd_save_, &QPushButton::clicked, this, &MainWindow::CmdSave_Click);
 
-  // Keyboard shortcuts: the buttons' own clicks, so a disabled RUN stays disabled.
-  const std::pair<QKeySequence, QPushButton*> keys[] = {
-      {QKeySequence(Qt::Key_F5), command1_},           {QKeySequence(Qt::CTRL | Qt::Key_B), command1_},
-      {QKeySequence(Qt::Key_F9), command3_},           {QKeySequence(Qt::CTRL | Qt::Key_R), command3_},
-      {QKeySequence(Qt::Key_F1), command2_},           {QKeySequence(Qt::CTRL | Qt::Key_O), cmd_open_},
-      {QKeySequence(Qt::CTRL | Qt::Key_S), cmd_save_}, {QKeySequence(Qt::CTRL | Qt::Key_E), command4_},
-  };
-  for (const auto& [key, button] : keys) {
-    auto* shortcut = new QShortcut(key, this);
-    connect(shortcut, &QShortcut::activated, button, [button] {
-      if (button->isEnabled()) button->click();
-    });
+  // Every column scrolls by whole rows, level with the editor's lines; the editor leads.
+  text1_->Set_Scroll_Listener([this] { Follow_Editor(); });
+  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) {
+    column->Set_Min_Rows(text1_->blockCount(), text1_->Line_Height());
+    connect(column->verticalScrollBar(), &QScrollBar::valueChanged, this, &MainWindow::Follow_Column);
   }
+  // Columns without a horizontal scroll bar keep its height free, so they show as many rows.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, text1_);
+  for (ListingView* column : {list1_, list2_, text2_}) column->Reserve_Bottom(bar);
 
-  // The register view after RUN: a small window of its own, so the table's layout stays as is.
-  auto* view = new QDialog(this);
-  view->setObjectName("RegisterView");
-  view->setWindowTitle("Registers after RUN");
-  registers_ = Make_Column(view, false);
+  // The register view after RUN: a dock beside the columns, shown without taking the keyboard.
+  register_dock_ = new QDockWidget("Registers after RUN", this);
+  register_dock_->setObjectName("RegisterView");
+  registers_ = Make_Column(register_dock_);
   registers_->setObjectName("Registers");
   registers_->setFont(mono);
+  registers_->setFocusPolicy(Qt::ClickFocus);
   registers_->document()->setDocumentMargin(6);
-  auto* layout = new QVBoxLayout(view);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(registers_);
-
-  Sync_Scrolling();
+  register_dock_->setWidget(registers_);
+  addDockWidget(Qt::BottomDockWidgetArea, register_dock_);
+  register_dock_->hide();
 }
 
-void MainWindow::Sync_Scrolling() {
-  // Every column scrolls by whole rows, so one row number keeps them aligned.
-  const std::vector<QAbstractScrollArea*> columns = {text1_, list1_, list2_, text2_, text3_, pre_code_};
-  for (QAbstractScrollArea* source : columns) {
-    connect(source->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, columns, source](int value) {
-      if (syncing_) return;
-      syncing_ = true;
-      for (QAbstractScrollArea* other : columns)
-        if (other != source) other->verticalScrollBar()->setValue(value);
-      syncing_ = false;
-    });
-  }
+QWidget* MainWindow::Build_Panes() {
+  splitter_ = new QSplitter(Qt::Horizontal, this);
+  splitter_->setObjectName("ColumnSplitter");
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(Make_Pane(Make_Heading("Label1", "Addr", this), {list1_, list2_}, splitter_));
+  splitter_->addWidget(Make_Pane(Make_Heading("Label7", "Editor", this), {text1_}, splitter_));
+  splitter_->addWidget(Make_Pane(Make_Heading("Label9", "Char", this), {text2_}, splitter_));
+  splitter_->addWidget(Make_Pane(Make_Heading("Label8", "HEX", this), {text3_}, splitter_));
+  splitter_->addWidget(Make_Pane(Make_Heading("Label3", "CONST/REM free", this), {pre_code_}, splitter_));
+  // The editor and the preprocessed source take extra width first.
+  const int stretch[] = {0, 5, 0, 2, 3};
+  for (int i = 0; i < 5; ++i) splitter_->setStretchFactor(i, stretch[i]);
+  return splitter_;
 }
 
-void MainWindow::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  Place_Controls();
-}
-
-void MainWindow::Place_Controls() {
-  const double k = scale_;
-  const double base_w = kClientTwipsWidth * k, base_h = kClientTwipsHeight * k;
-  const double dw = std::max(0.0, width() - base_w), dh = std::max(0.0, height() - base_h);
-  auto fx = [&](int x) {
-    double v = x * k;
-    for (const Stretch& s : kStretchX)
-      v += dw * s.share * std::clamp(double(x - s.from) / (s.to - s.from), 0.0, 1.0);
-    return static_cast<int>(std::lround(v));
+QWidget* MainWindow::Build_Bottom() {
+  auto* bottom = new QWidget(this);
+  bottom->setObjectName("ButtonRow");
+  auto make_button = [&](QPushButton*& button, const char* name, const char* caption) {
+    button = new QPushButton(caption, bottom);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    // Sized by the caption, not the style's wider minimum, so the two rows fit a small screen.
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
   };
-  auto fy = [&](int y) {
-    const double t = std::clamp(double(y - kStretchTop) / (kStretchBottom - kStretchTop), 0.0, 1.0);
-    return static_cast<int>(std::lround(y * k + dh * t));
-  };
-  auto px = [&](int twips) { return static_cast<int>(std::lround(twips * k)); };
-  for (const Placed& p : placed_) {
-    const bool column = p.height >= kColumnHeight;
-    const int x = fx(p.left);
-    const int y = fy(p.top);
-    const int w = column || p.top < kStretchTop ? fx(p.left + p.width) - x : px(p.width);
-    const int h = column ? fy(p.top + p.height) - y : px(p.height);
-    p.widget->setGeometry(x, y, w, h);
+  make_button(command1_, "Command1", "Compile");
+  make_button(command2_, "Command2", "Help");
+  make_button(command3_, "Command3", "RUN");
+  make_button(cmd_open_, "CmdOpen", "Open");
+  make_button(cmd_save_, "CmdSave", "Save");
+  make_button(command4_, "Command4", "Export");
+  check_stack_ = new QCheckBox("Auto save/restore stack", bottom);
+  check_stack_->setObjectName("CheckStack");
+  auto* arguments = new QLabel("Arguments", bottom);
+  arguments->setObjectName("Label2");
+
+  // Two rows as on the original form: Compile, Help and RUN over the argument fields, Open,
+  // Save, Export and the stack box. The argument fields keep their width and stay together.
+  auto* grid = new QGridLayout(bottom);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setHorizontalSpacing(4);
+  grid->setVerticalSpacing(2);
+  auto* first = new QHBoxLayout;
+  first->setSpacing(4);
+  first->addWidget(command1_);
+  first->addWidget(command2_);
+  grid->addLayout(first, 0, 0);
+  grid->addWidget(arguments, 1, 0);
+  const int field_width = QFontMetrics(font()).horizontalAdvance(QStringLiteral("-2147483648")) + 12;
+  for (int i = 0; i < 4; ++i) {
+    const QString name = QStringLiteral("ARG%1").arg(i + 1);
+    auto* label = new QLabel(name, bottom);
+    label->setObjectName(QStringLiteral("LabelArg%1").arg(i + 1));
+    label->setToolTip(kArgTips[i]);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    auto* field = new QLineEdit(QStringLiteral("0"), bottom);
+    field->setObjectName(QStringLiteral("Text%1").arg(i + 4));
+    field->setToolTip(kArgTips[i]);
+    field->setMaximumWidth(field_width);
+    field->setMinimumWidth(field_width * 2 / 3);
+    label->setBuddy(field);
+    args_[i] = field;
+    grid->addWidget(label, 0, 1 + i);
+    grid->addWidget(field, 1, 1 + i);
   }
+  grid->addWidget(command3_, 0, 5, Qt::AlignLeft);
+  auto* second = new QHBoxLayout;
+  second->setSpacing(4);
+  second->addWidget(cmd_open_);
+  second->addWidget(cmd_save_);
+  second->addWidget(command4_);
+  second->addWidget(check_stack_);
+  grid->addLayout(second, 1, 5);
+  grid->setColumnStretch(6, 1);
+  return bottom;
+}
+
+void MainWindow::Build_Menus() {
+  auto add = [this](QMenu* menu, const char* name, const QString& text, QList<QKeySequence> keys, auto slot) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(name);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, slot);
+    menu->addAction(action);
+    return action;
+  };
+  QMenu* file = menuBar()->addMenu("&File");
+  file->setObjectName("FileMenu");
+  QAction* new_action = add(file, "ActionNew", "&New", {QKeySequence::New}, [this] { New_Source(); });
+  QAction* open_action =
+      add(file, "ActionOpen", "&Open...", {QKeySequence::Open}, [this] { CmdOpen_Click(); });
+  recent_menu_ = file->addMenu("Open &Recent");
+  recent_menu_->setObjectName("RecentMenu");
+  QAction* save_action = add(file, "ActionSave", "&Save", {QKeySequence::Save}, [this] { CmdSave_Click(); });
+  add(file, "ActionSaveAs", "Save &As...", {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+      [this] { Save_As(); });
+  add(file, "ActionExport", "&Export...", {QKeySequence(Qt::CTRL | Qt::Key_E)}, [this] { Command4_Click(); });
+  file->addSeparator();
+  add(file, "ActionQuit", "&Quit", {QKeySequence(Qt::CTRL | Qt::Key_Q)}, [this] { close(); });
+
+  QMenu* edit = menuBar()->addMenu("&Edit");
+  edit->setObjectName("EditMenu");
+  QAction* undo = add(edit, "ActionUndo", "&Undo", {QKeySequence::Undo}, [this] { text1_->undo(); });
+  QAction* redo = add(edit, "ActionRedo", "&Redo", {QKeySequence::Redo}, [this] { text1_->redo(); });
+  undo->setEnabled(false);
+  redo->setEnabled(false);
+  connect(text1_, &QPlainTextEdit::undoAvailable, undo, &QAction::setEnabled);
+  connect(text1_, &QPlainTextEdit::redoAvailable, redo, &QAction::setEnabled);
+  edit->addSeparator();
+  add(edit, "ActionCut", "Cu&t", {QKeySequence::Cut}, [this] { text1_->cut(); });
+  // Copy takes what has the keyboard: the editor's selection or a column's selected rows.
+  add(edit, "ActionCopy", "&Copy", {QKeySequence::Copy}, [this] {
+    if (auto* column = dynamic_cast<ListingView*>(QApplication::focusWidget()))
+      column->Copy_Selection();
+    else
+      text1_->copy();
+  });
+  add(edit, "ActionPaste", "&Paste", {QKeySequence::Paste}, [this] { text1_->paste(); });
+  edit->addSeparator();
+  add(edit, "ActionFind", "&Find/Replace...", {QKeySequence::Find, QKeySequence(Qt::CTRL | Qt::Key_H)},
+      [this] { find_->Start(); });
+  add(edit, "ActionGoToLine", "&Go to Line...", {QKeySequence(Qt::CTRL | Qt::Key_G)},
+      [this] { Go_To_Line(); });
+  add(edit, "ActionSelectAll", "Select &All", {QKeySequence::SelectAll}, [this] {
+    text1_->setFocus();
+    text1_->selectAll();
+  });
+  // The editor and the columns handle these keys themselves, each on what it shows; the menu
+  // only names them.
+  for (QAction* action : edit->actions())
+    if (action->objectName() != "ActionFind" && action->objectName() != "ActionGoToLine")
+      action->setShortcutContext(Qt::WidgetShortcut);
+
+  QMenu* build = menuBar()->addMenu("&Build");
+  build->setObjectName("BuildMenu");
+  QAction* compile =
+      add(build, "ActionCompile", "&Compile", {QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_B)},
+          [this] { Command1_Click(); });
+  run_action_ =
+      add(build, "ActionRun", "&RUN", {QKeySequence(Qt::Key_F9), QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] {
+        if (command3_->isEnabled()) Command3_Click();
+      });
+  run_action_->setEnabled(false);
+  build->addSeparator();
+  stack_action_ = new QAction("&Auto save/restore stack", this);
+  stack_action_->setObjectName("ActionStack");
+  stack_action_->setCheckable(true);
+  stack_action_->setChecked(check_stack_->isChecked());
+  connect(stack_action_, &QAction::toggled, check_stack_, &QCheckBox::setChecked);
+  connect(check_stack_, &QCheckBox::toggled, stack_action_, &QAction::setChecked);
+  build->addAction(stack_action_);
+  // A Debug menu goes between Build and Help.
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  help->setObjectName("HelpMenu");
+  QAction* contents =
+      add(help, "ActionHelpContents", "&Contents", {QKeySequence(Qt::Key_F1)}, [this] { Command2_Click(); });
+  add(help, "ActionInstructionReference", "&Instruction reference", {}, [this] { Open_Help(3); });
+  help->addSeparator();
+  add(help, "ActionAbout", "&About ORVO IDE", {}, [this] { Show_About(); });
+
+  QToolBar* tools = addToolBar("Main");
+  tools->setObjectName("MainToolBar");
+  tools->setMovable(false);
+  tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  for (QAction* action : {new_action, open_action, save_action}) tools->addAction(action);
+  tools->addSeparator();
+  for (QAction* action : {compile, run_action_}) tools->addAction(action);
+  tools->addSeparator();
+  tools->addAction(contents);
+  for (QAction* action : tools->actions())
+    if (QWidget* button = tools->widgetForAction(action)) button->setFocusPolicy(Qt::NoFocus);
+  Rebuild_Recent_Menu();
+}
+
+void MainWindow::Build_StatusBar() {
+  auto make = [this](const char* name) {
+    auto* label = new QLabel(this);
+    label->setObjectName(name);
+    return label;
+  };
+  status_compile_ = make("StatusCompile");
+  status_size_ = make("StatusSize");
+  status_cursor_ = make("StatusCursor");
+  status_run_ = make("StatusRun");
+  statusBar()->setObjectName("StatusBar");
+  statusBar()->addWidget(status_compile_, 1);
+  statusBar()->addPermanentWidget(status_size_);
+  statusBar()->addPermanentWidget(status_run_);
+  statusBar()->addPermanentWidget(status_cursor_);
+  status_compile_->setText("Not compiled");
+}
+
+void MainWindow::Size_For_Default_Source() {
+  // Wide enough for each pane's text in the fixed face, tall enough for kStartLines lines: the
+  // sizes follow the fonts, so they hold at any scaling.
+  const QFontMetrics mono(text1_->font());
+  const int ch = mono.horizontalAdvance(QLatin1Char('0'));
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, text1_);
+  const int frame = 2 * text1_->frameWidth();
+  QList<int> sizes;
+  int total = 0;
+  for (int pane = 0; pane < splitter_->count(); ++pane) {
+    int width = 0;
+    if (pane == 0) {
+      width = 2 * (kPaneChars[0].chars * ch + frame);
+    } else {
+      const PaneWidth& p = kPaneChars[pane + 1];
+      width = p.chars * ch + frame;
+      if (pane == 1) width += text1_->Gutter_Width() + bar;
+      if (pane >= 3) width += bar;
+    }
+    sizes << width;
+    total += width;
+  }
+  total += splitter_->handleWidth() * (splitter_->count() - 1);
+  const int editor_height = kStartLines * text1_->Line_Height() + bar + frame + 20;
+  centralWidget()->ensurePolished();
+  const QSize bottom = centralWidget()->layout()->itemAt(1)->sizeHint();
+  QSize client(std::max(total, centralWidget()->layout()->itemAt(1)->minimumSize().width()) + 8,
+               editor_height + bottom.height() + 12);
+  client.rheight() += menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+  for (QToolBar* bar_widget : findChildren<QToolBar*>()) client.rheight() += bar_widget->sizeHint().height();
+  if (const QScreen* s = screen()) client = client.boundedTo(s->availableGeometry().size() - QSize(16, 48));
+  resize(client);
+  splitter_->setSizes(sizes);
+}
+
+void MainWindow::Follow_Editor() {
+  if (syncing_) return;
+  syncing_ = true;
+  const int value = text1_->verticalScrollBar()->value();
+  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_})
+    if (column->verticalScrollBar()->value() != value) column->verticalScrollBar()->setValue(value);
+  syncing_ = false;
+}
+
+void MainWindow::Follow_Column(int value) {
+  if (syncing_) return;
+  syncing_ = true;
+  text1_->verticalScrollBar()->setValue(value);
+  syncing_ = false;
+  // The editor may stop short of the column (its last lines): everything follows the editor.
+  Follow_Editor();
 }
 
 void MainWindow::Form_Load() {
@@ -341,17 +502,30 @@ void MainWindow::Form_Load() {
 }
 
 void MainWindow::Text1_Change() {
-  command3_->setEnabled(false);
+  Set_Run_Enabled(false);
   if (text1_->Marked_Line() >= 0) text1_->Mark_Line(-1);
+  // The listing belongs to the text it was compiled from.
+  Clear_Listing();
+  status_compile_->setText("Edited: not compiled");
+}
+
+void MainWindow::Set_Run_Enabled(bool enabled) {
+  command3_->setEnabled(enabled);
+  if (run_action_ != nullptr) run_action_->setEnabled(enabled);
 }
 
 std::string MainWindow::Editor_Bytes() const { return From_EditorString(text1_->document()->toRawText()); }
 
 void MainWindow::Set_Editor_Bytes(std::string_view bytes) { text1_->setPlainText(To_EditorString(bytes)); }
 
+void MainWindow::Clear_Listing() {
+  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) column->Clear();
+  Follow_Editor();
+}
+
 void MainWindow::Command1_Click() {
   // The compile rewrites the listing the columns read.
-  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) column->Clear();
+  Clear_Listing();
   text1_->Mark_Line(-1);
 
   CompileOptions options;
@@ -360,24 +534,29 @@ void MainWindow::Command1_Click() {
   options.open_help = [this](int context) { Open_Help(context); };
   const CompileOutcome outcome = session_.Compile(Editor_Bytes(), options);
   Show_Listing();
+  const std::size_t size = session_.Image().Bytes().size();
   if (outcome == CompileOutcome::Finished) {
-    command3_->setEnabled(true);
+    Set_Run_Enabled(true);
+    status_compile_->setText("Compiled");
+    status_size_->setText(QStringLiteral("Code: %1 bytes").arg(size));
   } else {
     // The compile stops right after showing the failing line in the preprocessed column.
     const std::size_t rows = session_.Listing_().PreCode_Rows();
     if (rows > 0) text1_->Mark_Line(static_cast<int>(rows - 1));
+    status_compile_->setText(QStringLiteral("Compile stopped at line %1").arg(rows));
+    status_size_->clear();
   }
+  Follow_Editor();
 }
 
 void MainWindow::Show_Listing() {
   const Listing& listing = session_.Listing_();
   const int row_height = text1_->Line_Height();
-  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) column->Show(listing, row_height);
-  // Bring the new columns to the editor's row.
-  const int row = text1_->verticalScrollBar()->value();
-  for (QAbstractScrollArea* column :
-       std::initializer_list<QAbstractScrollArea*>{list1_, list2_, text2_, text3_, pre_code_})
-    column->verticalScrollBar()->setValue(row);
+  for (ListingView* column : {list1_, list2_, text2_, text3_, pre_code_}) {
+    column->Set_Min_Rows(text1_->blockCount(), row_height);
+    column->Show(listing, row_height);
+  }
+  Follow_Editor();
 }
 
 void MainWindow::Command2_Click() { Open_Help(1); }
@@ -390,23 +569,28 @@ void MainWindow::Command3_Click() {
   for (int i = 0; i < 4; ++i) fields[i] = From_EditorString(args_[i]->text());
   RunLimits limits;
   limits.timeout_seconds = 10.0;
+  QWidget* keyboard = QApplication::focusWidget();
   const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits);
+  if (result.status == RunStatus::Returned) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<std::uint32_t>(result.eax));
+    status_run_->setText(QStringLiteral("Returned %1 (&H%2)").arg(result.eax).arg(hex));
+  } else {
+    status_run_->setText("RUN failed");
+  }
   // A run that never started (an argument out of range) has no registers to show.
   if (result.registers.instructions != 0 || result.registers.eip != 0) {
-    const QString text = Qs(Format_Registers(result.registers));
-    registers_->setPlainText(text);
-    auto* view = registers_->parentWidget();
-    if (!view->isVisible()) {
-      // Big enough for the whole text without scrolling.
-      const QFontMetrics metrics(registers_->font());
-      int widest = 0;
-      const QStringList lines = text.split('\n');
-      for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
-      view->resize(widest + 40, metrics.lineSpacing() * static_cast<int>(lines.size()) + 40);
-      view->move(frameGeometry().topRight() + QPoint(8, 0));
+    registers_->setPlainText(Qs(Format_Registers(result.registers)));
+    if (!register_dock_->isVisible()) {
+      register_dock_->show();
+      // As tall as the register text, so the editor keeps most of its lines.
+      const int lines = registers_->document()->blockCount();
+      const int height = (lines + 1) * registers_->fontMetrics().lineSpacing() + 2 * 6 + 2 * registers_->frameWidth();
+      resizeDocks({register_dock_}, {height}, Qt::Vertical);
     }
-    view->show();
   }
+  // The boxes of the run are gone: the keyboard goes back where it was.
+  if (keyboard != nullptr && keyboard->isVisible()) keyboard->setFocus(Qt::OtherFocusReason);
 #else
   Show_Message("Error in assembler program\r\rThis build has no run engine.", MsgStyle::OkExclamation,
                kAppTitle);
@@ -416,20 +600,52 @@ void MainWindow::Command3_Click() {
 void MainWindow::Command4_Click() { CmDialog(kDialogExport); }
 
 void MainWindow::CmdOpen_Click() {
+  if (!Maybe_Save()) return;
   const std::string name = CmDialog(kDialogOpen);
   if (!name.empty()) Load_Source(name);
 }
 
 void MainWindow::CmdSave_Click() {
+  if (current_file_.empty())
+    Save_As();
+  else
+    Save_Source(current_file_);
+}
+
+void MainWindow::Save_As() {
   const std::string name = CmDialog(kDialogSave);
   if (!name.empty()) Save_Source(name);
 }
 
+void MainWindow::New_Source() {
+  if (!Maybe_Save()) return;
+  text1_->clear();
+  current_file_.clear();
+  text1_->document()->setModified(false);
+  Update_Title();
+}
+
+void MainWindow::Open_Recent(const std::string& file_name) {
+  if (!Maybe_Save()) return;
+  if (!Load_Source(file_name)) {
+    // Gone or unreadable: the box said why; it leaves the list.
+    recent_.removeAll(Path_Qs(file_name));
+    Rebuild_Recent_Menu();
+    Save_Settings();
+  }
+}
+
 std::string MainWindow::CmDialog(int mode) {
-  const auto request = Dialog_Request(mode);
+  auto request = Dialog_Request(mode);
   if (!request) return {};
+  // Start where the user last was, else where the current file lives.
+  if (!current_file_.empty() && mode != kDialogExport)
+    request->start_folder = std::filesystem::path(current_file_).parent_path().string();
+  else if (!last_folder_.empty())
+    request->start_folder = last_folder_;
   FileChooser& chooser = chooser_ != nullptr ? *chooser_ : qt_chooser_;
   const DialogOutcome outcome = Decide_Dialog(mode, chooser.Choose(this, *request));
+  if (!outcome.file.empty()) last_folder_ = std::filesystem::path(outcome.file).parent_path().string();
   if (!outcome.file.empty() && outcome.export_form != ExportForm::None)
     Export_Image(outcome.file, outcome.export_form == ExportForm::Hex);
   return outcome.file;
@@ -447,10 +663,159 @@ void MainWindow::Export_Image(const std::string& file_name, bool as_hex) {
 #endif
 }
 
-void MainWindow::Load_Source(const std::string& file_name) {
-  if (auto bytes = Load_SourceFile(file_name)) Set_Editor_Bytes(*bytes);
+bool MainWindow::Load_Source(const std::string& file_name) {
+  auto bytes = Load_SourceFile(file_name);
+  if (!bytes) return false;
+  Set_Editor_Bytes(*bytes);
+  current_file_ = file_name;
+  text1_->document()->setModified(false);
+  Remember_File(file_name);
+  Update_Title();
+  return true;
 }
 
-void MainWindow::Save_Source(const std::string& file_name) { Save_SourceFile(file_name, Editor_Bytes()); }
+bool MainWindow::Save_Source(const std::string& file_name) {
+  if (!Save_SourceFile(file_name, Editor_Bytes())) return false;
+  current_file_ = file_name;
+  text1_->document()->setModified(false);
+  Remember_File(file_name);
+  Update_Title();
+  return true;
+}
+
+bool MainWindow::Maybe_Save() {
+  if (!text1_->document()->isModified()) return true;
+  const QString name =
+      current_file_.empty() ? QStringLiteral("Untitled") : QFileInfo(Path_Qs(current_file_)).fileName();
+  FileChooser& chooser = chooser_ != nullptr ? *chooser_ : qt_chooser_;
+  switch (chooser.Ask_Unsaved(this, name)) {
+    case UnsavedAnswer::Save:
+      CmdSave_Click();
+      return !text1_->document()->isModified();  // a cancelled or failed save keeps the edits
+    case UnsavedAnswer::Discard:
+      return true;
+    case UnsavedAnswer::Cancel:
+      break;
+  }
+  return false;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!Maybe_Save()) {
+    event->ignore();
+    return;
+  }
+  Save_Settings();
+  help_->close();
+  find_->close();
+  event->accept();
+}
+
+void MainWindow::Update_Title() {
+  const bool modified = text1_->document()->isModified();
+  QString name;
+  if (!current_file_.empty())
+    name = QFileInfo(Path_Qs(current_file_)).fileName();
+  else if (modified)
+    name = QStringLiteral("Untitled");
+  if (name.isEmpty()) {
+    setWindowTitle(kWindowCaption);
+    return;
+  }
+  setWindowTitle(name + (modified ? QStringLiteral("*") : QString()) + QStringLiteral(" - ") +
+                 kWindowCaption);
+}
+
+void MainWindow::Update_Cursor_Status() {
+  const QTextCursor cursor = text1_->textCursor();
+  status_cursor_->setText(
+      QStringLiteral("Line %1, Col %2").arg(cursor.blockNumber() + 1).arg(cursor.positionInBlock() + 1));
+}
+
+void MainWindow::Remember_File(const std::string& file_name) {
+  const QString path = QFileInfo(Path_Qs(file_name)).absoluteFilePath();
+  recent_.removeAll(path);
+  recent_.prepend(path);
+  while (recent_.size() > kMaxRecentFiles) recent_.removeLast();
+  last_folder_ = std::filesystem::path(file_name).parent_path().string();
+  Rebuild_Recent_Menu();
+  Save_Settings();
+}
+
+void MainWindow::Rebuild_Recent_Menu() {
+  recent_menu_->clear();
+  for (int i = 0; i < recent_.size(); ++i) {
+    const QString path = recent_[i];
+    QAction* action = recent_menu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(path));
+    action->setObjectName(QStringLiteral("ActionRecent%1").arg(i + 1));
+    action->setData(path);
+    connect(action, &QAction::triggered, this, [this, path] { Open_Recent(Path_Std(path)); });
+  }
+  recent_menu_->setEnabled(!recent_.isEmpty());
+}
+
+void MainWindow::Go_To_Line() {
+  bool ok = false;
+  const int line = QInputDialog::getInt(this, "Go to Line", "Line:", text1_->textCursor().blockNumber() + 1,
+                                        1, text1_->blockCount(), 1, &ok);
+  if (!ok) return;
+  QTextCursor cursor(text1_->document()->findBlockByNumber(line - 1));
+  text1_->setTextCursor(cursor);
+  text1_->ensureCursorVisible();
+  text1_->setFocus();
+  Follow_Editor();
+}
+
+void MainWindow::Show_About() {
+  Show_Message(
+      "ORVO IDE\r\rAn assembler for 32-bit x86 routines: write, compile, and run them in an emulator.",
+      MsgStyle::Ok, "About ORVO IDE");
+}
+
+namespace {
+QSettings Open_Settings() {
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, "ORVO", "orvo-ide");
+}
+}  // namespace
+
+void MainWindow::Restore_Settings() {
+  const QSettings settings = Open_Settings();
+  if (settings.allKeys().isEmpty()) return;  // first start: as the window comes
+  recent_ = settings.value("file/recent").toStringList();
+  last_folder_ = Path_Std(settings.value("file/folder").toString());
+  QStringList args = settings.value("run/arguments").toStringList();
+  // ARG1 left at Show_Value's address then follows the address of this build.
+  if (args.size() == 4 && args[0] == settings.value("run/show_value").toString()) args[0] = args_[0]->text();
+  if (args.size() == 4)
+    for (int i = 0; i < 4; ++i) args_[i]->setText(args[i]);
+  check_stack_->setChecked(settings.value("run/stack", check_stack_->isChecked()).toBool());
+  restoreGeometry(settings.value("window/geometry").toByteArray());
+  restoreState(settings.value("window/state").toByteArray());
+  splitter_->restoreState(settings.value("window/splitter").toByteArray());
+  Rebuild_Recent_Menu();
+  const std::string last = Path_Std(settings.value("file/last").toString());
+  std::error_code error;
+  if (!last.empty() && std::filesystem::is_regular_file(last, error) && Load_Source(last)) {
+    text1_->selectAll();
+    text1_->setFocus();
+  }
+}
+
+void MainWindow::Save_Settings() const {
+  QSettings settings = Open_Settings();
+  settings.setValue("file/recent", recent_);
+  settings.setValue("file/folder", Path_Qs(last_folder_));
+  settings.setValue("file/last", Path_Qs(current_file_));
+  QStringList args;
+  for (const QLineEdit* field : args_) args << field->text();
+  settings.setValue("run/arguments", args);
+#if defined(ORVO_HAVE_RUN)
+  settings.setValue("run/show_value", QString::number(Get_FnAddress()));
+#endif
+  settings.setValue("run/stack", check_stack_->isChecked());
+  settings.setValue("window/geometry", saveGeometry());
+  settings.setValue("window/state", saveState());
+  settings.setValue("window/splitter", splitter_->saveState());
+}
 
 }  // namespace orvo::ide

@@ -1,8 +1,10 @@
 #pragma once
 // The workbench window ORVOIDE: the source editor, the listing columns that the compile fills
-// row by row beside it, the argument fields of RUN and the buttons.
+// row by row beside it, the argument fields of RUN and the buttons, with menus, a toolbar, a
+// register dock and a status bar around them.
 
-#include <QWidget>
+#include <QMainWindow>
+#include <QStringList>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,11 +13,15 @@
 #include "assembler/compile.h"
 #include "ide/qt/file_chooser.h"
 
+class QAction;
 class QCheckBox;
+class QDockWidget;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 
 namespace orvo {
 class RunEngine;
@@ -24,18 +30,19 @@ class RunEngine;
 namespace orvo::ide {
 
 class CodeEditor;
+class FindReplace;
 class HelpViewer;
 class ListingView;
 
 // The source the editor starts with (eight lines, each ended by CR LF).
 extern const std::string_view kDefaultSource;
 
-// Client area of the window in twips, and the twips in a logical inch.
-inline constexpr int kClientTwipsWidth = 9285;
-inline constexpr int kClientTwipsHeight = 6525;
-inline constexpr double kTwipsPerInch = 1440.0;
+// Caption of the window; the file name and a modified mark go in front of it.
+inline constexpr const char* kWindowCaption = "IDE: Corvane";
+// Recent files kept in the File menu.
+inline constexpr int kMaxRecentFiles = 8;
 
-class MainWindow : public QWidget {
+class MainWindow : public QMainWindow {
  public:
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
@@ -48,13 +55,18 @@ class MainWindow : public QWidget {
   void Command3_Click();  // RUN
   void Command4_Click();  // Export
   void CmdOpen_Click();
-  void CmdSave_Click();
+  void CmdSave_Click();  // Save: the current file, or Save As when there is none
+  void Save_As();
+  void New_Source();
+  void Open_Recent(const std::string& file_name);
 
   // File dialog of a mode (1 open, 2 save, 3 export); exports in mode 3. Returns the file name,
   // empty when cancelled.
   std::string CmDialog(int mode);
-  void Load_Source(const std::string& file_name);
-  void Save_Source(const std::string& file_name);
+  // Loads a file into the editor; false (and the editor unchanged) when it cannot be read.
+  bool Load_Source(const std::string& file_name);
+  // Writes the editor text to a file; it becomes the current file. False when it failed.
+  bool Save_Source(const std::string& file_name);
   // Opens the help file at a context; false when it could not be opened.
   bool Open_Help(int context);
 
@@ -66,22 +78,36 @@ class MainWindow : public QWidget {
   void Set_FileChooser(FileChooser* chooser) { chooser_ = chooser; }
   const CompileSession& Session() const { return session_; }
   HelpViewer* Help() const { return help_; }
-  // Pixels per twip on this screen.
-  double Twips_Scale() const { return scale_; }
+  const std::string& Current_File() const { return current_file_; }
+  QStringList Recent_Files() const { return recent_; }
+  QMenu* Recent_Menu() const { return recent_menu_; }
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
-  struct Placed {
-    QWidget* widget;
-    int left, top, width, height;  // twips
-  };
   void Build_Controls();
-  void Place_Controls();
-  void Sync_Scrolling();
+  void Build_Menus();
+  void Build_StatusBar();
+  QWidget* Build_Panes();
+  QWidget* Build_Bottom();
+  void Size_For_Default_Source();
+  void Follow_Editor();
+  void Follow_Column(int value);
   void Show_Listing();
+  void Clear_Listing();
   void Export_Image(const std::string& file_name, bool as_hex);
+  void Set_Run_Enabled(bool enabled);
+  void Update_Title();
+  void Update_Cursor_Status();
+  // With unsaved edits: asks Save / Discard / Cancel. True when the caller may go on.
+  bool Maybe_Save();
+  void Remember_File(const std::string& file_name);
+  void Rebuild_Recent_Menu();
+  void Go_To_Line();
+  void Show_About();
+  void Restore_Settings();
+  void Save_Settings() const;
 
   CodeEditor* text1_ = nullptr;
   ListingView* text2_ = nullptr;
@@ -97,11 +123,23 @@ class MainWindow : public QWidget {
   QPushButton* cmd_open_ = nullptr;
   QPushButton* cmd_save_ = nullptr;
   QCheckBox* check_stack_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  QDockWidget* register_dock_ = nullptr;
   QPlainTextEdit* registers_ = nullptr;
   HelpViewer* help_ = nullptr;
-  std::vector<Placed> placed_;
-  double scale_ = 96.0 / kTwipsPerInch;
+  FindReplace* find_ = nullptr;
+  QAction* run_action_ = nullptr;
+  QAction* stack_action_ = nullptr;
+  QMenu* recent_menu_ = nullptr;
+  QLabel* status_compile_ = nullptr;
+  QLabel* status_size_ = nullptr;
+  QLabel* status_cursor_ = nullptr;
+  QLabel* status_run_ = nullptr;
   bool syncing_ = false;
+
+  std::string current_file_;
+  std::string last_folder_;
+  QStringList recent_;
 
   CompileSession session_;
   std::unique_ptr<RunEngine> engine_;

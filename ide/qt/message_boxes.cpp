@@ -35,7 +35,8 @@ std::unique_ptr<QMessageBox> Make_MessageBox(const Message& message, QWidget* pa
 }
 
 MsgAnswer QtMessageHandler::Show(const Message& message) {
-  auto box = Make_MessageBox(message, QApplication::activeWindow());
+  QWidget* parent = owner_ ? owner_.data() : QApplication::activeWindow();
+  auto box = Make_MessageBox(message, parent);
   const int pressed = box->exec();
   if (message.style != MsgStyle::YesNoCritical) return MsgAnswer::Ok;
   return pressed == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;

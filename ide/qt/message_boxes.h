@@ -2,6 +2,7 @@
 // Modal message boxes in Qt for every Show_Message of the user-interface thread.
 
 #include <QMessageBox>
+#include <QPointer>
 #include <memory>
 
 #include "ide/message_box.h"
@@ -12,9 +13,16 @@ namespace orvo::ide {
 // when it has none), buttons and icon. Not shown yet.
 std::unique_ptr<QMessageBox> Make_MessageBox(const Message& message, QWidget* parent);
 
+// Boxes belong to the owner window (centred on it, above it, modal to it); without an owner
+// they take the active window.
 class QtMessageHandler : public MessageHandler {
  public:
+  explicit QtMessageHandler(QWidget* owner = nullptr) : owner_(owner) {}
+  void Set_Owner(QWidget* owner) { owner_ = owner; }
   MsgAnswer Show(const Message& message) override;
+
+ private:
+  QPointer<QWidget> owner_;
 };
 
 }  // namespace orvo::ide

@@ -129,4 +129,13 @@ bool Parse_ArgumentNumber(std::string_view text, std::int32_t& value) {
   return true;
 }
 
+std::string Argument_RangeText(std::size_t index, std::string_view text) {
+  // A field can hold anything pasted into it: the box quotes a bounded piece.
+  constexpr std::size_t kQuoted = 40;
+  std::string quoted(text.substr(0, kQuoted));
+  if (text.size() > kQuoted) quoted += "...";
+  return "Error in assembler program\r\rARG" + std::to_string(index + 1) + " (" + quoted +
+         ") does not fit a 32-bit argument.\rIt takes -2147483648 to 2147483647, or &H/&O up to FFFFFFFF.";
+}
+
 }  // namespace orvo

@@ -1400,7 +1400,7 @@ RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::arra
   std::array<std::int32_t, 4> args{};
   for (std::size_t i = 0; i < 4; ++i) {
     if (!Parse_ArgumentNumber(fields[i], args[i])) {
-      Show_Message("Error in assembler program", MsgStyle::OkExclamation, kAppTitle);
+      Show_Message(Argument_RangeText(i, fields[i]), MsgStyle::OkExclamation, kAppTitle);
       RunResult bad;
       bad.status = RunStatus::Faulted;
       bad.what = "Argument " + std::to_string(i + 1) + " is out of range";

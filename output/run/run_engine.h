@@ -89,6 +89,10 @@ std::string Run_ErrorText(const RunResult& result);
 // signed 32-bit range.
 bool Parse_ArgumentNumber(std::string_view text, std::int32_t& value);
 
+// Text of the box for an argument field (index 0..3, ARG1..ARG4) whose value does not fit:
+// names the field, what it holds and the range it accepts.
+std::string Argument_RangeText(std::size_t index, std::string_view text);
+
 // Command3_Click without the window: converts the four fields, runs code, and shows the
 // "FUNCTION RETURN: " box or the "Error in assembler program" box. Returns the run's result
 // (status Faulted with an empty image run, or when an argument is out of range).

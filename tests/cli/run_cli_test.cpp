@@ -91,7 +91,11 @@ TEST_F(RunCli, FaultsEndWithTheirBoxAndStatusOne) {
 TEST_F(RunCli, ArgumentOutOfRangeAndUsage) {
   Outcome o = Run("PUSHAD\nPOPAD\n", {"--stack", "--messages", "json", "SOURCE", "0", "4294967295"});
   EXPECT_EQ(o.status, 1);
-  EXPECT_EQ(o.out, Json("\"ORVO IDE\"", "Error in assembler program", "exclamation") + "\n");
+  EXPECT_EQ(o.out, Json("\"ORVO IDE\"",
+                        "Error in assembler program\\r\\rARG2 (4294967295) does not fit a 32-bit argument.\\r"
+                        "It takes -2147483648 to 2147483647, or &H/&O up to FFFFFFFF.",
+                        "exclamation") +
+                       "\n");
 
   EXPECT_EQ(Run("NOP\n", {"SOURCE", "1", "2", "3", "4", "5"}).status, 2);
   EXPECT_EQ(Run("NOP\n", {"no-such-folder/missing.asm"}).status, 2);
@@ -133,7 +137,7 @@ TEST_F(RunCli, RoutinesAndFaultsOfAssembledSource) {
       {arg2, {"--stack", "SOURCE", "0", "12abc"}, 0, "FUNCTION RETURN: 12"},
       {arg2, {"--stack", "SOURCE", "0", "&HFFFF"}, 0, "FUNCTION RETURN: -1"},
       {arg2, {"--stack", "SOURCE", "0", "&O17"}, 0, "FUNCTION RETURN: 15"},
-      {arg2, {"--stack", "SOURCE", "0", "4294967295"}, 1, "Error in assembler program"},
+      {arg2, {"--stack", "SOURCE", "0", "4294967295"}, 1, "It takes -2147483648 to 2147483647, or &H/&O up to FFFFFFFF."},
       {"XOR ECX,ECX\nDIV ECX\n",
        {"SOURCE"},
        1,

@@ -300,7 +300,7 @@ TEST(RunEngine, EmptyImageIsReportedNotRun) {
             "Error in assembler program\r\rThe code image is empty: there is nothing to run");
 }
 
-TEST(RunEngine, ArgumentOutOfRangeShowsTheBareBoxAndDoesNotRun) {
+TEST(RunEngine, ArgumentOutOfRangeNamesTheFieldAndDoesNotRun) {
   test::Recorder rec;
   RunEngine engine;
   const RunResult r =
@@ -308,7 +308,16 @@ TEST(RunEngine, ArgumentOutOfRangeShowsTheBareBoxAndDoesNotRun) {
   EXPECT_EQ(r.status, RunStatus::Faulted);
   EXPECT_EQ(r.registers.instructions, 0u);
   ASSERT_EQ(rec.Messages().size(), 1u);
-  EXPECT_EQ(rec.Messages()[0], (Message{"Error in assembler program", MsgStyle::OkExclamation, "ORVO IDE"}));
+  EXPECT_EQ(rec.Messages()[0],
+            (Message{"Error in assembler program\r\rARG2 (4294967295) does not fit a 32-bit argument.\r"
+                     "It takes -2147483648 to 2147483647, or &H/&O up to FFFFFFFF.",
+                     MsgStyle::OkExclamation, "ORVO IDE"}));
+}
+
+TEST(RunEngine, ArgumentRangeTextQuotesABoundedPiece) {
+  const std::string text = Argument_RangeText(3, std::string(100, '9'));
+  EXPECT_NE(text.find("ARG4 (" + std::string(40, '9') + "...)"), std::string::npos) << text;
+  EXPECT_EQ(text.find(std::string(41, '9')), std::string::npos);
 }
 
 TEST(RunEngine, EndlessLoopTimesOutAndTheEngineCarriesOn) {
