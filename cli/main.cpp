@@ -2,6 +2,7 @@
 //   orvo build [--stack] [--format hex|bin] [-o OUT] [--messages text|json] SOURCE
 //   orvo list  [--stack] [--messages text|json] SOURCE
 //   orvo run   [--stack] [--messages text|json] [--timeout SECONDS] [--registers] SOURCE [ARG1..ARG4]
+//   orvo trace [--stack] [--messages text|json] [--timeout SECONDS] [--max-steps N] SOURCE [ARG1..ARG4]
 // Exit status: 0 ran to its end, 1 the compile stopped or the run failed, 2 usage or SOURCE error.
 
 
@@ -121,6 +122,23 @@ int main(int argc, char** argv) {
   run->add_option("SOURCE", run_opts.common.source, "Source file, or - for standard input")->required();
   run->add_option("ARGS", run_opts.arguments, "Up to four arguments")->expected(0, 4);
 
+  TraceOptions trace_opts;
+  auto* trace = app.add_subcommand(
+      "trace",
+      "Assemble SOURCE and run it one instruction at a time: a row per instruction (step, source line, "
+      "address, bytes, source text, the registers and flags it changed), then the result as run prints it");
+  trace->add_flag("--stack", trace_opts.common.stack,
+                  "Wrap the code in the save/restore-stack prologue and epilogue");
+  trace->add_option("--messages", trace_opts.common.messages,
+                    "How rows and message boxes are printed (json: one object per step with the full state)")
+      ->check(CLI::IsMember({"text", "json"}));
+  trace->add_option("--timeout", trace_opts.timeout_seconds, "Seconds the routine may run")
+      ->check(CLI::PositiveNumber);
+  trace->add_option("--max-steps", trace_opts.max_steps, "Instructions traced before the trace stops (1000000)")
+      ->check(CLI::PositiveNumber);
+  trace->add_option("SOURCE", trace_opts.common.source, "Source file, or - for standard input")->required();
+  trace->add_option("ARGS", trace_opts.arguments, "Up to four arguments")->expected(0, 4);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -130,5 +148,6 @@ int main(int argc, char** argv) {
   if (*build) return Build(build_opts, format, out_path);
   if (*list) return List(list_opts);
   if (*run) return Run_Command(run_opts);
+  if (*trace) return Trace_Command(trace_opts);
   return kUsage;
 }
