@@ -27,6 +27,7 @@
 
 #if defined(ORVO_HAVE_RUN)
 #include "output/run/run_engine.h"
+#include "output/run/source_lines.h"
 #endif
 #if __has_include("output/export.h")
 #include "output/export.h"
@@ -390,7 +391,12 @@ void MainWindow::Command3_Click() {
   for (int i = 0; i < 4; ++i) fields[i] = From_EditorString(args_[i]->text());
   RunLimits limits;
   limits.timeout_seconds = 10.0;
-  const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits);
+  // RUN is enabled only while the editor holds the compiled text: its lines name a fault's line.
+  const std::string source = Editor_Bytes();
+  const std::size_t image_size = session_.Image().Size();
+  const SourceLineMap source_lines(session_.Listing_(), image_size,
+                                   Has_StackFrame(session_.Listing_(), image_size), Split_Lines(source));
+  const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits, &source_lines);
   // A run that never started (an argument out of range) has no registers to show.
   if (result.registers.instructions != 0 || result.registers.eip != 0) {
     const QString text = Qs(Format_Registers(result.registers));

@@ -32,6 +32,12 @@ SourceLineMap::SourceLineMap(const Listing& listing, std::size_t image_size, boo
   }
 }
 
+bool Has_StackFrame(const Listing& listing, std::size_t image_size) {
+  std::size_t lines_bytes = 0;
+  for (std::size_t i = 0; i < listing.Text2_Rows(); ++i) lines_bytes += listing.Raw_Bytes(i).size();
+  return image_size == lines_bytes + kPrologue.size() + kEpilogue.size();
+}
+
 SourceLine SourceLineMap::Find(std::uint32_t offset) const {
   if (offset < prologue_end_) return {SourceLine::Kind::Prologue, 0};
   if (offset >= epilogue_begin_ && offset < epilogue_end_) return {SourceLine::Kind::Epilogue, 0};

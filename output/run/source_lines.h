@@ -17,6 +17,10 @@ struct SourceLine {
   std::size_t index = 0;  // 0-based line of the source (Kind::Line)
 };
 
+// Whether a finished compile's image carries the stack frame: its size is the lines' bytes plus
+// the prologue and epilogue.
+bool Has_StackFrame(const Listing& listing, std::size_t image_size);
+
 class SourceLineMap {
  public:
   SourceLineMap() = default;
