@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <unordered_map>
 
 #include "ide/message_box.h"
 #include "operands/text.h"
@@ -55,6 +56,12 @@ std::uint32_t* Reg_Slot(RegisterState& r, int i) {
 }
 std::uint32_t Reg_Value(const RegisterState& r, int i) { return *Reg_Slot(const_cast<RegisterState&>(r), i); }
 
+bool Same_Registers(const RegisterState& a, const RegisterState& b) {
+  for (int i = 0; i < kRegCount; ++i)
+    if (Reg_Value(a, i) != Reg_Value(b, i)) return false;
+  return a.instructions == b.instructions;
+}
+
 std::string Hex_Address(std::uint64_t v) { return "&H" + Hex_Upper(static_cast<std::uint32_t>(v)); }
 
 bool Is_Prefix(unsigned char b) {
@@ -64,13 +71,24 @@ bool Is_Prefix(unsigned char b) {
 
 }  // namespace
 
+// The writable memory and the registers where a run at full speed began.
+struct Checkpoint {
+  RegisterState registers;
+  std::string stack;
+  std::string code;
+};
+
 struct DebugSession::Impl {
-  enum class Stop { None, Interrupt, PortIo, Callback };
+  enum class Stop { None, Interrupt, PortIo, Callback, Breakpoint, Requested, TimeOut };
 
   // One step of the history: the registers before it and how many writes it recorded.
   struct StepRecord {
     RegisterState before;
     std::uint32_t writes = 0;
+    // Not a step but a run at full speed from a checkpoint (before = the state there): undone by
+    // going back to the checkpoint and running it again, recording its last steps.
+    std::shared_ptr<const struct Checkpoint> checkpoint;
+    bool ended_in_fault = false;
   };
   // Old bytes of one write, before it landed.
   struct WriteRecord {
@@ -79,7 +97,12 @@ struct DebugSession::Impl {
     std::array<unsigned char, 16> old{};
   };
 
-  uc_engine* uc = nullptr;
+  // Two engines with the same map: steps run on one, with the emulator's instruction count; runs
+  // at full speed on the other, whose translated code has no per-instruction hook (switching one
+  // engine between the two modes would flush all its translations every time).
+  uc_engine* step_uc = nullptr;
+  uc_engine* fast_uc = nullptr;
+  uc_engine* uc = nullptr;  // the one in use
   std::string open_error;
   std::string code;
   std::array<std::int32_t, 4> args{};
@@ -89,7 +112,20 @@ struct DebugSession::Impl {
   std::deque<StepRecord> steps;
   std::deque<WriteRecord> writes;
   std::uint64_t dropped = 0;
+  std::size_t checkpoint_bytes = 0;
   bool recording = false;
+  bool replaying = false;  // running again what ran before: no boxes
+
+  // A run at full speed: instructions counted per block, breakpoints as hooks on their address.
+  bool fast = false;
+  std::uint64_t fast_instructions = 0;
+  std::uint32_t last_block = 0, last_block_size = 0, last_block_icount = 0;
+  std::uint32_t ticks = 0;
+  std::uint32_t skip_breakpoint = 0;  // the breakpoint the run starts on is not hit at once
+  bool skip_pending = false;
+  Clock::time_point deadline;
+  const std::atomic<bool>* stop_requested = nullptr;
+  std::unordered_map<std::uint64_t, std::uint32_t> block_icounts;  // (address, size) -> instructions
 
   // Set by the hooks during one step.
   Stop stop = Stop::None;
@@ -103,26 +139,53 @@ struct DebugSession::Impl {
   ~Impl() { Close(); }
 
   void Close() {
-    if (uc != nullptr) uc_close(uc);
+    for (uc_engine** e : {&step_uc, &fast_uc}) {
+      if (*e != nullptr) uc_close(*e);
+      *e = nullptr;
+    }
     uc = nullptr;
     code_mapped = 0;
   }
 
-  std::size_t Bytes_Used() const {
-    return steps.size() * sizeof(StepRecord) + writes.size() * sizeof(WriteRecord);
-  }
-
   uc_err Open() {
     Close();
-    uc_err err = uc_open(UC_ARCH_X86, UC_MODE_32, &uc);
+    uc_err err = Open_Engine(step_uc, false);
+    if (err == UC_ERR_OK) err = Open_Engine(fast_uc, true);
+    uc = step_uc;
+    return err;
+  }
+
+  // Copies the registers and the writable memory from one engine to the other.
+  void Copy_State(uc_engine* from, uc_engine* to) {
+    for (int reg : kUcRegs) {
+      std::uint32_t v = 0;
+      uc_reg_read(from, reg, &v);
+      uc_reg_write(to, reg, &v);
+    }
+    std::string bytes(kStackSize, '\0');
+    uc_mem_read(from, kStackBase, bytes.data(), kStackSize);
+    uc_mem_write(to, kStackBase, bytes.data(), kStackSize);
+    bytes.resize(code_mapped);
+    uc_mem_read(from, kCodeBase, bytes.data(), code_mapped);
+    uc_mem_write(to, kCodeBase, bytes.data(), code_mapped);
+    uc_ctl_remove_cache(to, kCodeBase, std::uint64_t{kCodeBase} + code_mapped);
+  }
+
+  std::size_t Bytes_Used() const {
+    return steps.size() * sizeof(StepRecord) + writes.size() * sizeof(WriteRecord) + checkpoint_bytes;
+  }
+
+  uc_err Open_Engine(uc_engine*& opened, bool full_speed) {
+    uc_err err = uc_open(UC_ARCH_X86, UC_MODE_32, &opened);
     if (err != UC_ERR_OK) return err;
-    if ((err = uc_mem_map(uc, kSystemPage, kSystemPageSize, UC_PROT_READ | UC_PROT_EXEC))) return err;
-    if ((err = uc_mem_map(uc, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE))) return err;
+    uc_engine* const e = opened;
+    if ((err = uc_mem_map(e, kSystemPage, kSystemPageSize, UC_PROT_READ | UC_PROT_EXEC))) return err;
+    if ((err = uc_mem_map(e, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE))) return err;
     code_mapped = (static_cast<std::uint32_t>(code.size()) + kCodeChunk - 1) / kCodeChunk * kCodeChunk;
-    if ((err = uc_mem_map(uc, kCodeBase, code_mapped, UC_PROT_ALL))) return err;
+    if ((err = uc_mem_map(e, kCodeBase, code_mapped, UC_PROT_ALL))) return err;
     const std::uint64_t gdt[4] = {0, Descriptor(0xFA), Descriptor(0xF2), Descriptor(0x92)};
-    if ((err = uc_mem_write(uc, kGdt, gdt, sizeof gdt))) return err;
-    if ((err = uc_mem_write(uc, kShowValue, kShowValueStub, sizeof kShowValueStub))) return err;
+    if ((err = uc_mem_write(e, kGdt, gdt, sizeof gdt))) return err;
+    if ((err = uc_mem_write(e, kShowValue, kShowValueStub, sizeof kShowValueStub))) return err;
 
     // Enter privilege level 3 through IRETD, as the run engine does.
     std::string t;
@@ -131,55 +194,108 @@ struct DebugSession::Impl {
     t += Bytes({0x6A, 0x02, 0x6A, kUserCode, 0x68});
     Append_LE(t, kTrampolineEnd, 4);
     t += Bytes({0xCF});
-    if ((err = uc_mem_write(uc, kTrampoline, t.data(), t.size()))) return err;
+    if ((err = uc_mem_write(e, kTrampoline, t.data(), t.size()))) return err;
     uc_x86_mmr gdtr{};
     gdtr.base = kGdt;
     gdtr.limit = sizeof gdt - 1;
-    if ((err = uc_reg_write(uc, UC_X86_REG_GDTR, &gdtr))) return err;
+    if ((err = uc_reg_write(e, UC_X86_REG_GDTR, &gdtr))) return err;
     const std::uint32_t kernel_ss = kKernelData, data = kUserData, esp = kInitialEsp;
-    if ((err = uc_reg_write(uc, UC_X86_REG_SS, &kernel_ss))) return err;
+    if ((err = uc_reg_write(e, UC_X86_REG_SS, &kernel_ss))) return err;
     for (int reg : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_FS, UC_X86_REG_GS})
-      if ((err = uc_reg_write(uc, reg, &data))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_ESP, &esp))) return err;
-    if ((err = uc_emu_start(uc, kTrampoline, kTrampolineEnd, 0, 0))) return err;
+      if ((err = uc_reg_write(e, reg, &data))) return err;
+    if ((err = uc_reg_write(e, UC_X86_REG_ESP, &esp))) return err;
+    if ((err = uc_emu_start(e, kTrampoline, kTrampolineEnd, 0, 0))) return err;
     std::uint32_t cs = 0;
-    uc_reg_read(uc, UC_X86_REG_CS, &cs);
+    uc_reg_read(e, UC_X86_REG_CS, &cs);
     if (cs != kUserCode) return UC_ERR_EXCEPTION;
 
     uc_hook h;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
+    if ((err = uc_hook_add(e, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
                            kShowValue)))
       return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
+    if ((err = uc_hook_add(e, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
       return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
+    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
       return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
+    if ((err = uc_hook_add(e, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
       return err;
     if ((err =
-             uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
+             uc_hook_add(e, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
+      return err;
+    if (full_speed &&
+        (err = uc_hook_add(e, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
+      return err;
+    // A memory hook keeps EIP exact at every access, so a data fault names its instruction.
+    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Read), this, kSentinel,
+                           kSentinel)))
       return err;
     // Called before each write lands: the old bytes are what step back puts back.
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, 1, 0)))
+    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, 1, 0)))
       return err;
 
-    if ((err = uc_mem_write(uc, kCodeBase, code.data(), code.size()))) return err;
+    if ((err = uc_mem_write(e, kCodeBase, code.data(), code.size()))) return err;
     std::uint32_t frame[5] = {kSentinel};
     for (int i = 0; i < 4; ++i) frame[i + 1] = static_cast<std::uint32_t>(args[static_cast<std::size_t>(i)]);
-    if ((err = uc_mem_write(uc, kInitialEsp, frame, sizeof frame))) return err;
+    if ((err = uc_mem_write(e, kInitialEsp, frame, sizeof frame))) return err;
     const std::uint32_t zero = 0, eflags = kInitialEflags, eip = kCodeBase;
     for (int reg : {UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX, UC_X86_REG_EBP,
                     UC_X86_REG_ESI, UC_X86_REG_EDI})
-      if ((err = uc_reg_write(uc, reg, &zero))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_ESP, &esp))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_EFLAGS, &eflags))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_EIP, &eip))) return err;
+      if ((err = uc_reg_write(e, reg, &zero))) return err;
+    if ((err = uc_reg_write(e, UC_X86_REG_ESP, &esp))) return err;
+    if ((err = uc_reg_write(e, UC_X86_REG_EFLAGS, &eflags))) return err;
+    if ((err = uc_reg_write(e, UC_X86_REG_EIP, &eip))) return err;
     return UC_ERR_OK;
   }
 
   // ---- hooks
+  static void On_Read(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
+
+  std::uint32_t Block_Icount(std::uint32_t address, std::uint32_t size) {
+    const std::uint64_t key = (std::uint64_t{address} << 32) | size;
+    if (auto it = block_icounts.find(key); it != block_icounts.end()) return it->second;
+    const std::uint32_t n = Instructions_Between(address, address + size);
+    block_icounts.emplace(key, n);
+    return n;
+  }
+
+  // Instructions from a up to b, decoded from the code as it stands.
+  std::uint32_t Instructions_Between(std::uint32_t a, std::uint32_t b) const {
+    const std::string bytes = Read(a, b - a);
+    std::uint32_t n = 0;
+    for (std::size_t at = 0; at < bytes.size(); ++n) {
+      const std::size_t length = Instruction_Length(std::string_view(bytes).substr(at));
+      if (length == 0) break;
+      at += length;
+    }
+    return n;
+  }
+
+  static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    if (!self->fast) return;
+    if (self->last_block != address || self->last_block_size != size) {
+      self->last_block = static_cast<std::uint32_t>(address);
+      self->last_block_size = size;
+      self->last_block_icount = self->Block_Icount(self->last_block, size);
+    }
+    self->fast_instructions += self->last_block_icount;
+    if ((++self->ticks & 0x3FFF) == 0 && Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
+    if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(Stop::Requested);
+  }
+
+  static void On_Breakpoint(uc_engine*, std::uint64_t address, std::uint32_t, void* user) {
+    auto* self = static_cast<Impl*>(user);
+    if (self->skip_pending && address == self->skip_breakpoint) {
+      self->skip_pending = false;
+      return;
+    }
+    self->skip_pending = false;
+    self->Stop_With(Stop::Breakpoint);
+  }
+
   static void On_ShowValue(uc_engine* engine, std::uint64_t, std::uint32_t, void* user) {
     auto* self = static_cast<Impl*>(user);
+    if (self->replaying) return;
     std::uint32_t esp = 0;
     std::int32_t value = 0;
     uc_reg_read(engine, UC_X86_REG_ESP, &esp);
@@ -268,10 +384,15 @@ struct DebugSession::Impl {
     return b;
   }
 
+  static std::size_t Checkpoint_Size(const Checkpoint& c) {
+    return sizeof c + c.stack.size() + c.code.size();
+  }
+
   // Drops the oldest steps until the history fits its budget again.
   void Trim_History() {
     while (steps.size() > 1 && Bytes_Used() > options.history_bytes) {
       for (std::uint32_t n = steps.front().writes; n > 0 && !writes.empty(); --n) writes.pop_front();
+      if (steps.front().checkpoint) checkpoint_bytes -= Checkpoint_Size(*steps.front().checkpoint);
       steps.pop_front();
       ++dropped;
     }
@@ -384,11 +505,172 @@ struct DebugSession::Impl {
     return uc_strerror(err);
   }
 
+  // Where the instruction that stopped the run starts: INT n, INT 3, INTO, IN and OUT stop it with
+  // EIP already past them.
+  std::uint32_t Fault_Start(std::uint32_t eip) const {
+    auto byte = [&](std::uint32_t at) {
+      const std::string b = Read(at, 1);
+      return b.empty() ? -1 : static_cast<unsigned char>(b[0]);
+    };
+    if (stop == Stop::Interrupt) {
+      if (byte(eip - 2) == 0xCD && byte(eip - 1) == static_cast<int>(intno)) return eip - 2;
+      if ((intno == 3 && byte(eip - 1) == 0xCC) || (intno == 4 && byte(eip - 1) == 0xCE)) return eip - 1;
+      return eip;
+    }
+    if (stop == Stop::PortIo) {
+      // E4-E7 imm8, EC-EF, 6C-6F, each perhaps behind an operand-size prefix.
+      std::uint32_t start = eip;
+      const int last = byte(eip - 1);
+      if (byte(eip - 2) >= 0xE4 && byte(eip - 2) <= 0xE7 && last == static_cast<int>(port & 0xFF))
+        start = eip - 2;
+      else if ((last >= 0xEC && last <= 0xEF) || (last >= 0x6C && last <= 0x6F))
+        start = eip - 1;
+      if (start != eip && byte(start - 1) == 0x66) --start;
+      return start;
+    }
+    return eip;
+  }
+
+  enum class FastOutcome { Breakpoint, Returned, Faulted, TimedOut, Stopped };
+
+  // Runs from EIP at full speed to a breakpoint, the return, a fault, the time limit or a stop.
+  // The history gets one record for the whole run: a checkpoint of where it began.
+  FastOutcome Run_Fast(RegisterState& registers, const std::set<std::uint32_t>& breakpoints, double seconds,
+                       std::string& fault_text, std::uint32_t& fault_address) {
+    auto checkpoint = std::make_shared<Checkpoint>();
+    checkpoint->registers = registers;
+    checkpoint->stack = Read(kStackBase, kStackSize);
+    checkpoint->code = Read(kCodeBase, code_mapped);
+    checkpoint_bytes += Checkpoint_Size(*checkpoint);
+    steps.push_back({registers, 0, checkpoint, false});
+
+    Copy_State(step_uc, fast_uc);
+    uc = fast_uc;
+    std::vector<uc_hook> hooks;
+    for (std::uint32_t at : breakpoints) {
+      uc_hook h;
+      if (uc_hook_add(uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_Breakpoint), this, at, at) ==
+          UC_ERR_OK)
+        hooks.push_back(h);
+      // Code translated before the hook existed would run past it.
+      uc_ctl_remove_cache(uc, at, std::uint64_t{at} + 1);
+    }
+    skip_breakpoint = registers.eip;
+    skip_pending = breakpoints.count(registers.eip) != 0;
+    fast = true;
+    fast_instructions = 0;
+    last_block = last_block_size = last_block_icount = 0;
+    ticks = 0;
+    stop = Stop::None;
+    mem_fault = false;
+    callback_error.clear();
+    deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const uc_err err = uc_emu_start(uc, registers.eip, kSentinel, 0, 0);
+    fast = false;
+    for (uc_hook h : hooks) uc_hook_del(uc, h);
+
+    RegisterState after = Read_Registers(0);
+    FastOutcome outcome = FastOutcome::Faulted;
+    std::uint32_t stop_at = after.eip;
+    if (stop == Stop::None && err == UC_ERR_OK && after.eip == kSentinel)
+      outcome = FastOutcome::Returned;
+    else if (stop == Stop::Breakpoint)
+      outcome = FastOutcome::Breakpoint;
+    else if (stop == Stop::TimeOut)
+      outcome = FastOutcome::TimedOut;
+    else if (stop == Stop::Requested)
+      outcome = FastOutcome::Stopped;
+    else
+      stop_at = Fault_Start(after.eip);
+    // Each block was counted whole on entry; the one the run stopped in ran only up to stop_at.
+    std::uint64_t ran = fast_instructions;
+    if (outcome != FastOutcome::Returned && last_block_size != 0 && stop_at >= last_block &&
+        stop_at < last_block + last_block_size) {
+      const std::uint32_t before_stop =
+          std::min(Instructions_Between(last_block, stop_at), last_block_icount);
+      ran -= std::min<std::uint64_t>(ran, last_block_icount - before_stop);
+    }
+    after.instructions = registers.instructions + ran;
+    if (outcome == FastOutcome::Faulted) {
+      fault_address = stop_at;
+      after.eip = stop_at;
+      uc_reg_write(uc, UC_X86_REG_EIP, &after.eip);
+      fault_text = Describe_Fault(stop_at, err) + " at EIP=" + Hex_Address(stop_at) + " after " +
+                   std::to_string(after.instructions) +
+                   (after.instructions == 1 ? " instruction" : " instructions");
+      steps.back().ended_in_fault = true;
+    } else if (ran == 0) {
+      checkpoint_bytes -= Checkpoint_Size(*checkpoint);
+      steps.pop_back();
+    }
+    Copy_State(fast_uc, step_uc);
+    uc = step_uc;
+    registers = after;
+    Trim_History();
+    return outcome;
+  }
+
+  // Undoes a run at full speed: back to its checkpoint, then the same run again, the last steps
+  // of it recorded one by one. False when the run could not be repeated exactly (the state is
+  // then as it was, with no history).
+  bool Replay_Last(RegisterState& registers, std::string& fault_text, std::uint32_t& fault_address) {
+    const StepRecord marker = steps.back();
+    steps.pop_back();
+    checkpoint_bytes -= Checkpoint_Size(*marker.checkpoint);
+    const Checkpoint& from = *marker.checkpoint;
+    const RegisterState now = registers;
+    const std::string now_stack = Read(kStackBase, kStackSize), now_code = Read(kCodeBase, code_mapped);
+    const std::string now_fault = fault_text;
+    const std::uint32_t now_fault_address = fault_address;
+
+    auto put_memory = [&](const std::string& stack, const std::string& code_bytes) {
+      uc_mem_write(uc, kStackBase, stack.data(), stack.size());
+      uc_mem_write(uc, kCodeBase, code_bytes.data(), code_bytes.size());
+      uc_ctl_remove_cache(uc, kCodeBase, std::uint64_t{kCodeBase} + code_mapped);
+    };
+    put_memory(from.stack, from.code);
+    Write_Registers(from.registers);
+    registers = from.registers;
+    const std::uint64_t total = now.instructions - from.registers.instructions;
+    const std::uint64_t budget = std::max<std::uint64_t>(
+        1, options.history_bytes / 2 / (sizeof(StepRecord) + 2 * sizeof(WriteRecord)));
+    const std::uint64_t recorded = std::min<std::uint64_t>({total, budget, 100000});
+    replaying = true;
+    bool same = true;
+    if (total > recorded) {
+      steps.push_back(marker);
+      steps.back().ended_in_fault = false;
+      checkpoint_bytes += Checkpoint_Size(from);
+      const uc_err err = uc_emu_start(uc, registers.eip, kSentinel, 0, total - recorded);
+      registers = Read_Registers(from.registers.instructions + total - recorded);
+      same = err == UC_ERR_OK;
+    }
+    for (std::uint64_t i = 0; same && i < recorded; ++i)
+      same = Step(registers, fault_text, fault_address) != StepOutcome::Faulted;
+    if (same && marker.ended_in_fault)
+      same = Step(registers, fault_text, fault_address) == StepOutcome::Faulted;
+    replaying = false;
+    same = same && Same_Registers(registers, now) && Read(kStackBase, kStackSize) == now_stack &&
+           Read(kCodeBase, code_mapped) == now_code;
+    if (!same) {
+      put_memory(now_stack, now_code);
+      Write_Registers(now);
+      registers = now;
+      steps.clear();
+      writes.clear();
+      checkpoint_bytes = 0;
+    }
+    fault_text = now_fault;
+    fault_address = now_fault_address;
+    return same;
+  }
+
   enum class StepOutcome { Done, Returned, Faulted };
 
   // Executes the instruction at EIP, recording what step back needs.
   StepOutcome Step(RegisterState& registers, std::string& fault_text, std::uint32_t& fault_address) {
-    steps.push_back({registers, 0});
+    steps.push_back({registers, 0, nullptr, false});
     stop = Stop::None;
     mem_fault = false;
     callback_error.clear();
@@ -461,6 +743,7 @@ DebugStatus DebugSession::Reset() {
     return status_;
   }
   registers_ = d.Read_Registers(0);
+  d.stop_requested = &stop_requested_;
   status_ = DebugStatus::Ready;
   return status_;
 }
@@ -578,11 +861,51 @@ DebugStatus DebugSession::Step_Out() {
 }
 
 DebugStatus DebugSession::Continue() {
+  if (!on_step) return Run_Fast(std::nullopt);
   return Run_Until([](const RegisterState&) { return false; }, true);
 }
 
 DebugStatus DebugSession::Run_To(std::uint32_t address) {
+  if (!on_step) return Run_Fast(address);
   return Run_Until([&](const RegisterState&) { return registers_.eip == address; }, true);
+}
+
+DebugStatus DebugSession::Run_Fast(std::optional<std::uint32_t> target) {
+  if (!Is_Running_Status(status_)) return status_;
+  Impl& d = *impl_;
+  const RegisterState first = registers_;
+  stop_requested_.store(false, std::memory_order_relaxed);
+  fault_text_.clear();
+  double seconds = d.options.timeout_seconds;
+  if (!(seconds > 0)) seconds = DebugOptions{}.timeout_seconds;
+  std::set<std::uint32_t> stops = breakpoints_;
+  if (target) stops.insert(*target);
+  switch (d.Run_Fast(registers_, stops, seconds, fault_text_, fault_address_)) {
+    case Impl::FastOutcome::Breakpoint:
+      status_ = target && registers_.eip == *target ? DebugStatus::Ready : DebugStatus::Breakpoint;
+      break;
+    case Impl::FastOutcome::Returned:
+      status_ = DebugStatus::Returned;
+      break;
+    case Impl::FastOutcome::Faulted:
+      status_ = DebugStatus::Faulted;
+      break;
+    case Impl::FastOutcome::Stopped:
+      status_ = DebugStatus::Stopped;
+      break;
+    case Impl::FastOutcome::TimedOut: {
+      status_ = DebugStatus::TimedOut;
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%g", seconds);
+      fault_address_ = registers_.eip;
+      fault_text_ = std::string("Time-out: the routine ran longer than ") + buf +
+                    (seconds == 1 ? " second" : " seconds") + " at EIP=" + Hex_Address(registers_.eip) +
+                    " after " + std::to_string(registers_.instructions) +
+                    (registers_.instructions == 1 ? " instruction" : " instructions");
+      break;
+    }
+  }
+  return Finish(first);
 }
 
 DebugStatus DebugSession::Step_Back() {
@@ -593,6 +916,10 @@ DebugStatus DebugSession::Step_Back() {
     return DebugStatus::NoHistory;
   }
   const RegisterState before = registers_;
+  if (d.steps.back().checkpoint && !d.Replay_Last(registers_, fault_text_, fault_address_)) {
+    changed_ = 0;
+    return DebugStatus::NoHistory;
+  }
   d.Undo_Last(registers_);
   fault_text_.clear();
   status_ = DebugStatus::Ready;

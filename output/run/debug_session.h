@@ -69,7 +69,9 @@ class DebugSession {
   DebugStatus Step_Over();
   // Runs to the return of the current call (at the routine's own level: to its return).
   DebugStatus Step_Out();
-  // Runs to a breakpoint, the return, a fault, the time limit or Stop().
+  // Runs to a breakpoint, the return, a fault, the time limit or Stop(). Without on_step it runs
+  // at the emulator's full speed (hooks only on the breakpoints); step back then repeats the run
+  // from a checkpoint to undo its instructions one by one.
   DebugStatus Continue();
   DebugStatus Run_To(std::uint32_t address);
   // Undoes the last instruction stepped (or the faulting attempt): registers, flags, memory.
@@ -110,6 +112,7 @@ class DebugSession {
  private:
   struct Impl;
   DebugStatus Finish(const RegisterState& before);
+  DebugStatus Run_Fast(std::optional<std::uint32_t> target);
   DebugStatus Run_Until(const std::function<bool(const RegisterState& before)>& done,
                         bool honour_breakpoints);
 

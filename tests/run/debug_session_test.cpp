@@ -309,6 +309,64 @@ TEST(DebugSession, StepBackAfterFaultsRestoresTheStateBefore) {
   }
 }
 
+TEST(DebugSession, StepBackCrossesRunsAtFullSpeed) {
+  std::mt19937 rng(7);
+  for (int routine = 0; routine < 10; ++routine) {
+    const std::string code = Random_Routine(rng);
+    DebugSession s;
+    ASSERT_EQ(s.Start(code, {1, 2, 3, 4}, DebugOptions{}), DebugStatus::Ready);
+    std::uniform_int_distribution<std::uint64_t> ahead(2, 30);
+    std::vector<Snapshot> states{Take(s)};
+    // Steps and runs to a later instruction, mixed; each state kept to come back to.
+    for (int i = 0; i < 6 && s.Status() == DebugStatus::Ready; ++i) {
+      if (i % 2 == 0) {
+        s.Step_Into();
+      } else {
+        // A target that is an instruction start: the EIP some single steps ahead.
+        DebugSession probe;
+        ASSERT_EQ(probe.Start(code, {1, 2, 3, 4}, DebugOptions{}), DebugStatus::Ready);
+        const std::uint64_t count = s.Registers().instructions + ahead(rng);
+        while (probe.Registers().instructions < count && probe.Step_Into() == DebugStatus::Ready) {
+        }
+        if (s.Run_To(probe.Registers().eip) != DebugStatus::Ready) break;
+      }
+      if (s.Status() == DebugStatus::Ready) states.push_back(Take(s));
+    }
+    // Back to each earlier state in turn, by single steps back.
+    for (std::size_t k = states.size() - 1; k > 0; --k) {
+      while (s.Registers().instructions > states[k - 1].registers.instructions)
+        ASSERT_EQ(s.Step_Back(), DebugStatus::Ready) << routine;
+      EXPECT_TRUE(Take(s) == states[k - 1]) << "routine " << routine << " state " << k - 1;
+    }
+  }
+}
+
+TEST(DebugSession, ContinueCountsAsSteppingAndAsRun) {
+  // 1+..+50000 by LOOP: 100 004 instructions, more than step back records one by one.
+  Debugged d(kSumSource, true, {0, 50000, 0, 0});
+  const std::uint32_t loop = d.Line_Address(5);
+  d.session.Set_Breakpoint(loop, true);
+  for (int pass = 0; pass < 3; ++pass) ASSERT_EQ(d.session.Continue(), DebugStatus::Breakpoint);
+  EXPECT_EQ(d.session.Registers().instructions, 5u + 2 + 2 * 2 + 1);
+  d.session.Clear_Breakpoints();
+  EXPECT_EQ(d.session.Continue(), DebugStatus::Returned);
+  RunEngine engine;
+  const RunResult run = engine.Run_Code(d.compile.Image().Bytes(), {0, 50000, 0, 0}, RunLimits{});
+  EXPECT_EQ(d.session.Registers().instructions, run.registers.instructions);
+  EXPECT_EQ(d.session.Registers().eax, static_cast<std::uint32_t>(run.eax));
+  // Back over the return and into the loop: the state single steps reach at the same count.
+  const Snapshot end = Take(d.session);
+  for (int i = 0; i < 8; ++i) ASSERT_EQ(d.session.Step_Back(), DebugStatus::Ready);
+  DebugSession stepped;
+  ASSERT_EQ(stepped.Start(d.compile.Image().Bytes(), {0, 50000, 0, 0}, DebugOptions{}), DebugStatus::Ready);
+  while (stepped.Registers().instructions < d.session.Registers().instructions)
+    ASSERT_EQ(stepped.Step_Into(), DebugStatus::Ready);
+  EXPECT_TRUE(Take(stepped) == Take(d.session));
+  EXPECT_EQ(d.Where(), "line 4: ADD EAX,ECX");
+  EXPECT_EQ(d.session.Continue(), DebugStatus::Returned);
+  EXPECT_TRUE(Take(d.session) == end);
+}
+
 TEST(DebugSession, HistoryIsBoundedOldestDroppedFirst) {
   DebugSession s;
   DebugOptions options;
