@@ -93,7 +93,11 @@ class Tracer {
       }
       const std::string bytes = Instruction_At(before.eip);
       const DebugStatus status = session_.Step_Into();
-      if (status == DebugStatus::Faulted) return Fail(session_.Fault_Text(), session_.Fault_Address());
+      if (status == DebugStatus::Faulted) {
+        // A jump to where nothing can run completed before the fault.
+        if (session_.Registers().instructions > before.instructions) Print_Row(step, before.eip, bytes);
+        return Fail(session_.Fault_Text(), session_.Fault_Address());
+      }
       if (status != DebugStatus::Ready && status != DebugStatus::Returned)
         return Fail(session_.Fault_Text(), before.eip);
       Print_Row(step, before.eip, bytes);

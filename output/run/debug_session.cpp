@@ -123,6 +123,7 @@ struct DebugSession::Impl {
   std::uint32_t ticks = 0;
   std::uint32_t skip_breakpoint = 0;  // the breakpoint the run starts on is not hit at once
   bool skip_pending = false;
+  bool code_written = false;  // the routine wrote into the call buffer since the last block began
   Clock::time_point deadline;
   const std::atomic<bool>* stop_requested = nullptr;
   std::unordered_map<std::uint64_t, std::uint32_t> block_icounts;  // (address, size) -> instructions
@@ -273,6 +274,16 @@ struct DebugSession::Impl {
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
     auto* self = static_cast<Impl*>(user);
     if (!self->fast) return;
+    // A write into the code of the running block ends it after the writing instruction and the
+    // rest runs as a new block: only part of the one counted ran.
+    if (self->code_written && address > self->last_block &&
+        address < self->last_block + self->last_block_size) {
+      const std::uint32_t ran =
+          self->Instructions_Between(self->last_block, static_cast<std::uint32_t>(address));
+      self->fast_instructions -= std::min<std::uint64_t>(
+          self->fast_instructions, self->last_block_icount - std::min(ran, self->last_block_icount));
+    }
+    self->code_written = false;
     if (self->last_block != address || self->last_block_size != size) {
       self->last_block = static_cast<std::uint32_t>(address);
       self->last_block_size = size;
@@ -334,6 +345,11 @@ struct DebugSession::Impl {
   static void On_Write(uc_engine* engine, uc_mem_type, std::uint64_t address, int size, std::int64_t,
                        void* user) {
     auto* self = static_cast<Impl*>(user);
+    if (self->fast) {
+      if (address >= kCodeBase && address < std::uint64_t{kCodeBase} + self->code_mapped)
+        self->code_written = true;
+      return;
+    }
     if (!self->recording || self->steps.empty()) return;
     for (std::uint64_t at = address, end = address + static_cast<std::uint64_t>(size); at < end;) {
       WriteRecord w;
@@ -558,6 +574,7 @@ struct DebugSession::Impl {
     skip_breakpoint = registers.eip;
     skip_pending = breakpoints.count(registers.eip) != 0;
     fast = true;
+    code_written = false;
     fast_instructions = 0;
     last_block = last_block_size = last_block_icount = 0;
     ticks = 0;
@@ -646,9 +663,13 @@ struct DebugSession::Impl {
       registers = Read_Registers(from.registers.instructions + total - recorded);
       same = err == UC_ERR_OK;
     }
-    for (std::uint64_t i = 0; same && i < recorded; ++i)
-      same = Step(registers, fault_text, fault_address) != StepOutcome::Faulted;
-    if (same && marker.ended_in_fault)
+    // The run's last instruction may have faulted after completing (a jump to nowhere).
+    StepOutcome last = StepOutcome::Done;
+    for (std::uint64_t i = 0; same && i < recorded; ++i) {
+      last = Step(registers, fault_text, fault_address);
+      same = last != StepOutcome::Faulted || (i + 1 == recorded && marker.ended_in_fault);
+    }
+    if (same && marker.ended_in_fault && last != StepOutcome::Faulted)
       same = Step(registers, fault_text, fault_address) == StepOutcome::Faulted;
     replaying = false;
     same = same && Same_Registers(registers, now) && Read(kStackBase, kStackSize) == now_stack &&
@@ -682,14 +703,20 @@ struct DebugSession::Impl {
     const bool faulted = stop != Stop::None || mem_fault ||
                          (err != UC_ERR_OK && !(err == UC_ERR_FETCH_UNMAPPED && after.eip == kSentinel));
     if (faulted) {
-      fault_address = start;
-      const std::string what = Describe_Fault(start, err);
-      // The session stops at the faulting instruction.
-      after.eip = start;
+      // A jump, call or return to memory that cannot be executed completed: the fault is at its
+      // target. Any other fault stops the session at the instruction that raised it.
+      const bool jumped_away = mem_fault &&
+                               (mem_type == UC_MEM_FETCH_UNMAPPED || mem_type == UC_MEM_FETCH_PROT) &&
+                               !(mem_address >= start && mem_address < std::uint64_t{start} + 16);
+      if (jumped_away) after.instructions = registers.instructions + 1;
+      const std::uint32_t where = jumped_away ? after.eip : start;
+      fault_address = where;
+      const std::string what = Describe_Fault(where, err);
+      after.eip = where;
       uc_reg_write(uc, UC_X86_REG_EIP, &after.eip);
       after.returned = false;
       registers = after;
-      fault_text = what + " at EIP=" + Hex_Address(start) + " after " + std::to_string(after.instructions) +
+      fault_text = what + " at EIP=" + Hex_Address(where) + " after " + std::to_string(after.instructions) +
                    (after.instructions == 1 ? " instruction" : " instructions");
       Trim_History();
       return StepOutcome::Faulted;

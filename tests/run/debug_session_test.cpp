@@ -328,7 +328,14 @@ TEST(DebugSession, StepBackCrossesRunsAtFullSpeed) {
         const std::uint64_t count = s.Registers().instructions + ahead(rng);
         while (probe.Registers().instructions < count && probe.Step_Into() == DebugStatus::Ready) {
         }
-        if (s.Run_To(probe.Registers().eip) != DebugStatus::Ready) break;
+        if (s.Run_To(probe.Registers().eip) != DebugStatus::Ready) {
+          // A fault on the way: at the same place as stepping.
+          EXPECT_EQ(s.Fault_Text(), probe.Fault_Text()) << routine;
+          break;
+        }
+        // Straight-line code: the run at full speed reaches the state the single steps did.
+        EXPECT_TRUE(Take(s) == Take(probe)) << "routine " << routine << " at " << s.Registers().instructions
+                                            << " / " << probe.Registers().instructions;
       }
       if (s.Status() == DebugStatus::Ready) states.push_back(Take(s));
     }
