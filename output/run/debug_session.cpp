@@ -290,8 +290,11 @@ struct DebugSession::Impl {
       self->last_block_icount = self->Block_Icount(self->last_block, size);
     }
     self->fast_instructions += self->last_block_icount;
-    if ((++self->ticks & 0x3FFF) == 0 && Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
-    if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(Stop::Requested);
+    // Every loop passes through a block start: the clock and a stop request are looked at here.
+    if ((++self->ticks & 0x3FFF) == 0) {
+      if (Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
+      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(Stop::Requested);
+    }
   }
 
   static void On_Breakpoint(uc_engine*, std::uint64_t address, std::uint32_t, void* user) {
