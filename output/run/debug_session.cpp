@@ -964,7 +964,8 @@ void DebugSession::Set_Breakpoint(std::uint32_t address, bool on) {
 }
 
 std::optional<std::string> DebugSession::Read_Memory(std::uint32_t address, std::size_t size) const {
-  if (impl_->uc == nullptr) return std::nullopt;
+  // Larger than everything mapped: it cannot be all readable, and is not worth allocating.
+  if (impl_->uc == nullptr || size > std::size_t{kStackSize} + kMaxCode) return std::nullopt;
   std::string b(size, '\0');
   if (size > 0 && uc_mem_read(impl_->uc, address, b.data(), size) != UC_ERR_OK) return std::nullopt;
   return b;

@@ -164,6 +164,8 @@ TEST(DebugSession, TableWrittenAndReadBack) {
   // The code image is readable as data, and unmapped memory is refused.
   EXPECT_EQ(d.session.Read_Memory(DebugSession::Code_Base(), 6), Hex_Bytes("81EC10000000"));
   EXPECT_EQ(d.session.Read_Memory(0, 4), std::nullopt);
+  EXPECT_EQ(d.session.Read_Memory(DebugSession::Code_Base(), std::size_t{1} << 40), std::nullopt);
+  EXPECT_EQ(d.session.Read_Memory(0xFFFFFFFC, 8), std::nullopt);
 }
 
 TEST(DebugSession, DivideByZeroStopsAtItsLineAndStepsBack) {

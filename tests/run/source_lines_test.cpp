@@ -46,6 +46,7 @@ TEST(SourceLineMap, EveryByteOfTheImageHasItsPlace) {
   for (const auto& [offset, text] : rows) EXPECT_EQ(c.lines.Describe(offset), text) << offset;
   EXPECT_EQ(c.lines.Offset_Of(3), 6);
   EXPECT_EQ(c.lines.Offset_Of(0), -1);  // REM: no code
+  EXPECT_TRUE(Has_StackFrame(c.session.Listing_(), c.session.Image().Size()));
 }
 
 TEST(SourceLineMap, WithoutFrameLabelsAndDataLines) {
@@ -54,6 +55,7 @@ TEST(SourceLineMap, WithoutFrameLabelsAndDataLines) {
       {0, "line 2: NOP"}, {1, "line 4: DB 1,2,3"}, {3, "line 4: DB 1,2,3"}, {4, "line 5: RET 16"}, {7, ""}};
   for (const auto& [offset, text] : rows) EXPECT_EQ(c.lines.Describe(offset), text) << offset;
   EXPECT_EQ(SourceLineMap().Describe(0), "");
+  EXPECT_FALSE(Has_StackFrame(c.session.Listing_(), c.session.Image().Size()));
 }
 
 TEST(SourceLineMap, RunFaultBoxEndsWithTheLine) {
