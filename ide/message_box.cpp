@@ -5,6 +5,7 @@
 namespace orvo {
 namespace {
 thread_local MessageHandler* current_handler = nullptr;
+}  // namespace
 
 void Append_JsonString(std::string& out, std::string_view s) {
   out.push_back('"');
@@ -31,7 +32,6 @@ void Append_JsonString(std::string& out, std::string_view s) {
   }
   out.push_back('"');
 }
-}  // namespace
 
 MsgAnswer Show_Message(std::string_view text, MsgStyle style, std::optional<std::string_view> title) {
   Message m{std::string(text), style, title ? std::optional<std::string>(std::string(*title)) : std::nullopt};

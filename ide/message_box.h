@@ -69,6 +69,8 @@ std::string_view Icon_Name(MsgStyle style);     // "none" | "critical" | "exclam
 
 // One JSON object per box: {"title": ..., "text": ..., "buttons": ..., "icon": ...}.
 std::string Message_Json(const Message& message);
+// s as a JSON string (quotes included), bytes read as Latin-1.
+void Append_JsonString(std::string& out, std::string_view s);
 // A readable rendering for people: title line, then the text with CR shown as line breaks.
 std::string Message_Text(const Message& message);
 

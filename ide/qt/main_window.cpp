@@ -40,6 +40,7 @@
 
 #if defined(ORVO_HAVE_RUN)
 #include "output/run/run_engine.h"
+#include "output/run/source_lines.h"
 #endif
 #if __has_include("output/export.h")
 #include "output/export.h"
@@ -570,7 +571,12 @@ void MainWindow::Command3_Click() {
   RunLimits limits;
   limits.timeout_seconds = 10.0;
   QWidget* keyboard = QApplication::focusWidget();
-  const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits);
+  // RUN is enabled only while the editor holds the compiled text: its lines name a fault's line.
+  const std::string source = Editor_Bytes();
+  const std::size_t image_size = session_.Image().Size();
+  const SourceLineMap source_lines(session_.Listing_(), image_size,
+                                   Has_StackFrame(session_.Listing_(), image_size), Split_Lines(source));
+  const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits, &source_lines);
   if (result.status == RunStatus::Returned) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<std::uint32_t>(result.eax));
