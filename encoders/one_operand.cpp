@@ -92,7 +92,7 @@ ByteString Encode_Group(const std::string& m, std::string_view operand, std::str
     Show_Message(detail::Mem_ErrorText(reading.ref, reading.rest));
     return {};
   }
-  const std::string base(reading.size != 0 ? reading.mem.base : reading.rest);
+  const std::string base(reading.rest);
 
   // A memory operand's register goes in with its own ModRM, SIB and displacement bytes.
   std::uint8_t code = kNoRegister;

@@ -156,8 +156,8 @@ struct OperandReading {
   std::string_view trimmed;
   std::string_view rest;  // trimmed, without a size prefix (Strip_SizePtr's result)
   int size = 0;           // Size_Prefix code
-  MemParts mem;           // Split_Mem(rest)
-  RegInfo reg;            // Lookup_Register(mem.base): the register operand, or the base register
+  MemParts mem;           // the operand as its own base text; for memory only the form
+  RegInfo reg;            // the register operand (none for memory)
   MemRef ref;             // Read_MemRef(rest) when size is not 0
 };
 OperandReading Read_Operand(std::string_view text);

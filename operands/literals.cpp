@@ -348,6 +348,11 @@ bool Number_Test(std::string_view t) {
 }
 
 bool Literal_Value(std::string_view text, std::int64_t& value) {
+  // The common case first: a run of up to nine digits.
+  if (std::uint32_t v = 0; Plain_Decimal(text, v)) {
+    value = v;
+    return true;
+  }
   const NormalLiteral literal(text);
   std::string_view t = literal.view();
   const bool negative = Strip_Minus_View(t);

@@ -117,6 +117,7 @@ MemRef Read_MemRef(std::string_view rest) {
   std::uint8_t scaled = kNone;
   int scale = 0;
   bool has_disp = false;
+  std::int64_t magnitude = 0;
   std::string_view disp_term;
   bool disp_negative = false;
 
@@ -131,11 +132,13 @@ MemRef Read_MemRef(std::string_view rest) {
     while (j < inner.size() && inner[j] != '+' && inner[j] != '-') ++j;
     const std::string_view term = Trim(inner.substr(i, j - i));
     if (term.empty()) return Fail(MemError::Empty, Trim(inner));
-    if (Lookup_Register(term).width != 0 || term.find('*') != std::string_view::npos) {
-      std::uint8_t code = kNone;
+    const RegInfo plain = Lookup_Register(term);
+    if (plain.width != 0 || term.find('*') != std::string_view::npos) {
+      std::uint8_t code = plain.code;
       int factor = 0;
       std::string_view bad;
-      if (const MemError e = Read_Register(term, code, factor, bad); e != MemError::None) return Fail(e, bad);
+      if (plain.width != 32)
+        if (const MemError e = Read_Register(term, code, factor, bad); e != MemError::None) return Fail(e, bad);
       if (sign == '-') return Fail(MemError::NegativeRegister, term);
       if (factor != 0) {
         if (scaled != kNone) return Fail(MemError::TooManyRegisters, term);
@@ -146,9 +149,11 @@ MemRef Read_MemRef(std::string_view rest) {
         regs[reg_count++] = code;
       }
     } else {
-      std::int64_t value = 0;
-      if (!Literal_Value(term, value)) return Fail(Classify_Other(term), term);
-      if (has_disp) return Fail(MemError::TwoDisplacements, term);
+      if (has_disp) {
+        std::int64_t ignored = 0;
+        return Fail(Literal_Value(term, ignored) ? MemError::TwoDisplacements : Classify_Other(term), term);
+      }
+      if (!Literal_Value(term, magnitude)) return Fail(Classify_Other(term), term);
       has_disp = true;
       disp_term = term;
       disp_negative = sign == '-';
@@ -181,8 +186,6 @@ MemRef Read_MemRef(std::string_view rest) {
     m.mod = m.base == kEbp ? 0x40 : 0x00;
     return m;
   }
-  std::int64_t magnitude = 0;
-  Literal_Value(disp_term, magnitude);
   m.disp = disp_negative ? -magnitude : magnitude;
   if (m.disp < -(std::int64_t{1} << 31) || m.disp > 0xFFFFFFFFll) return Fail(MemError::DispRange, disp_term);
   const char suffix = Is_SuffixChar(disp_term.back()) ? disp_term.back() : '\0';
@@ -224,6 +227,7 @@ void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m) {
 }
 
 std::string Mem_ErrorText(const MemRef& m, std::string_view operand) {
+  if (m.error == MemError::None) return {};
   const std::string term(m.term);
   switch (m.error) {
     case MemError::None:
@@ -288,13 +292,14 @@ static_assert(kNoRegister == 255 && Pack(kNoRegister, 1) == kNoRegister && Pack(
 
 std::string Operand_Refusal(std::string_view operand) {
   const std::string_view t = Trim(operand);
+  // Registers, names and plain decimals, the most common operands, go on at once.
+  if (t.empty() || (t.size() <= 3 && Is_Letter(t[0]) && Is_Letter(t.back()))) return {};
   std::string_view rest = t;
   if (detail::Size_Prefix(rest) != 0) return detail::Mem_ErrorText(detail::Read_MemRef(rest), rest);
   std::string_view n = t;
   detail::Strip_Minus_View(n);
-  if (n.empty() || !(Is_Digit(n[0]) || n[0] == '&')) return {};
-  if (n.back() == '?' || n.back() == '%' || n.back() == '&') n = Trim_Right(n.substr(0, n.size() - 1));
-  if (detail::Literal_Notation(n) != detail::Notation::Invalid) return {};
+  // Number_Test reads every notation as written, a type suffix included.
+  if (n.empty() || !(Is_Digit(n[0]) || n[0] == '&') || detail::Number_Test(n)) return {};
   return "Not a number: " + std::string(t);
 }
 

@@ -200,11 +200,12 @@ detail::OperandReading detail::Read_Operand(std::string_view text) {
   r.size = Size_Prefix(r.rest);
   // Without a size the text does not start with "[": it is its own base.
   if (r.size != 0) {
-    r.mem = Split_Mem(r.rest);
+    // A memory operand is read whole; its registers reach the encoders through the reading.
     r.ref = Read_MemRef(r.rest);
-  } else {
-    r.mem.base = r.rest;
+    r.mem.form = r.rest.empty() || r.rest.front() != '[' ? 0 : 1;
+    return r;
   }
+  r.mem.base = r.rest;
   r.reg = Lookup_Register(r.mem.base);
   return r;
 }
