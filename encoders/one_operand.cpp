@@ -310,6 +310,15 @@ double Signed_Value(std::string_view text) {
   return negative ? -v : v;
 }
 
+bool Check_Unsigned8(std::string_view value_text, std::string_view instruction) {
+  std::string digits(value_text);
+  Get_ImmSuffix(digits);
+  if (Signed_Value(digits) >= 0) return true;
+  Show_Message("Out of range: " + std::string(Trim(value_text)) + kCR + kCR + "The value must be 0 to 255.",
+               MsgStyle::Ok, std::string(instruction));
+  return false;
+}
+
 bool Checked_Dword(std::string_view text, ByteString& out) {
   // 0x / ...h literals count their digits in the &H form they are read in.
   const detail::NormalLiteral literal(text);
