@@ -146,6 +146,13 @@ TEST(RangeTests, NumberImm8Imm16) {
       {"&H100", true, false, true},   {"65536", true, false, false}, {"&H0FFFF", true, false, false},
       {"065535", true, false, false}, {"-65535", true, false, true}, {"-300", true, false, true},
       {" - 200 ", true, true, true},  {"1E9", true, false, false},   {"&h", false, true, true},
+      // Other notations are sized by their value; texts read by a leading part are no numbers.
+      {"0FFh", true, true, true},     {"0x100", true, false, true},  {"0x0000FF", true, true, true},
+      {"11b", true, true, true},      {"0b1111", true, true, true},  {"-0x80", true, true, true},
+      {"0x10000", true, false, false}, {"5?", true, true, true},     {"5 &", true, true, true},
+      {"1 000", true, false, true},   {"1.0", true, true, true},     {"15E-1", false, false, true},
+      {"&B102", false, false, true},  {"1_000", false, false, true},  {"5-", false, true, true},
+      {"65-13", false, false, true},  {"0x", false, true, true},     {"ABh", false, true, true},
   };
   Recorder rec;
   for (const Row& r : rows) {
