@@ -120,6 +120,7 @@ MemRef Read_MemRef(std::string_view rest) {
   std::int64_t magnitude = 0;
   std::string_view disp_term;
   bool disp_negative = false;
+  std::string_view shown;
 
   std::size_t i = 0;
   char sign = '+';
@@ -157,6 +158,9 @@ MemRef Read_MemRef(std::string_view rest) {
       has_disp = true;
       disp_term = term;
       disp_negative = sign == '-';
+      // A range box shows the number with its minus.
+      const auto end = static_cast<std::size_t>(term.data() - inner.data()) + term.size();
+      if (disp_negative) shown = inner.substr(i - 1, end - (i - 1));
     }
     if (j >= inner.size()) break;
     sign = inner[j];
@@ -187,7 +191,8 @@ MemRef Read_MemRef(std::string_view rest) {
     return m;
   }
   m.disp = disp_negative ? -magnitude : magnitude;
-  if (m.disp < -(std::int64_t{1} << 31) || m.disp > 0xFFFFFFFFll) return Fail(MemError::DispRange, disp_term);
+  if (shown.empty()) shown = disp_term;
+  if (m.disp < -(std::int64_t{1} << 31) || m.disp > 0xFFFFFFFFll) return Fail(MemError::DispRange, shown);
   const char suffix = Is_SuffixChar(disp_term.back()) ? disp_term.back() : '\0';
   if (m.base == kNone) {
     if (suffix == '?') return Fail(MemError::NoBaseDisp8, disp_term);
@@ -195,7 +200,7 @@ MemRef Read_MemRef(std::string_view rest) {
     return m;
   }
   if (suffix == '?') {
-    if (m.disp < -128 || m.disp > 127) return Fail(MemError::Disp8Range, disp_term);
+    if (m.disp < -128 || m.disp > 127) return Fail(MemError::Disp8Range, shown);
     m.mod = 0x40;
   } else if (suffix != '\0') {
     m.mod = 0x80;

@@ -19,7 +19,7 @@ TEST(OrvoOperands, RefusedOperandsFailTheBuild) {
   const Row rows[] = {
       {"MOV EAX,[EBX+XYZ]", "Invalid use of label: XYZ"},
       {"MOV EAX,[EAX+4*2]", "Invalid memory operand: [EAX+4*2]"},
-      {"MOV EAX,[EBX-300?]", "Displacement out of byte range: 300?"},
+      {"MOV EAX,[EBX-300?]", "Displacement out of byte range: -300?"},
       {"SUB EAX,65-13", "Not a number: 65-13"},
       {"DD 0,1,48 DUP(0)", "Error in DD:\\r\\tNot a number: 48 DUP(0)"},
       {"INT -26", "Out of range: -26"},

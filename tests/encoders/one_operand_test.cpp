@@ -47,7 +47,7 @@ TEST(OneOperand, Shifts) {
       {"RCL BL,1", "D0 D3", "rcl bl, 1"},
       {"RCR DWORD PTR [EBP],CL", "D3 5D 00", "rcr dword ptr [ebp], cl"},
       {"ROR SI,&H1", "66 D1 CE", "ror si, 1"},
-      {"SHR DWORD PTR [ESP+4],-1", "C1 6C 24 04 FF"},
+      {"SHR DWORD PTR [ESP+4],255", "C1 6C 24 04 FF"},
   };
   Expect_Bytes(kRows);
 }

@@ -146,7 +146,7 @@ TEST(OperandSoundness, LabelsInAnAddressAreRefusedInEveryEncoder) {
 TEST(OperandSoundness, ForcedByteDisplacementIsOneBoxEverywhere) {
   for (const std::string_view disp : {"-300?", "-256?", "128?", "200?", "-129?"}) {
     const std::string operand = "[EBX" + std::string(disp[0] == '-' ? "" : "+") + std::string(disp) + "]";
-    const std::string why = "Displacement out of byte range: " + std::string(disp[0] == '-' ? disp.substr(1) : disp) +
+    const std::string why = "Displacement out of byte range: " + std::string(disp) +
                             "\r\rA one-byte displacement is -128 to 127.";
     for (const std::string& line :
          {"MOV EAX," + operand, "MOV " + operand + ",EAX", "ADD DWORD PTR " + operand + ",5", "INC DWORD PTR " + operand,
@@ -209,6 +209,7 @@ TEST(OperandSoundness, CountsPortsAndVectorsAreUnsigned) {
   static constexpr BoxRow kRows[] = {
       {"INT -26", "", "INT -26"},
       {"INT -1", "", "INT -1"},
+      {"INT - 3", "", "INT - 3"},
       {"SHL ECX,-26", "", "SHL ECX,-26"},
       {"ROL BYTE PTR [EBX],-1", "", "ROL BYTE PTR [EBX],-1"},
       {"SAR DWORD PTR [EBX+ESI*4],-0x1", "", "SAR DWORD PTR [EBX+ESI*4],-0x1"},
