@@ -89,6 +89,31 @@ MemError Classify_Other(std::string_view term) {
   return MemError::Label;
 }
 
+// The forms most lines use, [REG], [REG+digits] and [REG-digits] without blanks, read directly;
+// false for anything else, which the full reading takes.
+bool Read_Common(std::string_view inner, MemRef& m) {
+  if (inner.size() < 3 || inner.size() > 7) return false;
+  const RegInfo reg = Lookup_Register(inner.substr(0, 3));
+  if (reg.width != 32) return false;
+  m.base = reg.code;
+  if (inner.size() == 3) {
+    m.mod = reg.code == kEbp ? 0x40 : 0x00;
+    return true;
+  }
+  if (inner[3] != '+' && inner[3] != '-') return false;
+  const std::string_view digits = inner.substr(4);
+  std::int64_t v = 0;
+  for (const char c : digits) {
+    if (!Is_Digit(c)) return false;
+    v = v * 10 + (c - '0');
+  }
+  if (digits.empty()) return false;
+  m.disp = inner[3] == '-' ? -v : v;
+  // Three characters at most and -128..127 take one byte, as for any decimal.
+  m.mod = digits.size() <= 3 && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
+  return true;
+}
+
 MemRef Fail(MemError error, std::string_view term) {
   MemRef m;
   m.error = error;
@@ -111,6 +136,7 @@ MemRef Read_MemRef(std::string_view rest) {
   }
   if (t.size() < 2 || t.back() != ']') return Fail(MemError::BadTerm, t);
   const std::string_view inner = t.substr(1, t.size() - 2);
+  if (MemRef m; Read_Common(inner, m)) return m;
 
   std::uint8_t regs[2] = {kNone, kNone};  // unscaled registers in the order written
   int reg_count = 0;
