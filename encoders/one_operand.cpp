@@ -310,13 +310,23 @@ double Signed_Value(std::string_view text) {
   return negative ? -v : v;
 }
 
-bool Check_Unsigned8(std::string_view value_text, std::string_view instruction) {
+namespace {
+bool Check_Unsigned(std::string_view value_text, std::string_view instruction, std::string_view range) {
   std::string digits(value_text);
   Get_ImmSuffix(digits);
   if (Signed_Value(digits) >= 0) return true;
-  Show_Message("Out of range: " + std::string(Trim(value_text)) + kCR + kCR + "The value must be 0 to 255.",
+  Show_Message("Out of range: " + std::string(Trim(value_text)) + kCR + kCR + "The value must be " +
+                   std::string(range) + ".",
                MsgStyle::Ok, std::string(instruction));
   return false;
+}
+}  // namespace
+
+bool Check_Unsigned8(std::string_view value_text, std::string_view instruction) {
+  return Check_Unsigned(value_text, instruction, "0 to 255");
+}
+bool Check_Unsigned16(std::string_view value_text, std::string_view instruction) {
+  return Check_Unsigned(value_text, instruction, "0 to 65535");
 }
 
 bool Checked_Dword(std::string_view text, ByteString& out) {

@@ -216,6 +216,7 @@ TEST(OperandSoundness, CountsPortsAndVectorsAreUnsigned) {
       {"OUT -129,AL", "", "OUT -129,AL"},
       {"OUT -1,EAX", "", "OUT -1,EAX"},
       {"IN AL,-1", "", "IN AL,-1"},
+      {"ENTER 8,-1", "", "ENTER 8,-1"},
   };
   for (const BoxRow& row : kRows) {
     Recorder rec;
@@ -226,7 +227,18 @@ TEST(OperandSoundness, CountsPortsAndVectorsAreUnsigned) {
     EXPECT_EQ(rec.Messages()[0].text, "Out of range: " + std::string(shown) + why) << row.line;
     EXPECT_EQ(rec.Messages()[0].title, std::optional<std::string>(std::string(*row.title))) << row.line;
   }
+  // Stack counts and frame sizes are 0..65535.
+  for (const std::string_view line : {"RET -4", "ENTER -8,0"}) {
+    Recorder rec;
+    EXPECT_EQ(Assemble_Line(line), "") << line;
+    ASSERT_EQ(rec.Messages().size(), 1u) << line;
+    const std::string_view value = line.substr(line.find('-'));
+    EXPECT_EQ(rec.Messages()[0].text, "Out of range: " + std::string(value.substr(0, value.find(','))) +
+                                          "\r\rThe value must be 0 to 65535.")
+        << line;
+  }
   static constexpr BytesRow kEdges[] = {
+      {"RET 65535", "C2 FF FF"}, {"RET 0", "C2 00 00"}, {"ENTER 65535,255", "C8 FF FF FF"},
       {"INT 0", "CD 00"},        {"INT 255", "CD FF"},      {"INT 0FFh", "CD FF"},
       {"SHL ECX,0", "C1 E1 00"}, {"SHL ECX,255", "C1 E1 FF"}, {"OUT 0,AL", "E6 00"},
       {"OUT 255,AL", "E6 FF"},   {"IN EAX,0xFF", "E5 FF"},
