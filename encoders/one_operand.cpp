@@ -297,12 +297,6 @@ ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand
   return {};
 }
 
-ByteString Encode_Displacement(std::uint8_t mod, std::string_view disp) {
-  if (mod == 0x40) return To_Byte(disp);
-  if (mod == 0x80) return To_Dword(disp);
-  return {};
-}
-
 double Signed_Value(std::string_view text) {
   std::string t = Normalize_Number(text);
   const bool negative = Strip_Minus(t);

@@ -56,7 +56,6 @@ ShiftCount Get_ShiftCountType(std::string_view count);
 // ---- Immediates and displacements ------------------------------------------------------------
 ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand);
 ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type);
-ByteString Encode_Displacement(std::uint8_t mod, std::string_view disp);
 
 // Value of a literal with its sign: the leading value, negated when a minus led the text.
 double Signed_Value(std::string_view text);

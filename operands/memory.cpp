@@ -233,9 +233,10 @@ MemRef Read_MemRef(std::string_view rest) {
   } else {
     // The literal's own width decides first (0100 and &H07F take four bytes), then the value:
     // one byte stands for -128..127.
-    const NormalLiteral literal(disp_term);
-    std::string_view n = literal.view();
-    Strip_Minus_View(n);
+    // A subtracted &B literal has always been sized as written, digits and all.
+    const bool as_written = disp_negative && Starts_With_NoCase(disp_term, "&B");
+    const NormalLiteral literal(as_written ? std::string_view() : disp_term);
+    const std::string_view n = as_written ? disp_term : literal.view();
     m.mod = Imm_Test(n, 2, 3, 255) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
   }
   return m;
