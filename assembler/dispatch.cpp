@@ -161,8 +161,7 @@ std::size_t Find_InShort(std::string_view text, char c) {
 // Memory operands and numbers are read whole before an encoder sees them: a refused one gets
 // its box here, once, whatever the instruction. Data lists are read by their directive.
 bool Operands_Readable(const LineTerms& terms) {
-  if (terms.key == "DB" || terms.key == "DW" || terms.key == "DD")
-    return true;
+  if (terms.key == "DB" || terms.key == "DW" || terms.key == "DD") return true;
   if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
       Starts_With_NoCase(terms.operand, "DD "))
     return true;

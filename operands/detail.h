@@ -19,8 +19,8 @@ class NormalLiteral {
   // A literal in the 0x / 0b / ...h / ...b notations is rewritten in &H form, so that the
   // tests and conversions read it as they read &H.
   explicit NormalLiteral(std::string_view text) : view_(Trim(text)) {
-    if (const std::size_t at = Magnitude_At(view_); view_.size() >= at + 2 && view_[at] == '&' &&
-                                                     Upper_Char(view_[at + 1]) == 'B')
+    if (const std::size_t at = Magnitude_At(view_);
+        view_.size() >= at + 2 && view_[at] == '&' && Upper_Char(view_[at + 1]) == 'B')
       Rewrite(at);
     else if (view_.size() >= 2 && May_BeRadixNotation(view_))
       Rewrite_Radix();
@@ -117,20 +117,20 @@ std::string_view Split_MemOperand(const MemParts& parts, MemForm& form, std::str
 // the term they are about.
 enum class MemError : std::uint8_t {
   None,
-  Empty,              // [] or a sign with no term after it (--, +-, a trailing +)
-  NotANumber,         // a term that starts like a number but is none
-  Label,              // a name: labels have no place in a displacement
-  NotRegister32,      // a register of another width, or a segment register
-  BadTerm,            // anything else (expressions, stray text)
-  BadScale,           // a scale other than 1, 2, 4, 8
-  EspIndex,           // ESP cannot be an index
-  TooManyRegisters,   // more than a base and an index
-  NegativeRegister,   // a register cannot be subtracted
-  TwoDisplacements,   // a second number
-  NoRegister,         // no base and no index
-  DispRange,          // beyond 32 bits
-  Disp8Range,         // forced to 8 bits, outside -128..127
-  NoBaseDisp8,        // no base register: the displacement is always 32 bits
+  Empty,             // [] or a sign with no term after it (--, +-, a trailing +)
+  NotANumber,        // a term that starts like a number but is none
+  Label,             // a name: labels have no place in a displacement
+  NotRegister32,     // a register of another width, or a segment register
+  BadTerm,           // anything else (expressions, stray text)
+  BadScale,          // a scale other than 1, 2, 4, 8
+  EspIndex,          // ESP cannot be an index
+  TooManyRegisters,  // more than a base and an index
+  NegativeRegister,  // a register cannot be subtracted
+  TwoDisplacements,  // a second number
+  NoRegister,        // no base and no index
+  DispRange,         // beyond 32 bits
+  Disp8Range,        // forced to 8 bits, outside -128..127
+  NoBaseDisp8,       // no base register: the displacement is always 32 bits
 };
 struct MemRef {
   MemError error = MemError::None;
@@ -139,7 +139,7 @@ struct MemRef {
   std::uint8_t scale = 0;    // SIB scale bits: 0..3 for *1 *2 *4 *8
   std::uint8_t mod = 0;      // 00h, 40h or 80h (00h with a disp32 when there is no base)
   std::int64_t disp = 0;
-  std::string_view term;     // the term an error is about
+  std::string_view term;  // the term an error is about
 };
 // Reads the operand after its size prefix: "[...]", or a bare 32-bit register (DWORD PTR EBX).
 MemRef Read_MemRef(std::string_view rest);

@@ -165,7 +165,8 @@ MemRef Read_MemRef(std::string_view rest) {
       int factor = 0;
       std::string_view bad;
       if (plain.width != 32)
-        if (const MemError e = Read_Register(term, code, factor, bad); e != MemError::None) return Fail(e, bad);
+        if (const MemError e = Read_Register(term, code, factor, bad); e != MemError::None)
+          return Fail(e, bad);
       if (sign == '-') return Fail(MemError::NegativeRegister, term);
       if (factor != 0) {
         if (scaled != kNone) return Fail(MemError::TooManyRegisters, term);

@@ -28,14 +28,20 @@ TEST(OrvoOperands, RefusedOperandsFailTheBuild) {
     const auto result = Run_Orvo("build --messages json -", std::string("NOP\r\n") + r.line + "\r\nRET\r\n");
     EXPECT_EQ(result.status, 1) << r.line;
     EXPECT_EQ(result.out, "") << r.line;
-    EXPECT_NE(result.err.find(std::string("\"text\": \"") + r.box), std::string::npos) << r.line << "\n" << result.err;
+    EXPECT_NE(result.err.find(std::string("\"text\": \"") + r.box), std::string::npos) << r.line << "\n"
+                                                                                       << result.err;
   }
 }
 
 TEST(OrvoOperands, SoundFormsAssemble) {
-  const auto result = Run_Orvo("build -", "MOV EAX,[EBX+ESI*4+8]\nMOV ECX,0FFFFFFFFh\nTEST EAX,11b\nINT 28h\n");
+  const auto result =
+      Run_Orvo("build -", "MOV EAX,[EBX+ESI*4+8]\nMOV ECX,0FFFFFFFFh\nTEST EAX,11b\nINT 28h\n");
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "8B44B308" "B9FFFFFFFF" "A903000000" "CD28\n");
+  EXPECT_EQ(result.out,
+            "8B44B308"
+            "B9FFFFFFFF"
+            "A903000000"
+            "CD28\n");
 }
 
 }  // namespace

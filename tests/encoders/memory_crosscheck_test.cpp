@@ -61,8 +61,9 @@ void Expect_ReadsBack(const std::string& line, const std::string& expected, int&
   const bool ok = !bytes.empty() && rec.Messages().empty() &&
                   Instruction_Length(bytes) == static_cast<int>(bytes.size()) && text == expected;
   if (!ok && ++failures <= 25)
-    ADD_FAILURE() << line << " -> " << Spaced_Hex(bytes) << " reads \"" << text << "\", expected \"" << expected
-                  << "\"" << (rec.Messages().empty() ? "" : " (box: " + rec.Messages()[0].text + ")");
+    ADD_FAILURE() << line << " -> " << Spaced_Hex(bytes) << " reads \"" << text << "\", expected \""
+                  << expected << "\""
+                  << (rec.Messages().empty() ? "" : " (box: " + rec.Messages()[0].text + ")");
 }
 
 TEST(MemoryCrossCheck, EveryBaseIndexScaleAndDisplacement) {
@@ -94,7 +95,8 @@ TEST(MemoryCrossCheck, EveryBaseIndexScaleAndDisplacement) {
           Expect_ReadsBack("MOV [" + inner + "],DL", "mov byte ptr " + a.Cs() + ", dl", failures);
           // Terms in another order: displacement first, then the index, then the base.
           std::string reversed = d.text[0] == '+' ? std::string(d.text + 1) : std::string(d.text);
-          if (index >= 0) reversed += std::string(reversed.empty() ? "" : "+") + std::to_string(scale) + "*" + kR32[index];
+          if (index >= 0)
+            reversed += std::string(reversed.empty() ? "" : "+") + std::to_string(scale) + "*" + kR32[index];
           if (base >= 0) reversed += std::string(reversed.empty() ? "" : "+") + kR32[base];
           Expect_ReadsBack("LEA EDI,[" + reversed + "]", "lea edi, " + a.Cs(), failures);
           lines += 4;
@@ -144,7 +146,8 @@ class AddressGrammar {
       case 5:
       case 6:
       case 7: {
-        static constexpr std::int64_t kValues[] = {0, 1, 8, 100, 127, 128, 200, 255, 256, 1000, 65536, 0x12345678};
+        static constexpr std::int64_t kValues[] = {0,   1,   8,   100,  127,   128,
+                                                   200, 255, 256, 1000, 65536, 0x12345678};
         Term t;
         t.kind = Term::Number;
         t.value = kValues[Pick(12)];
@@ -156,8 +159,9 @@ class AddressGrammar {
         return t;
       }
       default: {
-        static constexpr const char* kJunk[] = {"AX",  "BL",  "DS",    "CR0",   "XMM0", "RAX", "XYZ", "_x",  "4*2",
-                                                "1abc", "0x", "1_000", "12b", "&HG",  "2Gh", "1.5", "(4)", "EAX*ECX"};
+        static constexpr const char* kJunk[] = {"AX",  "BL",  "DS",  "CR0",  "XMM0", "RAX",
+                                                "XYZ", "_x",  "4*2", "1abc", "0x",   "1_000",
+                                                "12b", "&HG", "2Gh", "1.5",  "(4)",  "EAX*ECX"};
         Term t;
         t.text = kJunk[Pick(18)];
         return t;

@@ -64,9 +64,11 @@ TEST(OneOperand, Refusals) {
       {"NOT [XYZ]", "Invalid use of label: XYZ\r\rA label cannot be part of an address."},
       // "?" forces one displacement byte: 200 and 300 do not fit it (-128..127).
       {"INC [EBX+300?]", "Displacement out of byte range: 300?\r\rA one-byte displacement is -128 to 127."},
-      {"NEG DWORD PTR [EBX+200?]", "Displacement out of byte range: 200?\r\rA one-byte displacement is -128 to 127."},
+      {"NEG DWORD PTR [EBX+200?]",
+       "Displacement out of byte range: 200?\r\rA one-byte displacement is -128 to 127."},
       // Nine hex digits: more than a doubleword.
-      {"INC [EBX+&H123456789]", "Invalid memory operand: [EBX+&H123456789]\r\rDisplacement out of range: &H123456789"},
+      {"INC [EBX+&H123456789]",
+       "Invalid memory operand: [EBX+&H123456789]\r\rDisplacement out of range: &H123456789"},
       {"INC DWORD PTR [EAX+4294967296]",
        "Invalid memory operand: [EAX+4294967296]\r\rDisplacement out of range: 4294967296"},
   };

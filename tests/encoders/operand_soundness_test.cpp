@@ -105,8 +105,10 @@ TEST(OperandSoundness, MemoryOperandsRefused) {
       {"MOV EAX,[ESP*2]", "Invalid memory operand: [ESP*2]\r\rESP cannot be an index register"},
       {"MOV EAX,[ESP+ESP]", "Invalid memory operand: [ESP+ESP]\r\rESP cannot be an index register"},
       {"MOV EAX,[EBX+ESP*4]", "Invalid memory operand: [EBX+ESP*4]\r\rESP cannot be an index register"},
-      {"MOV EAX,[EBX+ESI+EDI]", "Invalid memory operand: [EBX+ESI+EDI]\r\rAt most a base and an index register"},
-      {"MOV EAX,[EBX*2+ESI*2]", "Invalid memory operand: [EBX*2+ESI*2]\r\rAt most a base and an index register"},
+      {"MOV EAX,[EBX+ESI+EDI]",
+       "Invalid memory operand: [EBX+ESI+EDI]\r\rAt most a base and an index register"},
+      {"MOV EAX,[EBX*2+ESI*2]",
+       "Invalid memory operand: [EBX*2+ESI*2]\r\rAt most a base and an index register"},
       {"MOV EAX,[EBX*3]", "Invalid memory operand: [EBX*3]\r\rThe scale must be 1, 2, 4 or 8: 3"},
       {"MOV EAX,[EBX*0]", "Invalid memory operand: [EBX*0]\r\rThe scale must be 1, 2, 4 or 8: 0"},
       {"MOV EAX,[EBX-ESI]", "Invalid memory operand: [EBX-ESI]\r\rA register cannot be subtracted: ESI"},
@@ -121,7 +123,8 @@ TEST(OperandSoundness, MemoryOperandsRefused) {
       {"MOV EAX,[EBX]+4", "Invalid memory operand: [EBX]+4\r\rNot a term of an address: [EBX]+4"},
       {"MOV EAX,DWORD PTR EBX+4", "Invalid memory operand: EBX+4\r\rNot a term of an address: EBX+4"},
       {"MOV EAX,[EBX+XYZ]", "Invalid use of label: XYZ\r\rA label cannot be part of an address."},
-      {"INC DWORD PTR [EBX+ESI*3]", "Invalid memory operand: [EBX+ESI*3]\r\rThe scale must be 1, 2, 4 or 8: 3"},
+      {"INC DWORD PTR [EBX+ESI*3]",
+       "Invalid memory operand: [EBX+ESI*3]\r\rThe scale must be 1, 2, 4 or 8: 3"},
       {"PUSH DWORD PTR [EAX+EBX+ECX]",
        "Invalid memory operand: [EAX+EBX+ECX]\r\rAt most a base and an index register"},
       {"SETZ BYTE PTR [EBX+4*2]", "Invalid memory operand: [EBX+4*2]\r\rNot a term of an address: 4*2"},
@@ -149,9 +152,10 @@ TEST(OperandSoundness, ForcedByteDisplacementIsOneBoxEverywhere) {
     const std::string why = "Displacement out of byte range: " + std::string(disp) +
                             "\r\rA one-byte displacement is -128 to 127.";
     for (const std::string& line :
-         {"MOV EAX," + operand, "MOV " + operand + ",EAX", "ADD DWORD PTR " + operand + ",5", "INC DWORD PTR " + operand,
-          "NEG BYTE PTR " + operand, "PUSH DWORD PTR " + operand, "POP DWORD PTR " + operand, "LEA EAX," + operand,
-          "SETC BYTE PTR " + operand, "SHL DWORD PTR " + operand + ",3", "BT DWORD PTR " + operand + ",1",
+         {"MOV EAX," + operand, "MOV " + operand + ",EAX", "ADD DWORD PTR " + operand + ",5",
+          "INC DWORD PTR " + operand, "NEG BYTE PTR " + operand, "PUSH DWORD PTR " + operand,
+          "POP DWORD PTR " + operand, "LEA EAX," + operand, "SETC BYTE PTR " + operand,
+          "SHL DWORD PTR " + operand + ",3", "BT DWORD PTR " + operand + ",1",
           "MOVZX EAX,BYTE PTR " + operand, "XCHG " + operand + ",ECX", "JMP DWORD PTR " + operand}) {
       Recorder rec;
       EXPECT_EQ(Assemble_Line(line), "") << line;
@@ -238,8 +242,8 @@ TEST(OperandSoundness, CountsPortsAndVectorsAreUnsigned) {
         << line;
   }
   static constexpr BytesRow kEdges[] = {
-      {"RET 65535", "C2 FF FF"}, {"RET 0", "C2 00 00"}, {"ENTER 65535,255", "C8 FF FF FF"},
-      {"INT 0", "CD 00"},        {"INT 255", "CD FF"},      {"INT 0FFh", "CD FF"},
+      {"RET 65535", "C2 FF FF"}, {"RET 0", "C2 00 00"},       {"ENTER 65535,255", "C8 FF FF FF"},
+      {"INT 0", "CD 00"},        {"INT 255", "CD FF"},        {"INT 0FFh", "CD FF"},
       {"SHL ECX,0", "C1 E1 00"}, {"SHL ECX,255", "C1 E1 FF"}, {"OUT 0,AL", "E6 00"},
       {"OUT 255,AL", "E6 FF"},   {"IN EAX,0xFF", "E5 FF"},
   };

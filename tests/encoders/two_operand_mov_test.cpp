@@ -68,8 +68,10 @@ TEST(Mov, Refusals) {
            {"MOV EAX,BX", "Invalid operand(s)\rMOV r32,r16"},
            {"MOV EAX,[SI]", "Invalid memory operand: [SI]\r\rNot a 32-bit register: SI"},
            {"MOV EAX,&H123456789", "Not a valid imm32", MsgStyle::OkExclamation, "MOV EAX,&H123456789"},
-           {"MOV EAX,[EBX+300?]", "Displacement out of byte range: 300?\r\rA one-byte displacement is -128 to 127."},
-           {"MOV EAX,[EBX+200?]", "Displacement out of byte range: 200?\r\rA one-byte displacement is -128 to 127."},
+           {"MOV EAX,[EBX+300?]",
+            "Displacement out of byte range: 300?\r\rA one-byte displacement is -128 to 127."},
+           {"MOV EAX,[EBX+200?]",
+            "Displacement out of byte range: 200?\r\rA one-byte displacement is -128 to 127."},
        })
     Expect_Refusal(row);
 }

@@ -66,13 +66,20 @@ TEST(MemRef, RefusalsNameTheTerm) {
   };
   using E = detail::MemError;
   const Row rows[] = {
-      {"[EBX+XYZ]", E::Label, "XYZ"},          {"[EBX+1abc]", E::NotANumber, "1abc"},
-      {"[EBX+4*2]", E::BadTerm, "4*2"},        {"[EBX*5]", E::BadScale, "5"},
-      {"[ESP*2]", E::EspIndex, "ESP*2"},       {"[EAX+EBX+ECX]", E::TooManyRegisters, "ECX"},
-      {"[EBX-ESI]", E::NegativeRegister, "ESI"}, {"[EBX+1+2]", E::TwoDisplacements, "2"},
-      {"[12]", E::NoRegister, "12"},           {"[EBX+-4]", E::Empty, "EBX+-4"},
-      {"[BX]", E::NotRegister32, "BX"},        {"[EBX+4294967296]", E::DispRange, "4294967296"},
-      {"[EBX+128?]", E::Disp8Range, "128?"},   {"[ESI*2+1?]", E::NoBaseDisp8, "1?"},
+      {"[EBX+XYZ]", E::Label, "XYZ"},
+      {"[EBX+1abc]", E::NotANumber, "1abc"},
+      {"[EBX+4*2]", E::BadTerm, "4*2"},
+      {"[EBX*5]", E::BadScale, "5"},
+      {"[ESP*2]", E::EspIndex, "ESP*2"},
+      {"[EAX+EBX+ECX]", E::TooManyRegisters, "ECX"},
+      {"[EBX-ESI]", E::NegativeRegister, "ESI"},
+      {"[EBX+1+2]", E::TwoDisplacements, "2"},
+      {"[12]", E::NoRegister, "12"},
+      {"[EBX+-4]", E::Empty, "EBX+-4"},
+      {"[BX]", E::NotRegister32, "BX"},
+      {"[EBX+4294967296]", E::DispRange, "4294967296"},
+      {"[EBX+128?]", E::Disp8Range, "128?"},
+      {"[ESI*2+1?]", E::NoBaseDisp8, "1?"},
   };
   for (const Row& r : rows) {
     const detail::MemRef m = detail::Read_MemRef(r.operand);
