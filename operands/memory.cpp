@@ -325,10 +325,15 @@ static_assert(kNoRegister == 255 && Pack(kNoRegister, 1) == kNoRegister && Pack(
 
 std::string Operand_Refusal(std::string_view operand) {
   const std::string_view t = Trim(operand);
-  // Registers, names and plain decimals, the most common operands, go on at once.
-  if (t.empty() || (t.size() <= 3 && Is_Letter(t[0]) && Is_Letter(t.back()))) return {};
-  std::string_view rest = t;
-  if (detail::Size_Prefix(rest) != 0) return detail::Mem_ErrorText(detail::Read_MemRef(rest), rest);
+  if (t.empty()) return {};
+  // Only a memory operand (a "[" or a size prefix) or a text that starts like a number is read
+  // here; registers and names go on at once.
+  const char first = Upper_Char(t[0]);
+  if (first == '[' || first == 'B' || first == 'W' || first == 'D') {
+    std::string_view rest = t;
+    if (detail::Size_Prefix(rest) != 0) return detail::Mem_ErrorText(detail::Read_MemRef(rest), rest);
+  }
+  if (first != '-' && first != '&' && !Is_Digit(first)) return {};
   std::string_view n = t;
   detail::Strip_Minus_View(n);
   // Number_Test reads every notation as written, a type suffix included.
