@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -278,6 +279,72 @@ TEST(MemoryCrossCheck, RandomAddressesAreRefusedOrMeanWhatTheySay) {
   }
   EXPECT_EQ(failures, 0);
   // The grammar must reach both sides.
+  EXPECT_GT(accepted, 500);
+  EXPECT_GT(refused, 500);
+}
+
+TEST(MemoryCrossCheck, RandomNumbersAreRefusedOrMeanWhatTheySay) {
+  ASSERT_TRUE(Have_Disassembler());
+  std::mt19937 rng(1207);
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  static constexpr std::int64_t kValues[] = {0, 1, 3, 45, 127, 128, 255, 256, 4096, 65535, 70000, 0x7FFFFFFF};
+  static constexpr char kJunk[] = {'_', 'x', 'Z', 'g', '$', '-', '+', '*', 'G'};
+  int failures = 0, refused = 0, accepted = 0;
+  for (int n = 0; n < 3000; ++n) {
+    const std::int64_t v = kValues[pick(12)];
+    char hex[24];
+    std::snprintf(hex, sizeof hex, pick(2) ? "%llX" : "%llx", static_cast<unsigned long long>(v));
+    std::string binary;
+    for (std::int64_t k = v; k > 0; k /= 2) binary.insert(binary.begin(), static_cast<char>('0' + k % 2));
+    if (binary.empty()) binary = "0";
+    std::string text;
+    switch (pick(7)) {
+      case 0:
+        text = std::to_string(v);
+        break;
+      case 1:
+        text = "&H" + std::string(hex);
+        break;
+      case 2:
+        text = "0x" + std::string(hex);
+        break;
+      case 3:
+        text = "0" + std::string(hex) + (pick(2) ? "h" : "H");
+        break;
+      case 4:
+        text = "&B" + binary;
+        break;
+      case 5:
+        text = "0b" + binary;
+        break;
+      default:
+        text = binary + "b";
+        break;
+    }
+    const bool negative = pick(4) == 0;
+    if (negative) text = "-" + text;
+    // A character no notation allows, somewhere after the first digit.
+    const bool junk = pick(3) == 0;
+    if (junk) {
+      // At the end or before the last character, never in front: a name starts with a letter.
+      const std::size_t first = negative ? 2 : 1;
+      text.insert(std::max(first, text.size() - static_cast<std::size_t>(pick(2))), 1, kJunk[pick(9)]);
+    }
+    const std::string line = "MOV EAX," + text;
+    if (!junk) {
+      ++accepted;
+      const auto value = static_cast<std::uint32_t>(negative ? -v : v);
+      Expect_ReadsBack(line, "mov eax, " + Cs_Number(value), failures);
+      continue;
+    }
+    ++refused;
+    Recorder rec;
+    const std::string bytes = Assemble_Line(line);
+    if ((!bytes.empty() || rec.Messages().empty()) && ++failures <= 25)
+      ADD_FAILURE() << line << " -> " << Spaced_Hex(bytes) << " with " << rec.Messages().size()
+                    << " boxes, expected a refusal";
+  }
+  EXPECT_EQ(failures, 0);
   EXPECT_GT(accepted, 500);
   EXPECT_GT(refused, 500);
 }
