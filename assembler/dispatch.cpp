@@ -4,6 +4,7 @@
 #include <array>
 
 #include "encoders/encoders.h"
+#include "ide/message_box.h"
 #include "operands/mnemonic_index.h"
 #include "operands/operands.h"
 #include "operands/text.h"
@@ -157,6 +158,22 @@ std::size_t Find_InShort(std::string_view text, char c) {
   return std::string_view::npos;
 }
 
+// Memory operands and numbers are read whole before an encoder sees them: a refused one gets
+// its box here, once, whatever the instruction. Data lists are read by their directive.
+bool Operands_Readable(const LineTerms& terms) {
+  if (terms.key == "DB" || terms.key == "DW" || terms.key == "DD") return true;
+  if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
+      Starts_With_NoCase(terms.operand, "DD "))
+    return true;
+  for (const std::string_view operand : {terms.first, terms.second}) {
+    if (const std::string why = Operand_Refusal(operand); !why.empty()) {
+      Show_Message(why);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 LineTerms Get_LineTerms(std::string_view line) {
@@ -187,6 +204,7 @@ LineTerms Get_LineTerms(std::string_view line) {
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
   invalid_label = false;
   std::string bytes;
+  if (!Operands_Readable(terms)) return {};
   if (const Encoder encode = Find_Encoder(terms.key)) {
     bytes = encode(terms);
   } else if (terms.key.starts_with("SET") &&

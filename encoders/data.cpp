@@ -55,7 +55,7 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   detail::Strip_Minus_View(n);
   // A name or other text has no value here: taking it as 0 would store a wrong constant.
   if (!detail::Number_Test(n)) {
-    Show_DataError(d, "Not a number");
+    Show_DataError(d, "Not a number: " + std::string(Trim(item)));
     return false;
   }
   ByteString bytes;

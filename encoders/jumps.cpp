@@ -102,6 +102,7 @@ ByteString Assemble_Ret(std::string_view operand) {
     switch (type) {
       case OpType::Imm8:
       case OpType::Imm16: {
+        if (!Check_Unsigned16(op, "RET " + std::string(t))) return {};
         const bool fits = type == OpType::Imm8 ? Is_Imm8(op) : Is_Imm16(op);
         const ByteString count = fits ? To_Word(op) : ByteString();
         if (count.size() == 2) return ByteString("\xC2") + count;  // an 8-bit count is widened

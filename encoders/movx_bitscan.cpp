@@ -62,7 +62,8 @@ std::optional<std::uint8_t> Escape_Opcode(std::string_view mnemonic, OpType dst,
   opcode = dst == R16 ? "\x66\x0F" : "\x0F";
   opcode.push_back(static_cast<char>(src == R16 || src == M16 ? row->word_source : row->byte_source));
   const std::uint8_t dst_code = Code_Of(dst, first_text);
-  const std::uint8_t src_code = Code_Of(src, second_text);
+  // A memory source puts its r/m field in with its own bytes.
+  const std::uint8_t src_code = Is_Mem(src) ? 0 : Code_Of(src, second_text);
   if (dst_code == kNoRegister || src_code == kNoRegister) return std::nullopt;
   const auto part = static_cast<std::uint8_t>(8 * dst_code + src_code);
   return Is_Reg(src) ? static_cast<std::uint8_t>(0xC0 + part) : part;

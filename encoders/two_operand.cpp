@@ -72,10 +72,10 @@ std::string Without_Suffix(std::string_view text) {
 // More than eight hexadecimal digits cannot be a 32-bit value; the conversion would drop or
 // add bytes without a word.
 bool Hex_Fits_Dword(std::string_view text) {
-  // A digit in front: neither &H nor &B, nothing to normalize.
-  if (const std::string_view trimmed = Trim(text); !trimmed.empty() && Is_Digit(trimmed[0])) return true;
-  std::string t = Normalize_Number(text);
-  Strip_Minus(t);
+  // 0x / ...h literals are read in &H form: their digits count as well.
+  const detail::NormalLiteral literal(text);
+  std::string_view t = literal.view();
+  detail::Strip_Minus_View(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
 }
 
@@ -130,8 +130,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   detail::RegInfo reg1, reg2;         // the registers base1 and base2 name
   std::string disp1, disp2;
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
-  std::uint8_t mod = 0, reg = 0, table = 0;
-  std::string opcode, sib, disp, imm;
+  std::uint8_t reg = 0, table = 0;
+  std::string opcode, imm;
 
   // 1. A label operand stands in as a 32-bit zero until its address is known. Segment
   //    registers look like names but are no labels.
@@ -219,26 +219,19 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     return true;
   });
 
-  // 7. Displacement of the memory operand.
-  if (!steps.Run([&] {
-        if (size1 == 0 && size2 == 0) return true;
-        std::string& text = size1 != 0 ? disp1 : disp2;
-        mod = detail::Disp_Mod(size1 != 0 ? parts1 : parts2);
-        Apply_DispSuffix(mod, text);
-        if (mod == 0x40) {
-          disp = To_Byte(text);
-          if (disp.empty()) return false;  // To_Byte has shown its conversion box
-          if (disp.size() != 1) {
-            Show_RangeBox("disp8 is out of range", mnemonic, first, second);
-            return false;
-          }
-        } else if (mod == 0x80) {
-          if (Hex_Fits_Dword(text)) disp = To_Dword(text);
-          if (disp.size() != 4) {
-            Show_RangeBox("Not a valid disp32", mnemonic, first, second);
-            return false;
-          }
+  // 7. The memory operand, read whole by the shared reader. Its register enters the ModRM byte
+  //    through the reader's bytes: the register byte gets 0 in its r/m field.
+  detail::MemRef mem;
+  const bool has_mem = size1 != 0 || size2 != 0;
+  if (has_mem && !steps.Run([&] {
+        mem = (size1 != 0 ? read1 : read2).ref;
+        if (mem.error != detail::MemError::None) {
+          // The reading was taken before the size prefix was cut: read again for the text.
+          const std::string& text = size1 != 0 ? first : second;
+          Show_Message(detail::Mem_ErrorText(detail::Read_MemRef(text), text));
+          return false;
         }
+        (size1 != 0 ? reg1 : reg2) = detail::RegInfo{32, 0};
         return true;
       }))
     return {};
@@ -314,21 +307,6 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     return true;
   });
 
-  // 11. [ESP] needs a SIB byte; [EBP] has no mod-00 form (that means disp32), so it takes [EBP+0].
-  steps.Run([&] {
-    const bool dst_mem = Is_Mem(dst);
-    if (!dst_mem && !Is_Mem(src)) return true;
-    std::string& text = dst_mem ? disp1 : disp2;
-    const std::uint8_t code = (dst_mem ? reg1 : reg2).Code(32);
-    if (code == 4) sib.assign(1, '\x24');
-    if (code == 5 && text.empty()) {
-      mod = 0x40;
-      text.assign(1, '0');
-      disp = To_Byte(text);
-    }
-    return true;
-  });
-
   // 12. Family table.
   std::optional<std::uint8_t> table_byte;
   if (!steps.Run([&] {
@@ -397,16 +375,18 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   // IN and OUT have no ModRM byte: opcode and port only.
   if (family == Family::In || family == Family::Out) return opcode + imm;
 
-  // 13. Final assembly; the ModRM slot is a byte sum that must not carry.
+  // 13. Final assembly; the ModRM slot is a byte sum that must not carry. A memory operand
+  //     adds its ModRM, SIB and displacement in one piece.
   ByteString result;
   steps.Run([&] {
-    const unsigned sum = unsigned{table} + reg + mod;
+    const unsigned sum = unsigned{table} + reg;
     if (sum > 0xFF) Raise_Overflow();
-    result.reserve(opcode.size() + 1 + sib.size() + disp.size() + imm.size());
+    result.reserve(opcode.size() + 7 + imm.size());
     result = opcode;
-    result.push_back(static_cast<char>(sum));
-    result += sib;
-    result += disp;
+    if (has_mem)
+      detail::Append_MemBytes(result, static_cast<std::uint8_t>(sum), mem);
+    else
+      result.push_back(static_cast<char>(sum));
     result += imm;
     return true;
   });
