@@ -35,6 +35,7 @@ constexpr std::array kFamilies{
     FamilyRow{"BTS",     Family::BitTest},
     FamilyRow{"CMP",     Family::Alu},
     FamilyRow{"CMPXCHG", Family::Cmpxchg},
+    FamilyRow{"IMUL",    Family::BitScan},  // the two-operand form, r16/r32 in reg
     FamilyRow{"IN",      Family::In},
     FamilyRow{"LAR",     Family::Lar},
     FamilyRow{"LEA",     Family::Lea},
@@ -87,6 +88,22 @@ void Show_RangeBox(std::string_view text, std::string_view mnemonic, std::string
   title += ',';
   title += second;
   Show_Message(text, MsgStyle::OkExclamation, title);
+}
+
+// Width named by a size prefix, 0 when the operand has none (brackets alone follow the register).
+int Written_Bits(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (Starts_With_NoCase(t, "BYTE PTR")) return 8;
+  if (Starts_With_NoCase(t, "WORD PTR")) return 16;
+  if (Starts_With_NoCase(t, "DWORD PTR")) return 32;
+  return 0;
+}
+
+// A memory operand with a written size beside a register of another width.
+bool Sizes_Contradict(int bits1, OpType type1, int bits2, OpType type2) {
+  if (bits1 != 0 && Is_Mem(type1) && Is_Reg(type2)) return bits1 != Type_Bits(type2);
+  if (bits2 != 0 && Is_Mem(type2) && Is_Reg(type1)) return bits2 != Type_Bits(type1);
+  return false;
 }
 
 // Runs the encoder's steps. A fault inside a step is reported and the next step follows; the
@@ -180,7 +197,23 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
       }))
     return {};
 
-  // 4. Memory size follows the register beside it.
+  // 4. Memory size follows the register beside it. A size written out must agree with it: the
+  //    register's width would otherwise win silently. MOVZX/MOVSX widen by design, and LEA
+  //    reads no memory.
+  // LAR reads a 16-bit selector whatever its destination: WORD PTR is its true width.
+  const int written2 = Written_Bits(second);
+  if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
+      Sizes_Contradict(Written_Bits(first), dst, written2, src)) {
+    std::string text = "Invalid operand(s)";
+    text += kCR;
+    text += mnemonic;
+    text += ' ';
+    text += Type_Code(dst);
+    text += ',';
+    text += Type_Code(src);
+    Show_Message(text);
+    return {};
+  }
   if (family != Family::Movx) Match_MemSize(dst, src);
 
   // 5. Size prefixes; two memory operands have no encoding.
