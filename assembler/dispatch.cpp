@@ -19,6 +19,7 @@ using Encoder = std::string (*)(const LineTerms&);
 enum class Arity : std::uint8_t {
   None,     // no operand text at all
   One,      // at most one operand
+  Target,   // exactly one: the jump target, which pass 3 reads
   Two,      // at most two operands
   Three,    // at most three (IMUL)
   OwnText,  // the encoder reads the whole operand text itself (data, prefixes, EXIT FUNCTION)
@@ -118,11 +119,11 @@ constexpr std::array kDispatch{
     DispatchRow{"MUL", One, Arity::One}, DispatchRow{"IMUL", Imul, Arity::Three},
     DispatchRow{"DIV", One, Arity::One}, DispatchRow{"IDIV", One, Arity::One},
     DispatchRow{"INC", One, Arity::One}, DispatchRow{"DEC", One, Arity::One},
-    DispatchRow{"LOOP", Loop, Arity::One}, DispatchRow{"LOOPE", Loop, Arity::One},
-    DispatchRow{"LOOPZ", Loop, Arity::One},
-    DispatchRow{"LOOPNE", Loop, Arity::One}, DispatchRow{"LOOPNZ", Loop, Arity::One},
-    DispatchRow{"JCXZ", Loop, Arity::One},
-    DispatchRow{"JECXZ", Loop, Arity::One},
+    DispatchRow{"LOOP", Loop, Arity::Target}, DispatchRow{"LOOPE", Loop, Arity::Target},
+    DispatchRow{"LOOPZ", Loop, Arity::Target},
+    DispatchRow{"LOOPNE", Loop, Arity::Target}, DispatchRow{"LOOPNZ", Loop, Arity::Target},
+    DispatchRow{"JCXZ", Loop, Arity::Target},
+    DispatchRow{"JECXZ", Loop, Arity::Target},
     DispatchRow{"CMPSB", Cmps, Arity::None}, DispatchRow{"CMPSW", Cmps, Arity::None},
     DispatchRow{"CMPSD", Cmps, Arity::None},
     DispatchRow{"INSB", Ins, Arity::None}, DispatchRow{"INSW", Ins, Arity::None},
@@ -184,54 +185,13 @@ const DispatchRow* Find_Row(std::string_view key) { return Find_Mnemonic(kDispat
 // A line without a space hands its mnemonic over as the operand text.
 bool Has_Operand(const LineTerms& t) { return t.operand.data() != t.mnemonic.data(); }
 
-bool Is_DigitRun(std::string_view text) {
-  if (text.empty()) return false;
-  for (const char c : text)
-    if (!Is_Digit(c)) return false;
-  return true;
-}
-
-bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
-
-// One operand outside brackets holds one term. A blank may stand only after a size prefix, after a
-// leading minus, before a closing type suffix, and between digit groups of three ("1 000");
-// any other blank would join two terms into one or drop the second. After "]" nothing may follow.
-bool Is_SingleTerm(std::string_view text) {
-  std::string_view t = Trim(text);
-  for (const std::string_view prefix : {"BYTE PTR", "WORD PTR", "DWORD PTR"}) {
-    if (Starts_With_NoCase(t, prefix)) {
-      t = Trim(t.substr(prefix.size()));
-      break;
-    }
-  }
-  if (!t.empty() && t[0] == '[') {
-    // What stands inside the brackets, or a missing "]", is the encoder's to refuse.
-    const std::size_t close = t.rfind(']');
-    return close == std::string_view::npos || close + 1 == t.size();
-  }
-  if (!t.empty() && t[0] == '-') t = Trim(t.substr(1));
-  if (t.size() >= 2 && Is_SuffixChar(t.back())) t = Trim(t.substr(0, t.size() - 1));
-  std::size_t blank = Find_InShort(t, ' ');
-  if (blank == std::string_view::npos) return true;
-  // Digit grouping: a run of one to three digits, then groups of exactly three after one blank.
-  if (blank > 3 || !Is_DigitRun(t.substr(0, blank))) return false;
-  t.remove_prefix(blank + 1);
-  while (true) {
-    blank = Find_InShort(t, ' ');
-    const std::string_view group = t.substr(0, blank);
-    if (group.size() != 3 || !Is_DigitRun(group)) return false;
-    if (blank == std::string_view::npos) return true;
-    t.remove_prefix(blank + 1);
-  }
-}
-
 // False when the line has more operands than its mnemonic takes, or stray text in one of them.
 bool Operands_Fit(const LineTerms& t, Arity arity) {
   if (arity == Arity::OwnText) return true;
-  if (!Has_Operand(t)) return true;
+  if (!Has_Operand(t)) return arity != Arity::Target;
   if (arity == Arity::None) return false;
   if (t.second.data() == nullptr) return Is_SingleTerm(t.first);
-  if (arity == Arity::One || !Is_SingleTerm(t.first)) return false;
+  if (arity == Arity::One || arity == Arity::Target || !Is_SingleTerm(t.first)) return false;
   const std::size_t comma = Find_InShort(t.second, ',');
   if (comma == std::string_view::npos) return Is_SingleTerm(t.second);
   if (arity != Arity::Three) return false;
@@ -341,7 +301,7 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
     bytes = Assemble_DataLine(terms.operand);
   }
   if (Is_ConditionalJumpKey(terms.key)) {
-    if (!Operands_Fit(terms, Arity::One)) return {};
+    if (!Operands_Fit(terms, Arity::Target)) return {};
     bytes = Get_JumpOpcode(terms.mnemonic);
     if (!bytes.empty()) bytes.append(4, '\0');
   }

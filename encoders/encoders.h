@@ -10,6 +10,11 @@ namespace orvo {
 
 using ByteString = std::string;
 
+// True when an operand holds one term: a register, a number (blanks only after its sign, before
+// its type suffix or between digit groups of three), a name, or a memory operand with nothing
+// after its "]". Text that would be dropped or merged makes it false.
+bool Is_SingleTerm(std::string_view operand);
+
 // ---- Shared encoders -------------------------------------------------------------------------
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);

@@ -86,6 +86,14 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"IMUL EAX,EBX,5 6", ""},
       {"RET 8,8", ""},
       {"AAM 1 6", ""},
+      {"END 1", ""},
+      {"EXIT FUNCTION NOW", ""},
+      // A jump or loop without its target would jump to the next instruction.
+      {"JZ", ""},
+      {"JMP", ""},
+      {"LOOP", ""},
+      {"LOOPNZ", ""},
+      {"JECXZ", ""},
   };
   Expect_Boxes(kRows);
 }
@@ -104,6 +112,21 @@ TEST(LineMeaning, BlanksThatKeepOneTerm) {
       {"EXIT FUNCTION", "5F 5E 5B 89 EC 5D C2 10 00"},
   };
   Expect_Bytes(kRows);
+}
+
+TEST(LineMeaning, DataItemsHoldOneValueEach) {
+  static constexpr BoxRow kRows[] = {
+      {"DB 1 2", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
+      {"DD 5 5", "Error in DD:\r\tNot a number\r\rSyntax:\r\tDD Value(0-4294967295)"},
+      {"DW 1,2 3", "Error in DW:\r\tNot a number\r\rSyntax:\r\tDW Value(0-65535)"},
+  };
+  Expect_Boxes(kRows);
+  static constexpr BytesRow kKept[] = {
+      {"DW 1 000", "E8 03"},
+      {"DB - 1,2", "FF 02"},
+      {"DB \"a b\",0", "61 20 62 00"},
+  };
+  Expect_Bytes(kKept);
 }
 
 TEST(LineMeaning, PrefixesOnTheLine) {

@@ -1,0 +1,52 @@
+// Whether an operand text holds one term, so that no part of it is dropped or merged.
+
+#include "encoders/encoders.h"
+#include "operands/text.h"
+
+namespace orvo {
+namespace {
+
+bool Is_DigitRun(std::string_view text) {
+  if (text.empty()) return false;
+  for (const char c : text)
+    if (!Is_Digit(c)) return false;
+  return true;
+}
+
+bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
+
+}  // namespace
+
+// One operand outside brackets holds one term. A blank may stand only after a size prefix, after a
+// leading minus, before a closing type suffix, and between digit groups of three ("1 000");
+// any other blank would join two terms into one or drop the second. After "]" nothing may follow.
+bool Is_SingleTerm(std::string_view text) {
+  std::string_view t = Trim(text);
+  for (const std::string_view prefix : {"BYTE PTR", "WORD PTR", "DWORD PTR"}) {
+    if (Starts_With_NoCase(t, prefix)) {
+      t = Trim(t.substr(prefix.size()));
+      break;
+    }
+  }
+  if (!t.empty() && t[0] == '[') {
+    // What stands inside the brackets, or a missing "]", is the encoder's to refuse.
+    const std::size_t close = t.rfind(']');
+    return close == std::string_view::npos || close + 1 == t.size();
+  }
+  if (!t.empty() && t[0] == '-') t = Trim(t.substr(1));
+  if (t.size() >= 2 && Is_SuffixChar(t.back())) t = Trim(t.substr(0, t.size() - 1));
+  std::size_t blank = t.find(' ');
+  if (blank == std::string_view::npos) return true;
+  // Digit grouping: a run of one to three digits, then groups of exactly three after one blank.
+  if (blank > 3 || !Is_DigitRun(t.substr(0, blank))) return false;
+  t.remove_prefix(blank + 1);
+  while (true) {
+    blank = t.find(' ');
+    const std::string_view group = t.substr(0, blank);
+    if (group.size() != 3 || !Is_DigitRun(group)) return false;
+    if (blank == std::string_view::npos) return true;
+    t.remove_prefix(blank + 1);
+  }
+}
+
+}  // namespace orvo
