@@ -22,6 +22,8 @@ bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
 // any other blank would join two terms into one or drop the second. After "]" nothing may follow.
 bool Is_SingleTerm(std::string_view text) {
   std::string_view t = Trim(text);
+  // A TAB separates as a blank does, and no term has one.
+  if (t.find('\t') != std::string_view::npos) return false;
   for (const std::string_view prefix : {"BYTE PTR", "WORD PTR", "DWORD PTR"}) {
     if (Starts_With_NoCase(t, prefix)) {
       t = Trim(t.substr(prefix.size()));

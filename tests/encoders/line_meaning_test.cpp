@@ -86,6 +86,9 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"IMUL EAX,EBX,5 6", ""},
       {"RET 8,8", ""},
       {"AAM 1 6", ""},
+      {"MOV EAX,5\t5", ""},
+      {"PUSH EAX\tEBX", ""},
+      {"MOV EAX,\t5", ""},
       {"END 1", ""},
       {"EXIT FUNCTION NOW", ""},
       // A jump or loop without its target would jump to the next instruction.
@@ -119,6 +122,7 @@ TEST(LineMeaning, DataItemsHoldOneValueEach) {
       {"DB 1 2", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
       {"DD 5 5", "Error in DD:\r\tNot a number\r\rSyntax:\r\tDD Value(0-4294967295)"},
       {"DW 1,2 3", "Error in DW:\r\tNot a number\r\rSyntax:\r\tDW Value(0-65535)"},
+      {"DB 1\t2", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
   };
   Expect_Boxes(kRows);
   static constexpr BytesRow kKept[] = {
