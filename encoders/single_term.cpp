@@ -22,8 +22,14 @@ bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
 // any other blank would join two terms into one or drop the second. After "]" nothing may follow.
 bool Is_SingleTerm(std::string_view text) {
   std::string_view t = Trim(text);
-  // A TAB separates as a blank does, and no term has one.
-  if (t.find('\t') != std::string_view::npos) return false;
+  // One pass decides most operands: without a blank or a TAB only a memory operand can carry
+  // stray text, after its "]". A TAB separates as a blank does, and no term has one.
+  bool blank = false;
+  for (const char c : t) {
+    if (c == '\t') return false;
+    blank = blank || c == ' ';
+  }
+  if (!blank) return t.empty() || t[0] != '[' || t.back() == ']' || t.find(']') == std::string_view::npos;
   for (const std::string_view prefix : {"BYTE PTR", "WORD PTR", "DWORD PTR"}) {
     if (Starts_With_NoCase(t, prefix)) {
       t = Trim(t.substr(prefix.size()));
@@ -37,17 +43,17 @@ bool Is_SingleTerm(std::string_view text) {
   }
   if (!t.empty() && t[0] == '-') t = Trim(t.substr(1));
   if (t.size() >= 2 && Is_SuffixChar(t.back())) t = Trim(t.substr(0, t.size() - 1));
-  std::size_t blank = t.find(' ');
-  if (blank == std::string_view::npos) return true;
+  std::size_t at = t.find(' ');
+  if (at == std::string_view::npos) return true;
   // Digit grouping: a run of one to three digits, then groups of exactly three after one blank.
-  if (blank > 3 || !Is_DigitRun(t.substr(0, blank))) return false;
-  t.remove_prefix(blank + 1);
+  if (at > 3 || !Is_DigitRun(t.substr(0, at))) return false;
+  t.remove_prefix(at + 1);
   while (true) {
-    blank = t.find(' ');
-    const std::string_view group = t.substr(0, blank);
+    at = t.find(' ');
+    const std::string_view group = t.substr(0, at);
     if (group.size() != 3 || !Is_DigitRun(group)) return false;
-    if (blank == std::string_view::npos) return true;
-    t.remove_prefix(blank + 1);
+    if (at == std::string_view::npos) return true;
+    t.remove_prefix(at + 1);
   }
 }
 
