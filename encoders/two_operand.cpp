@@ -149,6 +149,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
   std::uint8_t mod = 0, reg = 0, table = 0;
   std::string opcode, sib, disp, imm;
+  bool label_source = false;  // a label's placeholder stands in the second operand
 
   // 1. A label operand stands in as a 32-bit zero until its address is known. Segment
   //    registers look like names but are no labels.
@@ -157,6 +158,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     read2 = detail::Read_Operand(second);
     if (read2.size == 0 && read2.reg.width == 0 && !Is_SegmentRegister(second) && Is_LabelName(second)) {
       second = "0&";
+      label_source = true;
       read2 = detail::Read_Operand(second);
     }
     return true;
@@ -190,9 +192,23 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
           case Family::Xchg:
           case Family::Lar:
             return true;
-          default:
+          default: {
+            // A suffix sizes bare brackets; beside a written size word it must name the same width.
+            // (A label's placeholder is checked against its destination by the label pass.)
+            const int written = Written_Bits(first);
+            if (written != 0 && Is_Mem(dst) && Is_Imm(src) && !label_source) {
+              std::string copy(second);
+              const OpType suffix = Get_ImmSuffix(copy);
+              if (suffix != OpType::None && Type_Bits(suffix) != written) {
+                Show_Message("Invalid operand(s)" + std::string(1, kCR) + mnemonic + " " +
+                             std::string(Type_Code(Mem_Of_Bits(written))) + "," +
+                             std::string(Type_Code(suffix)));
+                return false;
+              }
+            }
             src = Adjust_ImmSize(dst, src, second);
             return true;
+          }
         }
       }))
     return {};

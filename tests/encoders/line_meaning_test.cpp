@@ -248,6 +248,11 @@ TEST(LineMeaning, WrittenSizesMustAgreeWithTheRegister) {
            {"BOUND EAX,WORD PTR [EBX]", "Invalid operand(s)\rBOUND r32,m16"},
            {"LAR EAX,BYTE PTR [EBX]", "Invalid operand(s)\rLAR r32,m8"},
            {"MOV EAX,BYTE PTR EBX", "Invalid operand(s)\rMOV r32,m8"},
+           // A type suffix beside a size word: the suffix used to win.
+           {"MOV BYTE PTR [EBX],5&", "Invalid operand(s)\rMOV m8,imm32"},
+           {"ADD WORD PTR [EBX],5?", "Invalid operand(s)\rADD m16,imm8"},
+           {"MOV DWORD PTR [EBX],5?", "Invalid operand(s)\rMOV m32,imm8"},
+           {"TEST BYTE PTR [EBX],5&", "Invalid operand(s)\rTEST m8,imm32"},
        })
     Expect_Refusal(row);
   // Agreeing sizes, bare brackets, and the forms whose memory width differs by design.
@@ -262,6 +267,10 @@ TEST(LineMeaning, WrittenSizesMustAgreeWithTheRegister) {
       {"LAR EAX,WORD PTR [EBX]", "0F 02 03", "lar eax, word ptr [ebx]"},
       {"LAR EAX,DWORD PTR [EBX]", "0F 02 03", "lar eax, word ptr [ebx]"},
       {"SHL BYTE PTR [EBX],CL", "D2 23", "shl byte ptr [ebx], cl"},
+      {"MOV [EBX],5?", "C6 03 05", "mov byte ptr [ebx], 5"},
+      {"MOV BYTE PTR [EBX],5?", "C6 03 05", "mov byte ptr [ebx], 5"},
+      {"ADD WORD PTR [EBX],5%", "66 81 03 05 00", "add word ptr [ebx], 5"},
+      {"MOV EAX,5?", "B8 05 00 00 00", "mov eax, 5"},
   });
 }
 
