@@ -216,9 +216,11 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   // 4. Memory size follows the register beside it. A size written out must agree with it: the
   //    register's width would otherwise win silently. MOVZX/MOVSX widen by design, and LEA
   //    reads no memory.
-  // LAR reads a 16-bit selector whatever its destination: WORD PTR is its true width.
+  // LAR reads a 16-bit selector whatever its destination: WORD PTR is its true width. BOUND
+  // reads a pair of bounds: DWORD PTR is the true width of a 16-bit pair.
   const int written2 = Written_Bits(second);
   if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
+      !(family == Family::Bound && written2 == 32) &&
       Sizes_Contradict(Written_Bits(first), dst, written2, src)) {
     std::string text = "Invalid operand(s)";
     text += kCR;

@@ -266,6 +266,8 @@ TEST(LineMeaning, WrittenSizesMustAgreeWithTheRegister) {
       {"LEA EAX,BYTE PTR [EBX+4]", "8D 43 04", "lea eax, [ebx + 4]"},
       {"LAR EAX,WORD PTR [EBX]", "0F 02 03", "lar eax, word ptr [ebx]"},
       {"LAR EAX,DWORD PTR [EBX]", "0F 02 03", "lar eax, word ptr [ebx]"},
+      {"BOUND DX,DWORD PTR [EAX+4]", "66 62 50 04", "bound dx, dword ptr [eax + 4]"},
+      {"BOUND EAX,DWORD PTR [EAX]", "62 00", "bound eax, qword ptr [eax]"},
       {"SHL BYTE PTR [EBX],CL", "D2 23", "shl byte ptr [ebx], cl"},
       {"MOV [EBX],5?", "C6 03 05", "mov byte ptr [ebx], 5"},
       {"MOV BYTE PTR [EBX],5?", "C6 03 05", "mov byte ptr [ebx], 5"},
