@@ -15,6 +15,17 @@ bool Is_DigitRun(std::string_view text) {
 
 bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
 
+// A text that starts with "[": true when the bracket it opens closes at its last character, or
+// never closes (nested or unclosed brackets are the encoder's to refuse).
+bool Closes_AtEnd(std::string_view t) {
+  int depth = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    if (t[i] == '[') ++depth;
+    if (t[i] == ']' && --depth == 0) return i + 1 == t.size();
+  }
+  return true;
+}
+
 }  // namespace
 
 // One operand outside brackets holds one term. A blank may stand only after a size prefix, after a
@@ -29,18 +40,15 @@ bool Is_SingleTerm(std::string_view text) {
     if (c == '\t') return false;
     blank = blank || c == ' ';
   }
-  if (!blank) return t.empty() || t[0] != '[' || t.back() == ']' || t.find(']') == std::string_view::npos;
+  if (!blank) return t.empty() || t[0] != '[' || Closes_AtEnd(t);
   for (const std::string_view prefix : {"BYTE PTR", "WORD PTR", "DWORD PTR"}) {
     if (Starts_With_NoCase(t, prefix)) {
       t = Trim(t.substr(prefix.size()));
       break;
     }
   }
-  if (!t.empty() && t[0] == '[') {
-    // What stands inside the brackets, or a missing "]", is the encoder's to refuse.
-    const std::size_t close = t.rfind(']');
-    return close == std::string_view::npos || close + 1 == t.size();
-  }
+  // What stands inside the brackets is the encoder's to refuse; nothing may follow them.
+  if (!t.empty() && t[0] == '[') return Closes_AtEnd(t);
   if (!t.empty() && t[0] == '-') t = Trim(t.substr(1));
   if (t.size() >= 2 && Is_SuffixChar(t.back())) t = Trim(t.substr(0, t.size() - 1));
   std::size_t at = t.find(' ');

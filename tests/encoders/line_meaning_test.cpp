@@ -67,6 +67,8 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"MOV EAX,EBX ECX", ""},
       {"MOV EAX,[EBX] 4", ""},
       {"MOV EAX,[EBX]4", ""},
+      {"MOV EAX,[EBX][ECX]", ""},
+      {"MOV EAX,[EBX+4] [ECX]", ""},
       {"MOV EAX,DWORD PTR [EBX] X", ""},
       {"PUSH EAX,EBX", ""},
       {"PUSH EAX EBX", ""},

@@ -3,6 +3,7 @@
 // assembled and decoded again by an independent disassembler, which must read back the
 // instruction the line says, as exactly one instruction.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -303,6 +304,25 @@ TEST(TwoOperandCrossCheck, DisassemblerReadsBackEveryGeneratedLine) {
                     << (rec.Messages().empty() ? "" : " (box: " + Message_Text(rec.Messages()[0]) + ")");
   }
   EXPECT_EQ(failures, 0) << "of " << cases.size() << " lines";
+}
+
+// Every line the generator makes is assembled above; with one more operand or one more term
+// after it, no line may keep its bytes.
+TEST(TwoOperandCrossCheck, TextAfterTheLastOperandIsRefused) {
+  const std::vector<Case> cases = Generate();
+  int accepted = 0;
+  for (std::size_t i = 0; i < cases.size(); i += 7) {
+    const std::string& base = cases[i].line;
+    // IMUL r,r/m takes an immediate as its third operand.
+    const bool takes_imm = base.starts_with("IMUL ") && std::count(base.begin(), base.end(), ',') == 1;
+    for (std::string_view tail : {",1", ",EAX", " 1", " X", " [EBX]", "\t1", " 1 000"}) {
+      if (takes_imm && tail == ",1") continue;
+      const std::string line = base + std::string(tail);
+      Recorder rec;
+      if (!Assemble_Line(line).empty() && ++accepted <= 25) ADD_FAILURE() << line << " was assembled";
+    }
+  }
+  EXPECT_EQ(accepted, 0);
 }
 
 }  // namespace
