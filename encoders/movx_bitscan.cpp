@@ -149,7 +149,9 @@ ByteString Assemble_Imul(std::string_view first, std::string_view rest) {
     ByteString encoded;
     if ((suffix == OpType::None || suffix == width) && Is_Number(value)) {
       if (width == Imm16) {
-        if (Is_Imm16(value)) encoded = To_Word(value);
+        // A negative word below -32768 would wrap into a positive one.
+        const double v = Signed_Value(value);
+        if (Is_Imm16(value) && v >= -32768 && v <= 65535) encoded = To_Word(value);
       } else {
         Checked_Dword(value, encoded);
       }

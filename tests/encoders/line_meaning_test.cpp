@@ -206,6 +206,8 @@ TEST(LineMeaning, ImulForms) {
       {"IMUL EAX,EBX,-5", "69 C3 FB FF FF FF"},
       {"IMUL AX,BX,300", "66 69 C3 2C 01", "imul ax, bx, 0x12c"},
       {"IMUL AX,BX,-2", "66 69 C3 FE FF"},
+      {"IMUL AX,BX,-32768", "66 69 C3 00 80"},
+      {"IMUL AX,BX,65535", "66 69 C3 FF FF"},
       {"IMUL EBP,[ESP],&H12345678", "69 2C 24 78 56 34 12", "imul ebp, dword ptr [esp], 0x12345678"},
       {"IMUL EAX,5", "69 C0 05 00 00 00", "imul eax, eax, 5"},
       {"IMUL DI,&H1234", "66 69 FF 34 12", "imul di, di, 0x1234"},
@@ -221,12 +223,13 @@ TEST(LineMeaning, ImulRefusals) {
       {"IMUL EAX,BX", kImulUsage},
       {"IMUL EAX,AL,5", kImulUsage},
       {"IMUL [EBX],EAX", kImulUsage},
-      {"IMUL EAX,Table", kImulUsage},       // a label is no multiplier
+      {"IMUL EAX,Table", kImulUsage},  // a label is no multiplier
       {"IMUL EAX,EBX,Table", kImulUsage},
       {"IMUL EAX,EBX,", kImulUsage},
-      {"IMUL AX,BX,70000", kImulUsage},     // wider than the destination
-      {"IMUL AX,BX,5&", kImulUsage},        // a suffix wider than the destination
-      {"IMUL EAX,EBX,5?", kImulUsage},      // there is no 8-bit immediate form
+      {"IMUL AX,BX,70000", kImulUsage},  // wider than the destination
+      {"IMUL AX,BX,-32769", kImulUsage},
+      {"IMUL AX,BX,5&", kImulUsage},    // a suffix wider than the destination
+      {"IMUL EAX,EBX,5?", kImulUsage},  // there is no 8-bit immediate form
       {"IMUL EAX,EBX,&H123456789", kImulUsage},
       {"IMUL EAX,WORD PTR [EBX]", "Invalid operand(s)\rIMUL r32,m16"},
   };
