@@ -105,7 +105,8 @@ ByteString Encode_Return(std::string_view mnemonic, std::string_view operand, ch
     switch (type) {
       case OpType::Imm8:
       case OpType::Imm16: {
-        const bool fits = type == OpType::Imm8 ? Is_Imm8(op) : Is_Imm16(op);
+        // The count of bytes released is unsigned: a minus would wrap it to a huge count.
+        const bool fits = (type == OpType::Imm8 ? Is_Imm8(op) : Is_Imm16(op)) && Signed_Value(op) >= 0;
         const ByteString count = fits ? To_Word(op) : ByteString();
         if (count.size() == 2) return with_count + count;  // an 8-bit count is widened
         Show_Message(type == OpType::Imm8 ? "Out of Byte in Ret imm8" : "Out of Word in Ret imm16");

@@ -45,6 +45,9 @@ TEST(LineMeaning, AsciiAdjustBaseIsAnUnsignedByte) {
       {"AAD EAX", "Invalid operand: EAX\r\r\tUsage:\rAAD\rAAD imm8"},
       {"AAD 10%", "Invalid operand: 10%\r\r\tUsage:\rAAD\rAAD imm8"},
       {"AAM Base", "Invalid operand: Base\r\r\tUsage:\rAAM\rAAM imm8"},
+      {"RET -8", "Out of Byte in Ret imm8"},
+      {"RETF -8", "Out of Byte in Ret imm8"},
+      {"RETN -300", "Out of Word in Ret imm16"},
       {"RETF 70000", "Not a valid imm type: imm32\r\r\tUSAGE:\rRETF imm16.\r\rimm8 will converted automaticaly."},
   };
   Expect_Boxes(kRows);
