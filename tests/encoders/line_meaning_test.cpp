@@ -48,7 +48,8 @@ TEST(LineMeaning, AsciiAdjustBaseIsAnUnsignedByte) {
       {"RET -8", "Out of Byte in Ret imm8"},
       {"RETF -8", "Out of Byte in Ret imm8"},
       {"RETN -300", "Out of Word in Ret imm16"},
-      {"RETF 70000", "Not a valid imm type: imm32\r\r\tUSAGE:\rRETF imm16.\r\rimm8 will converted automaticaly."},
+      {"RETF 70000",
+       "Not a valid imm type: imm32\r\r\tUSAGE:\rRETF imm16.\r\rimm8 will converted automaticaly."},
   };
   Expect_Boxes(kRows);
 }
@@ -104,6 +105,64 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"JECXZ", ""},
   };
   Expect_Boxes(kRows);
+}
+
+// Every family, with one operand or term more than it takes: nothing may be assembled.
+TEST(LineMeaning, NoFamilyKeepsTextAfterItsOperands) {
+  static constexpr std::string_view kLines[] = {
+      "NOP",
+      "CLC",
+      "PUSHFD",
+      "CDQ",
+      "MOVSB",
+      "REP STOSD",
+      "PUSHAD",
+      "END",
+      "LEAVE",
+      "PUSH EAX",
+      "POP [EBX]",
+      "PUSH 5",
+      "INC BYTE PTR [ESI+4]",
+      "NOT EAX",
+      "NEG AX",
+      "MUL ECX",
+      "IMUL ECX",
+      "DIV BYTE PTR [EBX]",
+      "JMP EAX",
+      "JMP Top",
+      "CALL [EBP+8]",
+      "CALL Sub",
+      "INT 3",
+      "BSWAP ECX",
+      "SETZ AL",
+      "VERR AX",
+      "JZ Top",
+      "LOOP Top",
+      "JECXZ Top",
+      "RET 8",
+      "RETF 8",
+      "RETN 4",
+      "AAM 16",
+      "AAD 7",
+      "SHL EAX,CL",
+      "ENTER 8,0",
+      "IN AL,DX",
+      "OUT 96,AL",
+      "LEA EAX,[EBX+4]",
+      "XCHG EAX,EBX",
+      "BT ECX,3",
+      "IMUL EAX,EBX,5",
+      "LOCK INC DWORD PTR [EBX]",
+  };
+  static constexpr std::string_view kTails[] = {" 1", " X", " [EBX]", "\t1", ",1,2", ",EAX,EBX"};
+  for (const std::string_view line : kLines) {
+    ASSERT_FALSE(Assemble_Line(line).empty()) << line;
+    for (const std::string_view tail : kTails) {
+      const std::string longer = std::string(line) + std::string(tail);
+      Recorder rec;
+      EXPECT_EQ(Spaced_Hex(Assemble_Line(longer)), "") << longer;
+    }
+  }
 }
 
 // Blanks that keep one term: after the sign, in a size prefix, inside brackets, before a type
@@ -171,8 +230,8 @@ TEST(LineMeaning, LockOnlyBeforeAMemoryReadModifyWrite) {
   const std::string string_op = "Error in LOCK:\r\tNot supported: MOVSB" + std::string(kLockUsage);
   const std::string twice = "Error in LOCK:\r\tNot supported: LOCK ADD [EBX],EAX" + std::string(kLockUsage);
   const BoxRow rows[] = {
-      {"LOCK ADD EAX,EBX", no_memory}, {"LOCK MOV [EBX],EAX", mov}, {"LOCK CMP [EBX],EAX", cmp},
-      {"LOCK BT [EBX],EAX", bt},       {"LOCK INC EAX", inc},       {"LOCK MOVSB", string_op},
+      {"LOCK ADD EAX,EBX", no_memory},    {"LOCK MOV [EBX],EAX", mov}, {"LOCK CMP [EBX],EAX", cmp},
+      {"LOCK BT [EBX],EAX", bt},          {"LOCK INC EAX", inc},       {"LOCK MOVSB", string_op},
       {"LOCK LOCK ADD [EBX],EAX", twice},
   };
   Expect_Boxes(rows);
@@ -183,13 +242,16 @@ TEST(LineMeaning, LockOnlyBeforeAMemoryReadModifyWrite) {
 TEST(LineMeaning, RepOnlyBeforeItsStringInstructions) {
   static constexpr BoxRow kRows[] = {
       {"REP ADD EAX,EBX",
-       "Error in REP:\r\tNot supported: ADD EAX,EBX\r\rSyntax:\r\tREP StringOperation(B/W/D)\r StringOperation - INS, "
+       "Error in REP:\r\tNot supported: ADD EAX,EBX\r\rSyntax:\r\tREP StringOperation(B/W/D)\r "
+       "StringOperation - INS, "
        "MOVS, OUTS, LODS, STOS"},
       {"REP MOVSB 1",
-       "Error in REP:\r\tNot supported: MOVSB 1\r\rSyntax:\r\tREP StringOperation(B/W/D)\r StringOperation - INS, "
+       "Error in REP:\r\tNot supported: MOVSB 1\r\rSyntax:\r\tREP StringOperation(B/W/D)\r StringOperation - "
+       "INS, "
        "MOVS, OUTS, LODS, STOS"},
       {"REPNE MOVSB",
-       "Error in REPNE:\r\tNot supported: MOVSB\r\rSyntax:\r\tREPNE StringOperation(B/W/D)\r StringOperation - CMPS, "
+       "Error in REPNE:\r\tNot supported: MOVSB\r\rSyntax:\r\tREPNE StringOperation(B/W/D)\r StringOperation "
+       "- CMPS, "
        "SCAS"},
   };
   Expect_Boxes(kRows);
