@@ -35,6 +35,7 @@ constexpr std::array kFamilies{
     FamilyRow{"BTS",     Family::BitTest},
     FamilyRow{"CMP",     Family::Alu},
     FamilyRow{"CMPXCHG", Family::Cmpxchg},
+    FamilyRow{"IMUL",    Family::BitScan},  // the two-operand form, r16/r32 in reg
     FamilyRow{"IN",      Family::In},
     FamilyRow{"LAR",     Family::Lar},
     FamilyRow{"LEA",     Family::Lea},
@@ -89,6 +90,22 @@ void Show_RangeBox(std::string_view text, std::string_view mnemonic, std::string
   Show_Message(text, MsgStyle::OkExclamation, title);
 }
 
+// Width named by a size prefix, 0 when the operand has none (brackets alone follow the register).
+int Written_Bits(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (Starts_With_NoCase(t, "BYTE PTR")) return 8;
+  if (Starts_With_NoCase(t, "WORD PTR")) return 16;
+  if (Starts_With_NoCase(t, "DWORD PTR")) return 32;
+  return 0;
+}
+
+// A memory operand with a written size beside a register of another width.
+bool Sizes_Contradict(int bits1, OpType type1, int bits2, OpType type2) {
+  if (bits1 != 0 && Is_Mem(type1) && Is_Reg(type2)) return bits1 != Type_Bits(type2);
+  if (bits2 != 0 && Is_Mem(type2) && Is_Reg(type1)) return bits2 != Type_Bits(type1);
+  return false;
+}
+
 // Runs the encoder's steps. A fault inside a step is reported and the next step follows; the
 // line is then refused at the end, because the faulted step left a piece of the instruction
 // missing or wrong.
@@ -132,6 +149,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
   std::uint8_t reg = 0, table = 0;
   std::string opcode, imm;
+  bool label_source = false;  // a label's placeholder stands in the second operand
 
   // 1. A label operand stands in as a 32-bit zero until its address is known. Segment
   //    registers look like names but are no labels.
@@ -140,6 +158,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     read2 = detail::Read_Operand(second);
     if (read2.size == 0 && read2.reg.width == 0 && !Is_SegmentRegister(second) && Is_LabelName(second)) {
       second = "0&";
+      label_source = true;
       read2 = detail::Read_Operand(second);
     }
     return true;
@@ -173,14 +192,46 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
           case Family::Xchg:
           case Family::Lar:
             return true;
-          default:
+          default: {
+            // A suffix sizes bare brackets; beside a written size word it must name the same width.
+            // (A label's placeholder is checked against its destination by the label pass.)
+            const int written = Written_Bits(first);
+            if (written != 0 && Is_Mem(dst) && Is_Imm(src) && !label_source) {
+              std::string copy(second);
+              const OpType suffix = Get_ImmSuffix(copy);
+              if (suffix != OpType::None && Type_Bits(suffix) != written) {
+                Show_Message("Invalid operand(s)" + std::string(1, kCR) + mnemonic + " " +
+                             std::string(Type_Code(Mem_Of_Bits(written))) + "," +
+                             std::string(Type_Code(suffix)));
+                return false;
+              }
+            }
             src = Adjust_ImmSize(dst, src, second);
             return true;
+          }
         }
       }))
     return {};
 
-  // 4. Memory size follows the register beside it.
+  // 4. Memory size follows the register beside it. A size written out must agree with it: the
+  //    register's width would otherwise win silently. MOVZX/MOVSX widen by design, and LEA
+  //    reads no memory.
+  // LAR reads a 16-bit selector whatever its destination: WORD PTR is its true width. BOUND
+  // reads a pair of bounds: DWORD PTR is the true width of a 16-bit pair.
+  const int written2 = Written_Bits(second);
+  if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
+      !(family == Family::Bound && written2 == 32) &&
+      Sizes_Contradict(Written_Bits(first), dst, written2, src)) {
+    std::string text = "Invalid operand(s)";
+    text += kCR;
+    text += mnemonic;
+    text += ' ';
+    text += Type_Code(dst);
+    text += ',';
+    text += Type_Code(src);
+    Show_Message(text);
+    return {};
+  }
   if (family != Family::Movx) Match_MemSize(dst, src);
 
   // 5. Size prefixes; two memory operands have no encoding.

@@ -29,7 +29,7 @@ TEST(Mov, Bytes) {
       {"MOV [EBX],5", "C7 03 05 00 00 00"},
       {"MOV [EBX],5?", "C6 03 05"},  // the suffix sizes a memory destination
       {"MOV [EBP+8],300%", "66 C7 45 08 2C 01"},
-      {"MOV AL,DWORD PTR [EBX]", "8A 03"},  // the register sizes the memory operand
+      {"MOV AL,BYTE PTR [EBX]", "8A 03"},
       {"MOV EAX,MYLABEL", "B8 00 00 00 00"},
       {"MOV [EBX],MYLABEL", "C7 03 00 00 00 00"},
       {"MOV EAX,&HFF&", "B8 FF 00 00 00"},
@@ -48,7 +48,7 @@ TEST(TwoOperand, ReadingFollowsRewrittenOperands) {
       {"BTS  AX ,  CX", "66 0F AB C8"},
       {"MOV  ECX,  MYLABEL", "B9 00 00 00 00"},
       {"ADD BYTE PTR [EBP],  5", "80 45 00 05"},
-      {"MOV AL, DWORD PTR [EBX]", "8A 03"},
+      {"MOV AL, BYTE PTR [EBX]", "8A 03"},
       {"MOV  AX , WORD PTR  [ESI-8]", "66 8B 46 F8"},
       {"ADD   EAX ,  7", "05 07 00 00 00"},
       {"MOV  [ EBP ] , EAX", "89 45 00"},
@@ -67,6 +67,7 @@ TEST(Mov, Refusals) {
            {"MOV DS,AX", "Invalid operand(s)\rMOV ,r16"},
            {"MOV EAX,BX", "Invalid operand(s)\rMOV r32,r16"},
            {"MOV EAX,[SI]", "Invalid memory operand: [SI]\r\rNot a 32-bit register: SI"},
+           {"MOV AL,DWORD PTR [EBX]", "Invalid operand(s)\rMOV r8,m32"},  // a written size must agree
            {"MOV EAX,&H123456789", "Not a valid imm32", MsgStyle::OkExclamation, "MOV EAX,&H123456789"},
            {"MOV EAX,[EBX+300?]",
             "Displacement out of byte range: 300?\r\rA one-byte displacement is -128 to 127."},

@@ -276,7 +276,7 @@ TEST(HostileInputCli, ReportsAndExitsCleanly) {
       {"NUL bytes", "NOP\n\0\0\n"s, 1, "\"title\": \"LINE: 2\""},
       {"high bytes", "MOV EAX,\x80\xFF\n", 1, "\\u0080\\u00FF"},
       {"megabyte line", "MOV EAX," + Repeat("9", 1 << 20) + "\n", 1, "\"title\": \"LINE: 1\""},
-      {"doubling chain", doubling + "PUSH D0\n", 0, "does not end."},
+      {"doubling chain", doubling + "PUSH D0\n", 1, "does not end."},
       {"self reference", "CONST X = X\nPUSH X\n", 0, "\"title\": \"CONST X\""},
       {"loop out of range", "A:\n" + Repeat("NOP\n", 300) + "LOOP A\n", 0, "Jump out of range:\\r\\tLOOP A"},
   };
