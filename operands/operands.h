@@ -94,6 +94,11 @@ std::string To_Word(std::string_view text);
 std::string To_Dword(std::string_view text);
 std::string To_Bytes(std::string_view text);
 
+// Why an operand is refused before any encoder reads it: a memory operand that is not a whole
+// address, or a text that starts like a number and is none ("Not a number: 1abc"). Empty when
+// the operand may go on to its encoder. Shows nothing.
+std::string Operand_Refusal(std::string_view operand);
+
 // ---- Memory operands and ModRM ---------------------------------------------------------------
 enum class MemForm : std::int16_t { NotBracketed = 0, Bracketed = 1, WithDisp = 2 };
 

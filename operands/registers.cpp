@@ -199,17 +199,20 @@ detail::OperandReading detail::Read_Operand(std::string_view text) {
   r.rest = r.trimmed;
   r.size = Size_Prefix(r.rest);
   // Without a size the text does not start with "[": it is its own base.
-  if (r.size != 0)
-    r.mem = Split_Mem(r.rest);
-  else
-    r.mem.base = r.rest;
+  if (r.size != 0) {
+    // A memory operand is read whole; its registers reach the encoders through the reading.
+    r.ref = Read_MemRef(r.rest);
+    r.mem.form = r.rest.empty() || r.rest.front() != '[' ? 0 : 1;
+    return r;
+  }
+  r.mem.base = r.rest;
   r.reg = Lookup_Register(r.mem.base);
   return r;
 }
 
 OpType detail::Operand_Type(const OperandReading& r) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
-  if (r.size != 0) return r.reg.Code(32) != kNoRegister ? kMem[r.size] : OpType::None;
+  if (r.size != 0) return r.ref.error == MemError::None ? kMem[r.size] : OpType::None;
   switch (r.reg.width) {
     case 8:
       return OpType::R8;

@@ -38,7 +38,9 @@ TEST(Jumps, Forms) {
       {"RET 8?", "C2 08 00"},
       {"RETN", "C3"},
       {"RETF", "CB", "retf"},
-      {"RETF 8", "CB"},  // no operand form
+      {"RETF 8", "CA 08 00", "retf 8"},
+      {"RETF 300", "CA 2C 01", "retf 0x12c"},
+      {"RETN 8", "C2 08 00", "ret 8"},
       {"LOOP x", "E2 00"},
       {"LOOPE x", "E1 00"},
       {"LOOPZ x", "E1 00"},

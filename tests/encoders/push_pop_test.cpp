@@ -59,7 +59,7 @@ TEST(PushPop, Refusals) {
       {"PUSH 70000%", "Out of Word", "PUSH 70000"},
       {"PUSH &H123456789", "Out of Dword", "PUSH &H123456789"},
       {"PUSH 4294967295", "Overflow\r\rPUSH 4294967295", "6"},
-      {"PUSH DWORD PTR [XYZ+4]", ""},  // no base register: not an operand PUSH takes
+      {"PUSH DWORD PTR [XYZ+4]", "Invalid use of label: XYZ\r\rA label cannot be part of an address."},
   };
   Expect_Boxes(kRows);
 }
