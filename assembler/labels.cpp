@@ -116,10 +116,6 @@ std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::str
     Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, "JUMP error (" + k + ")");
     return {};
   }
-  if (target == line.offset) {
-    Show_Message("Error calculating label address");
-    return {};
-  }
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + opcode_length + 4);
   const std::string rel = Dword(static_cast<std::uint32_t>(d));
   if (!Patch(image, line, std::int64_t{line.offset} + opcode_length, rel)) return {};
@@ -152,7 +148,6 @@ std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string
     return {};
   }
   const int prefix = key == "JCXZ" ? 1 : 0;
-  if (target == line.offset) return {};
   // rel8 counts from the end of the instruction; the LOOP family has no 32-bit form.
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + prefix + 2);
   if (d < -128 || d > 127) {
