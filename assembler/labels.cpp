@@ -74,11 +74,7 @@ std::int32_t LabelTable::Find_Label(std::string_view name) const {
   return it == first_offset_.end() ? -1 : it->second;
 }
 
-bool Is_ValidLabelDefinition(std::string_view name) {
-  const std::string_view t = Trim(name);
-  if (t.empty() || !Is_UpperLetter(Upper_Char(t[0]))) return false;
-  return !Is_RegisterName(t) && !Is_SegmentRegister(t);
-}
+bool Is_ValidLabelDefinition(std::string_view name) { return Is_LabelShaped(name); }
 
 namespace {
 
@@ -178,6 +174,20 @@ std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& li
   const std::string first = image.Read(static_cast<std::size_t>(line.offset), 1);
   if (first.empty() || (static_cast<std::uint8_t>(first[0]) & 0xF8) != 0xB8) return {};
   return Fix_Imm32After(image, label, line, stack);
+}
+
+std::string Fix_Imm32Label(CodeImage& image, const LabelTable& labels, std::string_view name,
+                           const FixLine& line, bool stack) {
+  if (!Is_LabelName(name) || line.length != 5) return {};
+  const std::string first = image.Read(static_cast<std::size_t>(line.offset), 1);
+  const auto opcode = first.empty() ? 0 : static_cast<std::uint8_t>(first[0]);
+  if (opcode != 0x68 && (opcode & 0xF8) != 0xB8) return {};
+  const std::int32_t target = labels.Find_Label(name);
+  if (target == -1) {
+    Show_Message("Label not found: " + Trim_Upper(name));
+    return {};
+  }
+  return Fix_Imm32After(image, target, line, stack);
 }
 
 std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack) {
