@@ -360,12 +360,16 @@ void MainWindow::Command1_Click() {
   options.open_help = [this](int context) { Open_Help(context); };
   const CompileOutcome outcome = session_.Compile(Editor_Bytes(), options);
   Show_Listing();
-  if (outcome == CompileOutcome::Finished) {
-    command3_->setEnabled(true);
-  } else {
-    // The compile stops right after showing the failing line in the preprocessed column.
+  // The code of a compile that failed is partial or holds placeholders: it must not run.
+  command3_->setEnabled(outcome == CompileOutcome::Finished);
+  if (outcome != CompileOutcome::Finished) {
+    // The line of the first error box; a stopped compile ends at it.
+    const auto& compile_boxes = session_.Boxes();
+    const auto first_error =
+        std::find_if(compile_boxes.begin(), compile_boxes.end(), [](const CompileBox& b) { return b.error; });
     const std::size_t rows = session_.Listing_().PreCode_Rows();
-    if (rows > 0) text1_->Mark_Line(static_cast<int>(rows - 1));
+    if (first_error != compile_boxes.end()) text1_->Mark_Line(static_cast<int>(first_error->line));
+    else if (rows > 0) text1_->Mark_Line(static_cast<int>(rows - 1));
   }
 }
 
