@@ -26,8 +26,10 @@ bool Is_CommentLine(std::string_view line) {
 std::size_t Find_Unquoted(std::string_view text, char c) {
   bool quoted = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '"') quoted = !quoted;
-    else if (text[i] == c && !quoted) return i;
+    if (text[i] == '"')
+      quoted = !quoted;
+    else if (text[i] == c && !quoted)
+      return i;
   }
   return std::string_view::npos;
 }
@@ -65,7 +67,8 @@ class CompileSession::BoxRecorder : public MessageHandler {
  public:
   explicit BoxRecorder(CompileSession& session) : session_(session), next_(Current_MessageHandler()) {}
   MsgAnswer Show(const Message& message) override {
-    session_.boxes_.push_back(CompileBox{session_.box_line_, message.title.value_or(std::string()), message.text, true});
+    session_.boxes_.push_back(
+        CompileBox{session_.box_line_, message.title.value_or(std::string()), message.text, true});
     session_.failed_ = true;
     if (next_ != nullptr) return next_->Show(message);
     return message.style == MsgStyle::YesNoCritical ? MsgAnswer::No : MsgAnswer::Ok;

@@ -39,7 +39,9 @@ std::string Exit(const LineTerms& t) {
 }
 // The target of a LOOP or conditional jump is a label; without one there is nothing to encode.
 bool Has_LabelTarget(const LineTerms& t) { return !t.first.empty() && Is_LabelName(t.operand); }
-std::string Loop(const LineTerms& t) { return Has_LabelTarget(t) ? Assemble_Loop(t.mnemonic) : std::string(); }
+std::string Loop(const LineTerms& t) {
+  return Has_LabelTarget(t) ? Assemble_Loop(t.mnemonic) : std::string();
+}
 std::string Cmps(const LineTerms& t) { return Assemble_Cmps(t.mnemonic); }
 std::string Ins(const LineTerms& t) { return Assemble_Ins(t.mnemonic); }
 std::string Lods(const LineTerms& t) { return Assemble_Lods(t.mnemonic); }

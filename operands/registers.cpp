@@ -110,9 +110,9 @@ bool Is_ForeignName(std::string_view t) {
   for (std::size_t i = 0; i < t.size(); ++i) u[i] = Upper_Char(t[i]);
   const std::string_view n(u, t.size());
   static constexpr std::string_view kWords[] = {
-      "RAX", "RBX", "RCX",  "RDX",   "RSI",   "RDI",    "RSP",   "RBP",  "RIP",   "EIP",  "IP",
-      "SPL", "BPL", "SIL",  "DIL",   "FLAGS", "EFLAGS", "RFLAGS", "ST",  "PTR",   "BYTE", "WORD",
-      "DWORD", "QWORD", "TBYTE", "OFFSET", "SHORT", "NEAR", "FAR"};
+      "RAX",  "RBX",  "RCX",   "RDX",   "RSI",   "RDI",    "RSP",    "RBP",    "RIP", "EIP",
+      "IP",   "SPL",  "BPL",   "SIL",   "DIL",   "FLAGS",  "EFLAGS", "RFLAGS", "ST",  "PTR",
+      "BYTE", "WORD", "DWORD", "QWORD", "TBYTE", "OFFSET", "SHORT",  "NEAR",   "FAR"};
   for (std::string_view w : kWords)
     if (n == w) return true;
   // A prefix and a register number: CR0, DR7, TR6, MM0, ST0, XMM15, YMM3, ZMM31, R8..R15 with

@@ -368,8 +368,10 @@ void MainWindow::Command1_Click() {
     const auto first_error =
         std::find_if(compile_boxes.begin(), compile_boxes.end(), [](const CompileBox& b) { return b.error; });
     const std::size_t rows = session_.Listing_().PreCode_Rows();
-    if (first_error != compile_boxes.end()) text1_->Mark_Line(static_cast<int>(first_error->line));
-    else if (rows > 0) text1_->Mark_Line(static_cast<int>(rows - 1));
+    if (first_error != compile_boxes.end())
+      text1_->Mark_Line(static_cast<int>(first_error->line));
+    else if (rows > 0)
+      text1_->Mark_Line(static_cast<int>(rows - 1));
   }
 }
 

@@ -45,7 +45,8 @@ TEST_P(SoundLines, AssembleToWhatTheySay) {
     // distance from its own first byte.
     const std::size_t length = s.Listing_().Raw_Bytes(s.Listing_().Line_Count() - 1).size();
     const std::string& image = s.Image().Bytes();
-    EXPECT_EQ(test::Disassemble32(std::string_view(image).substr(image.size() - length)), c.disasm) << c.source;
+    EXPECT_EQ(test::Disassemble32(std::string_view(image).substr(image.size() - length)), c.disasm)
+        << c.source;
   }
 }
 
@@ -95,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(Strings, SoundLines, testing::Values(
 TEST(SoundLines, CommentsStayInThePreCodeColumnAsWritten) {
   Recorder rec;
   CompileSession s;
-  ASSERT_EQ(s.Compile(Source("CONST R=EBX|PUSH R ; R stays|  NOP\t; tab|; alone"), {}), CompileOutcome::Finished);
+  ASSERT_EQ(s.Compile(Source("CONST R=EBX|PUSH R ; R stays|  NOP\t; tab|; alone"), {}),
+            CompileOutcome::Finished);
   EXPECT_EQ(s.Listing_().PreCode_Line(1), "PUSH EBX ; R stays");
   EXPECT_EQ(s.Listing_().PreCode_Line(2), "NOP\t; tab");
   EXPECT_EQ(s.Listing_().PreCode_Line(3), "");

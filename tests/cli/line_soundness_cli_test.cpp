@@ -1,7 +1,6 @@
 // orvo build and list on lines that must be refused: exit 1, the box on stderr, nothing written.
 // And lines with comments and labels that must assemble, end to end.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
