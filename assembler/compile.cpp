@@ -304,23 +304,27 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   std::string bytes;
   for (std::size_t j = 0; j < lines_.size(); ++j) {
     box_line_ = j;
+    std::string_view code;
+    bool code_known = false;
     if (!lines_[j].empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
       const std::string_view trimmed = Trim(lines_[j]);
-      const std::string_view code = Code_Part(trimmed);
+      code = Code_Part(trimmed);
+      code_known = true;
       lines_[j] = trimmed;
       if (consts_.May_Replace(code)) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(trimmed.substr(code.size()));
           lines_[j] = Keep(std::move(work));
+          code_known = false;
         }
       }
     }
     const std::string_view line = Trim(lines_[j]);
     listing_.pre_code_rows_ = j + 1;
 
-    const std::string_view code = Code_Part(line);
+    if (!code_known) code = Code_Part(line);
     std::string_view instruction = code;
     const std::size_t colon = Find_LabelColon(code);
     Listing::Row& row = listing_.rows_[j];

@@ -1,5 +1,6 @@
 // Register names, size prefixes, operand-type codes and immediate suffixes.
 
+#include <algorithm>
 #include <array>
 
 #include "operands/detail.h"
@@ -104,17 +105,38 @@ bool Is_SegmentRegister(std::string_view text) {
 namespace {
 // Registers of other modes and machines, and words of other assemblers' operand syntax: none of
 // them may stand for a label, so a line that uses one is refused instead of reading it as 0.
+// clang-format off
+constexpr auto kForeignWords = [] {
+  std::array<std::uint64_t, 29> words = {
+    Pack_Mnemonic("RAX"),   Pack_Mnemonic("RBX"),    Pack_Mnemonic("RCX"),   Pack_Mnemonic("RDX"),
+    Pack_Mnemonic("RSI"),   Pack_Mnemonic("RDI"),    Pack_Mnemonic("RSP"),   Pack_Mnemonic("RBP"),
+    Pack_Mnemonic("RIP"),   Pack_Mnemonic("EIP"),    Pack_Mnemonic("IP"),    Pack_Mnemonic("SPL"),
+    Pack_Mnemonic("BPL"),   Pack_Mnemonic("SIL"),    Pack_Mnemonic("DIL"),   Pack_Mnemonic("FLAGS"),
+    Pack_Mnemonic("EFLAGS"), Pack_Mnemonic("RFLAGS"), Pack_Mnemonic("ST"),    Pack_Mnemonic("PTR"),
+    Pack_Mnemonic("BYTE"),  Pack_Mnemonic("WORD"),   Pack_Mnemonic("DWORD"), Pack_Mnemonic("QWORD"),
+    Pack_Mnemonic("TBYTE"), Pack_Mnemonic("OFFSET"), Pack_Mnemonic("SHORT"), Pack_Mnemonic("NEAR"),
+    Pack_Mnemonic("FAR")};
+  std::sort(words.begin(), words.end());
+  return words;
+}();
+// clang-format on
+
 bool Is_ForeignName(std::string_view t) {
-  if (t.size() > 6) return false;
+  // The longest such names have six characters (EFLAGS, OFFSET).
+  if (t.empty() || t.size() > 6) return false;
+  const std::uint64_t key = Pack_Mnemonic_NoCase(t);
+  if (std::binary_search(kForeignWords.begin(), kForeignWords.end(), key)) return true;
+  switch (Upper_Char(t[0])) {
+    case 'C': case 'D': case 'T': case 'M': case 'S': case 'X': case 'Y': case 'Z': case 'R': break;
+    default: return false;
+  }
+  // Every numbered register has a digit.
+  bool digit = false;
+  for (char c : t) digit = digit || Is_Digit(c);
+  if (!digit) return false;
   char u[7] = {};
   for (std::size_t i = 0; i < t.size(); ++i) u[i] = Upper_Char(t[i]);
   const std::string_view n(u, t.size());
-  static constexpr std::string_view kWords[] = {
-      "RAX",  "RBX",  "RCX",   "RDX",   "RSI",   "RDI",    "RSP",    "RBP",    "RIP", "EIP",
-      "IP",   "SPL",  "BPL",   "SIL",   "DIL",   "FLAGS",  "EFLAGS", "RFLAGS", "ST",  "PTR",
-      "BYTE", "WORD", "DWORD", "QWORD", "TBYTE", "OFFSET", "SHORT",  "NEAR",   "FAR"};
-  for (std::string_view w : kWords)
-    if (n == w) return true;
   // A prefix and a register number: CR0, DR7, TR6, MM0, ST0, XMM15, YMM3, ZMM31, R8..R15 with
   // an optional width letter.
   const auto number_from = [&](std::size_t at, int max) {
