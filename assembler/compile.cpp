@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "assembler/dispatch.h"
+#include "operands/operands.h"
 #include "ide/message_box.h"
 #include "operands/text.h"
 #include "output/view.h"
@@ -32,6 +33,21 @@ std::size_t Find_Unquoted(std::string_view text, char c) {
       return i;
   }
   return std::string_view::npos;
+}
+
+// A label stands in as a 32-bit zero until pass 3 writes its value. A line that no fix-up takes
+// but whose bytes end in such a zero and whose operands name a label would keep the zero: it
+// is refused instead.
+bool Holds_UnwrittenLabel(const LineTerms& terms, std::string_view bytes) {
+  if (bytes.size() < 5 || bytes.substr(bytes.size() - 4) != std::string_view("\0\0\0\0", 4)) return false;
+  if (terms.operand.data() == terms.mnemonic.data()) return false;  // no operands
+  std::string_view rest = terms.operand;
+  for (;;) {
+    const std::size_t comma = rest.find(',');
+    if (Is_LabelName(rest.substr(0, comma))) return true;
+    if (comma == std::string_view::npos) return false;
+    rest.remove_prefix(comma + 1);
+  }
 }
 
 std::string_view Trim_LeftBlanksAndTabs(std::string_view s) {
@@ -359,6 +375,10 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // only, and the mnemonic is the whole line when it has none.
     const bool has_space = terms.mnemonic.size() < instruction.size();
     kind_[j] = !bytes.empty() && has_space && May_FixUp(terms, instruction) ? kGeneral : kSettled;
+    if (kind_[j] == kSettled && Holds_UnwrittenLabel(terms, bytes)) {
+      Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
+      bytes.clear();
+    }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
     listing_.pass2_bytes_.append(bytes);

@@ -162,7 +162,10 @@ INSTANTIATE_TEST_SUITE_P(Words, RefusedLines, testing::Values(
     RefusedCase{"L:|PUSH -L",             "Syntax Error:\rPUSH -L\r\rShow help?", 1, kStopped},
     RefusedCase{"L:|MOV BYTE PTR [EBX],L", "Invalid use of label:\r\tMOV BYTE PTR [EBX],L", 1, kFailed},
     RefusedCase{"L:|MOV AL,L",            "Invalid use of label:\r\tMOV AL,L", 1, kFailed},
-    RefusedCase{"L:|TEST AX,L",           "Invalid use of label:\r\tTEST AX,L", 1, kFailed}
+    RefusedCase{"L:|TEST AX,L",           "Invalid use of label:\r\tTEST AX,L", 1, kFailed},
+    // A label among operands that no fix-up writes would stay a zero.
+    RefusedCase{"L:|MOV EAX,0,L ; x",     "Invalid use of label:\r\tMOV EAX,0,L", 1, kStopped},
+    RefusedCase{"LBL:|PUSH 0&,LBL",       "Invalid use of label:\r\tPUSH 0&,LBL", 1, kStopped}
 ));
 
 INSTANTIATE_TEST_SUITE_P(JumpTargets, RefusedLines, testing::Values(
