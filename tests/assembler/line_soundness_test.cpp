@@ -278,3 +278,42 @@ TEST(SoundLines, LabelsAndCommentsAroundStoredLinesChangeNoByte) {
 
 }  // namespace
 }  // namespace orvo
+
+namespace orvo {
+namespace {
+
+TEST(LineParts, CodeLabelAndInstruction) {
+  struct Row {
+    std::string_view line;  // trimmed
+    std::string_view code;
+    std::string_view instruction;
+    bool label;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {"NOP",                    "NOP",                 "NOP",         false},
+      {"NOP ; x",                "NOP",                 "NOP",         false},
+      {"NOP\t \t",               "NOP",                 "NOP",         false},
+      {"NOP\t;\t",               "NOP",                 "NOP",         false},
+      {"; all of it",            "",                    "",            false},
+      {"DB \";\" ; c",           "DB \";\"",            "DB \";\"",    false},
+      {"DB \"a\";\"b\"",         "DB \"a\"",            "DB \"a\"",    false},
+      {"DB \"a;b",               "DB \"a;b",            "DB \"a;b",    false},  // an open string holds the rest
+      {"L:",                     "L:",                  "",            true},
+      {"L: ; c",                 "L:",                  "",            true},
+      {"L:NOP",                  "L:NOP",               "NOP",         true},
+      {"L: \tMOV EAX,1 ; one",   "L: \tMOV EAX,1",      "MOV EAX,1",   true},
+      {"DB \"a:b\"",             "DB \"a:b\"",          "DB \"a:b\"",  false},
+      {"NOP ; x:y",              "NOP",                 "NOP",         false},
+      {"MOV AL,[X:Y]",           "MOV AL,[X:Y]",        "Y]",          true},   // the driver refuses it
+  };
+  // clang-format on
+  for (const Row& r : rows) {
+    EXPECT_EQ(Code_Part(r.line), r.code) << r.line;
+    EXPECT_EQ(Instruction_Part(r.line), r.instruction) << r.line;
+    EXPECT_EQ(Find_LabelColon(Code_Part(r.line)) != std::string_view::npos, r.label) << r.line;
+  }
+}
+
+}  // namespace
+}  // namespace orvo
