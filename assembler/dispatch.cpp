@@ -54,7 +54,11 @@ std::string End(const LineTerms&) { return Get_Epilogue(); }
 std::string Exit(const LineTerms& t) {
   return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string();
 }
-std::string Loop(const LineTerms& t) { return Assemble_Loop(t.mnemonic); }
+// The target of a LOOP or conditional jump is a label; without one there is nothing to encode.
+bool Has_LabelTarget(const LineTerms& t) { return !t.first.empty() && Is_LabelName(t.operand); }
+std::string Loop(const LineTerms& t) {
+  return Has_LabelTarget(t) ? Assemble_Loop(t.mnemonic) : std::string();
+}
 std::string Cmps(const LineTerms& t) { return Assemble_Cmps(t.mnemonic); }
 std::string Ins(const LineTerms& t) { return Assemble_Ins(t.mnemonic); }
 std::string Lods(const LineTerms& t) { return Assemble_Lods(t.mnemonic); }
@@ -244,16 +248,6 @@ bool May_NameLabel(std::string_view name) {
   return t.empty() || Is_ValidLabelDefinition(t);
 }
 
-// Is_LabelName without its box: a &B literal counts as a possible name.
-bool May_BeLabelName(std::string_view text) {
-  const std::string_view t = Trim(text);
-  if (Starts_With_NoCase(t, "&B")) return true;
-  std::string_view n = t;
-  if (!n.empty() && n[0] == '-') n = Trim_Left(n.substr(1));
-  // A label name starts with a letter once a minus is stripped.
-  return !n.empty() && Is_Letter(n[0]) && Is_LabelName(t);
-}
-
 // Memory operands and numbers are read whole before an encoder sees them: a refused one gets
 // its box here, once, whatever the instruction. Data lists are read by their directive.
 bool Operands_Readable(const LineTerms& terms) {
@@ -320,15 +314,14 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   }
   if (Is_ConditionalJumpKey(terms.key)) {
     if (!Operands_Fit(terms, Arity::Target)) return {};
-    bytes = Get_JumpOpcode(terms.mnemonic);
+    bytes = Has_LabelTarget(terms) ? Get_JumpOpcode(terms.mnemonic) : std::string();
     if (!bytes.empty()) bytes.append(4, '\0');
   }
   return bytes;
 }
 
 // Dispatch_FixUp's branches as a test. Everything after the PUSH branch is an "or" of pure
-// tests, so they run cheapest first. It shows no box: a &B literal, whose normalization may show
-// one, counts as a possible name.
+// tests, so they run cheapest first. It shows no box.
 bool May_FixUp(const LineTerms& terms, std::string_view line) {
   if (const std::optional<LineTerms> inner = Locked_Terms(terms)) return May_FixUp(*inner, terms.operand);
   const std::string_view key = terms.key;  // views compare their sizes first
@@ -337,7 +330,7 @@ bool May_FixUp(const LineTerms& terms, std::string_view line) {
   if (key == "PUSH") return May_NameLabel(terms.first);
   if (key == "CALL") return true;
   if (!key.empty() && key[0] == 'L' && Is_LoopMnemonic(key)) return true;  // LOOP..., and the J keys above
-  return May_BeLabelName(terms.second) && (key == "MOV" || key == "TEST" || Is_AluLine(line));
+  return Is_LabelName(terms.second) && (key == "MOV" || key == "TEST" || Is_AluLine(line));
 }
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
@@ -354,8 +347,8 @@ std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const Label
     return Fix_Jump(image, labels, key, terms.first, line);
   }
   if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister)
-    return Fix_MovLabel(image, labels.Find_Label(terms.second), line, stack);
-  if (key == "PUSH") return Fix_PushLabel(image, labels.Find_Label(terms.first), line, stack);
+    return Fix_Imm32Label(image, labels, terms.second, line, stack);
+  if (key == "PUSH") return Fix_Imm32Label(image, labels, terms.first, line, stack);
   if (Is_AluLine(line.text) && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
   if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, line);
   // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower

@@ -63,6 +63,10 @@ constexpr int Type_Bits(OpType t) {
 int Strip_SizePtr(std::string& text);
 // Segment register names are neither labels nor immediates: None, so encoders refuse them.
 OpType Get_OperandType(std::string_view text);
+// A name that may stand for a label: a letter or "_", then letters, digits and "_"; no register
+// of any width or mode, no segment register, no size or distance word. Trimmed, any case.
+bool Is_LabelShaped(std::string_view text);
+// The operand names a label (Is_LabelShaped).
 bool Is_LabelName(std::string_view text);
 // Removes trailing spaces and a final "?" / "%" / "&" from text; reports Imm8/Imm16/Imm32 or None.
 OpType Get_ImmSuffix(std::string& text);
