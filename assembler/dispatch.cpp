@@ -255,13 +255,20 @@ bool Operands_Readable(const LineTerms& terms) {
   if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
       Starts_With_NoCase(terms.operand, "DD "))
     return true;
-  for (const std::string_view operand : {terms.first, terms.second}) {
-    if (const std::string why = Operand_Refusal(operand); !why.empty()) {
-      Show_Message(why);
-      return false;
-    }
+  const auto refused = [](std::string_view operand) {
+    const std::string why = Operand_Refusal(operand);
+    if (!why.empty()) Show_Message(why);
+    return !why.empty();
+  };
+  if (refused(terms.first)) return false;
+  // A three-operand line (IMUL) holds its second and third operands in one text.
+  std::string_view rest = terms.second;
+  for (std::size_t comma = Find_InShort(rest, ','); comma != std::string_view::npos;
+       comma = Find_InShort(rest, ',')) {
+    if (refused(rest.substr(0, comma))) return false;
+    rest.remove_prefix(comma + 1);
   }
-  return true;
+  return !refused(rest);
 }
 
 }  // namespace
@@ -295,8 +302,10 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   invalid_label = false;
   std::string bytes;
   const DispatchRow* row = Find_Row(terms.key);
-  if (row != nullptr && !Operands_Fit(terms, row->arity)) return {};
+  // A memory operand or number that cannot be read names its fault; only then is text beyond
+  // the operands a mnemonic takes refused.
   if (!Operands_Readable(terms)) return {};
+  if (row != nullptr && !Operands_Fit(terms, row->arity)) return {};
   if (row != nullptr) {
     bytes = row->encode(terms);
   } else if (terms.key.starts_with("SET") &&

@@ -48,18 +48,14 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
     Show_DataError(d, "Empty item");
     return false;
   }
-  // "1 2" would be read as 12: two values in one item.
-  if (!Is_SingleTerm(item)) {
-    Show_DataError(d, "Not a number");
-    return false;
-  }
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
   // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
   const detail::NormalLiteral literal(item);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
-  // A name or other text has no value here: taking it as 0 would store a wrong constant.
-  if (!detail::Number_Test(n)) {
+  // A name or other text has no value here: taking it as 0 would store a wrong constant. "1 2"
+  // would be read as 12: two values in one item.
+  if (!Is_SingleTerm(item) || !detail::Number_Test(n)) {
     Show_DataError(d, "Not a number: " + std::string(Trim(item)));
     return false;
   }

@@ -131,6 +131,7 @@ enum class MemError : std::uint8_t {
   DispRange,         // beyond 32 bits
   Disp8Range,        // forced to 8 bits, outside -128..127
   NoBaseDisp8,       // no base register: the displacement is always 32 bits
+  AfterBracket,      // text after the closing bracket
 };
 struct MemRef {
   MemError error = MemError::None;

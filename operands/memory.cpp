@@ -134,6 +134,10 @@ MemRef Read_MemRef(std::string_view rest) {
     m.mod = reg.code == kEbp ? 0x40 : 0x00;
     return m;
   }
+  // The address ends at its first "]": what follows it would be dropped or read as a term.
+  const std::size_t close = t.find(']');
+  if (close != std::string_view::npos && close + 1 < t.size())
+    return Fail(MemError::AfterBracket, Trim(t.substr(close + 1)));
   if (t.size() < 2 || t.back() != ']') return Fail(MemError::BadTerm, t);
   const std::string_view inner = t.substr(1, t.size() - 2);
   if (MemRef m; Read_Common(inner, m)) return m;
@@ -302,6 +306,9 @@ std::string Mem_ErrorText(const MemRef& m, std::string_view operand) {
       break;
     case MemError::DispRange:
       why = "Displacement out of range: " + term;
+      break;
+    case MemError::AfterBracket:
+      why = "Text after the closing bracket: " + term;
       break;
     case MemError::NoBaseDisp8:
       why = "Without a base register the displacement is 32 bits: " + term;

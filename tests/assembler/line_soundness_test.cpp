@@ -156,17 +156,17 @@ INSTANTIATE_TEST_SUITE_P(Words, RefusedLines, testing::Values(
     RefusedCase{"MOV EAX,CR0",            "Invalid operand(s)\rMOV r32,", 0, kStopped},
     RefusedCase{"MOV EAX,XMM0",           "Invalid operand(s)\rMOV r32,", 0, kStopped},
     RefusedCase{"MOV EAX,RAX",            "Invalid operand(s)\rMOV r32,", 0, kStopped},
-    RefusedCase{"MOV EAX,DWORD [EBX]",    "Invalid operand(s)\rMOV r32,", 0, kStopped},
-    RefusedCase{"L:|MOV EAX,OFFSET L",    "Invalid operand(s)\rMOV r32,", 1, kStopped},
+    RefusedCase{"MOV EAX,DWORD [EBX]",    "Syntax Error:\rMOV EAX,DWORD [EBX]\r\rShow help?", 0, kStopped},
+    RefusedCase{"L:|MOV EAX,OFFSET L",    "Syntax Error:\rMOV EAX,OFFSET L\r\rShow help?", 1, kStopped},
     RefusedCase{"L:|MOV EAX,L+4",         "Invalid operand(s)\rMOV r32,", 1, kStopped},
     RefusedCase{"L:|MOV EAX,-L",          "Invalid operand(s)\rMOV r32,", 1, kStopped},
     RefusedCase{"L:|PUSH -L",             "Syntax Error:\rPUSH -L\r\rShow help?", 1, kStopped},
     RefusedCase{"L:|MOV BYTE PTR [EBX],L", "Invalid use of label:\r\tMOV BYTE PTR [EBX],L", 1, kFailed},
     RefusedCase{"L:|MOV AL,L",            "Invalid use of label:\r\tMOV AL,L", 1, kFailed},
     RefusedCase{"L:|TEST AX,L",           "Invalid use of label:\r\tTEST AX,L", 1, kFailed},
-    // A label among operands that no fix-up writes would stay a zero.
-    RefusedCase{"L:|MOV EAX,0,L ; x",     "Invalid use of label:\r\tMOV EAX,0,L", 1, kStopped},
-    RefusedCase{"LBL:|PUSH 0&,LBL",       "Invalid use of label:\r\tPUSH 0&,LBL", 1, kStopped}
+    // A label among extra operands would stay a zero: the line is refused for its operand count.
+    RefusedCase{"L:|MOV EAX,0,L ; x",     "Syntax Error:\rMOV EAX,0,L ; x\r\rShow help?", 1, kStopped},
+    RefusedCase{"LBL:|PUSH 0&,LBL",       "Syntax Error:\rPUSH 0&,LBL\r\rShow help?", 1, kStopped}
 ));
 
 INSTANTIATE_TEST_SUITE_P(JumpTargets, RefusedLines, testing::Values(
@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(JumpTargets, RefusedLines, testing::Values(
     RefusedCase{"JNZ EAX",                "Syntax Error:\rJNZ EAX\r\rShow help?", 0, kStopped},
     RefusedCase{"JC 5",                   "Syntax Error:\rJC 5\r\rShow help?", 0, kStopped},
     RefusedCase{"L:|LOOP 5",              "Syntax Error:\rLOOP 5\r\rShow help?", 1, kStopped},
-    RefusedCase{"L:|JECXZ [L]",           "Syntax Error:\rJECXZ [L]\r\rShow help?", 1, kStopped},
+    RefusedCase{"L:|JECXZ [L]",           "Invalid use of label: L\r\rA label cannot be part of an address.", 1, kStopped},
     RefusedCase{"L:|JZ L,L",              "Syntax Error:\rJZ L,L\r\rShow help?", 1, kStopped},
     RefusedCase{"LOOP away ; back|DB 1", "Label not found: away", 0, kFailed},
     RefusedCase{"LOOP far",               "Syntax Error:\rLOOP far\r\rShow help?", 0, kStopped}

@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, OrvoRefuses, testing::Values(
     CliRefusal{"L:\nADD AL,L\n",                   "\"Invalid use of label:\\r\\tADD AL,L\""},
     // Words that are no operand.
     CliRefusal{"MOV EAX,CR0\n",                    "\"Invalid operand(s)\\rMOV r32,\""},
-    CliRefusal{"MOV EAX,DWORD [EBX]\n",            "\"Invalid operand(s)\\rMOV r32,\""},
+    CliRefusal{"MOV EAX,DWORD [EBX]\n",            "\"Syntax Error:\\rMOV EAX,DWORD [EBX]\\r\\rShow help?\""},
     CliRefusal{"L:\nMOV EAX,L+4\n",                "\"Invalid operand(s)\\rMOV r32,\""},
     CliRefusal{"LOOP\n",                           "\"Syntax Error:\\rLOOP\\r\\rShow help?\""},
     CliRefusal{"next: FROB\n",                     "\"Syntax Error:\\rnext: FROB\\r\\rShow help?\""}

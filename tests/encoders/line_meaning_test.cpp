@@ -45,9 +45,9 @@ TEST(LineMeaning, AsciiAdjustBaseIsAnUnsignedByte) {
       {"AAD EAX", "Invalid operand: EAX\r\r\tUsage:\rAAD\rAAD imm8"},
       {"AAD 10%", "Invalid operand: 10%\r\r\tUsage:\rAAD\rAAD imm8"},
       {"AAM Base", "Invalid operand: Base\r\r\tUsage:\rAAM\rAAM imm8"},
-      {"RET -8", "Out of Byte in Ret imm8"},
-      {"RETF -8", "Out of Byte in Ret imm8"},
-      {"RETN -300", "Out of Word in Ret imm16"},
+      {"RET -8", "Out of range: -8\r\rThe value must be 0 to 65535.", "RET -8"},
+      {"RETF -8", "Out of range: -8\r\rThe value must be 0 to 65535.", "RETF -8"},
+      {"RETN -300", "Out of range: -300\r\rThe value must be 0 to 65535.", "RETN -300"},
       {"RETF 70000",
        "Not a valid imm type: imm32\r\r\tUSAGE:\rRETF imm16.\r\rimm8 will converted automaticaly."},
   };
@@ -69,11 +69,12 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"MOV EAX,12 34", ""},
       {"MOV EAX,1 0000", ""},
       {"MOV EAX,EBX ECX", ""},
-      {"MOV EAX,[EBX] 4", ""},
-      {"MOV EAX,[EBX]4", ""},
-      {"MOV EAX,[EBX][ECX]", ""},
-      {"MOV EAX,[EBX+4] [ECX]", ""},
-      {"MOV EAX,DWORD PTR [EBX] X", ""},
+      {"MOV EAX,[EBX] 4", "Invalid memory operand: [EBX] 4\r\rText after the closing bracket: 4"},
+      {"MOV EAX,[EBX]4", "Invalid memory operand: [EBX]4\r\rText after the closing bracket: 4"},
+      {"MOV EAX,[EBX][ECX]", "Invalid memory operand: [EBX][ECX]\r\rText after the closing bracket: [ECX]"},
+      {"MOV EAX,[EBX+4] [ECX]",
+       "Invalid memory operand: [EBX+4] [ECX]\r\rText after the closing bracket: [ECX]"},
+      {"MOV EAX,DWORD PTR [EBX] X", "Invalid memory operand: [EBX] X\r\rText after the closing bracket: X"},
       {"PUSH EAX,EBX", ""},
       {"PUSH EAX EBX", ""},
       {"POP EAX,EBX", ""},
@@ -92,7 +93,7 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"IMUL EAX,EBX,5 6", ""},
       {"RET 8,8", ""},
       {"AAM 1 6", ""},
-      {"MOV EAX,5\t5", ""},
+      {"MOV EAX,5\t5", "Not a number: 5\t5"},
       {"PUSH EAX\tEBX", ""},
       {"MOV EAX,\t5", ""},
       {"END 1", ""},
@@ -148,10 +149,10 @@ TEST(LineMeaning, BlanksThatKeepOneTerm) {
 
 TEST(LineMeaning, DataItemsHoldOneValueEach) {
   static constexpr BoxRow kRows[] = {
-      {"DB 1 2", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
-      {"DD 5 5", "Error in DD:\r\tNot a number\r\rSyntax:\r\tDD Value(0-4294967295)"},
-      {"DW 1,2 3", "Error in DW:\r\tNot a number\r\rSyntax:\r\tDW Value(0-65535)"},
-      {"DB 1\t2", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
+      {"DB 1 2", "Error in DB:\r\tNot a number: 1 2\r\rSyntax:\r\tDB Value(0-255)"},
+      {"DD 5 5", "Error in DD:\r\tNot a number: 5 5\r\rSyntax:\r\tDD Value(0-4294967295)"},
+      {"DW 1,2 3", "Error in DW:\r\tNot a number: 2 3\r\rSyntax:\r\tDW Value(0-65535)"},
+      {"DB 1\t2", "Error in DB:\r\tNot a number: 1\t2\r\rSyntax:\r\tDB Value(0-255)"},
   };
   Expect_Boxes(kRows);
   static constexpr BytesRow kKept[] = {

@@ -120,7 +120,7 @@ TEST(OperandSoundness, MemoryOperandsRefused) {
        "Invalid memory operand: [ECX*4+8?]\r\rWithout a base register the displacement is 32 bits: 8?"},
       {"MOV EAX,[EBX+ESI*2*2]", "Invalid memory operand: [EBX+ESI*2*2]\r\rNot a term of an address: ESI*2*2"},
       {"MOV EAX,[EBX+(4)]", "Invalid memory operand: [EBX+(4)]\r\rNot a term of an address: (4)"},
-      {"MOV EAX,[EBX]+4", "Invalid memory operand: [EBX]+4\r\rNot a term of an address: [EBX]+4"},
+      {"MOV EAX,[EBX]+4", "Invalid memory operand: [EBX]+4\r\rText after the closing bracket: +4"},
       {"MOV EAX,DWORD PTR EBX+4", "Invalid memory operand: EBX+4\r\rNot a term of an address: EBX+4"},
       {"MOV EAX,[EBX+XYZ]", "Invalid use of label: XYZ\r\rA label cannot be part of an address."},
       {"INC DWORD PTR [EBX+ESI*3]",
