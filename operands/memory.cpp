@@ -136,7 +136,7 @@ MemRef Read_MemRef(std::string_view rest) {
   }
   // The address ends at its first "]": what follows it would be dropped or read as a term.
   const std::size_t close = t.find(']');
-  if (close != std::string_view::npos && close + 1 < t.size())
+  if (close != std::string_view::npos && close + 1 < t.size() && t.find('[', 1) > close)
     return Fail(MemError::AfterBracket, Trim(t.substr(close + 1)));
   if (t.size() < 2 || t.back() != ']') return Fail(MemError::BadTerm, t);
   const std::string_view inner = t.substr(1, t.size() - 2);
