@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "assembler/compile.h"
 #include "line_rows.h"
 
 namespace orvo::test {
@@ -347,6 +348,103 @@ TEST(MemoryCrossCheck, RandomNumbersAreRefusedOrMeanWhatTheySay) {
   EXPECT_EQ(failures, 0);
   EXPECT_GT(accepted, 500);
   EXPECT_GT(refused, 500);
+}
+
+// Whole lines through the compile: a random address, number or register in an instruction, with
+// or without a label of its own, a comment, blanks, or text that belongs to no operand. A line
+// either fails the compile with a box, or its bytes read back as exactly what it says.
+TEST(MemoryCrossCheck, RandomWholeLinesAreRefusedOrMeanWhatTheySay) {
+  ASSERT_TRUE(Have_Disassembler());
+  AddressGrammar grammar(14014);
+  struct Piece {
+    const char* text;
+    bool sound;
+  };
+  // Numbers in every notation and how the disassembler writes them; "" where the text is refused
+  // (it would be read by its leading part).
+  struct Number {
+    const char* text;
+    const char* cs;
+  };
+  static constexpr Number kNumbers[] = {
+      {"100", "0x64"},      {"0x64", "0x64"},      {"64h", "0x64"},  {"064H", "0x64"}, {"&H64", "0x64"},
+      {"1100100b", "0x64"}, {"0b1100100", "0x64"}, {"100&", "0x64"}, {"64", "0x40"},   {"7", "7"},
+      {"64x", ""},          {"1_00", ""},          {"0x", ""},       {"100 0", ""},    {"&HG4", ""},
+      {"100-", ""},         {"0b102", ""},         {"1abc", ""},
+  };
+  static constexpr Piece kRegisters[] = {{"EAX", true}, {"RAX", false}, {"XMM0", false}, {"CR0", false}};
+  static constexpr Piece kPrefixes[] = {{"", true}, {"here: ", true}, {"_h1: ", true}, {"here:", true}};
+  static constexpr Piece kSuffixes[] = {
+      {"", true},    {" ; note", true}, {"\t", true},    {" ;a:\"b\" LBL", true}, {"   ", true},
+      {" X", false}, {" 5", false},     {",ECX", false}, {" LBL", false},         {"]", false},
+  };
+  const auto pick = [&](const auto& rows) -> const auto& { return rows[grammar.Pick(std::size(rows))]; };
+  int failures = 0, refused = 0, accepted = 0;
+  for (int n = 0; n < 6000; ++n) {
+    std::vector<std::pair<char, Term>> terms;
+    std::string inner;
+    const int count = 1 + grammar.Pick(2);
+    for (int k = 0; k < count; ++k) {
+      const char sign = (k == 0 || grammar.Pick(4) != 0) ? '+' : '-';
+      const Term t = grammar.Next();
+      if (k > 0) inner += sign;
+      inner += t.text;
+      terms.emplace_back(sign, t);
+    }
+    const std::optional<Address> address = Meaning(terms);
+    const Number& number = pick(kNumbers);
+    const Piece& reg = pick(kRegisters);
+    const Piece& prefix = pick(kPrefixes);
+    const Piece& suffix = pick(kSuffixes);
+    std::string code, expected;
+    bool sound = prefix.sound && suffix.sound;
+    const bool number_ok = *number.cs != 0;
+    switch (grammar.Pick(4)) {
+      case 0:
+        code = std::string("MOV ") + reg.text + ",[" + inner + "]";
+        sound = sound && reg.sound && address;
+        if (address) expected = "mov eax, dword ptr " + address->Cs();
+        break;
+      case 1:
+        code = "ADD [" + inner + "],EDX";
+        sound = sound && address;
+        if (address) expected = "add dword ptr " + address->Cs() + ", edx";
+        break;
+      case 2:
+        code = "IMUL ECX,[" + inner + "]," + number.text;
+        sound = sound && address && number_ok;
+        if (address) expected = "imul ecx, dword ptr " + address->Cs() + ", " + number.cs;
+        break;
+      default:
+        code = std::string("MOV ") + reg.text + "," + number.text;
+        sound = sound && reg.sound && number_ok;
+        expected = std::string("mov eax, ") + number.cs;
+        break;
+    }
+    const std::string line = prefix.text + code + suffix.text;
+    Recorder rec;
+    CompileSession session;
+    const CompileOutcome outcome = session.Compile(line, {});
+    const std::string& bytes = session.Image().Bytes();
+    if (sound) {
+      ++accepted;
+      const std::string text = Disassemble32(bytes);
+      const bool ok = outcome == CompileOutcome::Finished && !session.Failed() &&
+                      Instruction_Length(bytes) == static_cast<int>(bytes.size()) && text == expected;
+      if (!ok && ++failures <= 25)
+        ADD_FAILURE() << line << " -> " << Spaced_Hex(bytes) << " reads \"" << text << "\", expected \""
+                      << expected << "\""
+                      << (session.Boxes().empty() ? "" : " (box: " + session.Boxes()[0].text + ")");
+      continue;
+    }
+    ++refused;
+    if ((outcome == CompileOutcome::Finished || !session.Failed() || session.Boxes().empty()) &&
+        ++failures <= 25)
+      ADD_FAILURE() << line << " -> " << Spaced_Hex(bytes) << " compiled; expected a refusal";
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_GT(accepted, 400);
+  EXPECT_GT(refused, 2000);
 }
 
 }  // namespace
