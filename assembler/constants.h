@@ -23,8 +23,8 @@ class ConstTable {
   // The CONST line without its first six characters. Shows the usage or register box when the
   // definition is refused.
   void Define_Const(std::string_view text);
-  // Rewrites line in place (trimmed, constants substituted). Returns false when nothing was
-  // defined or the line is empty (the line is then left exactly as it was).
+  // Rewrites line in place (trimmed, constants substituted outside double quotes). Returns false
+  // when nothing was defined or the line is empty (the line is then left exactly as it was).
   bool Replace_Consts(std::string& line) const;
   // False when Replace_Consts(line) could do nothing but trim the line: no constant's name
   // occurs in it. One scan of the line.
@@ -59,6 +59,8 @@ class ConstTable {
 
   void Build_Matcher() const;
   bool Substitute(std::string& line, std::size_t index, int& replacements) const;
+  // Every constant in turn, on a text that is no string.
+  void Substitute_All(std::string& line) const;
   void Report_Runaway(std::size_t index) const;
   void Report_TooMuchWork(std::size_t index) const;
   // Adds to the work of this compile; false (after the box) once the bound is passed.

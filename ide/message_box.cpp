@@ -39,6 +39,8 @@ MsgAnswer Show_Message(std::string_view text, MsgStyle style, std::optional<std:
   return current_handler->Show(m);
 }
 
+MessageHandler* Current_MessageHandler() { return current_handler; }
+
 ScopedMessageHandler::ScopedMessageHandler(MessageHandler& handler) : previous_(current_handler) {
   current_handler = &handler;
 }

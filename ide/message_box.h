@@ -36,6 +36,9 @@ class MessageHandler {
 MsgAnswer Show_Message(std::string_view text, MsgStyle style = MsgStyle::Ok,
                        std::optional<std::string_view> title = std::nullopt);
 
+// The handler installed for the current thread, or nullptr.
+MessageHandler* Current_MessageHandler();
+
 // Installs a handler for the current thread for the lifetime of this object; the previous one
 // comes back when it ends.
 class ScopedMessageHandler {

@@ -541,10 +541,17 @@ void MainWindow::Command1_Click() {
     status_compile_->setText("Compiled");
     status_size_->setText(QStringLiteral("Code: %1 bytes").arg(size));
   } else {
-    // The compile stops right after showing the failing line in the preprocessed column.
+    // The code of a failed compile is partial or holds placeholders, so RUN stays off. The mark
+    // goes to the line of the first error box; a compile that stopped without one ends at its
+    // last preprocessed line.
+    const auto& compile_boxes = session_.Boxes();
+    const auto first_error =
+        std::find_if(compile_boxes.begin(), compile_boxes.end(), [](const CompileBox& b) { return b.error; });
     const std::size_t rows = session_.Listing_().PreCode_Rows();
-    if (rows > 0) text1_->Mark_Line(static_cast<int>(rows - 1));
-    status_compile_->setText(QStringLiteral("Compile stopped at line %1").arg(rows));
+    std::size_t line = rows > 0 ? rows - 1 : 0;
+    if (first_error != compile_boxes.end()) line = first_error->line;
+    if (first_error != compile_boxes.end() || rows > 0) text1_->Mark_Line(static_cast<int>(line));
+    status_compile_->setText(QStringLiteral("Compile failed at line %1").arg(line + 1));
     status_size_->clear();
   }
   Follow_Editor();
