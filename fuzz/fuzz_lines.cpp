@@ -89,32 +89,33 @@ class LineWriter {
     return out;
   }
 
-  std::string Register() {
-    switch (in_.ConsumeIntegralInRange(0, 3)) {
-      case 0: return std::string(Pick(kReg32));
+  // Registers and size words of one width (0: 8, 1: 16, 2: 32 bits), so that most operand pairs
+  // agree and the line gets past the first checks.
+  std::string Register(int width) {
+    switch (width) {
+      case 0: return std::string(Pick(kReg8));
       case 1: return std::string(Pick(kReg16));
-      case 2: return std::string(Pick(kReg8));
-      default: return std::string(Pick(kSegment));
+      default: return std::string(Pick(kReg32));
     }
   }
 
-  std::string Memory() {
+  std::string Memory(int width) {
     std::string out;
-    if (in_.ConsumeBool()) out += Pick(kSizeWords);
+    if (in_.ConsumeIntegralInRange(0, 2) == 0) out += in_.ConsumeIntegralInRange(0, 15) == 0 ? Pick(kSizeWords) : kSizeWords[width];
     if (in_.ConsumeIntegralInRange(0, 7) == 0) out += std::string(Pick(kSegment)) + ":";
     out += '[';
     bool any = false;
     if (in_.ConsumeBool()) {
-      out += in_.ConsumeIntegralInRange(0, 5) == 0 ? Pick(kReg16) : Pick(kReg32);
+      out += in_.ConsumeIntegralInRange(0, 15) == 0 ? Pick(kReg16) : Pick(kReg32);
       any = true;
     }
-    if (in_.ConsumeBool()) {
+    if (in_.ConsumeIntegralInRange(0, 2) == 0) {
       if (any) out += '+';
       out += Pick(kReg32);
       if (in_.ConsumeBool()) {
         static constexpr std::array<std::string_view, 6> kScales = {"1", "2", "4", "8", "3", "16"};
         out += '*';
-        out += Pick(kScales);
+        out += in_.ConsumeIntegralInRange(0, 7) == 0 ? Pick(kScales) : kScales[in_.ConsumeIntegralInRange(0, 3)];
       }
       any = true;
     }
@@ -127,18 +128,21 @@ class LineWriter {
     return out;
   }
 
-  std::string Operand() {
-    switch (in_.ConsumeIntegralInRange(0, 9)) {
-      case 0:
-      case 1:
-      case 2: return Register();
-      case 3:
-      case 4: return Memory();
+  std::string Operand(int width) {
+    switch (in_.ConsumeIntegralInRange(0, 31)) {
+      case 0: return std::string(Pick(kSegment));
+      case 1: return Register(in_.ConsumeIntegralInRange(0, 2));  // a width that may not agree
+      case 2: return std::string(Pick(kConstNames));
+      case 3: return in_.ConsumeRandomLengthString(12);
+      case 4:
       case 5:
-      case 6: return Number();
-      case 7: return std::string(Pick(kLabels));
-      case 8: return std::string(Pick(kConstNames));
-      default: return in_.ConsumeRandomLengthString(12);
+      case 6: return std::string(Pick(kLabels));
+      default: break;
+    }
+    switch (in_.ConsumeIntegralInRange(0, 2)) {
+      case 0: return Register(width);
+      case 1: return Memory(width);
+      default: return Number();
     }
   }
 
@@ -152,10 +156,13 @@ class LineWriter {
 
   std::string Instruction() {
     std::string line = Mnemonic();
-    const int operands = in_.ConsumeIntegralInRange(0, 3);
+    const int width = in_.ConsumeIntegralInRange(0, 2);
+    int operands = in_.ConsumeIntegralInRange(0, 2);
+    if (in_.ConsumeIntegralInRange(0, 15) == 0) operands = 3;
     for (int k = 0; k < operands; ++k) {
       line += k == 0 ? " " : ",";
-      line += Operand();
+      // A register first most of the time: two memory operands are refused at once.
+      line += k == 0 && in_.ConsumeBool() ? Register(width) : Operand(width);
     }
     return line;
   }
@@ -177,11 +184,12 @@ class LineWriter {
   }
 
   std::string Line() {
-    switch (in_.ConsumeIntegralInRange(0, 15)) {
+    switch (in_.ConsumeIntegralInRange(0, 31)) {
       case 0: return std::string(Pick(kLabels)) + ":";
       case 1: return std::string(Pick(kLabels)) + ": " + Instruction();
       case 2:
-        return "CONST " + std::string(Pick(kConstNames)) + (in_.ConsumeBool() ? " = " : " EQU ") + Operand();
+        return "CONST " + std::string(Pick(kConstNames)) + (in_.ConsumeBool() ? " = " : " EQU ") +
+               Operand(in_.ConsumeIntegralInRange(0, 2));
       case 3: return Data();
       case 4: {
         static constexpr std::array<std::string_view, 3> kComments = {"; ", "' ", "REM "};
@@ -201,7 +209,7 @@ class LineWriter {
   void Edit(std::string& line) {
     if (line.empty()) return;
     const std::size_t at = in_.ConsumeIntegralInRange<std::size_t>(0, line.size() - 1);
-    switch (in_.ConsumeIntegralInRange(0, 15)) {
+    switch (in_.ConsumeIntegralInRange(0, 31)) {
       case 0: line.erase(at, 1); break;
       case 1: line.insert(at, 1, line[at]); break;
       case 2: line.insert(at, 1, Pick(kStray)); break;
