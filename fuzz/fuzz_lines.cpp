@@ -20,8 +20,8 @@
 namespace {
 
 constexpr std::array<std::string_view, 30> kConditions = {
-    "O", "NO", "B", "NAE", "C", "AE", "NB", "NC", "E", "Z",  "NE", "NZ", "BE", "NA", "A",
-    "NBE", "S", "NS", "P", "PE", "NP", "PO", "L", "NGE", "GE", "NL", "LE", "NG", "G", "NLE"};
+    "O",   "NO", "B",  "NAE", "C",  "AE", "NB", "NC", "E",   "Z",  "NE", "NZ", "BE", "NA", "A",
+    "NBE", "S",  "NS", "P",   "PE", "NP", "PO", "L",  "NGE", "GE", "NL", "LE", "NG", "G",  "NLE"};
 constexpr std::array<std::string_view, 8> kReg32 = {"EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI"};
 constexpr std::array<std::string_view, 8> kReg16 = {"AX", "CX", "DX", "BX", "SP", "BP", "SI", "DI"};
 constexpr std::array<std::string_view, 8> kReg8 = {"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH"};
@@ -59,13 +59,27 @@ class LineWriter {
     const std::uint32_t value = in_.ConsumeBool() ? v % 300 : v;
     std::string out;
     switch (in_.ConsumeIntegralInRange(0, 6)) {
-      case 0: out = std::to_string(value); break;
-      case 1: out = "-" + std::to_string(value); break;
-      case 2: out = "&H" + Hex(value); break;
-      case 3: out = "-&H" + Hex(value); break;
-      case 4: out = "&B" + Binary(value); break;
-      case 5: out = std::to_string(value) + (in_.ConsumeBool() ? "%" : "&"); break;
-      case 6: out = std::to_string(static_cast<std::uint64_t>(value) << in_.ConsumeIntegralInRange(0, 40)); break;
+      case 0:
+        out = std::to_string(value);
+        break;
+      case 1:
+        out = "-" + std::to_string(value);
+        break;
+      case 2:
+        out = "&H" + Hex(value);
+        break;
+      case 3:
+        out = "-&H" + Hex(value);
+        break;
+      case 4:
+        out = "&B" + Binary(value);
+        break;
+      case 5:
+        out = std::to_string(value) + (in_.ConsumeBool() ? "%" : "&");
+        break;
+      case 6:
+        out = std::to_string(static_cast<std::uint64_t>(value) << in_.ConsumeIntegralInRange(0, 40));
+        break;
     }
     return out;
   }
@@ -93,15 +107,19 @@ class LineWriter {
   // agree and the line gets past the first checks.
   std::string Register(int width) {
     switch (width) {
-      case 0: return std::string(Pick(kReg8));
-      case 1: return std::string(Pick(kReg16));
-      default: return std::string(Pick(kReg32));
+      case 0:
+        return std::string(Pick(kReg8));
+      case 1:
+        return std::string(Pick(kReg16));
+      default:
+        return std::string(Pick(kReg32));
     }
   }
 
   std::string Memory(int width) {
     std::string out;
-    if (in_.ConsumeIntegralInRange(0, 2) == 0) out += in_.ConsumeIntegralInRange(0, 15) == 0 ? Pick(kSizeWords) : kSizeWords[width];
+    if (in_.ConsumeIntegralInRange(0, 2) == 0)
+      out += in_.ConsumeIntegralInRange(0, 15) == 0 ? Pick(kSizeWords) : kSizeWords[width];
     if (in_.ConsumeIntegralInRange(0, 7) == 0) out += std::string(Pick(kSegment)) + ":";
     out += '[';
     bool any = false;
@@ -115,7 +133,8 @@ class LineWriter {
       if (in_.ConsumeBool()) {
         static constexpr std::array<std::string_view, 6> kScales = {"1", "2", "4", "8", "3", "16"};
         out += '*';
-        out += in_.ConsumeIntegralInRange(0, 7) == 0 ? Pick(kScales) : kScales[in_.ConsumeIntegralInRange(0, 3)];
+        out +=
+            in_.ConsumeIntegralInRange(0, 7) == 0 ? Pick(kScales) : kScales[in_.ConsumeIntegralInRange(0, 3)];
       }
       any = true;
     }
@@ -130,27 +149,39 @@ class LineWriter {
 
   std::string Operand(int width) {
     switch (in_.ConsumeIntegralInRange(0, 31)) {
-      case 0: return std::string(Pick(kSegment));
-      case 1: return Register(in_.ConsumeIntegralInRange(0, 2));  // a width that may not agree
-      case 2: return std::string(Pick(kConstNames));
-      case 3: return in_.ConsumeRandomLengthString(12);
+      case 0:
+        return std::string(Pick(kSegment));
+      case 1:
+        return Register(in_.ConsumeIntegralInRange(0, 2));  // a width that may not agree
+      case 2:
+        return std::string(Pick(kConstNames));
+      case 3:
+        return in_.ConsumeRandomLengthString(12);
       case 4:
       case 5:
-      case 6: return std::string(Pick(kLabels));
-      default: break;
+      case 6:
+        return std::string(Pick(kLabels));
+      default:
+        break;
     }
     switch (in_.ConsumeIntegralInRange(0, 2)) {
-      case 0: return Register(width);
-      case 1: return Memory(width);
-      default: return Number();
+      case 0:
+        return Register(width);
+      case 1:
+        return Memory(width);
+      default:
+        return Number();
     }
   }
 
   std::string Mnemonic() {
     switch (in_.ConsumeIntegralInRange(0, 9)) {
-      case 0: return "J" + std::string(Pick(kConditions));
-      case 1: return "SET" + std::string(Pick(kConditions));
-      default: return std::string(Pick(mnemonics_));
+      case 0:
+        return "J" + std::string(Pick(kConditions));
+      case 1:
+        return "SET" + std::string(Pick(kConditions));
+      default:
+        return std::string(Pick(mnemonics_));
     }
   }
 
@@ -185,18 +216,23 @@ class LineWriter {
 
   std::string Line() {
     switch (in_.ConsumeIntegralInRange(0, 31)) {
-      case 0: return std::string(Pick(kLabels)) + ":";
-      case 1: return std::string(Pick(kLabels)) + ": " + Instruction();
+      case 0:
+        return std::string(Pick(kLabels)) + ":";
+      case 1:
+        return std::string(Pick(kLabels)) + ": " + Instruction();
       case 2:
         return "CONST " + std::string(Pick(kConstNames)) + (in_.ConsumeBool() ? " = " : " EQU ") +
                Operand(in_.ConsumeIntegralInRange(0, 2));
-      case 3: return Data();
+      case 3:
+        return Data();
       case 4: {
         static constexpr std::array<std::string_view, 3> kComments = {"; ", "' ", "REM "};
         return std::string(Pick(kComments)) + in_.ConsumeRandomLengthString(20);
       }
-      case 5: return in_.ConsumeRandomLengthString(24);
-      case 6: return {};
+      case 5:
+        return in_.ConsumeRandomLengthString(24);
+      case 6:
+        return {};
       default: {
         std::string line = Instruction();
         if (in_.ConsumeIntegralInRange(0, 7) == 0) line += " ; " + in_.ConsumeRandomLengthString(8);
@@ -210,15 +246,24 @@ class LineWriter {
     if (line.empty()) return;
     const std::size_t at = in_.ConsumeIntegralInRange<std::size_t>(0, line.size() - 1);
     switch (in_.ConsumeIntegralInRange(0, 31)) {
-      case 0: line.erase(at, 1); break;
-      case 1: line.insert(at, 1, line[at]); break;
-      case 2: line.insert(at, 1, Pick(kStray)); break;
+      case 0:
+        line.erase(at, 1);
+        break;
+      case 1:
+        line.insert(at, 1, line[at]);
+        break;
+      case 2:
+        line.insert(at, 1, Pick(kStray));
+        break;
       case 3:
         for (char& c : line)
           if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
         break;
-      case 4: line = "  " + line + "\t "; break;
-      default: break;
+      case 4:
+        line = "  " + line + "\t ";
+        break;
+      default:
+        break;
     }
   }
 

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t nul = input.find('\0', 1);
     const std::string_view fields_text =
         input.substr(1, nul == std::string_view::npos ? input.size() : nul - 1);
-    const std::string code = code_of(nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1));
+    const std::string code =
+        code_of(nul == std::string_view::npos ? std::string_view() : input.substr(nul + 1));
     if (Aborts_Emulator(code)) return 0;
     std::array<std::string, 4> fields{"0", "0", "0", "0"};
     std::size_t at = 0;
