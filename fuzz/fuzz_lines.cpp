@@ -37,7 +37,7 @@ class LineWriter {
 
   std::string Program() {
     std::string text;
-    const int lines = in_.ConsumeIntegralInRange(1, 200);
+    const int lines = in_.ConsumeIntegralInRange(1, 2000);
     for (int i = 0; i < lines && in_.remaining_bytes() > 0; ++i) {
       if (i > 0) text += "\r\n";
       std::string line = Line();
