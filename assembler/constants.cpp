@@ -181,7 +181,8 @@ void ConstTable::Report_TooMuchWork(std::size_t index) const {
   runaway_reported_ = true;
   Show_Message(
       "Error in CONST:\rThe substitution of " + names_[index] +
-          " takes too long.\rOne compile may search and move 100000000 characters for its constants.",
+          " takes too long.\rOne compile may search and move " + std::to_string(kMaxSubstitutionWork) +
+          " characters for its constants.",
       MsgStyle::OkExclamation, "CONST " + names_[index]);
 }
 

@@ -298,6 +298,13 @@ LineTerms Get_LineTerms(std::string_view line) {
   return t;
 }
 
+std::vector<std::string_view> Dispatch_Mnemonics() {
+  std::vector<std::string_view> names;
+  names.reserve(kDispatch.size());
+  for (const DispatchRow& row : kDispatch) names.push_back(row.mnemonic);
+  return names;
+}
+
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
   invalid_label = false;
   std::string bytes;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "assembler/code_image.h"
 #include "assembler/labels.h"
@@ -20,6 +21,10 @@ struct LineTerms {
 
 // Forms the line terms of a trimmed instruction line.
 LineTerms Get_LineTerms(std::string_view line);
+
+// The mnemonics with a row in the pass-2 dispatch table, in capitals. Conditional jumps and
+// SETcc are assembled by rule and have no row.
+std::vector<std::string_view> Dispatch_Mnemonics();
 
 // Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line);
 // invalid_label is set, and nothing assembled, when that label's name is not allowed.
