@@ -45,8 +45,7 @@ struct Checkpoint {
   std::string code;
 };
 
-struct DebugSession::Impl {
-  enum class Stop { None, Interrupt, PortIo, Callback, Breakpoint, Requested, TimeOut };
+struct DebugSession::Impl : StopHooks {
 
   // One step of the history: the registers before it and how many writes it recorded.
   struct StepRecord {
@@ -96,13 +95,6 @@ struct DebugSession::Impl {
   std::unordered_map<std::uint64_t, std::uint32_t> block_icounts;  // (address, size) -> instructions
 
   // Set by the hooks during one step.
-  Stop stop = Stop::None;
-  std::uint32_t intno = 0, port = 0;
-  bool port_out = false;
-  bool mem_fault = false;
-  uc_mem_type mem_type = UC_MEM_READ;
-  std::uint64_t mem_address = 0;
-  std::string callback_error;
 
   ~Impl() { Close(); }
 
@@ -153,21 +145,9 @@ struct DebugSession::Impl {
     if ((err = uc_hook_add(e, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
                            kShowValue)))
       return err;
-    if ((err = uc_hook_add(e, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(e, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
-      return err;
-    if ((err =
-             uc_hook_add(e, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
-      return err;
+    if ((err = Add_To(e))) return err;
     if (full_speed &&
         (err = uc_hook_add(e, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
-      return err;
-    // A memory hook keeps EIP exact at every access, so a data fault names its instruction.
-    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Read), this, kSentinel,
-                           kSentinel)))
       return err;
     // Called before each write lands: the old bytes are what step back puts back.
     if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, 1, 0)))
@@ -180,8 +160,6 @@ struct DebugSession::Impl {
   }
 
   // ---- hooks
-  static void On_Read(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
-
   std::uint32_t Block_Icount(std::uint32_t address, std::uint32_t size) {
     const std::uint64_t key = (std::uint64_t{address} << 32) | size;
     if (auto it = block_icounts.find(key); it != block_icounts.end()) return it->second;
@@ -215,8 +193,8 @@ struct DebugSession::Impl {
     self->fast_instructions += self->last_block_icount;
     // Every loop passes through a block start: the clock and a stop request are looked at here.
     if ((++self->ticks & 0x3FFF) == 0) {
-      if (Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
-      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(Stop::Requested);
+      if (Clock::now() > self->deadline) self->Stop_With(emulator::Stop::TimeOut);
+      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(emulator::Stop::Requested);
     }
   }
 
@@ -227,7 +205,7 @@ struct DebugSession::Impl {
       return;
     }
     self->skip_pending = false;
-    self->Stop_With(Stop::Breakpoint);
+    self->Stop_With(emulator::Stop::Breakpoint);
   }
 
   static void On_ShowValue(uc_engine* engine, std::uint64_t, std::uint32_t, void* user) {
@@ -235,28 +213,10 @@ struct DebugSession::Impl {
     if (self->replaying) return;
     std::int32_t value = 0;
     if (!Show_Value_Argument(engine, value)) return;  // RET 4 will fault
-    if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(Stop::Callback);
+    if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(emulator::Stop::Callback);
   }
 
-  void Stop_With(Stop why) {
-    if (stop == Stop::None) stop = why;
-    uc_emu_stop(uc);
-  }
-
-  static void On_Interrupt(uc_engine*, std::uint32_t number, void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->intno = number;
-    self->Stop_With(Stop::Interrupt);
-  }
-
-  static bool On_BadMemory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
-                           void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->mem_fault = true;
-    self->mem_type = type;
-    self->mem_address = address;
-    return false;
-  }
+  void Stop_With(emulator::Stop why) { StopHooks::Stop_With(uc, why); }
 
   static void On_Write(uc_engine* engine, uc_mem_type, std::uint64_t address, int size, std::int64_t,
                        void* user) {
@@ -276,21 +236,6 @@ struct DebugSession::Impl {
       ++self->steps.back().writes;
       at += w.size;
     }
-  }
-
-  static std::uint32_t On_In(uc_engine*, std::uint32_t number, int, void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->port = number;
-    self->port_out = false;
-    self->Stop_With(Stop::PortIo);
-    return 0;
-  }
-
-  static void On_Out(uc_engine*, std::uint32_t number, int, std::uint32_t, void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->port = number;
-    self->port_out = true;
-    self->Stop_With(Stop::PortIo);
   }
 
   // ---- state
@@ -336,9 +281,9 @@ struct DebugSession::Impl {
   }
 
   std::string Describe_Fault(std::uint32_t where, uc_err err) const {
-    if (stop == Stop::Callback) return "Show_Value failed: " + callback_error;
-    if (stop == Stop::PortIo) return Port_Text(port, port_out);
-    if (stop == Stop::Interrupt) return Interrupt_Text(uc, intno, where);
+    if (stop == emulator::Stop::Callback) return "Show_Value failed: " + callback_error;
+    if (stop == emulator::Stop::PortIo) return Port_Text(port, port_out);
+    if (stop == emulator::Stop::Interrupt) return Interrupt_Text(uc, intno, where);
     if (mem_fault) return Memory_Fault_Text(mem_type, mem_address);
     if (err == UC_ERR_INSN_INVALID) return "Invalid instruction";
     return uc_strerror(err);
@@ -347,8 +292,8 @@ struct DebugSession::Impl {
   // Where the instruction that stopped the run starts: INT n, INT 3, INTO, IN and OUT stop it with
   // EIP already past them.
   std::uint32_t Fault_Start(std::uint32_t eip) const {
-    if (stop == Stop::Interrupt) return Interrupt_Start(uc, intno, eip);
-    if (stop == Stop::PortIo) return Port_Instruction_Start(uc, eip, port);
+    if (stop == emulator::Stop::Interrupt) return Interrupt_Start(uc, intno, eip);
+    if (stop == emulator::Stop::PortIo) return Port_Instruction_Start(uc, eip, port);
     return eip;
   }
 
@@ -383,9 +328,7 @@ struct DebugSession::Impl {
     fast_instructions = 0;
     last_block = last_block_size = last_block_icount = 0;
     ticks = 0;
-    stop = Stop::None;
-    mem_fault = false;
-    callback_error.clear();
+    Clear();
     deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     const uc_err err = uc_emu_start(uc, registers.eip, kSentinel, 0, 0);
@@ -395,13 +338,13 @@ struct DebugSession::Impl {
     RegisterState after = Read_Registers(0);
     FastOutcome outcome = FastOutcome::Faulted;
     std::uint32_t stop_at = after.eip;
-    if (stop == Stop::None && err == UC_ERR_OK && after.eip == kSentinel)
+    if (stop == emulator::Stop::None && err == UC_ERR_OK && after.eip == kSentinel)
       outcome = FastOutcome::Returned;
-    else if (stop == Stop::Breakpoint)
+    else if (stop == emulator::Stop::Breakpoint)
       outcome = FastOutcome::Breakpoint;
-    else if (stop == Stop::TimeOut)
+    else if (stop == emulator::Stop::TimeOut)
       outcome = FastOutcome::TimedOut;
-    else if (stop == Stop::Requested)
+    else if (stop == emulator::Stop::Requested)
       outcome = FastOutcome::Stopped;
     else
       stop_at = Fault_Start(after.eip);
@@ -495,15 +438,13 @@ struct DebugSession::Impl {
   // Executes the instruction at EIP, recording what step back needs.
   StepOutcome Step(RegisterState& registers, std::string& fault_text, std::uint32_t& fault_address) {
     steps.push_back({registers, 0, nullptr, false});
-    stop = Stop::None;
-    mem_fault = false;
-    callback_error.clear();
+    Clear();
     recording = true;
     const std::uint32_t start = registers.eip;
     const uc_err err = uc_emu_start(uc, start, kSentinel, 0, 1);
     recording = false;
     RegisterState after = Read_Registers(registers.instructions);
-    const bool faulted = stop != Stop::None || mem_fault ||
+    const bool faulted = stop != emulator::Stop::None || mem_fault ||
                          (err != UC_ERR_OK && !(err == UC_ERR_FETCH_UNMAPPED && after.eip == kSentinel));
     if (faulted) {
       // A jump, call or return to memory that cannot be executed completed: the fault is at its

@@ -122,6 +122,62 @@ uc_err Open_Flat(uc_engine*& uc, std::uint32_t code_mapped) {
   return cs == kUserCode ? UC_ERR_OK : UC_ERR_EXCEPTION;
 }
 
+uc_err StopHooks::Add_To(uc_engine* uc) {
+  struct Hook {
+    static void Interrupt(uc_engine* e, std::uint32_t intno, void* user) {
+      auto* self = static_cast<StopHooks*>(user);
+      self->intno = intno;
+      self->Stop_With(e, Stop::Interrupt);
+    }
+    static bool Bad_Memory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
+                           void* user) {
+      auto* self = static_cast<StopHooks*>(user);
+      self->mem_fault = true;
+      self->mem_type = type;
+      self->mem_address = address;
+      return false;
+    }
+    static std::uint32_t In(uc_engine* e, std::uint32_t port, int, void* user) {
+      auto* self = static_cast<StopHooks*>(user);
+      self->port = port;
+      self->port_out = false;
+      self->Stop_With(e, Stop::PortIo);
+      return 0;
+    }
+    static void Out(uc_engine* e, std::uint32_t port, int, std::uint32_t, void* user) {
+      auto* self = static_cast<StopHooks*>(user);
+      self->port = port;
+      self->port_out = true;
+      self->Stop_With(e, Stop::PortIo);
+    }
+    static void Memory(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
+  };
+  uc_hook h;
+  uc_err err = UC_ERR_OK;
+  if ((err = uc_hook_add(uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&Hook::Interrupt), this, 1, 0)))
+    return err;
+  if ((err =
+           uc_hook_add(uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&Hook::Bad_Memory), this, 1, 0)))
+    return err;
+  if ((err =
+           uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&Hook::In), this, 1, 0, UC_X86_INS_IN)))
+    return err;
+  if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&Hook::Out), this, 1, 0,
+                         UC_X86_INS_OUT)))
+    return err;
+  // A memory hook, even on an address nobody uses, makes the emulator keep EIP exact at every
+  // memory access, so a data fault names its instruction rather than the start of its block.
+  return uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&Hook::Memory), this, kSentinel,
+                     kSentinel);
+}
+
+void StopHooks::Stop_With(uc_engine* uc, Stop why) {
+  if (stop == Stop::None) stop = why;
+  uc_emu_stop(uc);
+}
+
+void StopHooks::Clear() { *this = StopHooks{}; }
+
 uc_err Enter_Routine(uc_engine* uc, const std::array<std::int32_t, 4>& args) {
   uc_err err = UC_ERR_OK;
   std::uint32_t frame[5] = {kSentinel};

@@ -40,6 +40,27 @@ constexpr std::uint32_t Code_Mapping(std::uint32_t code_size) {
 // engine may be left open for the caller to close.
 uc_err Open_Flat(uc_engine*& uc, std::uint32_t code_mapped);
 
+// What ended an emulator call, as the hooks record it.
+enum class Stop { None, Interrupt, PortIo, Callback, TimeOut, SystemCall, Halted, Breakpoint, Requested };
+
+// The hooks every engine has: interrupts and exceptions, accesses the map does not allow, IN and
+// OUT (the emulator does not check the I/O permission for them), and a memory hook that keeps EIP
+// exact. They record what stopped the routine here.
+struct StopHooks {
+  Stop stop = Stop::None;
+  std::uint32_t intno = 0, port = 0;
+  bool port_out = false;
+  bool mem_fault = false;
+  uc_mem_type mem_type = UC_MEM_READ;
+  std::uint64_t mem_address = 0;
+  std::string callback_error;  // why Show_Value failed (Stop::Callback)
+
+  uc_err Add_To(uc_engine* uc);
+  // Records the first reason only and ends the emulator call.
+  void Stop_With(uc_engine* uc, Stop why);
+  void Clear();
+};
+
 // The routine's entry: the sentinel return address and the four arguments on the stack, the
 // general registers zero, ESP and EFLAGS as at a call. EIP is left to the caller.
 uc_err Enter_Routine(uc_engine* uc, const std::array<std::int32_t, 4>& args);

@@ -157,8 +157,7 @@ struct BoxFeedback {
 
 // The emulator proper. It runs in a child process (below): the emulator library aborts the whole
 // process on some invalid instructions while translating them.
-struct Emulator {
-  enum class Stop { None, Interrupt, PortIo, TimeOut, Callback, SystemCall, Halted };
+struct Emulator : StopHooks {
 
   uc_engine* uc = nullptr;
   uc_context* user_context = nullptr;  // CPU state at privilege level 3, saved once
@@ -195,13 +194,6 @@ struct Emulator {
   std::uint32_t last_block = 0, last_block_size = 0;
   std::uint32_t ticks = 0, new_blocks = 0;
   Clock::time_point deadline;
-  Stop stop = Stop::None;
-  std::uint32_t intno = 0, port = 0;
-  bool port_out = false;
-  bool mem_fault = false;
-  uc_mem_type mem_type = UC_MEM_READ;
-  std::uint64_t mem_address = 0;
-  std::string callback_error;
   std::string halt_reason;
   const char* system_call = nullptr;
   std::uint32_t system_call_at = 0;
@@ -292,20 +284,7 @@ struct Emulator {
     if ((err = uc_hook_add(uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
                            kShowValue)))
       return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
-      return err;
-    if ((err =
-             uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
-      return err;
-    // A memory hook, even on an address nobody uses, makes the emulator keep EIP exact at every
-    // memory access, so a data fault names its instruction rather than the start of its block.
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Memory), this, kSentinel,
-                           kSentinel)))
-      return err;
+    if ((err = Add_To(uc))) return err;
     // Writes to the stack and the call buffer (data lines, self-modifying code) tell the next run
     // what to clear.
     if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, kStackBase,
@@ -320,10 +299,7 @@ struct Emulator {
     return UC_ERR_OK;
   }
 
-  void Stop_With(Stop why) {
-    if (stop == Stop::None) stop = why;
-    uc_emu_stop(uc);
-  }
+  void Stop_With(Stop why) { StopHooks::Stop_With(uc, why); }
 
   // ---- hooks (called on this thread from inside uc_emu_start)
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
@@ -391,23 +367,6 @@ struct Emulator {
       self->Stop_With(Stop::TimeOut);
   }
 
-  static void On_Interrupt(uc_engine*, std::uint32_t intno, void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->intno = intno;
-    self->Stop_With(Stop::Interrupt);
-  }
-
-  static bool On_BadMemory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
-                           void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->mem_fault = true;
-    self->mem_type = type;
-    self->mem_address = address;
-    return false;
-  }
-
-  static void On_Memory(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
-
   static void On_Write(uc_engine*, uc_mem_type, std::uint64_t address, int size, std::int64_t, void* user) {
     auto* self = static_cast<Emulator*>(user);
     if (address < kCodeBase) {
@@ -444,21 +403,6 @@ struct Emulator {
   }
   static void On_Sysenter(uc_engine*, void* user) {
     static_cast<Emulator*>(user)->System_Call(0x34, "SYSENTER");
-  }
-
-  static std::uint32_t On_In(uc_engine*, std::uint32_t port, int, void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->port = port;
-    self->port_out = false;
-    self->Stop_With(Stop::PortIo);
-    return 0;
-  }
-
-  static void On_Out(uc_engine*, std::uint32_t port, int, std::uint32_t, void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->port = port;
-    self->port_out = true;
-    self->Stop_With(Stop::PortIo);
   }
 
   // ---- one run
@@ -504,12 +448,7 @@ struct Emulator {
     blocks.Reset();
     last_block = last_block_size = 0;
     ticks = new_blocks = 0;
-    stop = Stop::None;
-    intno = port = 0;
-    port_out = false;
-    mem_fault = false;
-    mem_address = 0;
-    callback_error.clear();
+    Clear();
     halt_reason.clear();
     system_call = nullptr;
     renew_due = false;
