@@ -41,6 +41,7 @@
 #include "output/run/emulator.h"
 #include "output/run/insn_length.h"
 #include "output/run/source_lines.h"
+#include "output/run/wire.h"
 
 namespace orvo {
 namespace {
@@ -48,6 +49,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 using namespace emulator;
+using namespace wire;
 
 constexpr std::uint32_t kStackClear = 0x1000;  // stack bytes zeroed before each run
 
@@ -618,79 +620,6 @@ constexpr int kExitNoMemory = 86;
 // The child may grow its address space this much past what it inherits: the emulator library
 // reserves 1 GiB for translations up front, the rest is the routine's memory and ours.
 constexpr long long kChildAddressSpace = 1536ll << 20;
-
-bool Send_All(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool Send_Frame(int fd, char type, std::string_view payload) {
-  std::string frame(1, type);
-  Append_LE(frame, static_cast<std::uint32_t>(payload.size()), 4);
-  frame.append(payload);
-  return Send_All(fd, frame.data(), frame.size());
-}
-
-// Waits up to timeout_ms (negative: for ever) for the whole of size bytes. 0 read, -1 closed or
-// failed, -2 timed out before anything came.
-int Read_All(int fd, char* data, std::size_t size, int timeout_ms) {
-  bool first = true;
-  while (size > 0) {
-    pollfd p{fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, first ? timeout_ms : -1);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) return -2;
-    if (ready < 0) return -1;
-    const ssize_t n = ::recv(fd, data, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
-    first = false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
-int Read_Frame(int fd, char& type, std::string& payload, int timeout_ms = -1) {
-  char head[5];
-  if (int r = Read_All(fd, head, sizeof head, timeout_ms)) return r;
-  type = head[0];
-  const std::uint32_t size = Read_LE32(std::string_view(head + 1, 4), 0);
-  if (size > kMaxCode + 4096) return -1;
-  payload.assign(size, '\0');
-  return Read_All(fd, payload.data(), size, -1) == 0 ? 0 : -1;
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view data) : data_(data) {}
-  std::uint32_t U32() {
-    return at_ + 4 <= data_.size() ? (at_ += 4, Read_LE32(data_, at_ - 4)) : (at_ = data_.size(), 0);
-  }
-  std::uint8_t U8() { return at_ < data_.size() ? static_cast<std::uint8_t>(data_[at_++]) : 0; }
-  std::string Text() {
-    const std::uint32_t n = std::min<std::uint32_t>(U32(), static_cast<std::uint32_t>(data_.size() - at_));
-    std::string t(data_.substr(at_, n));
-    at_ += n;
-    return t;
-  }
-  std::string_view Rest() { return data_.substr(at_); }
-
- private:
-  std::string_view data_;
-  std::size_t at_ = 0;
-};
-
-void Append_Text(std::string& out, std::string_view text) {
-  Append_LE(out, static_cast<std::uint32_t>(text.size()), 4);
-  out.append(text);
-}
 
 // In the child: boxes go to the parent, which shows them and answers with the time the box
 // waited for the person and whether Stop was asked for meanwhile.
