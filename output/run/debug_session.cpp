@@ -535,6 +535,12 @@ DebugStatus DebugSession::Finish(const RegisterState& before) {
 }
 
 namespace {
+// A command that ran past its time limit stops at the instruction it would run next, in RUN's words.
+void Time_Out(double seconds, const RegisterState& at, std::uint32_t& fault_address, std::string& fault_text) {
+  fault_address = at.eip;
+  fault_text = Stop_Text(Timeout_Text(seconds), at.eip, at.instructions);
+}
+
 bool Is_Running_Status(DebugStatus s) {
   return s == DebugStatus::Ready || s == DebugStatus::Breakpoint || s == DebugStatus::Stopped ||
          s == DebugStatus::TimedOut;
@@ -577,8 +583,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
     }
     if ((n & 0x3FF) == 0 && Clock::now() > deadline) {
       status_ = DebugStatus::TimedOut;
-      fault_address_ = registers_.eip;
-      fault_text_ = Stop_Text(Timeout_Text(seconds), registers_.eip, registers_.instructions);
+      Time_Out(seconds, registers_, fault_address_, fault_text_);
       break;
     }
   }
@@ -658,8 +663,7 @@ DebugStatus DebugSession::Run_Fast(std::optional<std::uint32_t> target) {
       break;
     case Impl::FastOutcome::TimedOut: {
       status_ = DebugStatus::TimedOut;
-      fault_address_ = registers_.eip;
-      fault_text_ = Stop_Text(Timeout_Text(seconds), registers_.eip, registers_.instructions);
+      Time_Out(seconds, registers_, fault_address_, fault_text_);
       break;
     }
   }
