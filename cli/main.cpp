@@ -206,6 +206,27 @@ void Hold_Closed_Standard_Streams() {
   }
 }
 
+// The options run and trace share, before their own: --stack, --messages and --timeout (its text
+// kept to say when the value is capped).
+void Add_RoutineOptions(CLI::App* app, CommonOptions& o, const char* messages_help, double& timeout_seconds,
+                        std::string& timeout_text) {
+  app->add_flag("--stack", o.stack, "Wrap the code in the save/restore-stack prologue and epilogue");
+  app->add_option("--messages", o.messages, messages_help)->check(CLI::IsMember({"text", "json"}));
+  app->add_option("--timeout", timeout_seconds, "Seconds the routine may run (0.001 to 4000)")
+      ->check(
+          [&timeout_text](const std::string& text) {
+            timeout_text = text;
+            return Check_Timeout(text);
+          },
+          "SECONDS");
+}
+
+// SOURCE and up to four arguments, after the options.
+void Add_RoutineSource(CLI::App* app, CommonOptions& o, std::vector<std::string>& arguments) {
+  app->add_option("SOURCE", o.source, "Source file, or - for standard input")->required();
+  app->add_option("ARGS", arguments, "Up to four arguments")->expected(0, 4);
+}
+
 int Main(int argc, char** argv) {
   CLI::App app{"ORVO: assemble and run short 32-bit x86 routines", "orvo"};
   app.require_subcommand(1);
@@ -225,43 +246,23 @@ int Main(int argc, char** argv) {
   RunOptions run_opts;
   std::string timeout_text;
   auto* run = app.add_subcommand("run", "Assemble SOURCE and run it with up to four arguments");
-  run->add_flag("--stack", run_opts.common.stack,
-                "Wrap the code in the save/restore-stack prologue and epilogue");
-  run->add_option("--messages", run_opts.common.messages, "How message boxes are printed")
-      ->check(CLI::IsMember({"text", "json"}));
-  run->add_option("--timeout", run_opts.timeout_seconds, "Seconds the routine may run (0.001 to 4000)")
-      ->check(
-          [&timeout_text](const std::string& text) {
-            timeout_text = text;
-            return Check_Timeout(text);
-          },
-          "SECONDS");
+  Add_RoutineOptions(run, run_opts.common, "How message boxes are printed", run_opts.timeout_seconds,
+                     timeout_text);
   run->add_flag("--registers", run_opts.registers, "Print the registers after the routine returned");
-  run->add_option("SOURCE", run_opts.common.source, "Source file, or - for standard input")->required();
-  run->add_option("ARGS", run_opts.arguments, "Up to four arguments")->expected(0, 4);
+  Add_RoutineSource(run, run_opts.common, run_opts.arguments);
 
   TraceOptions trace_opts;
   auto* trace = app.add_subcommand(
       "trace",
       "Assemble SOURCE and run it one instruction at a time: a row per instruction (step, source line, "
       "address, bytes, source text, the registers and flags it changed), then the result as run prints it");
-  trace->add_flag("--stack", trace_opts.common.stack,
-                  "Wrap the code in the save/restore-stack prologue and epilogue");
-  trace->add_option("--messages", trace_opts.common.messages,
-                    "How rows and message boxes are printed (json: one object per step with the full state)")
-      ->check(CLI::IsMember({"text", "json"}));
   std::string trace_timeout_text;
-  trace->add_option("--timeout", trace_opts.timeout_seconds, "Seconds the routine may run (0.001 to 4000)")
-      ->check(
-          [&trace_timeout_text](const std::string& text) {
-            trace_timeout_text = text;
-            return Check_Timeout(text);
-          },
-          "SECONDS");
+  Add_RoutineOptions(trace, trace_opts.common,
+                     "How rows and message boxes are printed (json: one object per step with the full state)",
+                     trace_opts.timeout_seconds, trace_timeout_text);
   trace->add_option("--max-steps", trace_opts.max_steps, "Instructions traced before the trace stops (1000000)")
       ->check(CLI::PositiveNumber);
-  trace->add_option("SOURCE", trace_opts.common.source, "Source file, or - for standard input")->required();
-  trace->add_option("ARGS", trace_opts.arguments, "Up to four arguments")->expected(0, 4);
+  Add_RoutineSource(trace, trace_opts.common, trace_opts.arguments);
 
   std::vector<std::string> tokens(argv, argv + argc);
   if (!Take_Positionals(app, tokens)) return kUsage;

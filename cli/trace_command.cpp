@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "cli/cli_support.h"
+#include "cli/compiled_routine.h"
 #include "operands/text.h"
 #include "output/view.h"
 
@@ -209,45 +210,27 @@ class Tracer {
   DebugSession session_;
 };
 
-}  // namespace
-
-int Trace_Command(const TraceOptions& options) {
-  if (options.arguments.size() > 4) {
-    std::fprintf(stderr, "orvo: trace takes at most four arguments\n");
-    return 2;
-  }
-  auto text = Read_Source(options.common.source);
-  if (!text) return 2;
-  const MessageFormat format = options.common.messages == "json" ? MessageFormat::Json : MessageFormat::Text;
-  PrintingMessageHandler printer(stdout, format);
-  ScopedMessageHandler scope(printer);
-  CompileSession session;
-  CompileOptions compile;
-  compile.stack = options.common.stack;
-  if (session.Compile(*text, compile) != CompileOutcome::Finished) return 1;
-  const SourceLineMap lines(session.Listing_(), session.Image().Size(), compile.stack, Split_Lines(*text));
-
-  std::array<std::string, 4> fields = {std::to_string(Get_FnAddress()), "0", "0", "0"};
-  for (std::size_t i = 0; i < options.arguments.size(); ++i) fields[i] = options.arguments[i];
+// Runs the trace in a child process and waits for it; the exit status as orvo run's.
+int Trace_Routine(const CompiledRoutine& routine, const TraceOptions& options) {
   std::array<std::int32_t, 4> args{};
   for (std::size_t i = 0; i < 4; ++i) {
-    if (!Parse_ArgumentNumber(fields[i], args[i])) {
+    if (!Parse_ArgumentNumber(routine.fields[i], args[i])) {
       Show_Message("Error in assembler program", MsgStyle::OkExclamation, kAppTitle);
       return 1;
     }
   }
   double seconds = options.timeout_seconds;
   if (!(seconds > 0)) seconds = 10;
-  Tracer tracer(lines, session.Image().Size(), format, options.max_steps, seconds);
+  Tracer tracer(routine.lines, routine.session.Image().Size(), routine.format, options.max_steps, seconds);
 
   std::fflush(stdout);
   const pid_t child = ::fork();
   if (child == 0) {
-    const int status = tracer.Run(session.Image().Bytes(), args);
+    const int status = tracer.Run(routine.session.Image().Bytes(), args);
     std::fflush(stdout);
     ::_exit(status);
   }
-  if (child < 0) return tracer.Run(session.Image().Bytes(), args);
+  if (child < 0) return tracer.Run(routine.session.Image().Bytes(), args);
   // The child keeps the time limit itself; this guards against one that hangs.
   const Clock::time_point guard =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds + 10));
@@ -273,6 +256,14 @@ int Trace_Command(const TraceOptions& options) {
                    (WIFSIGNALED(status) ? ::strsignal(WTERMSIG(status)) : "unknown reason"),
                MsgStyle::OkExclamation, kAppTitle);
   return 1;
+}
+
+}  // namespace
+
+int Trace_Command(const TraceOptions& options) {
+  return With_CompiledRoutine(options.common, options.arguments, "trace", [&](const CompiledRoutine& routine) {
+    return Trace_Routine(routine, options);
+  });
 }
 
 #else

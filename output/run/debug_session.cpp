@@ -1,6 +1,5 @@
-// The debug session on Unicorn, one instruction per emulator call. The address space is the run
-// engine's: system page (GDT, entry trampoline, Show_Value stub), 1 MiB stack, the call buffer at
-// 00400000 and the never-mapped sentinel return address; the routine runs at privilege level 3.
+// The debug session on Unicorn, one instruction per emulator call, over the machine the run engine
+// uses (output/run/emulator.h): the same map, entry state, Show_Value and fault words.
 
 #include "output/run/debug_session.h"
 
@@ -14,6 +13,7 @@
 
 #include "ide/message_box.h"
 #include "operands/text.h"
+#include "output/run/emulator.h"
 #include "output/run/insn_length.h"
 
 namespace orvo {
@@ -21,33 +21,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Keep in step with the run engine's map: tests compare the two on the same routines.
-constexpr std::uint32_t kSystemPage = 0x00010000;
-constexpr std::uint32_t kSystemPageSize = 0x1000;
-constexpr std::uint32_t kGdt = kSystemPage;
-constexpr std::uint32_t kTrampoline = kSystemPage + 0x40;
-constexpr std::uint32_t kTrampolineEnd = kSystemPage + 0x70;
-constexpr std::uint32_t kShowValue = kSystemPage + 0x80;
-constexpr std::uint32_t kStackBase = 0x00100000;
-constexpr std::uint32_t kStackSize = 0x00100000;
-constexpr std::uint32_t kInitialEsp = kStackBase + kStackSize - 0x100;
-constexpr std::uint32_t kCodeBase = 0x00400000;
-constexpr std::uint32_t kCodeChunk = 0x10000;
-constexpr std::uint32_t kMaxCode = 0x04000000;
-constexpr std::uint32_t kSentinel = 0x7FFF0000;
-constexpr std::uint32_t kInitialEflags = 0x202;
-constexpr std::uint32_t kUserCode = 0x08 | 3;
-constexpr std::uint32_t kUserData = 0x10 | 3;
-constexpr std::uint32_t kKernelData = 0x18;
-constexpr unsigned char kShowValueStub[] = {0x31, 0xC0, 0xC2, 0x04, 0x00};
-
-constexpr std::uint64_t Descriptor(std::uint8_t access) {
-  return 0xFFFFull | (std::uint64_t{access} << 40) | (0xFull << 48) | (0xCull << 52);
-}
-
-constexpr int kUcRegs[kRegCount] = {UC_X86_REG_EAX, UC_X86_REG_ECX,   UC_X86_REG_EDX, UC_X86_REG_EBX,
-                                    UC_X86_REG_ESP, UC_X86_REG_EBP,   UC_X86_REG_ESI, UC_X86_REG_EDI,
-                                    UC_X86_REG_EIP, UC_X86_REG_EFLAGS};
+using namespace emulator;
 
 std::uint32_t* Reg_Slot(RegisterState& r, int i) {
   std::uint32_t* slots[kRegCount] = {&r.eax, &r.ecx, &r.edx, &r.ebx, &r.esp,
@@ -62,13 +36,6 @@ bool Same_Registers(const RegisterState& a, const RegisterState& b) {
   return a.instructions == b.instructions;
 }
 
-std::string Hex_Address(std::uint64_t v) { return "&H" + Hex_Upper(static_cast<std::uint32_t>(v)); }
-
-bool Is_Prefix(unsigned char b) {
-  return b == 0x66 || b == 0x67 || b == 0xF0 || b == 0xF2 || b == 0xF3 || b == 0x26 || b == 0x2E ||
-         b == 0x36 || b == 0x3E || b == 0x64 || b == 0x65;
-}
-
 }  // namespace
 
 // The writable memory and the registers where a run at full speed began.
@@ -78,8 +45,7 @@ struct Checkpoint {
   std::string code;
 };
 
-struct DebugSession::Impl {
-  enum class Stop { None, Interrupt, PortIo, Callback, Breakpoint, Requested, TimeOut };
+struct DebugSession::Impl : StopHooks {
 
   // One step of the history: the registers before it and how many writes it recorded.
   struct StepRecord {
@@ -129,13 +95,6 @@ struct DebugSession::Impl {
   std::unordered_map<std::uint64_t, std::uint32_t> block_icounts;  // (address, size) -> instructions
 
   // Set by the hooks during one step.
-  Stop stop = Stop::None;
-  std::uint32_t intno = 0, port = 0;
-  bool port_out = false;
-  bool mem_fault = false;
-  uc_mem_type mem_type = UC_MEM_READ;
-  std::uint64_t mem_address = 0;
-  std::string callback_error;
 
   ~Impl() { Close(); }
 
@@ -158,11 +117,7 @@ struct DebugSession::Impl {
 
   // Copies the registers and the writable memory from one engine to the other.
   void Copy_State(uc_engine* from, uc_engine* to) {
-    for (int reg : kUcRegs) {
-      std::uint32_t v = 0;
-      uc_reg_read(from, reg, &v);
-      uc_reg_write(to, reg, &v);
-    }
+    emulator::Write_Registers(to, emulator::Read_Registers(from));
     std::string bytes(kStackSize, '\0');
     uc_mem_read(from, kStackBase, bytes.data(), kStackSize);
     uc_mem_write(to, kStackBase, bytes.data(), kStackSize);
@@ -172,85 +127,39 @@ struct DebugSession::Impl {
     uc_ctl_remove_cache(to, kCodeBase, std::uint64_t{kCodeBase} + code_mapped);
   }
 
+  double Timeout_Seconds() const {
+    return options.timeout_seconds > 0 ? options.timeout_seconds : DebugOptions{}.timeout_seconds;
+  }
+
   std::size_t Bytes_Used() const {
     return steps.size() * sizeof(StepRecord) + writes.size() * sizeof(WriteRecord) + checkpoint_bytes;
   }
 
   uc_err Open_Engine(uc_engine*& opened, bool full_speed) {
-    uc_err err = uc_open(UC_ARCH_X86, UC_MODE_32, &opened);
+    code_mapped = Code_Mapping(static_cast<std::uint32_t>(code.size()));
+    uc_err err = Open_Flat(opened, code_mapped);
     if (err != UC_ERR_OK) return err;
     uc_engine* const e = opened;
-    if ((err = uc_mem_map(e, kSystemPage, kSystemPageSize, UC_PROT_READ | UC_PROT_EXEC))) return err;
-    if ((err = uc_mem_map(e, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE))) return err;
-    code_mapped = (static_cast<std::uint32_t>(code.size()) + kCodeChunk - 1) / kCodeChunk * kCodeChunk;
-    if ((err = uc_mem_map(e, kCodeBase, code_mapped, UC_PROT_ALL))) return err;
-    const std::uint64_t gdt[4] = {0, Descriptor(0xFA), Descriptor(0xF2), Descriptor(0x92)};
-    if ((err = uc_mem_write(e, kGdt, gdt, sizeof gdt))) return err;
-    if ((err = uc_mem_write(e, kShowValue, kShowValueStub, sizeof kShowValueStub))) return err;
-
-    // Enter privilege level 3 through IRETD, as the run engine does.
-    std::string t;
-    t += Bytes({0x6A, kUserData, 0x68});
-    Append_LE(t, kInitialEsp, 4);
-    t += Bytes({0x6A, 0x02, 0x6A, kUserCode, 0x68});
-    Append_LE(t, kTrampolineEnd, 4);
-    t += Bytes({0xCF});
-    if ((err = uc_mem_write(e, kTrampoline, t.data(), t.size()))) return err;
-    uc_x86_mmr gdtr{};
-    gdtr.base = kGdt;
-    gdtr.limit = sizeof gdt - 1;
-    if ((err = uc_reg_write(e, UC_X86_REG_GDTR, &gdtr))) return err;
-    const std::uint32_t kernel_ss = kKernelData, data = kUserData, esp = kInitialEsp;
-    if ((err = uc_reg_write(e, UC_X86_REG_SS, &kernel_ss))) return err;
-    for (int reg : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_FS, UC_X86_REG_GS})
-      if ((err = uc_reg_write(e, reg, &data))) return err;
-    if ((err = uc_reg_write(e, UC_X86_REG_ESP, &esp))) return err;
-    if ((err = uc_emu_start(e, kTrampoline, kTrampolineEnd, 0, 0))) return err;
-    std::uint32_t cs = 0;
-    uc_reg_read(e, UC_X86_REG_CS, &cs);
-    if (cs != kUserCode) return UC_ERR_EXCEPTION;
 
     uc_hook h;
     if ((err = uc_hook_add(e, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
                            kShowValue)))
       return err;
-    if ((err = uc_hook_add(e, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(e, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
-      return err;
-    if ((err =
-             uc_hook_add(e, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
-      return err;
+    if ((err = Add_To(e))) return err;
     if (full_speed &&
         (err = uc_hook_add(e, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
-      return err;
-    // A memory hook keeps EIP exact at every access, so a data fault names its instruction.
-    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Read), this, kSentinel,
-                           kSentinel)))
       return err;
     // Called before each write lands: the old bytes are what step back puts back.
     if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, 1, 0)))
       return err;
 
     if ((err = uc_mem_write(e, kCodeBase, code.data(), code.size()))) return err;
-    std::uint32_t frame[5] = {kSentinel};
-    for (int i = 0; i < 4; ++i) frame[i + 1] = static_cast<std::uint32_t>(args[static_cast<std::size_t>(i)]);
-    if ((err = uc_mem_write(e, kInitialEsp, frame, sizeof frame))) return err;
-    const std::uint32_t zero = 0, eflags = kInitialEflags, eip = kCodeBase;
-    for (int reg : {UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX, UC_X86_REG_EBP,
-                    UC_X86_REG_ESI, UC_X86_REG_EDI})
-      if ((err = uc_reg_write(e, reg, &zero))) return err;
-    if ((err = uc_reg_write(e, UC_X86_REG_ESP, &esp))) return err;
-    if ((err = uc_reg_write(e, UC_X86_REG_EFLAGS, &eflags))) return err;
-    if ((err = uc_reg_write(e, UC_X86_REG_EIP, &eip))) return err;
-    return UC_ERR_OK;
+    if ((err = Enter_Routine(e, args))) return err;
+    const std::uint32_t eip = kCodeBase;
+    return uc_reg_write(e, UC_X86_REG_EIP, &eip);
   }
 
   // ---- hooks
-  static void On_Read(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
-
   std::uint32_t Block_Icount(std::uint32_t address, std::uint32_t size) {
     const std::uint64_t key = (std::uint64_t{address} << 32) | size;
     if (auto it = block_icounts.find(key); it != block_icounts.end()) return it->second;
@@ -259,16 +168,8 @@ struct DebugSession::Impl {
     return n;
   }
 
-  // Instructions from a up to b, decoded from the code as it stands.
   std::uint32_t Instructions_Between(std::uint32_t a, std::uint32_t b) const {
-    const std::string bytes = Read(a, b - a);
-    std::uint32_t n = 0;
-    for (std::size_t at = 0; at < bytes.size(); ++n) {
-      const std::size_t length = Instruction_Length(std::string_view(bytes).substr(at));
-      if (length == 0) break;
-      at += length;
-    }
-    return n;
+    return emulator::Instructions_Between(uc, a, b);
   }
 
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
@@ -292,8 +193,8 @@ struct DebugSession::Impl {
     self->fast_instructions += self->last_block_icount;
     // Every loop passes through a block start: the clock and a stop request are looked at here.
     if ((++self->ticks & 0x3FFF) == 0) {
-      if (Clock::now() > self->deadline) self->Stop_With(Stop::TimeOut);
-      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(Stop::Requested);
+      if (Clock::now() > self->deadline) self->Stop_With(emulator::Stop::TimeOut);
+      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(emulator::Stop::Requested);
     }
   }
 
@@ -304,46 +205,18 @@ struct DebugSession::Impl {
       return;
     }
     self->skip_pending = false;
-    self->Stop_With(Stop::Breakpoint);
+    self->Stop_With(emulator::Stop::Breakpoint);
   }
 
   static void On_ShowValue(uc_engine* engine, std::uint64_t, std::uint32_t, void* user) {
     auto* self = static_cast<Impl*>(user);
     if (self->replaying) return;
-    std::uint32_t esp = 0;
     std::int32_t value = 0;
-    uc_reg_read(engine, UC_X86_REG_ESP, &esp);
-    if (uc_mem_read(engine, esp + 4u, &value, sizeof value) != UC_ERR_OK) return;  // RET 4 will fault
-    try {
-      Show_Value(value);
-    } catch (const std::exception& e) {
-      self->callback_error = e.what();
-      self->Stop_With(Stop::Callback);
-    } catch (...) {
-      self->callback_error = "unknown error";
-      self->Stop_With(Stop::Callback);
-    }
+    if (!Show_Value_Argument(engine, value)) return;  // RET 4 will fault
+    if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(emulator::Stop::Callback);
   }
 
-  void Stop_With(Stop why) {
-    if (stop == Stop::None) stop = why;
-    uc_emu_stop(uc);
-  }
-
-  static void On_Interrupt(uc_engine*, std::uint32_t number, void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->intno = number;
-    self->Stop_With(Stop::Interrupt);
-  }
-
-  static bool On_BadMemory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
-                           void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->mem_fault = true;
-    self->mem_type = type;
-    self->mem_address = address;
-    return false;
-  }
+  void Stop_With(emulator::Stop why) { StopHooks::Stop_With(uc, why); }
 
   static void On_Write(uc_engine* engine, uc_mem_type, std::uint64_t address, int size, std::int64_t,
                        void* user) {
@@ -365,43 +238,17 @@ struct DebugSession::Impl {
     }
   }
 
-  static std::uint32_t On_In(uc_engine*, std::uint32_t number, int, void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->port = number;
-    self->port_out = false;
-    self->Stop_With(Stop::PortIo);
-    return 0;
-  }
-
-  static void On_Out(uc_engine*, std::uint32_t number, int, std::uint32_t, void* user) {
-    auto* self = static_cast<Impl*>(user);
-    self->port = number;
-    self->port_out = true;
-    self->Stop_With(Stop::PortIo);
-  }
-
   // ---- state
   RegisterState Read_Registers(std::uint64_t instructions) const {
-    RegisterState r;
-    for (int i = 0; i < kRegCount; ++i) uc_reg_read(uc, kUcRegs[i], Reg_Slot(r, i));
+    RegisterState r = emulator::Read_Registers(uc);
     r.instructions = instructions;
-    r.esp_expected = kInitialEsp + 4 + 16;
     r.returned = r.eip == kSentinel;
     return r;
   }
 
-  void Write_Registers(const RegisterState& r) {
-    for (int i = 0; i < kRegCount; ++i) {
-      const std::uint32_t v = Reg_Value(r, i);
-      uc_reg_write(uc, kUcRegs[i], &v);
-    }
-  }
+  void Write_Registers(const RegisterState& r) { emulator::Write_Registers(uc, r); }
 
-  std::string Read(std::uint32_t address, std::size_t n) const {
-    std::string b(n, '\0');
-    if (uc_mem_read(uc, address, b.data(), n) != UC_ERR_OK) return {};
-    return b;
-  }
+  std::string Read(std::uint32_t address, std::size_t n) const { return Read_Bytes(uc, address, n); }
 
   static std::size_t Checkpoint_Size(const Checkpoint& c) {
     return sizeof c + c.stack.size() + c.code.size();
@@ -433,93 +280,11 @@ struct DebugSession::Impl {
     registers = step.before;
   }
 
-  // The run engine's words for a #GP, from the opcode behind any prefixes.
-  std::string Describe_GeneralProtection(std::uint32_t where) const {
-    const std::string b = Read(where, 8);
-    std::size_t i = 0;
-    while (i < b.size() && Is_Prefix(static_cast<unsigned char>(b[i]))) ++i;
-    const int op = i < b.size() ? static_cast<unsigned char>(b[i]) : -1;
-    const int op2 = i + 1 < b.size() ? static_cast<unsigned char>(b[i + 1]) : -1;
-    switch (op) {
-      case 0xF4:
-        return "Privileged instruction (HLT)";
-      case 0xFA:
-        return "Privileged instruction (CLI)";
-      case 0xFB:
-        return "Privileged instruction (STI)";
-      case 0xE4:
-      case 0xE5:
-      case 0xEC:
-      case 0xED:
-      case 0x6C:
-      case 0x6D:
-        return "Port input instruction (IN)";
-      case 0xE6:
-      case 0xE7:
-      case 0xEE:
-      case 0xEF:
-      case 0x6E:
-      case 0x6F:
-        return "Port output instruction (OUT)";
-      case 0xCF:
-        return "Privileged instruction (IRET)";
-      case 0x0F:
-        if (op2 == 0x00 || op2 == 0x01 || op2 == 0x06 || op2 == 0x08 || op2 == 0x09 || op2 == 0x30 ||
-            op2 == 0x32 || (op2 >= 0x20 && op2 <= 0x23))
-          return "Privileged instruction";
-        break;
-      default:
-        break;
-    }
-    return "General protection fault (privileged instruction or bad segment)";
-  }
-
   std::string Describe_Fault(std::uint32_t where, uc_err err) const {
-    if (stop == Stop::Callback) return "Show_Value failed: " + callback_error;
-    if (stop == Stop::PortIo)
-      return std::string(port_out ? "Port output instruction (OUT to port "
-                                  : "Port input instruction (IN from port ") +
-             Hex_Address(port) + ")";
-    if (stop == Stop::Interrupt) {
-      const std::string b = Read(where, 2);
-      const int op = b.size() == 2 ? static_cast<unsigned char>(b[0]) : -1;
-      if (op == 0xCD)
-        return intno == 3 ? "Breakpoint (INT 3)" : "Software interrupt (INT " + std::to_string(intno) + ")";
-      if (op == 0xCC) return "Breakpoint (INT 3)";
-      if (op == 0xCE && intno == 4) return "Overflow (INTO)";
-      switch (intno) {
-        case 0:
-          return "Divide error (division by zero or quotient too large)";
-        case 5:
-          return "BOUND range exceeded";
-        case 6:
-          return "Invalid instruction";
-        case 13:
-          return Describe_GeneralProtection(where);
-        default:
-          return "Processor exception " + std::to_string(intno);
-      }
-    }
-    if (mem_fault) {
-      const std::string at = Hex_Address(mem_address);
-      const bool below_stack = mem_address < kStackBase && mem_address + 0x10000 >= kStackBase;
-      switch (mem_type) {
-        case UC_MEM_READ_UNMAPPED:
-          return below_stack ? "Stack overflow: read below the stack at " + at
-                             : "Read from unmapped memory at " + at;
-        case UC_MEM_WRITE_UNMAPPED:
-          return below_stack ? "Stack overflow: write below the stack at " + at
-                             : "Write to unmapped memory at " + at;
-        case UC_MEM_FETCH_UNMAPPED:
-          return "Jump to unmapped memory at " + at;
-        case UC_MEM_WRITE_PROT:
-          return "Write to read-only memory at " + at;
-        case UC_MEM_FETCH_PROT:
-          return "Execution of non-executable memory at " + at;
-        default:
-          return "Invalid memory access at " + at;
-      }
-    }
+    if (stop == emulator::Stop::Callback) return "Show_Value failed: " + callback_error;
+    if (stop == emulator::Stop::PortIo) return Port_Text(port, port_out);
+    if (stop == emulator::Stop::Interrupt) return Interrupt_Text(uc, intno, where);
+    if (mem_fault) return Memory_Fault_Text(mem_type, mem_address);
     if (err == UC_ERR_INSN_INVALID) return "Invalid instruction";
     return uc_strerror(err);
   }
@@ -527,26 +292,8 @@ struct DebugSession::Impl {
   // Where the instruction that stopped the run starts: INT n, INT 3, INTO, IN and OUT stop it with
   // EIP already past them.
   std::uint32_t Fault_Start(std::uint32_t eip) const {
-    auto byte = [&](std::uint32_t at) {
-      const std::string b = Read(at, 1);
-      return b.empty() ? -1 : static_cast<unsigned char>(b[0]);
-    };
-    if (stop == Stop::Interrupt) {
-      if (byte(eip - 2) == 0xCD && byte(eip - 1) == static_cast<int>(intno)) return eip - 2;
-      if ((intno == 3 && byte(eip - 1) == 0xCC) || (intno == 4 && byte(eip - 1) == 0xCE)) return eip - 1;
-      return eip;
-    }
-    if (stop == Stop::PortIo) {
-      // E4-E7 imm8, EC-EF, 6C-6F, each perhaps behind an operand-size prefix.
-      std::uint32_t start = eip;
-      const int last = byte(eip - 1);
-      if (byte(eip - 2) >= 0xE4 && byte(eip - 2) <= 0xE7 && last == static_cast<int>(port & 0xFF))
-        start = eip - 2;
-      else if ((last >= 0xEC && last <= 0xEF) || (last >= 0x6C && last <= 0x6F))
-        start = eip - 1;
-      if (start != eip && byte(start - 1) == 0x66) --start;
-      return start;
-    }
+    if (stop == emulator::Stop::Interrupt) return Interrupt_Start(uc, intno, eip);
+    if (stop == emulator::Stop::PortIo) return Port_Instruction_Start(uc, eip, port);
     return eip;
   }
 
@@ -581,9 +328,7 @@ struct DebugSession::Impl {
     fast_instructions = 0;
     last_block = last_block_size = last_block_icount = 0;
     ticks = 0;
-    stop = Stop::None;
-    mem_fault = false;
-    callback_error.clear();
+    Clear();
     deadline =
         Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     const uc_err err = uc_emu_start(uc, registers.eip, kSentinel, 0, 0);
@@ -593,13 +338,13 @@ struct DebugSession::Impl {
     RegisterState after = Read_Registers(0);
     FastOutcome outcome = FastOutcome::Faulted;
     std::uint32_t stop_at = after.eip;
-    if (stop == Stop::None && err == UC_ERR_OK && after.eip == kSentinel)
+    if (stop == emulator::Stop::None && err == UC_ERR_OK && after.eip == kSentinel)
       outcome = FastOutcome::Returned;
-    else if (stop == Stop::Breakpoint)
+    else if (stop == emulator::Stop::Breakpoint)
       outcome = FastOutcome::Breakpoint;
-    else if (stop == Stop::TimeOut)
+    else if (stop == emulator::Stop::TimeOut)
       outcome = FastOutcome::TimedOut;
-    else if (stop == Stop::Requested)
+    else if (stop == emulator::Stop::Requested)
       outcome = FastOutcome::Stopped;
     else
       stop_at = Fault_Start(after.eip);
@@ -616,9 +361,7 @@ struct DebugSession::Impl {
       fault_address = stop_at;
       after.eip = stop_at;
       uc_reg_write(uc, UC_X86_REG_EIP, &after.eip);
-      fault_text = Describe_Fault(stop_at, err) + " at EIP=" + Hex_Address(stop_at) + " after " +
-                   std::to_string(after.instructions) +
-                   (after.instructions == 1 ? " instruction" : " instructions");
+      fault_text = Stop_Text(Describe_Fault(stop_at, err), stop_at, after.instructions);
       steps.back().ended_in_fault = true;
     } else if (ran == 0) {
       checkpoint_bytes -= Checkpoint_Size(*checkpoint);
@@ -695,15 +438,13 @@ struct DebugSession::Impl {
   // Executes the instruction at EIP, recording what step back needs.
   StepOutcome Step(RegisterState& registers, std::string& fault_text, std::uint32_t& fault_address) {
     steps.push_back({registers, 0, nullptr, false});
-    stop = Stop::None;
-    mem_fault = false;
-    callback_error.clear();
+    Clear();
     recording = true;
     const std::uint32_t start = registers.eip;
     const uc_err err = uc_emu_start(uc, start, kSentinel, 0, 1);
     recording = false;
     RegisterState after = Read_Registers(registers.instructions);
-    const bool faulted = stop != Stop::None || mem_fault ||
+    const bool faulted = stop != emulator::Stop::None || mem_fault ||
                          (err != UC_ERR_OK && !(err == UC_ERR_FETCH_UNMAPPED && after.eip == kSentinel));
     if (faulted) {
       // A jump, call or return to memory that cannot be executed completed: the fault is at its
@@ -719,8 +460,7 @@ struct DebugSession::Impl {
       uc_reg_write(uc, UC_X86_REG_EIP, &after.eip);
       after.returned = false;
       registers = after;
-      fault_text = what + " at EIP=" + Hex_Address(where) + " after " + std::to_string(after.instructions) +
-                   (after.instructions == 1 ? " instruction" : " instructions");
+      fault_text = Stop_Text(what, where, after.instructions);
       Trim_History();
       return StepOutcome::Faulted;
     }
@@ -795,6 +535,12 @@ DebugStatus DebugSession::Finish(const RegisterState& before) {
 }
 
 namespace {
+// A command that ran past its time limit stops at the instruction it would run next, in RUN's words.
+void Time_Out(double seconds, const RegisterState& at, std::uint32_t& fault_address, std::string& fault_text) {
+  fault_address = at.eip;
+  fault_text = Stop_Text(Timeout_Text(seconds), at.eip, at.instructions);
+}
+
 bool Is_Running_Status(DebugStatus s) {
   return s == DebugStatus::Ready || s == DebugStatus::Breakpoint || s == DebugStatus::Stopped ||
          s == DebugStatus::TimedOut;
@@ -808,8 +554,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
   const RegisterState first = registers_;
   stop_requested_.store(false, std::memory_order_relaxed);
   fault_text_.clear();
-  double seconds = d.options.timeout_seconds;
-  if (!(seconds > 0)) seconds = DebugOptions{}.timeout_seconds;
+  const double seconds = d.Timeout_Seconds();
   const Clock::time_point deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   for (std::uint64_t n = 1;; ++n) {
@@ -838,13 +583,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
     }
     if ((n & 0x3FF) == 0 && Clock::now() > deadline) {
       status_ = DebugStatus::TimedOut;
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", seconds);
-      fault_address_ = registers_.eip;
-      fault_text_ = std::string("Time-out: the routine ran longer than ") + buf +
-                    (seconds == 1 ? " second" : " seconds") + " at EIP=" + Hex_Address(registers_.eip) +
-                    " after " + std::to_string(registers_.instructions) +
-                    (registers_.instructions == 1 ? " instruction" : " instructions");
+      Time_Out(seconds, registers_, fault_address_, fault_text_);
       break;
     }
   }
@@ -906,8 +645,7 @@ DebugStatus DebugSession::Run_Fast(std::optional<std::uint32_t> target) {
   const RegisterState first = registers_;
   stop_requested_.store(false, std::memory_order_relaxed);
   fault_text_.clear();
-  double seconds = d.options.timeout_seconds;
-  if (!(seconds > 0)) seconds = DebugOptions{}.timeout_seconds;
+  const double seconds = d.Timeout_Seconds();
   std::set<std::uint32_t> stops = breakpoints_;
   if (target) stops.insert(*target);
   switch (d.Run_Fast(registers_, stops, seconds, fault_text_, fault_address_)) {
@@ -925,13 +663,7 @@ DebugStatus DebugSession::Run_Fast(std::optional<std::uint32_t> target) {
       break;
     case Impl::FastOutcome::TimedOut: {
       status_ = DebugStatus::TimedOut;
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", seconds);
-      fault_address_ = registers_.eip;
-      fault_text_ = std::string("Time-out: the routine ran longer than ") + buf +
-                    (seconds == 1 ? " second" : " seconds") + " at EIP=" + Hex_Address(registers_.eip) +
-                    " after " + std::to_string(registers_.instructions) +
-                    (registers_.instructions == 1 ? " instruction" : " instructions");
+      Time_Out(seconds, registers_, fault_address_, fault_text_);
       break;
     }
   }

@@ -1,8 +1,4 @@
-// The run engine on Unicorn. Address space (flat, 32-bit):
-//   00010000  system page, read + execute: GDT, the entry trampoline, the Show_Value stub
-//   00100000  stack, 1 MiB, read + write (ESP starts near the top)
-//   00400000  call buffer: the code image, read + write + execute (data lines, self-modifying code)
-//   7FFF0000  sentinel return address (never mapped): reaching it means the routine returned
+// The run engine on Unicorn, over the machine of output/run/emulator.h.
 // The routine runs at privilege level 3, so CLI, HLT, LGDT and the like raise #GP as they would
 // for a user program; IN and OUT are trapped by an instruction hook because the emulator does not
 // check the I/O permission for them, and so are SYSCALL and SYSENTER, which it would skip.
@@ -42,43 +38,20 @@
 
 #include "ide/message_box.h"
 #include "operands/text.h"
+#include "output/run/emulator.h"
 #include "output/run/insn_length.h"
 #include "output/run/source_lines.h"
+#include "output/run/wire.h"
 
 namespace orvo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kSystemPage = 0x00010000;
-constexpr std::uint32_t kSystemPageSize = 0x1000;
-constexpr std::uint32_t kGdt = kSystemPage;
-constexpr std::uint32_t kTrampoline = kSystemPage + 0x40;
-constexpr std::uint32_t kTrampolineEnd = kSystemPage + 0x70;
-constexpr std::uint32_t kShowValue = kSystemPage + 0x80;
-constexpr std::uint32_t kStackBase = 0x00100000;
-constexpr std::uint32_t kStackSize = 0x00100000;
-constexpr std::uint32_t kStackTop = kStackBase + kStackSize;
-constexpr std::uint32_t kInitialEsp = kStackTop - 0x100;  // room above the arguments
-constexpr std::uint32_t kStackClear = 0x1000;             // stack bytes zeroed before each run
-constexpr std::uint32_t kCodeBase = 0x00400000;
-constexpr std::uint32_t kCodeChunk = 0x10000;   // call buffer grows in 64 KiB steps
-constexpr std::uint32_t kMaxCode = 0x04000000;  // 64 MiB: far below the sentinel
-constexpr std::uint32_t kSentinel = 0x7FFF0000;
-constexpr std::uint32_t kInitialEflags = 0x202;  // IF set, DF clear, IOPL 0
+using namespace emulator;
+using namespace wire;
 
-// Selectors: GDT 1 = flat code DPL 3, 2 = flat data DPL 3, 3 = flat data DPL 0 (trampoline stack).
-constexpr std::uint32_t kUserCode = 0x08 | 3;
-constexpr std::uint32_t kUserData = 0x10 | 3;
-constexpr std::uint32_t kKernelData = 0x18;
-
-constexpr std::uint64_t Descriptor(std::uint8_t access) {
-  // Base 0, limit FFFFF in 4 KiB units, 32-bit.
-  return 0xFFFFull | (std::uint64_t{access} << 40) | (0xFull << 48) | (0xCull << 52);
-}
-
-// Show_Value as the routine calls it: XOR EAX,EAX / RET 4; a hook on its first byte shows the box.
-constexpr unsigned char kShowValueStub[] = {0x31, 0xC0, 0xC2, 0x04, 0x00};
+constexpr std::uint32_t kStackClear = 0x1000;  // stack bytes zeroed before each run
 
 // Counts how often each translated block ran; the instruction count is worked out after the
 // run from the blocks' instruction counts, which keeps the per-block cost to a table update.
@@ -146,12 +119,6 @@ class BlockCounter {
   std::uint32_t last_address_ = 0xFFFFFFFF;
 };
 
-std::string Hex_Address(std::uint64_t v) { return "&H" + Hex_Upper(static_cast<std::uint32_t>(v)); }
-
-std::string Instructions_Text(std::uint64_t n) {
-  return std::to_string(n) + (n == 1 ? " instruction" : " instructions");
-}
-
 }  // namespace
 
 std::uint32_t Get_FnAddress() { return kShowValue; }
@@ -192,8 +159,7 @@ struct BoxFeedback {
 
 // The emulator proper. It runs in a child process (below): the emulator library aborts the whole
 // process on some invalid instructions while translating them.
-struct Emulator {
-  enum class Stop { None, Interrupt, PortIo, TimeOut, Callback, SystemCall, Halted };
+struct Emulator : StopHooks {
 
   uc_engine* uc = nullptr;
   uc_context* user_context = nullptr;  // CPU state at privilege level 3, saved once
@@ -230,13 +196,6 @@ struct Emulator {
   std::uint32_t last_block = 0, last_block_size = 0;
   std::uint32_t ticks = 0, new_blocks = 0;
   Clock::time_point deadline;
-  Stop stop = Stop::None;
-  std::uint32_t intno = 0, port = 0;
-  bool port_out = false;
-  bool mem_fault = false;
-  uc_mem_type mem_type = UC_MEM_READ;
-  std::uint64_t mem_address = 0;
-  std::string callback_error;
   std::string halt_reason;
   const char* system_call = nullptr;
   std::uint32_t system_call_at = 0;
@@ -313,39 +272,11 @@ struct Emulator {
   }
 
   uc_err Open() {
-    uc_err err = uc_open(UC_ARCH_X86, UC_MODE_32, &uc);
+    uc_err err = Open_Flat(uc, kCodeChunk);
     if (err != UC_ERR_OK) return err;
-    if ((err = uc_mem_map(uc, kSystemPage, kSystemPageSize, UC_PROT_READ | UC_PROT_EXEC))) return err;
-    if ((err = uc_mem_map(uc, kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE))) return err;
-    if ((err = uc_mem_map(uc, kCodeBase, kCodeChunk, UC_PROT_ALL))) return err;
     code_mapped = kCodeChunk;
     zeros.assign(kCodeChunk, 0);
-
-    const std::uint64_t gdt[4] = {0, Descriptor(0xFA), Descriptor(0xF2), Descriptor(0x92)};
-    if ((err = uc_mem_write(uc, kGdt, gdt, sizeof gdt))) return err;
-    if ((err = uc_mem_write(uc, kShowValue, kShowValueStub, sizeof kShowValueStub))) return err;
-
-    // Enter privilege level 3 once through IRETD and keep that CPU state for every run.
-    std::string t;
-    t += Bytes({0x6A, kUserData, 0x68});              // PUSH SS
-    Append_LE(t, kInitialEsp, 4);                     // PUSH ESP
-    t += Bytes({0x6A, 0x02, 0x6A, kUserCode, 0x68});  // PUSH EFLAGS; PUSH CS
-    Append_LE(t, kTrampolineEnd, 4);                  // PUSH EIP
-    t += Bytes({0xCF});                               // IRETD
-    if ((err = uc_mem_write(uc, kTrampoline, t.data(), t.size()))) return err;
-    uc_x86_mmr gdtr{};
-    gdtr.base = kGdt;
-    gdtr.limit = sizeof gdt - 1;
-    if ((err = uc_reg_write(uc, UC_X86_REG_GDTR, &gdtr))) return err;
-    const std::uint32_t kernel_ss = kKernelData, data = kUserData, esp = kInitialEsp;
-    if ((err = uc_reg_write(uc, UC_X86_REG_SS, &kernel_ss))) return err;
-    for (int reg : {UC_X86_REG_DS, UC_X86_REG_ES, UC_X86_REG_FS, UC_X86_REG_GS})
-      if ((err = uc_reg_write(uc, reg, &data))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_ESP, &esp))) return err;
-    if ((err = uc_emu_start(uc, kTrampoline, kTrampolineEnd, 0, 0))) return err;
-    std::uint32_t cs = 0;
-    uc_reg_read(uc, UC_X86_REG_CS, &cs);
-    if (cs != kUserCode) return UC_ERR_EXCEPTION;
+    // The CPU state at privilege level 3 is kept for every run.
     if ((err = uc_context_alloc(uc, &user_context))) return err;
     if ((err = uc_context_save(uc, user_context))) return err;
 
@@ -355,20 +286,7 @@ struct Emulator {
     if ((err = uc_hook_add(uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
                            kShowValue)))
       return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INTR, reinterpret_cast<void*>(&On_Interrupt), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&On_BadMemory), this, 1, 0)))
-      return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_In), this, 1, 0, UC_X86_INS_IN)))
-      return err;
-    if ((err =
-             uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Out), this, 1, 0, UC_X86_INS_OUT)))
-      return err;
-    // A memory hook, even on an address nobody uses, makes the emulator keep EIP exact at every
-    // memory access, so a data fault names its instruction rather than the start of its block.
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&On_Memory), this, kSentinel,
-                           kSentinel)))
-      return err;
+    if ((err = Add_To(uc))) return err;
     // Writes to the stack and the call buffer (data lines, self-modifying code) tell the next run
     // what to clear.
     if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, kStackBase,
@@ -383,10 +301,7 @@ struct Emulator {
     return UC_ERR_OK;
   }
 
-  void Stop_With(Stop why) {
-    if (stop == Stop::None) stop = why;
-    uc_emu_stop(uc);
-  }
+  void Stop_With(Stop why) { StopHooks::Stop_With(uc, why); }
 
   // ---- hooks (called on this thread from inside uc_emu_start)
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
@@ -421,10 +336,8 @@ struct Emulator {
 
   static void On_ShowValue(uc_engine* uc, std::uint64_t, std::uint32_t, void* user) {
     auto* self = static_cast<Emulator*>(user);
-    std::uint32_t esp = 0;
     std::int32_t value = 0;
-    uc_reg_read(uc, UC_X86_REG_ESP, &esp);
-    if (uc_mem_read(uc, esp + 4u, &value, sizeof value) != UC_ERR_OK) return;  // RET 4 will fault
+    if (!Show_Value_Argument(uc, value)) return;  // RET 4 will fault
     if (self->boxes == self->max_boxes) {
       const Clock::time_point asked = Clock::now();
       bool more = false;
@@ -446,15 +359,7 @@ struct Emulator {
     BoxFeedback& told = self->feedback != nullptr ? *self->feedback : local;
     told = {};
     const Clock::time_point shown = Clock::now();
-    try {
-      Show_Value(value);
-    } catch (const std::exception& e) {
-      self->callback_error = e.what();
-      self->Stop_With(Stop::Callback);
-    } catch (...) {
-      self->callback_error = "unknown error";
-      self->Stop_With(Stop::Callback);
-    }
+    if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(Stop::Callback);
     // The time a box waits for the person is not the routine's.
     if (self->feedback == nullptr) told.waited = Clock::now() - shown;
     if (!self->box_time_counts) self->deadline += told.waited;
@@ -463,23 +368,6 @@ struct Emulator {
     else if (Clock::now() > self->deadline)
       self->Stop_With(Stop::TimeOut);
   }
-
-  static void On_Interrupt(uc_engine*, std::uint32_t intno, void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->intno = intno;
-    self->Stop_With(Stop::Interrupt);
-  }
-
-  static bool On_BadMemory(uc_engine*, uc_mem_type type, std::uint64_t address, int, std::int64_t,
-                           void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->mem_fault = true;
-    self->mem_type = type;
-    self->mem_address = address;
-    return false;
-  }
-
-  static void On_Memory(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
 
   static void On_Write(uc_engine*, uc_mem_type, std::uint64_t address, int size, std::int64_t, void* user) {
     auto* self = static_cast<Emulator*>(user);
@@ -519,26 +407,10 @@ struct Emulator {
     static_cast<Emulator*>(user)->System_Call(0x34, "SYSENTER");
   }
 
-  static std::uint32_t On_In(uc_engine*, std::uint32_t port, int, void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->port = port;
-    self->port_out = false;
-    self->Stop_With(Stop::PortIo);
-    return 0;
-  }
-
-  static void On_Out(uc_engine*, std::uint32_t port, int, std::uint32_t, void* user) {
-    auto* self = static_cast<Emulator*>(user);
-    self->port = port;
-    self->port_out = true;
-    self->Stop_With(Stop::PortIo);
-  }
-
   // ---- one run
   uc_err Prepare(std::string_view code, const std::array<std::int32_t, 4>& args) {
     uc_err err = UC_ERR_OK;
-    const std::uint32_t need =
-        (static_cast<std::uint32_t>(code.size()) + kCodeChunk - 1) / kCodeChunk * kCodeChunk;
+    const std::uint32_t need = Code_Mapping(static_cast<std::uint32_t>(code.size()));
     // The same image always meets the same mapping: a longer earlier one must not leave memory
     // readable past this one's end.
     if (need != code_mapped) {
@@ -572,27 +444,13 @@ struct Emulator {
       at += n;
     }
     stack_low = kStackTop - kStackClear;
-    std::uint32_t frame[5] = {kSentinel};
-    for (int i = 0; i < 4; ++i) frame[i + 1] = static_cast<std::uint32_t>(args[static_cast<std::size_t>(i)]);
-    if ((err = uc_mem_write(uc, kInitialEsp, frame, sizeof frame))) return err;
-
     if ((err = uc_context_restore(uc, user_context))) return err;
-    const std::uint32_t zero = 0, esp = kInitialEsp, eflags = kInitialEflags;
-    for (int reg : {UC_X86_REG_EAX, UC_X86_REG_ECX, UC_X86_REG_EDX, UC_X86_REG_EBX, UC_X86_REG_EBP,
-                    UC_X86_REG_ESI, UC_X86_REG_EDI})
-      if ((err = uc_reg_write(uc, reg, &zero))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_ESP, &esp))) return err;
-    if ((err = uc_reg_write(uc, UC_X86_REG_EFLAGS, &eflags))) return err;
+    if ((err = Enter_Routine(uc, args))) return err;
 
     blocks.Reset();
     last_block = last_block_size = 0;
     ticks = new_blocks = 0;
-    stop = Stop::None;
-    intno = port = 0;
-    port_out = false;
-    mem_fault = false;
-    mem_address = 0;
-    callback_error.clear();
+    Clear();
     halt_reason.clear();
     system_call = nullptr;
     renew_due = false;
@@ -612,18 +470,6 @@ struct Emulator {
     return true;
   }
 
-  // Instructions from a up to b, decoded from the code as it stands.
-  std::int64_t Instructions_Between(std::uint32_t a, std::uint32_t b) {
-    const std::string code = Read_Bytes(a, b - a);
-    std::int64_t n = 0;
-    for (std::size_t at = 0; at < code.size(); ++n) {
-      const std::size_t length = Instruction_Length(std::string_view(code).substr(at));
-      if (length == 0) break;
-      at += length;
-    }
-    return n;
-  }
-
   // Each block was counted whole on entry; the one the run stopped in ran only up to stop_at.
   std::uint64_t Count_Instructions(bool returned, std::uint32_t stop_at) {
     std::uint64_t total = instructions_before;
@@ -636,141 +482,14 @@ struct Emulator {
       std::uint32_t icount = 0, end = 0;
       if (Block_At(last_block, icount, end)) {
         const std::int64_t ran =
-            std::clamp<std::int64_t>(Instructions_Between(last_block, stop_at), 0, icount);
+            std::clamp<std::int64_t>(Instructions_Between(uc, last_block, stop_at), 0, icount);
         total -= std::min<std::uint64_t>(total, icount - static_cast<std::uint64_t>(ran));
       }
     }
     return total;
   }
 
-  // IN and OUT stop the run after the instruction: find where it starts (E4-E7 imm8, EC-EF,
-  // 6C-6F, each perhaps behind an operand-size prefix).
-  std::uint32_t Port_Instruction(std::uint32_t next) {
-    std::string b;
-    for (std::uint32_t n = 3; n > 0 && b.empty(); --n)
-      b = next >= n ? Read_Bytes(next - n, n) : std::string();
-    b.insert(0, 3 - b.size(), '\0');
-    auto at = [&](int i) { return static_cast<unsigned char>(b[static_cast<std::size_t>(i)]); };
-    std::uint32_t start = next;
-    if (at(1) >= 0xE4 && at(1) <= 0xE7 && at(2) == (port & 0xFF))
-      start = next - 2;
-    else if ((at(2) >= 0xEC && at(2) <= 0xEF) || (at(2) >= 0x6C && at(2) <= 0x6F))
-      start = next - 1;
-    else
-      return next;
-    if (start - 1 >= next - 3 && at(static_cast<int>(start - 1 - (next - 3))) == 0x66) --start;
-    return start;
-  }
-
-  std::string Read_Bytes(std::uint32_t address, std::size_t n) {
-    std::string b(n, '\0');
-    if (uc_mem_read(uc, address, b.data(), n) != UC_ERR_OK) return {};
-    return b;
-  }
-
-  // What a #GP was raised by, from the instruction's opcode (prefixes skipped).
-  std::string Describe_GeneralProtection(std::uint32_t eip) {
-    const std::string b = Read_Bytes(eip, 8);
-    std::size_t i = 0;
-    while (i < b.size() && std::string_view("\x66\x67\xF0\xF2\xF3\x26\x2E\x36\x3E\x64\x65").find(b[i]) !=
-                               std::string_view::npos)
-      ++i;
-    const int op = i < b.size() ? static_cast<unsigned char>(b[i]) : -1;
-    const int op2 = i + 1 < b.size() ? static_cast<unsigned char>(b[i + 1]) : -1;
-    switch (op) {
-      case 0xF4:
-        return "Privileged instruction (HLT)";
-      case 0xFA:
-        return "Privileged instruction (CLI)";
-      case 0xFB:
-        return "Privileged instruction (STI)";
-      case 0xE4:
-      case 0xE5:
-      case 0xEC:
-      case 0xED:
-      case 0x6C:
-      case 0x6D:
-        return "Port input instruction (IN)";
-      case 0xE6:
-      case 0xE7:
-      case 0xEE:
-      case 0xEF:
-      case 0x6E:
-      case 0x6F:
-        return "Port output instruction (OUT)";
-      case 0xCF:
-        return "Privileged instruction (IRET)";
-      case 0x0F:
-        if (op2 == 0x00 || op2 == 0x01 || op2 == 0x06 || op2 == 0x08 || op2 == 0x09 || op2 == 0x30 ||
-            op2 == 0x32 || (op2 >= 0x20 && op2 <= 0x23))
-          return "Privileged instruction";
-        break;
-      default:
-        break;
-    }
-    return "General protection fault (privileged instruction or bad segment)";
-  }
-
-  int Byte_At(std::uint32_t address) {
-    unsigned char b = 0;
-    return uc_mem_read(uc, address, &b, 1) == UC_ERR_OK ? b : -1;
-  }
-
-  // For INT n, INT 3 and INTO EIP is already past the instruction: name the instruction itself.
-  std::pair<std::string, std::uint32_t> Describe_Interrupt(std::uint32_t eip) {
-    const int last = Byte_At(eip - 1), before_last = Byte_At(eip - 2);
-    if (before_last == 0xCD && last == static_cast<int>(intno))
-      return {intno == 3 ? "Breakpoint (INT 3)" : "Software interrupt (INT " + std::to_string(intno) + ")",
-              eip - 2};
-    if (intno == 3 && last == 0xCC) return {"Breakpoint (INT 3)", eip - 1};
-    if (intno == 4 && last == 0xCE) return {"Overflow (INTO)", eip - 1};
-    switch (intno) {
-      case 0:
-        return {"Divide error (division by zero or quotient too large)", eip};
-      case 1:
-        return {"Debug exception", eip};
-      case 5:
-        return {"BOUND range exceeded", eip};
-      case 6:
-        return {"Invalid instruction", eip};
-      case 10:
-      case 11:
-      case 12:
-        return {"Bad segment", eip};
-      case 13:
-        return {Describe_GeneralProtection(eip), eip};
-      case 14:
-        return {"Page fault", eip};
-      case 17:
-        return {"Alignment check", eip};
-      default:
-        return {"Processor exception " + std::to_string(intno), eip};
-    }
-  }
-
-  std::string Describe_Memory(std::uint32_t& where, std::uint32_t eip) {
-    const std::string at = Hex_Address(mem_address);
-    const bool below_stack = mem_address < kStackBase && mem_address + 0x10000 >= kStackBase;
-    switch (mem_type) {
-      case UC_MEM_READ_UNMAPPED:
-        return below_stack ? "Stack overflow: read below the stack at " + at
-                           : "Read from unmapped memory at " + at;
-      case UC_MEM_WRITE_UNMAPPED:
-        return below_stack ? "Stack overflow: write below the stack at " + at
-                           : "Write to unmapped memory at " + at;
-      case UC_MEM_FETCH_UNMAPPED:
-        where = eip;
-        return "Jump to unmapped memory at " + at;
-      case UC_MEM_WRITE_PROT:
-        return "Write to read-only memory at " + at;
-      case UC_MEM_READ_PROT:
-        return "Read from protected memory at " + at;
-      case UC_MEM_FETCH_PROT:
-        return "Execution of non-executable memory at " + at;
-      default:
-        return "Invalid memory access at " + at;
-    }
-  }
+  std::string Read_Bytes(std::uint32_t address, std::size_t n) { return emulator::Read_Bytes(uc, address, n); }
 
   RunResult Run(std::string_view code, const std::array<std::int32_t, 4>& args, const RunLimits& limits) {
     RunResult result;
@@ -831,13 +550,7 @@ struct Emulator {
 
     result.renewals = renewals;
     RegisterState& r = result.registers;
-    const std::pair<int, std::uint32_t*> regs[] = {{UC_X86_REG_EAX, &r.eax},       {UC_X86_REG_ECX, &r.ecx},
-                                                   {UC_X86_REG_EDX, &r.edx},       {UC_X86_REG_EBX, &r.ebx},
-                                                   {UC_X86_REG_ESP, &r.esp},       {UC_X86_REG_EBP, &r.ebp},
-                                                   {UC_X86_REG_ESI, &r.esi},       {UC_X86_REG_EDI, &r.edi},
-                                                   {UC_X86_REG_EFLAGS, &r.eflags}, {UC_X86_REG_EIP, &r.eip}};
-    for (const auto& [reg, out] : regs) uc_reg_read(uc, reg, out);
-    r.esp_expected = kInitialEsp + 4 + 16;
+    r = Read_Registers(uc);
     result.eax = static_cast<std::int32_t>(r.eax);
 
     const bool returned = stop == Stop::None && err == UC_ERR_OK && r.eip == kSentinel;
@@ -852,10 +565,7 @@ struct Emulator {
     std::uint32_t where = r.eip;
     if (stop == Stop::TimeOut) {
       result.status = RunStatus::TimedOut;
-      char buf[32];
-      std::snprintf(buf, sizeof buf, "%g", seconds);
-      what = std::string("Time-out: the routine ran longer than ") + buf +
-             (seconds == 1 ? " second" : " seconds");
+      what = Timeout_Text(seconds);
     } else if (stop == Stop::Callback) {
       what = "Show_Value failed: " + callback_error;
     } else if (stop == Stop::Halted) {
@@ -864,14 +574,14 @@ struct Emulator {
       what = std::string("System call instruction (") + system_call + ")";
       where = system_call_at;
     } else if (stop == Stop::PortIo) {
-      what = std::string(port_out ? "Port output instruction (OUT to port "
-                                  : "Port input instruction (IN from port ") +
-             Hex_Address(port) + ")";
-      where = Port_Instruction(r.eip);
+      what = Port_Text(port, port_out);
+      where = Port_Instruction_Start(uc, r.eip, port);
     } else if (stop == Stop::Interrupt) {
-      std::tie(what, where) = Describe_Interrupt(r.eip);
+      where = Interrupt_Start(uc, intno, r.eip);
+      what = Interrupt_Text(uc, intno, where);
     } else if (mem_fault) {
-      what = Describe_Memory(where, r.eip);
+      what = Memory_Fault_Text(mem_type, mem_address);
+      if (mem_type == UC_MEM_FETCH_UNMAPPED) where = r.eip;
     } else if (err == UC_ERR_INSN_INVALID) {
       what = "Invalid instruction";
     } else if (err == UC_ERR_OK) {
@@ -881,7 +591,7 @@ struct Emulator {
     }
     // The count is of the instructions completed before the one named.
     r.instructions = Count_Instructions(false, where);
-    result.what = what + " at EIP=" + Hex_Address(where) + " after " + Instructions_Text(r.instructions);
+    result.what = Stop_Text(what, where, r.instructions);
     result.where = where;
     return result;
   }
@@ -910,79 +620,6 @@ constexpr int kExitNoMemory = 86;
 // The child may grow its address space this much past what it inherits: the emulator library
 // reserves 1 GiB for translations up front, the rest is the routine's memory and ours.
 constexpr long long kChildAddressSpace = 1536ll << 20;
-
-bool Send_All(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool Send_Frame(int fd, char type, std::string_view payload) {
-  std::string frame(1, type);
-  Append_LE(frame, static_cast<std::uint32_t>(payload.size()), 4);
-  frame.append(payload);
-  return Send_All(fd, frame.data(), frame.size());
-}
-
-// Waits up to timeout_ms (negative: for ever) for the whole of size bytes. 0 read, -1 closed or
-// failed, -2 timed out before anything came.
-int Read_All(int fd, char* data, std::size_t size, int timeout_ms) {
-  bool first = true;
-  while (size > 0) {
-    pollfd p{fd, POLLIN, 0};
-    const int ready = ::poll(&p, 1, first ? timeout_ms : -1);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) return -2;
-    if (ready < 0) return -1;
-    const ssize_t n = ::recv(fd, data, size, 0);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return -1;
-    first = false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
-int Read_Frame(int fd, char& type, std::string& payload, int timeout_ms = -1) {
-  char head[5];
-  if (int r = Read_All(fd, head, sizeof head, timeout_ms)) return r;
-  type = head[0];
-  const std::uint32_t size = Read_LE32(std::string_view(head + 1, 4), 0);
-  if (size > kMaxCode + 4096) return -1;
-  payload.assign(size, '\0');
-  return Read_All(fd, payload.data(), size, -1) == 0 ? 0 : -1;
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view data) : data_(data) {}
-  std::uint32_t U32() {
-    return at_ + 4 <= data_.size() ? (at_ += 4, Read_LE32(data_, at_ - 4)) : (at_ = data_.size(), 0);
-  }
-  std::uint8_t U8() { return at_ < data_.size() ? static_cast<std::uint8_t>(data_[at_++]) : 0; }
-  std::string Text() {
-    const std::uint32_t n = std::min<std::uint32_t>(U32(), static_cast<std::uint32_t>(data_.size() - at_));
-    std::string t(data_.substr(at_, n));
-    at_ += n;
-    return t;
-  }
-  std::string_view Rest() { return data_.substr(at_); }
-
- private:
-  std::string_view data_;
-  std::size_t at_ = 0;
-};
-
-void Append_Text(std::string& out, std::string_view text) {
-  Append_LE(out, static_cast<std::uint32_t>(text.size()), 4);
-  out.append(text);
-}
 
 // In the child: boxes go to the parent, which shows them and answers with the time the box
 // waited for the person and whether Stop was asked for meanwhile.
@@ -1029,11 +666,7 @@ long long g_child_address_limit = 0;
 bool Untranslatable(const unsigned char* b, std::size_t length) {
   std::size_t i = 0;
   bool lock = false;
-  for (; i < length &&
-         std::string_view("\x66\x67\xF0\xF2\xF3\x26\x2E\x36\x3E\x64\x65", 11).find(static_cast<char>(b[i])) !=
-             std::string_view::npos;
-       ++i)
-    lock |= b[i] == 0xF0;
+  for (; i < length && Is_Prefix(b[i]); ++i) lock |= b[i] == 0xF0;
   if (i >= length) return false;
   const unsigned op = b[i];
   const bool two_byte = op == 0x0F;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 
+#include "output/run/debug_session.h"
 #include "support/test_support.h"
 
 namespace orvo {
@@ -226,8 +227,8 @@ struct FaultRow {
   std::string what;  // the lines after the empty line of the box
 };
 
-TEST(RunEngine, EveryFaultGivesItsBoxAndTheEngineCarriesOn) {
-  const FaultRow rows[] = {
+const std::vector<FaultRow>& Fault_Rows() {
+  static const std::vector<FaultRow> rows = {
       {"divide by zero", "31C9 F7F1",
        "Divide error (division by zero or quotient too large) at EIP=&H400002 after 1 instruction"},
       {"read of address 0", "90 A100000000",
@@ -264,9 +265,13 @@ TEST(RunEngine, EveryFaultGivesItsBoxAndTheEngineCarriesOn) {
        "Execution of non-executable memory at &H1FFF00 at EIP=&H1FFF00 after 2 instructions"},
       {"running off the end", "90", "Read from unmapped memory at &H0 at EIP=&H400001 after 1 instruction"},
   };
+  return rows;
+}
+
+TEST(RunEngine, EveryFaultGivesItsBoxAndTheEngineCarriesOn) {
   for (bool isolated : {true, false}) {
     RunEngine engine;
-    for (const FaultRow& row : rows) {
+    for (const FaultRow& row : Fault_Rows()) {
       test::Recorder rec;
       const RunResult r =
           Command3_Run(engine, Hex_Bytes(row.code), {"0", "0", "0", "0"}, Limits(10, isolated));
@@ -278,6 +283,28 @@ TEST(RunEngine, EveryFaultGivesItsBoxAndTheEngineCarriesOn) {
           << row.name;
       // The engine is still good for the next routine.
       EXPECT_EQ(engine.Run_Code(Hex_Bytes("B807000000C21000"), {}, Limits(10, isolated)).eax, 7) << row.name;
+    }
+  }
+}
+
+// The debugger names a fault in RUN's words and at RUN's address, whether it single-steps into
+// it or runs into it at full speed.
+TEST(RunEngine, TheDebuggerNamesEveryFaultAsRunDoes) {
+  for (const FaultRow& row : Fault_Rows()) {
+    const std::string code = Hex_Bytes(row.code);
+    RunEngine engine;
+    const RunResult run = engine.Run_Code(code, {}, Limits(10, false));
+    for (bool stepping : {false, true}) {
+      DebugSession session;
+      ASSERT_EQ(session.Start(code, {}, DebugOptions{}), DebugStatus::Ready) << row.name;
+      DebugStatus status = DebugStatus::Ready;
+      if (stepping)
+        while (status == DebugStatus::Ready) status = session.Step_Into();
+      else
+        status = session.Continue();
+      EXPECT_EQ(status, DebugStatus::Faulted) << row.name << (stepping ? " stepping" : "");
+      EXPECT_EQ(session.Fault_Text(), row.what) << row.name << (stepping ? " stepping" : "");
+      EXPECT_EQ(session.Fault_Address(), run.where) << row.name << (stepping ? " stepping" : "");
     }
   }
 }
