@@ -272,7 +272,7 @@ int detail::Strip_SizePtr(std::string& text, const OperandReading& reading) {
   return reading.size;
 }
 
-detail::OperandReading detail::Read_Operand(std::string_view text) {
+detail::OperandReading detail::Read_Operand(std::string_view text, const MemRef* known) {
   OperandReading r;
   r.trimmed = Trim(text);
   r.rest = r.trimmed;
@@ -280,7 +280,7 @@ detail::OperandReading detail::Read_Operand(std::string_view text) {
   // Without a size the text does not start with "[": it is its own base.
   if (r.size != 0) {
     // A memory operand is read whole; its registers reach the encoders through the reading.
-    r.ref = Read_MemRef(r.rest);
+    r.ref = known != nullptr ? *known : Read_MemRef(r.rest);
     r.mem.form = r.rest.empty() || r.rest.front() != '[' ? 0 : 1;
     return r;
   }
