@@ -357,7 +357,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       // The label names the first byte of what follows its colon on the line, or of the next
       // line that has code.
       labels_.Add_LabelEntry(code.substr(0, colon), true);
-      instruction = Instruction_Part(code);
+      instruction = Trim_LeftBlanksAndTabs(code.substr(colon + 1));  // code holds no comment
     }
     if (instruction.empty()) {
       ++listing_.text2_rows_;

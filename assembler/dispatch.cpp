@@ -6,6 +6,7 @@
 
 #include "encoders/encoders.h"
 #include "ide/message_box.h"
+#include "operands/detail.h"
 #include "operands/mnemonic_index.h"
 #include "operands/operands.h"
 #include "operands/text.h"
@@ -13,7 +14,13 @@
 namespace orvo {
 namespace {
 
-using Encoder = std::string (*)(const LineTerms&);
+// The memory references the operand check read from a line's first and second operand, handed
+// to the encoders that take them so that each operand is read once.
+struct OperandReads {
+  std::optional<detail::MemRef> first, second;
+};
+
+using Encoder = std::string (*)(const LineTerms&, const OperandReads&);
 
 // How many operands a mnemonic takes. Text beyond them is refused, never dropped.
 enum class Arity : std::uint8_t {
@@ -31,57 +38,63 @@ struct DispatchRow {
   Arity arity;
 };
 
-std::string Two(const LineTerms& t) { return Encode_TwoOperand(t.key, t.first, t.second); }
-std::string One(const LineTerms& t) { return Encode_OneOperand(t.key, t.operand, ""); }
-std::string Imul(const LineTerms& t) {
+std::string Two(const LineTerms& t, const OperandReads& reads) {
+  return Encode_TwoOperand(t.key, t.first, t.second, reads.first ? &*reads.first : nullptr,
+                           reads.second ? &*reads.second : nullptr);
+}
+std::string One(const LineTerms& t, const OperandReads&) { return Encode_OneOperand(t.key, t.operand, ""); }
+std::string Imul(const LineTerms& t, const OperandReads&) {
   if (t.second.data() == nullptr) return Encode_OneOperand(t.key, t.operand, "");
   return Assemble_Imul(t.first, t.second);
 }
-std::string Mov(const LineTerms& t) { return Assemble_Mov(t.first, t.second); }
-std::string Movx(const LineTerms& t) { return Assemble_Movx(t.mnemonic, t.first, t.second); }
-std::string BitScan(const LineTerms& t) { return Assemble_BitScan(t.mnemonic, t.first, t.second); }
-std::string Push(const LineTerms& t) { return Assemble_Push(t.operand); }
-std::string Pushad(const LineTerms&) { return Assemble_Pushad(); }
-std::string Pop(const LineTerms& t) { return Assemble_Pop(t.operand); }
-std::string Popad(const LineTerms&) { return Assemble_Popad(); }
-std::string Call(const LineTerms& t) { return Assemble_Call(t.operand); }
-std::string Ret(const LineTerms& t) { return Assemble_Ret(t.operand); }
-std::string RetnRetf(const LineTerms& t) { return Assemble_RetnRetf(t.mnemonic, t.operand); }
-std::string Data(const LineTerms& t) { return Assemble_Data(t.key, t.operand); }
-std::string Rep(const LineTerms& t) { return Assemble_Rep(t.key, t.operand); }
-std::string FlagOp(const LineTerms& t) { return Assemble_FlagOp(t.operand); }
-std::string End(const LineTerms&) { return Get_Epilogue(); }
-std::string Exit(const LineTerms& t) {
+std::string Mov(const LineTerms& t, const OperandReads& reads) {
+  return Encode_TwoOperand("MOV", t.first, t.second, reads.first ? &*reads.first : nullptr,
+                           reads.second ? &*reads.second : nullptr);
+}
+std::string Movx(const LineTerms& t, const OperandReads&) { return Assemble_Movx(t.mnemonic, t.first, t.second); }
+std::string BitScan(const LineTerms& t, const OperandReads&) { return Assemble_BitScan(t.mnemonic, t.first, t.second); }
+std::string Push(const LineTerms& t, const OperandReads&) { return Assemble_Push(t.operand); }
+std::string Pushad(const LineTerms&, const OperandReads&) { return Assemble_Pushad(); }
+std::string Pop(const LineTerms& t, const OperandReads&) { return Assemble_Pop(t.operand); }
+std::string Popad(const LineTerms&, const OperandReads&) { return Assemble_Popad(); }
+std::string Call(const LineTerms& t, const OperandReads&) { return Assemble_Call(t.operand); }
+std::string Ret(const LineTerms& t, const OperandReads&) { return Assemble_Ret(t.operand); }
+std::string RetnRetf(const LineTerms& t, const OperandReads&) { return Assemble_RetnRetf(t.mnemonic, t.operand); }
+std::string Data(const LineTerms& t, const OperandReads&) { return Assemble_Data(t.key, t.operand); }
+std::string Rep(const LineTerms& t, const OperandReads&) { return Assemble_Rep(t.key, t.operand); }
+std::string FlagOp(const LineTerms& t, const OperandReads&) { return Assemble_FlagOp(t.operand); }
+std::string End(const LineTerms&, const OperandReads&) { return Get_Epilogue(); }
+std::string Exit(const LineTerms& t, const OperandReads&) {
   return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string();
 }
 // The target of a LOOP or conditional jump is a label; without one there is nothing to encode.
 bool Has_LabelTarget(const LineTerms& t) { return !t.first.empty() && Is_LabelName(t.operand); }
-std::string Loop(const LineTerms& t) {
+std::string Loop(const LineTerms& t, const OperandReads&) {
   return Has_LabelTarget(t) ? Assemble_Loop(t.mnemonic) : std::string();
 }
-std::string Cmps(const LineTerms& t) { return Assemble_Cmps(t.mnemonic); }
-std::string Ins(const LineTerms& t) { return Assemble_Ins(t.mnemonic); }
-std::string Lods(const LineTerms& t) { return Assemble_Lods(t.mnemonic); }
-std::string Movs(const LineTerms& t) { return Assemble_Movs(t.mnemonic); }
-std::string Outs(const LineTerms& t) { return Assemble_Outs(t.mnemonic); }
-std::string Scas(const LineTerms& t) { return Assemble_Scas(t.mnemonic); }
-std::string Stos(const LineTerms& t) { return Assemble_Stos(t.mnemonic); }
-std::string Jmp(const LineTerms& t) { return Assemble_Jmp(t.first); }
-std::string Shift(const LineTerms& t) { return Assemble_Shift(t.mnemonic, t.first, t.second); }
-std::string NoOperand(const LineTerms& t) { return Assemble_NoOperand(t.mnemonic); }
-std::string AsciiAdjust(const LineTerms& t) { return Assemble_AamAad(t.mnemonic, t.operand); }
-std::string Lock(const LineTerms& t);
-std::string Int(const LineTerms& t) { return Assemble_Int(t.first); }
-std::string Bswap(const LineTerms& t) { return Assemble_Bswap(t.first); }
-std::string In(const LineTerms& t) { return Assemble_In(t.first, t.second); }
-std::string Out(const LineTerms& t) { return Assemble_Out(t.first, t.second); }
-std::string Lea(const LineTerms& t) { return Assemble_Lea(t.first, t.second); }
-std::string Bound(const LineTerms& t) { return Assemble_Bound(t.first, t.second); }
-std::string Cmpxchg(const LineTerms& t) { return Assemble_Cmpxchg(t.first, t.second); }
-std::string Xchg(const LineTerms& t) { return Assemble_Xchg(t.first, t.second); }
-std::string Enter(const LineTerms& t) { return Assemble_Enter(t.first, t.second); }
-std::string Lar(const LineTerms& t) { return Assemble_Lar(t.first, t.second); }
-std::string VerrVerw(const LineTerms& t) { return Assemble_VerrVerw(t.mnemonic, t.first); }
+std::string Cmps(const LineTerms& t, const OperandReads&) { return Assemble_Cmps(t.mnemonic); }
+std::string Ins(const LineTerms& t, const OperandReads&) { return Assemble_Ins(t.mnemonic); }
+std::string Lods(const LineTerms& t, const OperandReads&) { return Assemble_Lods(t.mnemonic); }
+std::string Movs(const LineTerms& t, const OperandReads&) { return Assemble_Movs(t.mnemonic); }
+std::string Outs(const LineTerms& t, const OperandReads&) { return Assemble_Outs(t.mnemonic); }
+std::string Scas(const LineTerms& t, const OperandReads&) { return Assemble_Scas(t.mnemonic); }
+std::string Stos(const LineTerms& t, const OperandReads&) { return Assemble_Stos(t.mnemonic); }
+std::string Jmp(const LineTerms& t, const OperandReads&) { return Assemble_Jmp(t.first); }
+std::string Shift(const LineTerms& t, const OperandReads&) { return Assemble_Shift(t.mnemonic, t.first, t.second); }
+std::string NoOperand(const LineTerms& t, const OperandReads&) { return Assemble_NoOperand(t.mnemonic); }
+std::string AsciiAdjust(const LineTerms& t, const OperandReads&) { return Assemble_AamAad(t.mnemonic, t.operand); }
+std::string Lock(const LineTerms& t, const OperandReads&);
+std::string Int(const LineTerms& t, const OperandReads&) { return Assemble_Int(t.first); }
+std::string Bswap(const LineTerms& t, const OperandReads&) { return Assemble_Bswap(t.first); }
+std::string In(const LineTerms& t, const OperandReads&) { return Assemble_In(t.first, t.second); }
+std::string Out(const LineTerms& t, const OperandReads&) { return Assemble_Out(t.first, t.second); }
+std::string Lea(const LineTerms& t, const OperandReads&) { return Assemble_Lea(t.first, t.second); }
+std::string Bound(const LineTerms& t, const OperandReads&) { return Assemble_Bound(t.first, t.second); }
+std::string Cmpxchg(const LineTerms& t, const OperandReads&) { return Assemble_Cmpxchg(t.first, t.second); }
+std::string Xchg(const LineTerms& t, const OperandReads&) { return Assemble_Xchg(t.first, t.second); }
+std::string Enter(const LineTerms& t, const OperandReads&) { return Assemble_Enter(t.first, t.second); }
+std::string Lar(const LineTerms& t, const OperandReads&) { return Assemble_Lar(t.first, t.second); }
+std::string VerrVerw(const LineTerms& t, const OperandReads&) { return Assemble_VerrVerw(t.mnemonic, t.first); }
 
 // The pass-2 dispatch table, in its row order. Keys are unique, so a lookup by key finds the
 // row that the ordered search would find first.
@@ -210,15 +223,22 @@ constexpr std::array<std::string_view, 17> kLockable{
     "NEG", "NOT", "OR",  "SBB", "SUB", "XADD", "XCHG",    "XOR",
 };
 
+// The operand text of a named data line (NAME DB ..., DW, DD): a directive and a blank.
+bool Is_NamedData(std::string_view operand) {
+  return operand.size() >= 3 && operand[2] == ' ' && Upper_Char(operand[0]) == 'D' &&
+         (Upper_Char(operand[1]) == 'B' || Upper_Char(operand[1]) == 'W' || Upper_Char(operand[1]) == 'D');
+}
+
 bool Is_MemType(OpType t) { return t == OpType::M8 || t == OpType::M16 || t == OpType::M32; }
 
 // The instruction after a LOCK on its line, or nullopt when LOCK stands alone.
 std::optional<LineTerms> Locked_Terms(const LineTerms& t) {
-  if (t.key != "LOCK" || !Has_Operand(t)) return std::nullopt;
+  // The key's length rules out almost every line before a compare.
+  if (t.key.size() != 4 || t.key != "LOCK" || !Has_Operand(t)) return std::nullopt;
   return Get_LineTerms(t.operand);
 }
 
-std::string Lock(const LineTerms& t) {
+std::string Lock(const LineTerms& t, const OperandReads&) {
   const std::optional<LineTerms> inner = Locked_Terms(t);
   if (!inner) return Assemble_NoOperand(t.mnemonic);  // alone on its line: F0h for the next line
   const bool lockable = std::find(kLockable.begin(), kLockable.end(), inner->key) != kLockable.end();
@@ -250,25 +270,26 @@ bool May_NameLabel(std::string_view name) {
 
 // Memory operands and numbers are read whole before an encoder sees them: a refused one gets
 // its box here, once, whatever the instruction. Data lists are read by their directive.
-bool Operands_Readable(const LineTerms& terms) {
+bool Operands_Readable(const LineTerms& terms, OperandReads& reads) {
   if (terms.key == "DB" || terms.key == "DW" || terms.key == "DD") return true;
-  if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
-      Starts_With_NoCase(terms.operand, "DD "))
-    return true;
-  const auto refused = [](std::string_view operand) {
-    const std::string why = Operand_Refusal(operand);
+  if (Is_NamedData(terms.operand)) return true;
+  const auto refused = [](std::string_view operand, std::optional<detail::MemRef>& known) {
+    const std::string why = detail::Operand_Refusal(operand, known);
     if (!why.empty()) Show_Message(why);
     return !why.empty();
   };
-  if (refused(terms.first)) return false;
-  // A three-operand line (IMUL) holds its second and third operands in one text.
+  if (refused(terms.first, reads.first)) return false;
+  // A three-operand line (IMUL) holds its second and third operands in one text; only a whole
+  // second operand's reading is handed on.
+  std::optional<detail::MemRef> piece;
   std::string_view rest = terms.second;
   for (std::size_t comma = Find_InShort(rest, ','); comma != std::string_view::npos;
        comma = Find_InShort(rest, ',')) {
-    if (refused(rest.substr(0, comma))) return false;
+    if (refused(rest.substr(0, comma), piece)) return false;
     rest.remove_prefix(comma + 1);
   }
-  return !refused(rest);
+  if (rest.size() != terms.second.size()) return !refused(rest, piece);
+  return !refused(rest, reads.second);
 }
 
 }  // namespace
@@ -311,16 +332,16 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   const DispatchRow* row = Find_Row(terms.key);
   // A memory operand or number that cannot be read names its fault; only then is text beyond
   // the operands a mnemonic takes refused.
-  if (!Operands_Readable(terms)) return {};
+  OperandReads reads;
+  if (!Operands_Readable(terms, reads)) return {};
   if (row != nullptr && !Operands_Fit(terms, row->arity)) return {};
   if (row != nullptr) {
-    bytes = row->encode(terms);
+    bytes = row->encode(terms, reads);
   } else if (terms.key.starts_with("SET") &&
              Get_SetccName(terms.mnemonic) == terms.key) {  // SETcc names only
     if (!Operands_Fit(terms, Arity::One)) return {};
     bytes = Assemble_Setcc(terms.mnemonic, terms.first);
-  } else if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
-             Starts_With_NoCase(terms.operand, "DD ")) {
+  } else if (Is_NamedData(terms.operand)) {
     if (!Is_ValidLabelDefinition(terms.key)) {
       invalid_label = true;
       return {};

@@ -7,6 +7,9 @@
 #include <string_view>
 
 namespace orvo {
+namespace detail {
+struct MemRef;
+}
 
 using ByteString = std::string;
 
@@ -17,6 +20,10 @@ bool Is_SingleTerm(std::string_view operand);
 
 // ---- Shared encoders -------------------------------------------------------------------------
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second);
+// The same, given the memory references the operand check read from first and second (null for
+// an operand that was not read), so that each is read once.
+ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second,
+                             const detail::MemRef* known_first, const detail::MemRef* known_second);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);
 
 // ---- Two-operand families --------------------------------------------------------------------

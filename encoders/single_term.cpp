@@ -37,6 +37,8 @@ bool Is_SingleTerm(std::string_view text) {
   // stray text, after its "]". A TAB separates as a blank does, and no term has one.
   bool blank = false;
   for (const char c : t) {
+    // One compare passes every printable character; only the rest are told apart.
+    if (static_cast<unsigned char>(c) > ' ') continue;
     if (c == '\t') return false;
     blank = blank || c == ' ';
   }

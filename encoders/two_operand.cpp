@@ -134,7 +134,8 @@ class Steps {
   bool faulted_ = false;
 };
 
-ByteString Encode(const std::string& mnemonic, Family family, std::string first, std::string second) {
+ByteString Encode(const std::string& mnemonic, Family family, std::string first, std::string second,
+                  const detail::MemRef* known_first, const detail::MemRef* known_second) {
   Steps steps(mnemonic, first, second);
   OpType dst = OpType::None, src = OpType::None;
   int size1 = 0, size2 = 0;
@@ -155,7 +156,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   //    registers look like names but are no labels.
   //    A register, or a text with a size or a "[", is no label name.
   steps.Run([&] {
-    read2 = detail::Read_Operand(second);
+    read2 = detail::Read_Operand(second, known_second);
     if (read2.size == 0 && read2.reg.width == 0 && !Is_SegmentRegister(second) && Is_LabelName(second)) {
       second = "0&";
       label_source = true;
@@ -166,7 +167,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 2. Types.
   steps.Run([&] {
-    read1 = detail::Read_Operand(first);
+    read1 = detail::Read_Operand(first, known_first);
     dst = detail::Operand_Type(read1);
     src = detail::Operand_Type(read2);
     return true;
@@ -476,11 +477,17 @@ void Match_MemSize(OpType& dst, OpType& src) {
 }
 
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second) {
+  return Encode_TwoOperand(mnemonic, first, second, nullptr, nullptr);
+}
+
+ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second,
+                             const detail::MemRef* known_first, const detail::MemRef* known_second) {
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  return Guard_Entry(key, first, second,
-                     [&] { return Encode(key, *family, std::string(first), std::string(second)); });
+  return Guard_Entry(key, first, second, [&] {
+    return Encode(key, *family, std::string(first), std::string(second), known_first, known_second);
+  });
 }
 
 }  // namespace orvo

@@ -3,6 +3,7 @@
 // letter case) so that classification allocates nothing for ordinary operands.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -161,7 +162,12 @@ struct OperandReading {
   RegInfo reg;            // the register operand (none for memory)
   MemRef ref;             // Read_MemRef(rest) when size is not 0
 };
-OperandReading Read_Operand(std::string_view text);
+// A memory operand's reference is read here unless the caller read this same text already and
+// passes that reading (known).
+OperandReading Read_Operand(std::string_view text, const MemRef* known = nullptr);
+// Operand_Refusal that also hands over the reading of a memory operand it read (known stays
+// empty for other operands), so that an encoder need not read the operand again.
+std::string Operand_Refusal(std::string_view operand, std::optional<MemRef>& known);
 // Get_OperandType of the text read; may show the literal boxes as that does.
 OpType Operand_Type(const OperandReading& reading);
 // Strip_SizePtr of the text read (reading must be of text as it is now).

@@ -331,6 +331,12 @@ static_assert(kNoRegister == 255 && Pack(kNoRegister, 1) == kNoRegister && Pack(
 }  // namespace
 
 std::string Operand_Refusal(std::string_view operand) {
+  std::optional<detail::MemRef> unused;
+  return detail::Operand_Refusal(operand, unused);
+}
+
+std::string detail::Operand_Refusal(std::string_view operand, std::optional<MemRef>& known) {
+  known.reset();
   const std::string_view t = Trim(operand);
   if (t.empty()) return {};
   // Only a memory operand (a "[" or a size prefix) or a text that starts like a number is read
@@ -338,7 +344,10 @@ std::string Operand_Refusal(std::string_view operand) {
   const char first = Upper_Char(t[0]);
   if (first == '[' || first == 'B' || first == 'W' || first == 'D') {
     std::string_view rest = t;
-    if (detail::Size_Prefix(rest) != 0) return detail::Mem_ErrorText(detail::Read_MemRef(rest), rest);
+    if (detail::Size_Prefix(rest) != 0) {
+      known = detail::Read_MemRef(rest);
+      return detail::Mem_ErrorText(*known, rest);
+    }
   }
   if (first != '-' && first != '&' && !Is_Digit(first)) return {};
   std::string_view n = t;

@@ -106,30 +106,43 @@ namespace {
 // Registers of other modes and machines, and words of other assemblers' operand syntax: none of
 // them may stand for a label, so a line that uses one is refused instead of reading it as 0.
 // clang-format off
+constexpr std::array<std::string_view, 29> kForeignNames = {
+    "RAX",    "RBX",    "RCX",    "RDX",   "RSI",   "RDI",    "RSP",   "RBP",
+    "RIP",    "EIP",    "IP",     "SPL",   "BPL",   "SIL",    "DIL",   "FLAGS",
+    "EFLAGS", "RFLAGS", "ST",     "PTR",   "BYTE",  "WORD",   "DWORD", "QWORD",
+    "TBYTE",  "OFFSET", "SHORT",  "NEAR",  "FAR"};
+// clang-format on
 constexpr auto kForeignWords = [] {
-  std::array<std::uint64_t, 29> words = {
-    Pack_Mnemonic("RAX"),   Pack_Mnemonic("RBX"),    Pack_Mnemonic("RCX"),   Pack_Mnemonic("RDX"),
-    Pack_Mnemonic("RSI"),   Pack_Mnemonic("RDI"),    Pack_Mnemonic("RSP"),   Pack_Mnemonic("RBP"),
-    Pack_Mnemonic("RIP"),   Pack_Mnemonic("EIP"),    Pack_Mnemonic("IP"),    Pack_Mnemonic("SPL"),
-    Pack_Mnemonic("BPL"),   Pack_Mnemonic("SIL"),    Pack_Mnemonic("DIL"),   Pack_Mnemonic("FLAGS"),
-    Pack_Mnemonic("EFLAGS"), Pack_Mnemonic("RFLAGS"), Pack_Mnemonic("ST"),    Pack_Mnemonic("PTR"),
-    Pack_Mnemonic("BYTE"),  Pack_Mnemonic("WORD"),   Pack_Mnemonic("DWORD"), Pack_Mnemonic("QWORD"),
-    Pack_Mnemonic("TBYTE"), Pack_Mnemonic("OFFSET"), Pack_Mnemonic("SHORT"), Pack_Mnemonic("NEAR"),
-    Pack_Mnemonic("FAR")};
+  std::array<std::uint64_t, kForeignNames.size()> words{};
+  for (std::size_t i = 0; i < words.size(); ++i) words[i] = Pack_Mnemonic(kForeignNames[i]);
   std::sort(words.begin(), words.end());
   return words;
 }();
-// clang-format on
+// Prefixes of the numbered registers (CR0, XMM15, R8D...) that Is_ForeignName reads.
+constexpr std::string_view kNumberedPrefixes = "CDTMSXYZR";
+
+// The capital letters that start a register, segment or foreign name, one bit each: a name that
+// starts with any other letter is none of them, whatever follows.
+constexpr std::uint32_t kReservedInitials = [] {
+  std::uint32_t bits = 0;
+  const auto add = [&](char c) { bits |= 1u << (c - 'A'); };
+  for (const std::string_view name : kForeignNames) add(name[0]);
+  for (const char c : kNumberedPrefixes) add(c);
+  for (const Column* column : {&kReg32, &kReg16, &kReg8})
+    for (const std::uint32_t key : *column) add(static_cast<char>(key >> ((key >> 24) - 1) * 8));
+  for (const std::uint32_t key : kSegment) add(static_cast<char>(key >> 8));
+  return bits;
+}();
+static_assert((kReservedInitials >> ('L' - 'A') & 1) == 0 && (kReservedInitials >> ('E' - 'A') & 1) != 0 &&
+              (kReservedInitials >> ('A' - 'A') & 1) != 0 && (kReservedInitials >> ('G' - 'A') & 1) != 0);
+// The longest reserved names have six characters (EFLAGS, OFFSET).
+constexpr std::size_t kLongestReserved = 6;
 
 bool Is_ForeignName(std::string_view t) {
-  // The longest such names have six characters (EFLAGS, OFFSET).
-  if (t.empty() || t.size() > 6) return false;
+  if (t.empty() || t.size() > kLongestReserved) return false;
   const std::uint64_t key = Pack_Mnemonic_NoCase(t);
   if (std::binary_search(kForeignWords.begin(), kForeignWords.end(), key)) return true;
-  switch (Upper_Char(t[0])) {
-    case 'C': case 'D': case 'T': case 'M': case 'S': case 'X': case 'Y': case 'Z': case 'R': break;
-    default: return false;
-  }
+  if (kNumberedPrefixes.find(Upper_Char(t[0])) == std::string_view::npos) return false;
   // Every numbered register has a digit.
   bool digit = false;
   for (char c : t) digit = digit || Is_Digit(c);
@@ -169,6 +182,9 @@ bool Is_LabelShaped(std::string_view text) {
   if (t.empty() || !(Is_Letter(t[0]) || t[0] == '_')) return false;
   for (char c : t)
     if (!(Is_AlphaNumeric(c) || c == '_')) return false;
+  // Most names are ruled out of every reserved list by their length or first letter.
+  if (t.size() > kLongestReserved || t[0] == '_' || (kReservedInitials >> (Upper_Char(t[0]) - 'A') & 1) == 0)
+    return true;
   return !Is_RegisterName(t) && !Is_SegmentRegister(t) && !Is_ForeignName(t);
 }
 
@@ -256,7 +272,7 @@ int detail::Strip_SizePtr(std::string& text, const OperandReading& reading) {
   return reading.size;
 }
 
-detail::OperandReading detail::Read_Operand(std::string_view text) {
+detail::OperandReading detail::Read_Operand(std::string_view text, const MemRef* known) {
   OperandReading r;
   r.trimmed = Trim(text);
   r.rest = r.trimmed;
@@ -264,7 +280,7 @@ detail::OperandReading detail::Read_Operand(std::string_view text) {
   // Without a size the text does not start with "[": it is its own base.
   if (r.size != 0) {
     // A memory operand is read whole; its registers reach the encoders through the reading.
-    r.ref = Read_MemRef(r.rest);
+    r.ref = known != nullptr ? *known : Read_MemRef(r.rest);
     r.mem.form = r.rest.empty() || r.rest.front() != '[' ? 0 : 1;
     return r;
   }

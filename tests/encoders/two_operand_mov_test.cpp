@@ -1,4 +1,7 @@
+#include <optional>
+
 #include "encoders/encoders.h"
+#include "operands/detail.h"
 #include "two_operand_support.h"
 
 namespace orvo::test {
@@ -112,4 +115,34 @@ TEST(Mov, LabelFixUpCallForm) {
 }
 
 }  // namespace
+// The encoder given the operand check's reading of a memory operand emits what it emits when it
+// reads the operand itself, for every addressing shape, width and operand order.
+TEST(Mov, CheckedReadingGivesTheSameBytes) {
+  struct Row {
+    const char* mnemonic;
+    const char* first;
+    const char* second;
+  };
+  const Row rows[] = {
+      {"MOV", "EAX", "[EBX+ESI*4+8]"},       {"MOV", "[ECX*2-300]", "EDX"},
+      {"MOV", "DWORD PTR [EBP]", "7"},       {"MOV", "BYTE PTR [ESP+1]", "AL"},
+      {"ADD", "EAX", "[EBX+0x18]"},          {"SUB", " WORD PTR [EDI+1Ah] ", "BX"},
+      {"CMP", "[ESI+EBP]", "-5"},            {"XOR", "ECX", "DWORD PTR EBX"},
+      {"TEST", "[EAX+127]", "EDX"},          {"MOV", "AL", "[EBX+100?]"},
+      {"MOV", "[EBX+4&]", "EAX"},            {"SBB", "dword ptr [8*EDX+EAX-1]", "ESI"},
+  };
+  for (const Row& r : rows) {
+    std::optional<detail::MemRef> first, second;
+    ASSERT_EQ(detail::Operand_Refusal(r.first, first), "") << r.first;
+    ASSERT_EQ(detail::Operand_Refusal(r.second, second), "") << r.second;
+    ASSERT_TRUE(first || second) << r.first << "," << r.second;
+    const std::string read_again = Encode_TwoOperand(r.mnemonic, r.first, r.second);
+    EXPECT_FALSE(read_again.empty()) << r.mnemonic << " " << r.first << "," << r.second;
+    EXPECT_EQ(Encode_TwoOperand(r.mnemonic, r.first, r.second, first ? &*first : nullptr,
+                                second ? &*second : nullptr),
+              read_again)
+        << r.mnemonic << " " << r.first << "," << r.second;
+  }
+}
+
 }  // namespace orvo::test

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "operands/operands.h"
 #include "support/test_support.h"
 
@@ -172,6 +174,29 @@ TEST(LabelName, Rules) {
       {"CS", false},    {"es", false},        {"(A)", false}, {"\xC4X", false}, {"&X", false},
   };
   for (const Row& r : rows) EXPECT_EQ(Is_LabelName(r.text), r.label) << r.text;
+}
+
+// Every reserved word in every case is refused as a label, whatever letter it starts with; names
+// that only resemble one (a letter more or less, a number out of range) remain labels.
+TEST(LabelName, ReservedWordsOfEveryInitial) {
+  const char* reserved[] = {
+      "EAX",   "ECX",  "EDX",   "EBX",   "ESP",   "EBP",   "ESI",    "EDI",   "AX",    "CX",   "DX",
+      "BX",    "SP",   "BP",    "SI",    "DI",    "AL",    "CL",     "DL",    "BL",    "AH",   "CH",
+      "DH",    "BH",   "CS",    "SS",    "DS",    "ES",    "FS",     "GS",    "RAX",   "RBX",  "RCX",
+      "RDX",   "RSI",  "RDI",   "RSP",   "RBP",   "RIP",   "EIP",    "IP",    "SPL",   "BPL",  "SIL",
+      "DIL",   "FLAGS", "EFLAGS", "RFLAGS", "ST",  "PTR",   "BYTE",   "WORD",  "DWORD", "QWORD", "TBYTE",
+      "OFFSET", "SHORT", "NEAR", "FAR",   "CR0",   "CR15",  "DR7",    "TR6",   "MM7",   "ST0",  "XMM31",
+      "YMM3",  "ZMM0", "R8",    "R15D",  "R9W",   "R10B",  "R11L",
+  };
+  for (const char* name : reserved) {
+    std::string lower(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_FALSE(Is_LabelName(name)) << name;
+    EXPECT_FALSE(Is_LabelName(lower)) << lower;
+  }
+  const char* labels[] = {"EAXX", "EFLAGS1", "OFFSETS", "CR16", "XMM32", "R16", "R7", "ST8", "GSX",
+                          "LAX",  "Q",       "NEARBY",  "FARX", "IPX",   "K0",  "ZMM", "TR",  "UL"};
+  for (const char* name : labels) EXPECT_TRUE(Is_LabelName(name)) << name;
 }
 
 TEST(ImmSuffix, RemovesOneSuffix) {
