@@ -21,6 +21,7 @@
 
 #include "cli/cli_support.h"
 #include "ide/file_access.h"
+#include "ide/help_file.h"
 #include "output/view.h"
 
 namespace orvo::cli {
@@ -208,6 +209,7 @@ void Hold_Closed_Standard_Streams() {
 int Main(int argc, char** argv) {
   CLI::App app{"ORVO: assemble and run short 32-bit x86 routines", "orvo"};
   app.require_subcommand(1);
+  app.footer("The language, its instructions and the window: " + Help_File_Path() + "\nSee also orvo(1).");
 
   CommonOptions build_opts;
   std::string format = "hex";

@@ -8,8 +8,6 @@
 
 namespace orvo::ide {
 
-std::string Help_File_Path() { return Program_Folder() + "/" + kHelpFileName; }
-
 HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
   setObjectName("HelpViewer");
   setWindowTitle("ORVO Help");

@@ -5,14 +5,11 @@
 #include <QDialog>
 #include <string>
 
+#include "ide/help_file.h"
+
 class QTextBrowser;
 
 namespace orvo::ide {
-
-inline constexpr const char* kHelpFileName = "ORVO.HLP";
-
-// Path of the help file in the program's folder.
-std::string Help_File_Path();
 
 class HelpViewer : public QDialog {
  public:

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -19,6 +20,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBlock>
@@ -29,6 +31,7 @@
 #include <filesystem>
 
 #include "ide/file_access.h"
+#include "ide/help_file.h"
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
 #include "ide/qt/find_replace.h"
@@ -114,6 +117,17 @@ QLabel* Make_Heading(const char* name, const char* caption, QWidget* parent) {
   label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   label->setFixedHeight(label->fontMetrics().height() + 4);
   return label;
+}
+
+// The code file of a compile goes beside the program in a build tree. An installed program's
+// folder is the system's (its help file lives in the shared data folder): there it goes to the
+// user's data folder instead.
+std::string Code_File_For_Window() {
+  const std::string beside = Program_Folder() + "/" + std::string(kCodeFileName);
+  if (Help_File_Path() == Program_Folder() + "/" + kHelpFileName) return beside;
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  if (folder.isEmpty() || !QDir().mkpath(folder)) return beside;
+  return Path_Std(folder) + "/" + std::string(kCodeFileName);
 }
 
 QWidget* Make_Pane(QLabel* heading, std::initializer_list<QWidget*> controls, QWidget* parent) {
@@ -531,6 +545,7 @@ void MainWindow::Command1_Click() {
   CompileOptions options;
   options.stack = check_stack_->isChecked();
   options.save_code_file = true;
+  options.code_file_path = Code_File_For_Window();
   options.open_help = [this](int context) { Open_Help(context); };
   const CompileOutcome outcome = session_.Compile(Editor_Bytes(), options);
   Show_Listing();
