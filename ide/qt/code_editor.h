@@ -41,11 +41,20 @@ class CodeEditor : public QPlainTextEdit {
   // the wheel, a resize or a jump to a line. The editor moves its scroll bar without signals on
   // some of these paths, so the scroll bar alone does not tell.
   void Set_Scroll_Listener(std::function<void()> listener) { scrolled_ = std::move(listener); }
+  // F1 in the editor: called with the word at the cursor and the first word of its line (either
+  // may be empty). Without a listener F1 goes to the window's shortcut.
+  void Set_Help_Listener(std::function<void(const QString& word, const QString& first)> listener) {
+    help_ = std::move(listener);
+  }
+  // The word (letters, digits, '_') the cursor is in or just after, and the line's first word.
+  QString Word_At_Cursor() const;
+  QString First_Word() const;
   // Spaces the Tab key inserts.
   static constexpr int kTabSpaces = 4;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
@@ -63,6 +72,7 @@ class CodeEditor : public QPlainTextEdit {
   QWidget* gutter_;
   int marked_line_ = -1;
   std::function<void()> scrolled_;
+  std::function<void(const QString&, const QString&)> help_;
 };
 
 }  // namespace orvo::ide

@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
@@ -30,6 +31,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "assembler/dispatch.h"
 #include "ide/file_access.h"
 #include "ide/help_file.h"
 #include "ide/message_box.h"
@@ -180,6 +182,7 @@ void MainWindow::Build_Controls() {
   text1_->setFont(mono);
   text1_->setTabChangesFocus(false);
   text1_->setObjectName("Text1");
+  text1_->Set_Help_Listener([this](const QString& word, const QString& first) { Help_At_Cursor(word, first); });
   text1_->setMinimumWidth(text1_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 12);
 
   auto make_view = [&](const char* name, ListingModel::Column column, bool scroll_bars) {
@@ -577,6 +580,21 @@ void MainWindow::Show_Listing() {
 void MainWindow::Command2_Click() { Open_Help(1); }
 
 bool MainWindow::Open_Help(int context) { return help_->Open(context); }
+
+void MainWindow::Help_At_Cursor(const QString& word, const QString& first) {
+  static const QSet<QString> known = [] {
+    QSet<QString> names;
+    for (std::string_view name : Accepted_Mnemonics()) names.insert(Qs(name));
+    return names;
+  }();
+  for (const QString& candidate : {word.toUpper(), first.toUpper()}) {
+    if (known.contains(candidate)) {
+      help_->Open_Instruction(candidate);
+      return;
+    }
+  }
+  Command2_Click();
+}
 
 void MainWindow::Command3_Click() {
 #if defined(ORVO_HAVE_RUN)

@@ -69,6 +69,9 @@ class MainWindow : public QMainWindow {
   bool Save_Source(const std::string& file_name);
   // Opens the help file at a context; false when it could not be opened.
   bool Open_Help(int context);
+  // F1 in the editor: the help at the instruction under the cursor, else at its line's, else
+  // the contents.
+  void Help_At_Cursor(const QString& word, const QString& first);
 
   // The editor text as bytes (CR LF between lines) and back.
   std::string Editor_Bytes() const;
