@@ -25,9 +25,12 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBlock>
+#include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 
@@ -160,6 +163,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), chooser_(&qt_choo
   Build_Controls();
   Build_Menus();
   Build_StatusBar();
+  stop_repeat_ = new QTimer(this);
+  stop_repeat_->setInterval(100);
+#if defined(ORVO_HAVE_RUN)
+  connect(stop_repeat_, &QTimer::timeout, this, [this] { engine_->Request_Stop(); });
+  run_thread_ = new QThread(this);
+  run_thread_->setObjectName("RunThread");
+  run_context_ = new QObject;
+  run_context_->moveToThread(run_thread_);
+  connect(run_thread_, &QThread::finished, run_context_, &QObject::deleteLater);
+  run_thread_->start();
+#endif
   help_ = new HelpViewer(this);
   help_->setWindowFlag(Qt::Window);
   find_ = new FindReplace(text1_, this);
@@ -170,7 +184,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), chooser_(&qt_choo
   Update_Cursor_Status();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  if (run_thread_ != nullptr) {
+    run_thread_->quit();
+    run_thread_->wait();
+  }
+  // The engine's child process belongs to the run thread, which has ended: it goes now.
+  engine_.reset();
+}
 
 void MainWindow::Build_Controls() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -407,6 +428,11 @@ void MainWindow::Build_Menus() {
         if (command3_->isEnabled()) Command3_Click();
       });
   run_action_->setEnabled(false);
+  // Stop: not F5/F9 and their Ctrl keys, which start things; Ctrl+Break as terminals have it.
+  stop_action_ = add(build, "ActionStop", "S&top RUN",
+                     {QKeySequence(Qt::CTRL | Qt::Key_F2), QKeySequence(Qt::CTRL | Qt::Key_Pause)},
+                     [this] { Stop_Run(); });
+  stop_action_->setEnabled(false);
   build->addSeparator();
   stack_action_ = new QAction("&Auto save/restore stack", this);
   stack_action_->setObjectName("ActionStack");
@@ -431,7 +457,7 @@ void MainWindow::Build_Menus() {
   tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
   for (QAction* action : {new_action, open_action, save_action}) tools->addAction(action);
   tools->addSeparator();
-  for (QAction* action : {compile, run_action_}) tools->addAction(action);
+  for (QAction* action : {compile, run_action_, stop_action_}) tools->addAction(action);
   tools->addSeparator();
   tools->addAction(contents);
   for (QAction* action : tools->actions())
@@ -596,20 +622,78 @@ void MainWindow::Help_At_Cursor(const QString& word, const QString& first) {
   Command2_Click();
 }
 
+#if defined(ORVO_HAVE_RUN)
+namespace {
+// A run's boxes come from its own thread; the window's thread shows them (modal to the window)
+// while the run waits for the answer.
+class ForwardToWindow : public MessageHandler {
+ public:
+  explicit ForwardToWindow(QObject* window) : window_(window) {}
+  MsgAnswer Show(const Message& message) override {
+    MsgAnswer answer = MsgAnswer::Ok;
+    QMetaObject::invokeMethod(
+        window_,
+        [&] {
+          answer = Show_Message(message.text, message.style,
+                                message.title ? std::optional<std::string_view>(*message.title) : std::nullopt);
+        },
+        Qt::BlockingQueuedConnection);
+    return answer;
+  }
+
+ private:
+  QObject* window_;
+};
+
+constexpr const char* kMoreBoxesText =
+    "The routine has shown %1 Show_Value boxes.\r\rShow more? No ends the run.";
+}  // namespace
+#endif
+
 void MainWindow::Command3_Click() {
 #if defined(ORVO_HAVE_RUN)
+  if (running_) return;
   std::array<std::string, 4> fields;
   for (int i = 0; i < 4; ++i) fields[i] = From_EditorString(args_[i]->text());
   RunLimits limits;
   limits.timeout_seconds = 10.0;
+  // Asked on the run's thread; the box itself goes to the window like every other.
+  limits.more_boxes = [max = limits.max_boxes] {
+    const std::string text = QString(kMoreBoxesText).arg(max).toStdString();
+    return Show_Message(text, MsgStyle::YesNoCritical, kAppTitle) == MsgAnswer::Yes;
+  };
   QWidget* keyboard = QApplication::focusWidget();
-  const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits);
+  const std::string code = session_.Image().Bytes();
+
+  // The routine runs on its own thread; this one goes on handling the window (boxes, Stop,
+  // painting) until the run says it ended.
+  RunResult result;
+  std::atomic<bool> done{false};
+  Set_Running(true);
+  QMetaObject::invokeMethod(run_context_, [&] {
+    ForwardToWindow forward(this);
+    ScopedMessageHandler scope(forward);
+    try {
+      result = Command3_Run(*engine_, code, fields, limits);
+    } catch (const std::exception& e) {
+      result = RunResult{};
+      result.status = RunStatus::Faulted;
+      result.what = e.what();
+      Show_Message("Error in assembler program\r\r" + result.what, MsgStyle::OkExclamation, kAppTitle);
+    }
+    done = true;
+    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
+  });
+  while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  const bool stopped = stop_requested_;
+  Set_Running(false);
+
   if (result.status == RunStatus::Returned) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<std::uint32_t>(result.eax));
     status_run_->setText(QStringLiteral("Returned %1 (&H%2)").arg(result.eax).arg(hex));
   } else {
-    status_run_->setText("RUN failed");
+    status_run_->setText(stopped ? "RUN stopped" : "RUN failed");
   }
   // A run that never started (an argument out of range) has no registers to show.
   if (result.registers.instructions != 0 || result.registers.eip != 0) {
@@ -624,10 +708,37 @@ void MainWindow::Command3_Click() {
   }
   // The boxes of the run are gone: the keyboard goes back where it was.
   if (keyboard != nullptr && keyboard->isVisible()) keyboard->setFocus(Qt::OtherFocusReason);
+  if (close_after_run_) QTimer::singleShot(0, this, [this] { close(); });
 #else
   Show_Message("Error in assembler program\r\rThis build has no run engine.", MsgStyle::OkExclamation,
                kAppTitle);
 #endif
+}
+
+void MainWindow::Stop_Run() {
+#if defined(ORVO_HAVE_RUN)
+  if (!running_) return;
+  stop_requested_ = true;
+  engine_->Request_Stop();
+  // Again until it ends: a request that came before the run started is forgotten when it starts.
+  stop_repeat_->start();
+#endif
+}
+
+void MainWindow::Set_Running(bool running) {
+  running_ = running;
+  if (running) stop_requested_ = false;
+  if (!running) stop_repeat_->stop();
+  stop_action_->setEnabled(running);
+  Set_Run_Enabled(!running);
+  command1_->setEnabled(!running);
+  cmd_open_->setEnabled(!running);
+  recent_menu_->setEnabled(!running && !recent_.isEmpty());
+  for (const char* name : {"ActionCompile", "ActionNew", "ActionOpen"})
+    if (auto* action = findChild<QAction*>(name)) action->setEnabled(!running);
+  // The code under way came from this text: it stays as it is until the run ends.
+  text1_->setReadOnly(running);
+  if (running) status_run_->setText(QStringLiteral("Running... (Stop: %1)").arg(stop_action_->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void MainWindow::Command4_Click() { CmDialog(kDialogExport); }
@@ -734,6 +845,13 @@ bool MainWindow::Maybe_Save() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // The run's thread uses the window: it ends first, then the window closes.
+    close_after_run_ = true;
+    Stop_Run();
+    event->ignore();
+    return;
+  }
   if (!Maybe_Save()) {
     event->ignore();
     return;

@@ -22,6 +22,8 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+class QThread;
+class QTimer;
 
 namespace orvo {
 class RunEngine;
@@ -52,7 +54,8 @@ class MainWindow : public QMainWindow {
   void Text1_Change();
   void Command1_Click();  // Compile
   void Command2_Click();  // Help, context 1
-  void Command3_Click();  // RUN
+  void Command3_Click();  // RUN: off this thread; the window keeps working until it ends
+  void Stop_Run();        // asks a RUN under way to end
   void Command4_Click();  // Export
   void CmdOpen_Click();
   void CmdSave_Click();  // Save: the current file, or Save As when there is none
@@ -80,6 +83,7 @@ class MainWindow : public QMainWindow {
   // Dialogs come from chooser from now on; nullptr restores Qt's file dialog.
   void Set_FileChooser(FileChooser* chooser) { chooser_ = chooser; }
   const CompileSession& Session() const { return session_; }
+  bool Running() const { return running_; }
   HelpViewer* Help() const { return help_; }
   const std::string& Current_File() const { return current_file_; }
   QStringList Recent_Files() const { return recent_; }
@@ -101,6 +105,8 @@ class MainWindow : public QMainWindow {
   void Clear_Listing();
   void Export_Image(const std::string& file_name, bool as_hex);
   void Set_Run_Enabled(bool enabled);
+  // While a RUN is under way: Stop on, everything that would change the source or the code off.
+  void Set_Running(bool running);
   void Update_Title();
   void Update_Cursor_Status();
   // With unsaved edits: asks Save / Discard / Cancel. True when the caller may go on.
@@ -132,6 +138,12 @@ class MainWindow : public QMainWindow {
   HelpViewer* help_ = nullptr;
   FindReplace* find_ = nullptr;
   QAction* run_action_ = nullptr;
+  QAction* stop_action_ = nullptr;
+  QTimer* stop_repeat_ = nullptr;
+  // Runs go to one thread that lives as long as the window: the emulator's child process is
+  // bound to the thread that started it and would die with a thread per run.
+  QThread* run_thread_ = nullptr;
+  QObject* run_context_ = nullptr;
   QAction* stack_action_ = nullptr;
   QMenu* recent_menu_ = nullptr;
   QLabel* status_compile_ = nullptr;
@@ -139,6 +151,9 @@ class MainWindow : public QMainWindow {
   QLabel* status_cursor_ = nullptr;
   QLabel* status_run_ = nullptr;
   bool syncing_ = false;
+  bool running_ = false;
+  bool stop_requested_ = false;
+  bool close_after_run_ = false;
 
   std::string current_file_;
   std::string last_folder_;
