@@ -218,7 +218,7 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
   const int width = gutter_->width() - 4;
   while (block.isValid() && top <= event->rect().bottom()) {
     if (block.isVisible() && bottom >= event->rect().top()) {
-      const bool marked = number == marked_line_;
+      const bool marked = std::binary_search(marked_.begin(), marked_.end(), number);
       if (marked) painter.fillRect(0, top, gutter_->width(), bottom - top, QColor(0xE0, 0x40, 0x40));
       painter.setPen(marked ? Qt::white : QColor(0x90, 0x90, 0x90));
       painter.drawText(0, top, width, fontMetrics().height(), Qt::AlignRight, QString::number(number + 1));
@@ -230,10 +230,15 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
   }
 }
 
-void CodeEditor::Mark_Line(int line) {
-  marked_line_ = line;
-  if (line >= 0) {
-    const QTextBlock block = document()->findBlockByNumber(line);
+void CodeEditor::Mark_Line(int line) { Mark_Lines(line >= 0 ? std::vector<int>{line} : std::vector<int>{}); }
+
+void CodeEditor::Mark_Lines(std::vector<int> lines) {
+  const int first = lines.empty() ? -1 : lines.front();
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  marked_ = std::move(lines);
+  if (first >= 0) {
+    const QTextBlock block = document()->findBlockByNumber(first);
     if (block.isValid()) {
       QTextCursor cursor(block);
       setTextCursor(cursor);
@@ -245,8 +250,8 @@ void CodeEditor::Mark_Line(int line) {
 
 void CodeEditor::Refresh_Marks() {
   QList<QTextEdit::ExtraSelection> marks;
-  if (marked_line_ >= 0) {
-    const QTextBlock block = document()->findBlockByNumber(marked_line_);
+  for (int line : marked_) {
+    const QTextBlock block = document()->findBlockByNumber(line);
     if (block.isValid()) {
       QTextEdit::ExtraSelection mark;
       mark.format.setBackground(QColor(0xFF, 0xD8, 0xD8));

@@ -36,7 +36,12 @@ class CodeEditor : public QPlainTextEdit {
   int Line_Height() const;
   // Puts the cursor on a line (0-based) and marks it; a negative line removes the mark.
   void Mark_Line(int line);
-  int Marked_Line() const { return marked_line_; }
+  // Marks every line of the list (0-based, any order, repeats allowed) and puts the cursor on the
+  // first of them; an empty list removes the marks.
+  void Mark_Lines(std::vector<int> lines);
+  // The first line marked, -1 when none; every marked line in order.
+  int Marked_Line() const { return marked_.empty() ? -1 : marked_.front(); }
+  const std::vector<int>& Marked_Lines() const { return marked_; }
   // Called whenever the editor may have scrolled or changed its height: by keys, the scroll bar,
   // the wheel, a resize or a jump to a line. The editor moves its scroll bar without signals on
   // some of these paths, so the scroll bar alone does not tell.
@@ -70,7 +75,7 @@ class CodeEditor : public QPlainTextEdit {
   }
 
   QWidget* gutter_;
-  int marked_line_ = -1;
+  std::vector<int> marked_;  // sorted, each once
   std::function<void()> scrolled_;
   std::function<void(const QString&, const QString&)> help_;
 };

@@ -39,6 +39,7 @@
 #include "ide/help_file.h"
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
+#include "ide/qt/error_list.h"
 #include "ide/qt/find_replace.h"
 #include "ide/qt/help_viewer.h"
 #include "ide/qt/listing_view.h"
@@ -282,6 +283,16 @@ void MainWindow::Build_Controls() {
   register_dock_->setWidget(registers_);
   addDockWidget(Qt::BottomDockWidgetArea, register_dock_);
   register_dock_->hide();
+
+  // Every box of the last compile with its line; a click goes there.
+  error_dock_ = new QDockWidget("Compile messages", this);
+  error_dock_->setObjectName("ErrorListDock");
+  errors_ = new ErrorList(error_dock_);
+  errors_->setFocusPolicy(Qt::ClickFocus);
+  errors_->Set_Jump_Listener([this](int line) { Jump_To_Line(line); });
+  error_dock_->setWidget(errors_);
+  addDockWidget(Qt::BottomDockWidgetArea, error_dock_);
+  error_dock_->hide();
 }
 
 QWidget* MainWindow::Build_Panes() {
@@ -441,6 +452,10 @@ void MainWindow::Build_Menus() {
   connect(stack_action_, &QAction::toggled, check_stack_, &QCheckBox::setChecked);
   connect(check_stack_, &QCheckBox::toggled, stack_action_, &QAction::setChecked);
   build->addAction(stack_action_);
+  QAction* error_list = error_dock_->toggleViewAction();
+  error_list->setObjectName("ActionErrorList");
+  error_list->setText("Compile &Messages");
+  build->addAction(error_list);
   // A Debug menu goes between Build and Help.
 
   QMenu* help = menuBar()->addMenu("&Help");
@@ -909,9 +924,13 @@ void MainWindow::Go_To_Line() {
   bool ok = false;
   const int line = QInputDialog::getInt(this, "Go to Line", "Line:", text1_->textCursor().blockNumber() + 1,
                                         1, text1_->blockCount(), 1, &ok);
-  if (!ok) return;
-  QTextCursor cursor(text1_->document()->findBlockByNumber(line - 1));
-  text1_->setTextCursor(cursor);
+  if (ok) Jump_To_Line(line - 1);
+}
+
+void MainWindow::Jump_To_Line(int line) {
+  const QTextBlock block = text1_->document()->findBlockByNumber(line);
+  if (!block.isValid()) return;
+  text1_->setTextCursor(QTextCursor(block));
   text1_->ensureCursorVisible();
   text1_->setFocus();
   Follow_Editor();

@@ -32,6 +32,7 @@ class RunEngine;
 namespace orvo::ide {
 
 class CodeEditor;
+class ErrorList;
 class FindReplace;
 class HelpViewer;
 class ListingView;
@@ -84,6 +85,7 @@ class MainWindow : public QMainWindow {
   void Set_FileChooser(FileChooser* chooser) { chooser_ = chooser; }
   const CompileSession& Session() const { return session_; }
   bool Running() const { return running_; }
+  ErrorList* Error_List() const { return errors_; }
   HelpViewer* Help() const { return help_; }
   const std::string& Current_File() const { return current_file_; }
   QStringList Recent_Files() const { return recent_; }
@@ -114,6 +116,10 @@ class MainWindow : public QMainWindow {
   void Remember_File(const std::string& file_name);
   void Rebuild_Recent_Menu();
   void Go_To_Line();
+  // Puts the cursor on a line (0-based) and the keyboard in the editor, the columns beside it.
+  void Jump_To_Line(int line);
+  // The boxes of the last compile into the error list and their lines marked.
+  void Show_Compile_Boxes();
   void Show_About();
   void Restore_Settings();
   void Save_Settings() const;
@@ -135,6 +141,8 @@ class MainWindow : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   QDockWidget* register_dock_ = nullptr;
   QPlainTextEdit* registers_ = nullptr;
+  QDockWidget* error_dock_ = nullptr;
+  ErrorList* errors_ = nullptr;
   HelpViewer* help_ = nullptr;
   FindReplace* find_ = nullptr;
   QAction* run_action_ = nullptr;
