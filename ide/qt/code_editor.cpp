@@ -36,7 +36,8 @@ QTextCharFormat Format(const QColor& color, bool bold = false, bool italic = fal
 template <class Names>
 QString Alternation(const Names& names) {
   QStringList list;
-  for (const auto& name : names) list << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+  for (const auto& name : names)
+    list << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
   std::sort(list.begin(), list.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
   return list.join(QLatin1Char('|'));
 }

@@ -33,7 +33,11 @@ void ErrorList::Show_Entries(const std::vector<ErrorEntry>& entries) {
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts).join(QStringLiteral("  "));
     auto* item = new QTreeWidgetItem(
-        {QString::number(entry.line + 1), entry.title.isEmpty() ? QString::fromLatin1(kAppTitle.data(), static_cast<qsizetype>(kAppTitle.size())) : entry.title, text});
+        {QString::number(entry.line + 1),
+         entry.title.isEmpty()
+             ? QString::fromLatin1(kAppTitle.data(), static_cast<qsizetype>(kAppTitle.size()))
+             : entry.title,
+         text});
     item->setData(0, Qt::UserRole, entry.line);
     item->setIcon(0, entry.error ? error_icon : note_icon);
     item->setToolTip(2, entry.text.split(QLatin1Char('\r')).join(QLatin1Char('\n')));

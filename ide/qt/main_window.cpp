@@ -4,8 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDockWidget>
 #include <QDir>
+#include <QDockWidget>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
@@ -17,8 +17,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSet>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -204,7 +204,8 @@ void MainWindow::Build_Controls() {
   text1_->setFont(mono);
   text1_->setTabChangesFocus(false);
   text1_->setObjectName("Text1");
-  text1_->Set_Help_Listener([this](const QString& word, const QString& first) { Help_At_Cursor(word, first); });
+  text1_->Set_Help_Listener(
+      [this](const QString& word, const QString& first) { Help_At_Cursor(word, first); });
   text1_->setMinimumWidth(text1_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 12);
 
   auto make_view = [&](const char* name, ListingModel::Column column, bool scroll_bars) {
@@ -649,8 +650,9 @@ class ForwardToWindow : public MessageHandler {
     QMetaObject::invokeMethod(
         window_,
         [&] {
-          answer = Show_Message(message.text, message.style,
-                                message.title ? std::optional<std::string_view>(*message.title) : std::nullopt);
+          answer =
+              Show_Message(message.text, message.style,
+                           message.title ? std::optional<std::string_view>(*message.title) : std::nullopt);
         },
         Qt::BlockingQueuedConnection);
     return answer;
@@ -697,7 +699,8 @@ void MainWindow::Command3_Click() {
       Show_Message("Error in assembler program\r\r" + result.what, MsgStyle::OkExclamation, kAppTitle);
     }
     done = true;
-    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::QueuedConnection);  // wakes the loop below
   });
   while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   const bool stopped = stop_requested_;
@@ -717,7 +720,8 @@ void MainWindow::Command3_Click() {
       register_dock_->show();
       // As tall as the register text, so the editor keeps most of its lines.
       const int lines = registers_->document()->blockCount();
-      const int height = (lines + 1) * registers_->fontMetrics().lineSpacing() + 2 * 6 + 2 * registers_->frameWidth();
+      const int height =
+          (lines + 1) * registers_->fontMetrics().lineSpacing() + 2 * 6 + 2 * registers_->frameWidth();
       resizeDocks({register_dock_}, {height}, Qt::Vertical);
     }
   }
@@ -753,7 +757,9 @@ void MainWindow::Set_Running(bool running) {
     if (auto* action = findChild<QAction*>(name)) action->setEnabled(!running);
   // The code under way came from this text: it stays as it is until the run ends.
   text1_->setReadOnly(running);
-  if (running) status_run_->setText(QStringLiteral("Running... (Stop: %1)").arg(stop_action_->shortcut().toString(QKeySequence::NativeText)));
+  if (running)
+    status_run_->setText(QStringLiteral("Running... (Stop: %1)")
+                             .arg(stop_action_->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void MainWindow::Command4_Click() { CmDialog(kDialogExport); }
