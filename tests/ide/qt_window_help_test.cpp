@@ -85,6 +85,35 @@ TEST_F(Help, F1OutsideTheEditorOpensTheContents) {
   EXPECT_EQ(window->Help()->Anchor(), "context-1");
 }
 
+TEST_F(Help, AnInstalledWindowFindsItsHelpAndKeepsTheCodeFileInTheUsersDataFolder) {
+  // The installed layout: the program in bin/, its help in share/orvo/, bin/ not the user's.
+  fs::create_directories(dir / "bin");
+  fs::create_directories(dir / "share" / "orvo");
+  fs::rename(dir / "ORVO.HLP", dir / "share" / "orvo" / "ORVO.HLP");
+  Set_Program_Folder((dir / "bin").string());
+  const QByteArray data_home = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString((dir / "data").string()));
+  Type_Line("MOV EAX,1", 0);
+  QTest::keyClick(Editor(), Qt::Key_F1);
+  EXPECT_EQ(window->Help()->Anchor(), "insn-MOV");
+  EXPECT_TRUE(boxes.Messages().empty());
+  QTest::keyClick(Editor(), Qt::Key_F5);
+  EXPECT_TRUE(Run_Enabled());
+  if (data_home.isNull())
+    qunsetenv("XDG_DATA_HOME");
+  else
+    qputenv("XDG_DATA_HOME", data_home);
+  EXPECT_FALSE(fs::exists(dir / "bin" / "ORVOIDE.BIN"));
+  int found = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "data"))
+    if (entry.path().filename() == "ORVOIDE.BIN") {
+      ++found;
+      EXPECT_EQ(Slurp(entry.path()), window->Session().Image().Bytes()) << entry.path();
+    }
+  EXPECT_EQ(found, 1);
+  EXPECT_TRUE(boxes.Messages().empty());
+}
+
 TEST(HelpFile, HasAnAnchorForEveryInstructionTheAssemblerAccepts) {
   const std::string html = Slurp(fs::path(ORVO_SOURCE_DIR) / "docs" / "ORVO.HLP");
   const std::vector<std::string_view> names = Accepted_Mnemonics();
