@@ -1,8 +1,10 @@
 #include "assembler/compile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "assembler/dispatch.h"
+#include "operands/operands.h"
 #include "ide/message_box.h"
 #include "operands/text.h"
 #include "output/view.h"
@@ -20,7 +22,78 @@ bool Is_CommentLine(std::string_view line) {
   if (line.empty()) return false;
   return line[0] == '\'' || line[0] == ';' || Starts_With_NoCase(line, "REM ");
 }
+
+// Position of the first c outside double quotes, or npos.
+std::size_t Find_Unquoted(std::string_view text, char c) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '"')
+      quoted = !quoted;
+    else if (text[i] == c && !quoted)
+      return i;
+  }
+  return std::string_view::npos;
+}
+
+// A label stands in as a 32-bit zero until pass 3 writes its value. A line that no fix-up takes
+// but whose bytes end in such a zero and whose operands name a label would keep the zero: it
+// is refused instead.
+bool Holds_UnwrittenLabel(const LineTerms& terms, std::string_view bytes) {
+  if (bytes.size() < 5 || bytes.substr(bytes.size() - 4) != std::string_view("\0\0\0\0", 4)) return false;
+  if (terms.operand.data() == terms.mnemonic.data()) return false;  // no operands
+  std::string_view rest = terms.operand;
+  for (;;) {
+    const std::size_t comma = rest.find(',');
+    if (Is_LabelName(rest.substr(0, comma))) return true;
+    if (comma == std::string_view::npos) return false;
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+std::string_view Trim_LeftBlanksAndTabs(std::string_view s) {
+  std::size_t b = 0;
+  while (b < s.size() && (s[b] == ' ' || s[b] == '\t')) ++b;
+  return s.substr(b);
+}
 }  // namespace
+
+std::string_view Code_Part(std::string_view line) {
+  if (line.empty()) return line;
+  std::size_t end = line.size();
+  // Most lines hold neither a comment nor a string: one library scan instead of a loop.
+  if (std::memchr(line.data(), ';', line.size()) != nullptr) end = std::min(end, Find_Unquoted(line, ';'));
+  while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+  return line.substr(0, end);
+}
+
+std::size_t Find_LabelColon(std::string_view code) {
+  if (code.empty() || std::memchr(code.data(), ':', code.size()) == nullptr) return std::string_view::npos;
+  return Find_Unquoted(code, ':');
+}
+
+std::string_view Instruction_Part(std::string_view line) {
+  const std::string_view code = Code_Part(line);
+  const std::size_t colon = Find_LabelColon(code);
+  return colon == std::string_view::npos ? code : Trim_LeftBlanksAndTabs(code.substr(colon + 1));
+}
+
+// Records every box of a compile with the line it belongs to and passes it on to the handler
+// that was installed before the compile began.
+class CompileSession::BoxRecorder : public MessageHandler {
+ public:
+  explicit BoxRecorder(CompileSession& session) : session_(session), next_(Current_MessageHandler()) {}
+  MsgAnswer Show(const Message& message) override {
+    session_.boxes_.push_back(
+        CompileBox{session_.box_line_, message.title.value_or(std::string()), message.text, true});
+    session_.failed_ = true;
+    if (next_ != nullptr) return next_->Show(message);
+    return message.style == MsgStyle::YesNoCritical ? MsgAnswer::No : MsgAnswer::Ok;
+  }
+
+ private:
+  CompileSession& session_;
+  MessageHandler* next_;
+};
 
 std::vector<std::string_view> Split_Lines(std::string_view text) {
   std::vector<std::string_view> lines;
@@ -178,6 +251,9 @@ CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOp
 
 CompileOutcome CompileSession::Run(const CompileOptions& options) {
   // Start: everything from the previous compile goes.
+  boxes_.clear();
+  box_line_ = 0;
+  failed_ = false;
   listing_.Clear();
   image_.Reset();
   labels_.Reset();
@@ -195,10 +271,32 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   image_.Reserve(lines_.size() * 4);
   listing_.pass2_bytes_.reserve(lines_.size() * 4);
 
-  // Pass 1: comments and CONST lines.
-  for (std::string_view& raw : lines_) {
-    const std::string_view line = Trim(raw);
-    if (Is_CommentLine(line)) {
+  CompileOutcome outcome = Compile_Passes(options);
+  if (outcome != CompileOutcome::Finished) return outcome;
+
+  // Finish.
+  if (options.stack) image_.Wrap_StackFrame();
+  listing_.final_base_ = options.stack ? kPrologue.size() : 0;
+  if (options.save_code_file)
+    Save_CodeImage(image_, options.code_file_path.empty() ? Code_File_Path() : options.code_file_path);
+  return CompileOutcome::Finished;
+}
+
+CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
+  BoxRecorder recorder(*this);
+  ScopedMessageHandler scope(recorder);
+
+  // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    std::string_view& raw = lines_[i];
+    box_line_ = i;
+    const std::string_view trimmed = Trim(raw);
+    if (Is_CommentLine(trimmed)) {
+      raw = {};
+      continue;
+    }
+    const std::string_view line = Code_Part(trimmed);
+    if (line.empty()) {
       raw = {};
       continue;
     }
@@ -212,56 +310,62 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
 
   if (!Pass2(options)) return CompileOutcome::Stopped;
   Pass3(options.stack);
-
-  // Finish.
-  if (options.stack) image_.Wrap_StackFrame();
   listing_.final_bytes_ = &image_.Bytes();
-  listing_.final_base_ = options.stack ? kPrologue.size() : 0;
-  if (options.save_code_file)
-    Save_CodeImage(image_, options.code_file_path.empty() ? Code_File_Path() : options.code_file_path);
-  return CompileOutcome::Finished;
+  // An error box in any pass fails the compile: its code is neither wrapped, saved nor run.
+  return failed_ ? CompileOutcome::Failed : CompileOutcome::Finished;
 }
 
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
   std::string bytes;
   for (std::size_t j = 0; j < lines_.size(); ++j) {
+    box_line_ = j;
+    std::string_view code;
+    bool code_known = false;
     if (!lines_[j].empty() && consts_.Size() > 0) {
-      if (!consts_.May_Replace(lines_[j])) {
-        // No name occurs in the line: the substitution would only trim it.
-        lines_[j] = Trim(lines_[j]);
-      } else {
-        work.assign(lines_[j]);
-        if (consts_.Replace_Consts(work) && work != lines_[j]) lines_[j] = Keep(std::move(work));
+      // Constants are substituted into the code; a comment stays as written.
+      const std::string_view trimmed = Trim(lines_[j]);
+      code = Code_Part(trimmed);
+      code_known = true;
+      lines_[j] = trimmed;
+      if (consts_.May_Replace(code)) {
+        work.assign(code);
+        if (consts_.Replace_Consts(work) && work != code) {
+          work.append(trimmed.substr(code.size()));
+          lines_[j] = Keep(std::move(work));
+          code_known = false;
+        }
       }
     }
     const std::string_view line = Trim(lines_[j]);
     listing_.pre_code_rows_ = j + 1;
 
-    const std::size_t colon = line.find(':');
+    if (!code_known) code = Code_Part(line);
+    std::string_view instruction = code;
+    const std::size_t colon = Find_LabelColon(code);
     Listing::Row& row = listing_.rows_[j];
     row.code_offset = static_cast<std::uint32_t>(image_.Size());
     if (colon != std::string_view::npos) {
-      const std::size_t space = line.find(' ');
+      const std::size_t space = code.find(' ');
       // A space before the colon, or a name that could be read as something else (a register,
       // a number), makes the line unusable as a label.
       if ((space != std::string_view::npos && space < colon) ||
-          !Is_ValidLabelDefinition(line.substr(0, colon))) {
+          !Is_ValidLabelDefinition(code.substr(0, colon))) {
         Show_Invalid_Label(line, j);
         return false;
       }
-      labels_.Add_LabelEntry(line.substr(0, colon), true);
-      ++listing_.text2_rows_;
-      kind_[j] = kNoCode;
-      continue;
+      // The label names the first byte of what follows its colon on the line, or of the next
+      // line that has code.
+      labels_.Add_LabelEntry(code.substr(0, colon), true);
+      instruction = Instruction_Part(code);
     }
-    if (line.empty()) {
+    if (instruction.empty()) {
       ++listing_.text2_rows_;
       kind_[j] = kNoCode;
       continue;
     }
     bool invalid_label = false;
-    const LineTerms terms = Get_LineTerms(line);
+    const LineTerms terms = Get_LineTerms(instruction);
     bytes = Dispatch_Line(terms, labels_, invalid_label);
     if (invalid_label) {
       Show_Invalid_Label(line, j);
@@ -269,8 +373,12 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     }
     // A refused line stops the compile before pass 3. The fix-ups work on lines with a space
     // only, and the mnemonic is the whole line when it has none.
-    const bool has_space = terms.mnemonic.size() < line.size();
-    kind_[j] = !bytes.empty() && has_space && May_FixUp(terms, line) ? kGeneral : kSettled;
+    const bool has_space = terms.mnemonic.size() < instruction.size();
+    kind_[j] = !bytes.empty() && has_space && May_FixUp(terms, instruction) ? kGeneral : kSettled;
+    if (kind_[j] == kSettled && Holds_UnwrittenLabel(terms, bytes)) {
+      Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
+      bytes.clear();
+    }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
     listing_.pass2_bytes_.append(bytes);
@@ -294,7 +402,8 @@ void CompileSession::Pass3(bool stack) {
     if (kind_[k] == kNoCode) continue;
     Listing::Row& row = listing_.rows_[k];
     if (kind_[k] == kGeneral) {
-      const std::string_view line = Trim(lines_[k]);
+      box_line_ = k;
+      const std::string_view line = Instruction_Part(Trim(lines_[k]));
       const LineTerms terms = Get_LineTerms(line);
       const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
       std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);

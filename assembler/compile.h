@@ -24,11 +24,30 @@ struct CompileOptions {
   std::function<void(int context)> open_help;
 };
 
-enum class CompileOutcome { Finished, Stopped };
+// Finished: ran to its end without an error box. Stopped: a line was refused and the compile
+// ended there. Failed: it ran to its end, but a box reported an error (a label not found, a jump
+// out of range...): the code is not saved and must not be run.
+enum class CompileOutcome { Finished, Stopped, Failed };
+
+// A box shown during a compile and the 0-based source line it belongs to.
+struct CompileBox {
+  std::size_t line = 0;
+  std::string title;  // empty: the application's title
+  std::string text;
+  bool error = true;
+};
 
 // Splits text at every CR LF pair. An empty text has no lines; a text ending in CR LF has an
 // empty last line. The views point into text.
 std::vector<std::string_view> Split_Lines(std::string_view text);
+
+// The code of a trimmed line: the text before the first ';' outside double quotes, without the
+// blanks and TABs that end it. The rest is a comment.
+std::string_view Code_Part(std::string_view line);
+// Position of the first ':' outside double quotes in code, or npos.
+std::size_t Find_LabelColon(std::string_view code);
+// The instruction of a trimmed line: its code without a leading "label:".
+std::string_view Instruction_Part(std::string_view line);
 
 // Mnemonic and operands of a line as pass 1 reads them.
 std::string Split_Line(std::string_view line, std::string& first, std::string& second);
@@ -94,9 +113,16 @@ class CompileSession {
   const ConstTable& Consts() const { return consts_; }
   // The source lines as the compile left them (comments blanked, constants substituted).
   const std::vector<std::string_view>& Lines() const { return lines_; }
+  // Every box the last compile showed, in order, with its line.
+  const std::vector<CompileBox>& Boxes() const { return boxes_; }
+  // True when the last compile showed an error box.
+  bool Failed() const { return failed_; }
 
  private:
+  class BoxRecorder;
+  friend class BoxRecorder;
   CompileOutcome Run(const CompileOptions& options);
+  CompileOutcome Compile_Passes(const CompileOptions& options);
   bool Pass2(const CompileOptions& options);
   void Pass3(bool stack);
   std::string_view Keep(std::string line);  // stores a rewritten line, returns a stable view
@@ -114,6 +140,9 @@ class CompileSession {
   LabelTable labels_;
   ConstTable consts_;
   Listing listing_;
+  std::vector<CompileBox> boxes_;
+  std::size_t box_line_ = 0;  // the line the boxes shown now belong to
+  bool failed_ = false;
 };
 
 }  // namespace orvo

@@ -181,7 +181,8 @@ void ConstTable::Report_TooMuchWork(std::size_t index) const {
   runaway_reported_ = true;
   Show_Message(
       "Error in CONST:\rThe substitution of " + names_[index] +
-          " takes too long.\rOne compile may search and move 100000000 characters for its constants.",
+          " takes too long.\rOne compile may search and move " + std::to_string(kMaxSubstitutionWork) +
+          " characters for its constants.",
       MsgStyle::OkExclamation, "CONST " + names_[index]);
 }
 
@@ -250,11 +251,35 @@ bool ConstTable::Replace_Consts(std::string& line) const {
   if (Size() == 0 || line.empty()) return false;
   line.assign(Trim(line));
   Build_Matcher();
+  if (line.find('"') == std::string::npos) {
+    Substitute_All(line);
+    return true;
+  }
+  // Text in double quotes is data: only the pieces between the strings are substituted.
+  std::string out;
+  std::string piece;
+  std::size_t at = 0;
+  while (at < line.size()) {
+    const std::size_t open = line.find('"', at);
+    piece.assign(line, at, open == std::string::npos ? std::string::npos : open - at);
+    Substitute_All(piece);
+    out += piece;
+    if (open == std::string::npos) break;
+    const std::size_t close = line.find('"', open + 1);
+    const std::size_t end = close == std::string::npos ? line.size() : close + 1;
+    out.append(line, open, end - open);
+    at = end;
+  }
+  line = std::move(out);
+  return true;
+}
+
+void ConstTable::Substitute_All(std::string& line) const {
   int replacements = 0;
-  if (work_ > kMaxSubstitutionWork) return true;  // the box was shown; the lines stay as written
+  if (line.empty() || work_ > kMaxSubstitutionWork) return;  // the box was shown; the lines stay as written
   if (!matcher_.Usable()) {
     for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);
-    return true;
+    return;
   }
   // Only constants whose names occur somewhere in the line can change it; after a change the
   // line is scanned again for the constants that follow.
@@ -269,7 +294,6 @@ bool ConstTable::Replace_Consts(std::string& line) const {
       i = 0;
     }
   }
-  return true;
 }
 
 }  // namespace orvo

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "encoders/encoders.h"
+#include "ide/message_box.h"
 #include "operands/mnemonic_index.h"
 #include "operands/operands.h"
 #include "operands/text.h"
@@ -13,13 +15,28 @@ namespace {
 
 using Encoder = std::string (*)(const LineTerms&);
 
+// How many operands a mnemonic takes. Text beyond them is refused, never dropped.
+enum class Arity : std::uint8_t {
+  None,     // no operand text at all
+  One,      // at most one operand
+  Target,   // exactly one: the jump target, which pass 3 reads
+  Two,      // at most two operands
+  Three,    // at most three (IMUL)
+  OwnText,  // the encoder reads the whole operand text itself (data, prefixes, EXIT FUNCTION)
+};
+
 struct DispatchRow {
   std::string_view mnemonic;  // the key: the mnemonic in capitals
   Encoder encode;
+  Arity arity;
 };
 
 std::string Two(const LineTerms& t) { return Encode_TwoOperand(t.key, t.first, t.second); }
 std::string One(const LineTerms& t) { return Encode_OneOperand(t.key, t.operand, ""); }
+std::string Imul(const LineTerms& t) {
+  if (t.second.data() == nullptr) return Encode_OneOperand(t.key, t.operand, "");
+  return Assemble_Imul(t.first, t.second);
+}
 std::string Mov(const LineTerms& t) { return Assemble_Mov(t.first, t.second); }
 std::string Movx(const LineTerms& t) { return Assemble_Movx(t.mnemonic, t.first, t.second); }
 std::string BitScan(const LineTerms& t) { return Assemble_BitScan(t.mnemonic, t.first, t.second); }
@@ -29,7 +46,7 @@ std::string Pop(const LineTerms& t) { return Assemble_Pop(t.operand); }
 std::string Popad(const LineTerms&) { return Assemble_Popad(); }
 std::string Call(const LineTerms& t) { return Assemble_Call(t.operand); }
 std::string Ret(const LineTerms& t) { return Assemble_Ret(t.operand); }
-std::string RetnRetf(const LineTerms& t) { return Assemble_RetnRetf(t.mnemonic); }
+std::string RetnRetf(const LineTerms& t) { return Assemble_RetnRetf(t.mnemonic, t.operand); }
 std::string Data(const LineTerms& t) { return Assemble_Data(t.key, t.operand); }
 std::string Rep(const LineTerms& t) { return Assemble_Rep(t.key, t.operand); }
 std::string FlagOp(const LineTerms& t) { return Assemble_FlagOp(t.operand); }
@@ -37,7 +54,11 @@ std::string End(const LineTerms&) { return Get_Epilogue(); }
 std::string Exit(const LineTerms& t) {
   return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string();
 }
-std::string Loop(const LineTerms& t) { return Assemble_Loop(t.mnemonic); }
+// The target of a LOOP or conditional jump is a label; without one there is nothing to encode.
+bool Has_LabelTarget(const LineTerms& t) { return !t.first.empty() && Is_LabelName(t.operand); }
+std::string Loop(const LineTerms& t) {
+  return Has_LabelTarget(t) ? Assemble_Loop(t.mnemonic) : std::string();
+}
 std::string Cmps(const LineTerms& t) { return Assemble_Cmps(t.mnemonic); }
 std::string Ins(const LineTerms& t) { return Assemble_Ins(t.mnemonic); }
 std::string Lods(const LineTerms& t) { return Assemble_Lods(t.mnemonic); }
@@ -48,6 +69,8 @@ std::string Stos(const LineTerms& t) { return Assemble_Stos(t.mnemonic); }
 std::string Jmp(const LineTerms& t) { return Assemble_Jmp(t.first); }
 std::string Shift(const LineTerms& t) { return Assemble_Shift(t.mnemonic, t.first, t.second); }
 std::string NoOperand(const LineTerms& t) { return Assemble_NoOperand(t.mnemonic); }
+std::string AsciiAdjust(const LineTerms& t) { return Assemble_AamAad(t.mnemonic, t.operand); }
+std::string Lock(const LineTerms& t);
 std::string Int(const LineTerms& t) { return Assemble_Int(t.first); }
 std::string Bswap(const LineTerms& t) { return Assemble_Bswap(t.first); }
 std::string In(const LineTerms& t) { return Assemble_In(t.first, t.second); }
@@ -64,70 +87,155 @@ std::string VerrVerw(const LineTerms& t) { return Assemble_VerrVerw(t.mnemonic, 
 // row that the ordered search would find first.
 // clang-format off
 constexpr std::array kDispatch{
-    DispatchRow{"MOV", Mov},
-    DispatchRow{"MOVZX", Movx},   DispatchRow{"MOVSX", Movx},
-    DispatchRow{"BSF", BitScan},  DispatchRow{"BSR", BitScan},
-    DispatchRow{"PUSH", Push},
-    DispatchRow{"PUSHAD", Pushad},
-    DispatchRow{"POP", Pop},
-    DispatchRow{"POPAD", Popad},
-    DispatchRow{"CALL", Call},
-    DispatchRow{"RET", Ret},
-    DispatchRow{"RETN", RetnRetf}, DispatchRow{"RETF", RetnRetf},
-    DispatchRow{"DB", Data}, DispatchRow{"DW", Data}, DispatchRow{"DD", Data},
-    DispatchRow{"REP", Rep}, DispatchRow{"REPE", Rep}, DispatchRow{"REPZ", Rep},
-    DispatchRow{"REPNE", Rep}, DispatchRow{"REPNZ", Rep},
-    DispatchRow{"CLC", FlagOp}, DispatchRow{"STC", FlagOp}, DispatchRow{"CMC", FlagOp},
-    DispatchRow{"CLD", FlagOp}, DispatchRow{"STD", FlagOp}, DispatchRow{"CLI", FlagOp},
-    DispatchRow{"STI", FlagOp}, DispatchRow{"LAHF", FlagOp}, DispatchRow{"SAHF", FlagOp},
-    DispatchRow{"PUSHF", FlagOp}, DispatchRow{"PUSHFD", FlagOp}, DispatchRow{"POPF", FlagOp},
-    DispatchRow{"POPFD", FlagOp},
-    DispatchRow{"END", End}, DispatchRow{"EXIT", Exit},
-    DispatchRow{"OR", Two},  DispatchRow{"ADC", Two}, DispatchRow{"SBB", Two}, DispatchRow{"AND", Two},
-    DispatchRow{"XOR", Two}, DispatchRow{"CMP", Two}, DispatchRow{"ADD", Two}, DispatchRow{"SUB", Two},
-    DispatchRow{"BT", Two},  DispatchRow{"BTS", Two}, DispatchRow{"BTR", Two}, DispatchRow{"BTC", Two},
-    DispatchRow{"TEST", Two},
-    DispatchRow{"NOT", One}, DispatchRow{"NEG", One}, DispatchRow{"MUL", One}, DispatchRow{"IMUL", One},
-    DispatchRow{"DIV", One}, DispatchRow{"IDIV", One}, DispatchRow{"INC", One}, DispatchRow{"DEC", One},
-    DispatchRow{"LOOP", Loop}, DispatchRow{"LOOPE", Loop}, DispatchRow{"LOOPZ", Loop},
-    DispatchRow{"LOOPNE", Loop}, DispatchRow{"LOOPNZ", Loop}, DispatchRow{"JCXZ", Loop},
-    DispatchRow{"JECXZ", Loop},
-    DispatchRow{"CMPSB", Cmps}, DispatchRow{"CMPSW", Cmps}, DispatchRow{"CMPSD", Cmps},
-    DispatchRow{"INSB", Ins},   DispatchRow{"INSW", Ins},   DispatchRow{"INSD", Ins},
-    DispatchRow{"LODSB", Lods}, DispatchRow{"LODSW", Lods}, DispatchRow{"LODSD", Lods},
-    DispatchRow{"MOVSB", Movs}, DispatchRow{"MOVSW", Movs}, DispatchRow{"MOVSD", Movs},
-    DispatchRow{"OUTSB", Outs}, DispatchRow{"OUTSW", Outs}, DispatchRow{"OUTSD", Outs},
-    DispatchRow{"SCASB", Scas}, DispatchRow{"SCASW", Scas}, DispatchRow{"SCASD", Scas},
-    DispatchRow{"STOSB", Stos}, DispatchRow{"STOSW", Stos}, DispatchRow{"STOSD", Stos},
-    DispatchRow{"JMP", Jmp},
-    DispatchRow{"ROL", Shift}, DispatchRow{"ROR", Shift}, DispatchRow{"RCL", Shift}, DispatchRow{"RCR", Shift},
-    DispatchRow{"SAL", Shift}, DispatchRow{"SHL", Shift}, DispatchRow{"SHR", Shift}, DispatchRow{"SAR", Shift},
-    DispatchRow{"AAA", NoOperand}, DispatchRow{"AAD", NoOperand}, DispatchRow{"AAM", NoOperand},
-    DispatchRow{"AAS", NoOperand}, DispatchRow{"CBW", NoOperand}, DispatchRow{"CWDE", NoOperand},
-    DispatchRow{"CWD", NoOperand}, DispatchRow{"CDQ", NoOperand}, DispatchRow{"DAA", NoOperand},
-    DispatchRow{"DAS", NoOperand}, DispatchRow{"INTO", NoOperand}, DispatchRow{"LEAVE", NoOperand},
-    DispatchRow{"NOP", NoOperand}, DispatchRow{"WAIT", NoOperand}, DispatchRow{"FWAIT", NoOperand},
-    DispatchRow{"HLT", NoOperand}, DispatchRow{"IRET", NoOperand}, DispatchRow{"IRETD", NoOperand},
-    DispatchRow{"XLAT", NoOperand}, DispatchRow{"XLATB", NoOperand}, DispatchRow{"LOCK", NoOperand},
-    DispatchRow{"INT", Int},
-    DispatchRow{"BSWAP", Bswap},
-    DispatchRow{"IN", In},
-    DispatchRow{"OUT", Out},
-    DispatchRow{"LEA", Lea},
-    DispatchRow{"BOUND", Bound},
-    DispatchRow{"CMPXCHG", Cmpxchg},
-    DispatchRow{"XCHG", Xchg},
-    DispatchRow{"ENTER", Enter},
-    DispatchRow{"LAR", Lar},
-    DispatchRow{"VERR", VerrVerw}, DispatchRow{"VERW", VerrVerw},
+    DispatchRow{"MOV", Mov, Arity::Two},
+    DispatchRow{"MOVZX", Movx, Arity::Two},   DispatchRow{"MOVSX", Movx, Arity::Two},
+    DispatchRow{"BSF", BitScan, Arity::Two},  DispatchRow{"BSR", BitScan, Arity::Two},
+    DispatchRow{"PUSH", Push, Arity::One},
+    DispatchRow{"PUSHAD", Pushad, Arity::None},
+    DispatchRow{"POP", Pop, Arity::One},
+    DispatchRow{"POPAD", Popad, Arity::None},
+    DispatchRow{"CALL", Call, Arity::One},
+    DispatchRow{"RET", Ret, Arity::One},
+    DispatchRow{"RETN", RetnRetf, Arity::One}, DispatchRow{"RETF", RetnRetf, Arity::One},
+    DispatchRow{"DB", Data, Arity::OwnText}, DispatchRow{"DW", Data, Arity::OwnText},
+    DispatchRow{"DD", Data, Arity::OwnText},
+    DispatchRow{"REP", Rep, Arity::OwnText}, DispatchRow{"REPE", Rep, Arity::OwnText},
+    DispatchRow{"REPZ", Rep, Arity::OwnText},
+    DispatchRow{"REPNE", Rep, Arity::OwnText}, DispatchRow{"REPNZ", Rep, Arity::OwnText},
+    DispatchRow{"CLC", FlagOp, Arity::None}, DispatchRow{"STC", FlagOp, Arity::None},
+    DispatchRow{"CMC", FlagOp, Arity::None},
+    DispatchRow{"CLD", FlagOp, Arity::None}, DispatchRow{"STD", FlagOp, Arity::None},
+    DispatchRow{"CLI", FlagOp, Arity::None},
+    DispatchRow{"STI", FlagOp, Arity::None}, DispatchRow{"LAHF", FlagOp, Arity::None},
+    DispatchRow{"SAHF", FlagOp, Arity::None},
+    DispatchRow{"PUSHF", FlagOp, Arity::None}, DispatchRow{"PUSHFD", FlagOp, Arity::None},
+    DispatchRow{"POPF", FlagOp, Arity::None},
+    DispatchRow{"POPFD", FlagOp, Arity::None},
+    DispatchRow{"END", End, Arity::None}, DispatchRow{"EXIT", Exit, Arity::OwnText},
+    DispatchRow{"OR", Two, Arity::Two}, DispatchRow{"ADC", Two, Arity::Two},
+    DispatchRow{"SBB", Two, Arity::Two}, DispatchRow{"AND", Two, Arity::Two},
+    DispatchRow{"XOR", Two, Arity::Two}, DispatchRow{"CMP", Two, Arity::Two},
+    DispatchRow{"ADD", Two, Arity::Two}, DispatchRow{"SUB", Two, Arity::Two},
+    DispatchRow{"BT", Two, Arity::Two}, DispatchRow{"BTS", Two, Arity::Two},
+    DispatchRow{"BTR", Two, Arity::Two}, DispatchRow{"BTC", Two, Arity::Two},
+    DispatchRow{"TEST", Two, Arity::Two},
+    DispatchRow{"NOT", One, Arity::One}, DispatchRow{"NEG", One, Arity::One},
+    DispatchRow{"MUL", One, Arity::One}, DispatchRow{"IMUL", Imul, Arity::Three},
+    DispatchRow{"DIV", One, Arity::One}, DispatchRow{"IDIV", One, Arity::One},
+    DispatchRow{"INC", One, Arity::One}, DispatchRow{"DEC", One, Arity::One},
+    DispatchRow{"LOOP", Loop, Arity::Target}, DispatchRow{"LOOPE", Loop, Arity::Target},
+    DispatchRow{"LOOPZ", Loop, Arity::Target},
+    DispatchRow{"LOOPNE", Loop, Arity::Target}, DispatchRow{"LOOPNZ", Loop, Arity::Target},
+    DispatchRow{"JCXZ", Loop, Arity::Target},
+    DispatchRow{"JECXZ", Loop, Arity::Target},
+    DispatchRow{"CMPSB", Cmps, Arity::None}, DispatchRow{"CMPSW", Cmps, Arity::None},
+    DispatchRow{"CMPSD", Cmps, Arity::None},
+    DispatchRow{"INSB", Ins, Arity::None}, DispatchRow{"INSW", Ins, Arity::None},
+    DispatchRow{"INSD", Ins, Arity::None},
+    DispatchRow{"LODSB", Lods, Arity::None}, DispatchRow{"LODSW", Lods, Arity::None},
+    DispatchRow{"LODSD", Lods, Arity::None},
+    DispatchRow{"MOVSB", Movs, Arity::None}, DispatchRow{"MOVSW", Movs, Arity::None},
+    DispatchRow{"MOVSD", Movs, Arity::None},
+    DispatchRow{"OUTSB", Outs, Arity::None}, DispatchRow{"OUTSW", Outs, Arity::None},
+    DispatchRow{"OUTSD", Outs, Arity::None},
+    DispatchRow{"SCASB", Scas, Arity::None}, DispatchRow{"SCASW", Scas, Arity::None},
+    DispatchRow{"SCASD", Scas, Arity::None},
+    DispatchRow{"STOSB", Stos, Arity::None}, DispatchRow{"STOSW", Stos, Arity::None},
+    DispatchRow{"STOSD", Stos, Arity::None},
+    DispatchRow{"JMP", Jmp, Arity::One},
+    DispatchRow{"ROL", Shift, Arity::Two}, DispatchRow{"ROR", Shift, Arity::Two},
+    DispatchRow{"RCL", Shift, Arity::Two}, DispatchRow{"RCR", Shift, Arity::Two},
+    DispatchRow{"SAL", Shift, Arity::Two}, DispatchRow{"SHL", Shift, Arity::Two},
+    DispatchRow{"SHR", Shift, Arity::Two}, DispatchRow{"SAR", Shift, Arity::Two},
+    DispatchRow{"AAA", NoOperand, Arity::None}, DispatchRow{"AAD", AsciiAdjust, Arity::One},
+    DispatchRow{"AAM", AsciiAdjust, Arity::One},
+    DispatchRow{"AAS", NoOperand, Arity::None}, DispatchRow{"CBW", NoOperand, Arity::None},
+    DispatchRow{"CWDE", NoOperand, Arity::None},
+    DispatchRow{"CWD", NoOperand, Arity::None}, DispatchRow{"CDQ", NoOperand, Arity::None},
+    DispatchRow{"DAA", NoOperand, Arity::None},
+    DispatchRow{"DAS", NoOperand, Arity::None}, DispatchRow{"INTO", NoOperand, Arity::None},
+    DispatchRow{"LEAVE", NoOperand, Arity::None},
+    DispatchRow{"NOP", NoOperand, Arity::None}, DispatchRow{"WAIT", NoOperand, Arity::None},
+    DispatchRow{"FWAIT", NoOperand, Arity::None},
+    DispatchRow{"HLT", NoOperand, Arity::None}, DispatchRow{"IRET", NoOperand, Arity::None},
+    DispatchRow{"IRETD", NoOperand, Arity::None},
+    DispatchRow{"XLAT", NoOperand, Arity::None}, DispatchRow{"XLATB", NoOperand, Arity::None},
+    DispatchRow{"LOCK", Lock, Arity::OwnText},
+    DispatchRow{"INT", Int, Arity::One},
+    DispatchRow{"BSWAP", Bswap, Arity::One},
+    DispatchRow{"IN", In, Arity::Two},
+    DispatchRow{"OUT", Out, Arity::Two},
+    DispatchRow{"LEA", Lea, Arity::Two},
+    DispatchRow{"BOUND", Bound, Arity::Two},
+    DispatchRow{"CMPXCHG", Cmpxchg, Arity::Two},
+    DispatchRow{"XCHG", Xchg, Arity::Two},
+    DispatchRow{"ENTER", Enter, Arity::Two},
+    DispatchRow{"LAR", Lar, Arity::Two},
+    DispatchRow{"VERR", VerrVerw, Arity::One}, DispatchRow{"VERW", VerrVerw, Arity::One},
 };
 // clang-format on
 
 constexpr auto kDispatchIndex = Sort_ByMnemonic(kDispatch);
 
-Encoder Find_Encoder(std::string_view key) {
-  const DispatchRow* row = Find_Mnemonic(kDispatchIndex, key);
-  return row ? row->encode : nullptr;
+// First position of c in a short text, or npos: a loop costs less than a library call here.
+std::size_t Find_InShort(std::string_view text, char c) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == c) return i;
+  return std::string_view::npos;
+}
+
+const DispatchRow* Find_Row(std::string_view key) { return Find_Mnemonic(kDispatchIndex, key); }
+
+// A line without a space hands its mnemonic over as the operand text.
+bool Has_Operand(const LineTerms& t) { return t.operand.data() != t.mnemonic.data(); }
+
+// False when the line has more operands than its mnemonic takes, or stray text in one of them.
+bool Operands_Fit(const LineTerms& t, Arity arity) {
+  if (arity == Arity::OwnText) return true;
+  if (!Has_Operand(t)) return arity != Arity::Target;
+  if (arity == Arity::None) return false;
+  if (t.second.data() == nullptr) return Is_SingleTerm(t.first);
+  if (arity == Arity::One || arity == Arity::Target || !Is_SingleTerm(t.first)) return false;
+  const std::size_t comma = Find_InShort(t.second, ',');
+  if (comma == std::string_view::npos) return Is_SingleTerm(t.second);
+  if (arity != Arity::Three) return false;
+  const std::string_view third = t.second.substr(comma + 1);
+  return Is_SingleTerm(t.second.substr(0, comma)) && Find_InShort(third, ',') == std::string_view::npos &&
+         Is_SingleTerm(third);
+}
+
+// Instructions that may carry LOCK: read-modify-write ones, and only with a memory destination.
+constexpr std::array<std::string_view, 17> kLockable{
+    "ADC", "ADD", "AND", "BTC", "BTR", "BTS",  "CMPXCHG", "DEC", "INC",
+    "NEG", "NOT", "OR",  "SBB", "SUB", "XADD", "XCHG",    "XOR",
+};
+
+bool Is_MemType(OpType t) { return t == OpType::M8 || t == OpType::M16 || t == OpType::M32; }
+
+// The instruction after a LOCK on its line, or nullopt when LOCK stands alone.
+std::optional<LineTerms> Locked_Terms(const LineTerms& t) {
+  if (t.key != "LOCK" || !Has_Operand(t)) return std::nullopt;
+  return Get_LineTerms(t.operand);
+}
+
+std::string Lock(const LineTerms& t) {
+  const std::optional<LineTerms> inner = Locked_Terms(t);
+  if (!inner) return Assemble_NoOperand(t.mnemonic);  // alone on its line: F0h for the next line
+  const bool lockable = std::find(kLockable.begin(), kLockable.end(), inner->key) != kLockable.end();
+  const bool memory = Is_MemType(Get_OperandType(inner->first)) ||
+                      (inner->key == "XCHG" && Is_MemType(Get_OperandType(inner->second)));
+  if (!lockable || !memory) {
+    Show_Message(std::string("Error in LOCK:") + kCR + kTab + "Not supported: " + std::string(t.operand) +
+                 kCR + kCR + "Syntax:" + kCR + kTab + "LOCK Instruction m8/m16/m32,..." + kCR +
+                 " Instruction - ADC, ADD, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, SUB," +
+                 " XCHG, XOR");
+    return {};
+  }
+  LabelTable no_labels;
+  bool invalid_label = false;
+  std::string bytes = Dispatch_Line(*inner, no_labels, invalid_label);
+  if (bytes.empty()) return bytes;
+  return '\xF0' + bytes;
 }
 
 bool Is_ConditionalJumpKey(std::string_view key) {
@@ -140,21 +248,27 @@ bool May_NameLabel(std::string_view name) {
   return t.empty() || Is_ValidLabelDefinition(t);
 }
 
-// Is_LabelName without its box: a &B literal counts as a possible name.
-bool May_BeLabelName(std::string_view text) {
-  const std::string_view t = Trim(text);
-  if (Starts_With_NoCase(t, "&B")) return true;
-  std::string_view n = t;
-  if (!n.empty() && n[0] == '-') n = Trim_Left(n.substr(1));
-  // A label name starts with a letter once a minus is stripped.
-  return !n.empty() && Is_Letter(n[0]) && Is_LabelName(t);
-}
-
-// First position of c in a short text, or npos: a loop costs less than a library call here.
-std::size_t Find_InShort(std::string_view text, char c) {
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (text[i] == c) return i;
-  return std::string_view::npos;
+// Memory operands and numbers are read whole before an encoder sees them: a refused one gets
+// its box here, once, whatever the instruction. Data lists are read by their directive.
+bool Operands_Readable(const LineTerms& terms) {
+  if (terms.key == "DB" || terms.key == "DW" || terms.key == "DD") return true;
+  if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
+      Starts_With_NoCase(terms.operand, "DD "))
+    return true;
+  const auto refused = [](std::string_view operand) {
+    const std::string why = Operand_Refusal(operand);
+    if (!why.empty()) Show_Message(why);
+    return !why.empty();
+  };
+  if (refused(terms.first)) return false;
+  // A three-operand line (IMUL) holds its second and third operands in one text.
+  std::string_view rest = terms.second;
+  for (std::size_t comma = Find_InShort(rest, ','); comma != std::string_view::npos;
+       comma = Find_InShort(rest, ',')) {
+    if (refused(rest.substr(0, comma))) return false;
+    rest.remove_prefix(comma + 1);
+  }
+  return !refused(rest);
 }
 
 }  // namespace
@@ -194,13 +308,26 @@ LineTerms Get_LineTerms(std::string_view line) {
   return t;
 }
 
+std::vector<std::string_view> Dispatch_Mnemonics() {
+  std::vector<std::string_view> names;
+  names.reserve(kDispatch.size());
+  for (const DispatchRow& row : kDispatch) names.push_back(row.mnemonic);
+  return names;
+}
+
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
   invalid_label = false;
   std::string bytes;
-  if (const Encoder encode = Find_Encoder(terms.key)) {
-    bytes = encode(terms);
+  const DispatchRow* row = Find_Row(terms.key);
+  // A memory operand or number that cannot be read names its fault; only then is text beyond
+  // the operands a mnemonic takes refused.
+  if (!Operands_Readable(terms)) return {};
+  if (row != nullptr && !Operands_Fit(terms, row->arity)) return {};
+  if (row != nullptr) {
+    bytes = row->encode(terms);
   } else if (terms.key.starts_with("SET") &&
              Get_SetccName(terms.mnemonic) == terms.key) {  // SETcc names only
+    if (!Operands_Fit(terms, Arity::One)) return {};
     bytes = Assemble_Setcc(terms.mnemonic, terms.first);
   } else if (Starts_With_NoCase(terms.operand, "DB ") || Starts_With_NoCase(terms.operand, "DW ") ||
              Starts_With_NoCase(terms.operand, "DD ")) {
@@ -212,35 +339,42 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
     bytes = Assemble_DataLine(terms.operand);
   }
   if (Is_ConditionalJumpKey(terms.key)) {
-    bytes = Get_JumpOpcode(terms.mnemonic);
+    if (!Operands_Fit(terms, Arity::Target)) return {};
+    bytes = Has_LabelTarget(terms) ? Get_JumpOpcode(terms.mnemonic) : std::string();
     if (!bytes.empty()) bytes.append(4, '\0');
   }
   return bytes;
 }
 
 // Dispatch_FixUp's branches as a test. Everything after the PUSH branch is an "or" of pure
-// tests, so they run cheapest first. It shows no box: a &B literal, whose normalization may show
-// one, counts as a possible name.
+// tests, so they run cheapest first. It shows no box.
 bool May_FixUp(const LineTerms& terms, std::string_view line) {
+  if (const std::optional<LineTerms> inner = Locked_Terms(terms)) return May_FixUp(*inner, terms.operand);
   const std::string_view key = terms.key;  // views compare their sizes first
   if (!key.empty() && key[0] == 'J') return true;
   if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister) return May_NameLabel(terms.second);
   if (key == "PUSH") return May_NameLabel(terms.first);
   if (key == "CALL") return true;
   if (!key.empty() && key[0] == 'L' && Is_LoopMnemonic(key)) return true;  // LOOP..., and the J keys above
-  return May_BeLabelName(terms.second) && (key == "MOV" || key == "TEST" || Is_AluLine(line));
+  return Is_LabelName(terms.second) && (key == "MOV" || key == "TEST" || Is_AluLine(line));
 }
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack) {
+  if (const std::optional<LineTerms> inner = Locked_Terms(terms)) {
+    // The instruction behind the F0h prefix is fixed up as if it stood alone.
+    const FixLine behind{line.offset + 1, line.length - 1, terms.operand};
+    std::string fixed = Dispatch_FixUp(*inner, image, labels, behind, stack);
+    return fixed.empty() ? fixed : '\xF0' + fixed;
+  }
   const std::string_view key = terms.key;
   if (!key.empty() && key[0] == 'J') {
     if (key == "JCXZ" || key == "JECXZ") return Fix_LoopJump(image, labels, key, terms.first, line);
     return Fix_Jump(image, labels, key, terms.first, line);
   }
   if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister)
-    return Fix_MovLabel(image, labels.Find_Label(terms.second), line, stack);
-  if (key == "PUSH") return Fix_PushLabel(image, labels.Find_Label(terms.first), line, stack);
+    return Fix_Imm32Label(image, labels, terms.second, line, stack);
+  if (key == "PUSH") return Fix_Imm32Label(image, labels, terms.first, line, stack);
   if (Is_AluLine(line.text) && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
   if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, line);
   // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower

@@ -26,6 +26,10 @@ std::vector<std::string_view> Accepted_Mnemonics();
 // Forms the line terms of a trimmed instruction line.
 LineTerms Get_LineTerms(std::string_view line);
 
+// The mnemonics with a row in the pass-2 dispatch table, in capitals. Conditional jumps and
+// SETcc are assembled by rule and have no row.
+std::vector<std::string_view> Dispatch_Mnemonics();
+
 // Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line);
 // invalid_label is set, and nothing assembled, when that label's name is not allowed.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label);

@@ -74,11 +74,7 @@ std::int32_t LabelTable::Find_Label(std::string_view name) const {
   return it == first_offset_.end() ? -1 : it->second;
 }
 
-bool Is_ValidLabelDefinition(std::string_view name) {
-  const std::string_view t = Trim(name);
-  if (t.empty() || !Is_UpperLetter(Upper_Char(t[0]))) return false;
-  return !Is_RegisterName(t) && !Is_SegmentRegister(t);
-}
+bool Is_ValidLabelDefinition(std::string_view name) { return Is_LabelShaped(name); }
 
 namespace {
 
@@ -116,10 +112,6 @@ std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::str
     Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, "JUMP error (" + k + ")");
     return {};
   }
-  if (target == line.offset) {
-    Show_Message("Error calculating label address");
-    return {};
-  }
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + opcode_length + 4);
   const std::string rel = Dword(static_cast<std::uint32_t>(d));
   if (!Patch(image, line, std::int64_t{line.offset} + opcode_length, rel)) return {};
@@ -152,7 +144,6 @@ std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string
     return {};
   }
   const int prefix = key == "JCXZ" ? 1 : 0;
-  if (target == line.offset) return {};
   // rel8 counts from the end of the instruction; the LOOP family has no 32-bit form.
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + prefix + 2);
   if (d < -128 || d > 127) {
@@ -183,6 +174,20 @@ std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& li
   const std::string first = image.Read(static_cast<std::size_t>(line.offset), 1);
   if (first.empty() || (static_cast<std::uint8_t>(first[0]) & 0xF8) != 0xB8) return {};
   return Fix_Imm32After(image, label, line, stack);
+}
+
+std::string Fix_Imm32Label(CodeImage& image, const LabelTable& labels, std::string_view name,
+                           const FixLine& line, bool stack) {
+  if (!Is_LabelName(name) || line.length != 5) return {};
+  const std::string first = image.Read(static_cast<std::size_t>(line.offset), 1);
+  const auto opcode = first.empty() ? 0 : static_cast<std::uint8_t>(first[0]);
+  if (opcode != 0x68 && (opcode & 0xF8) != 0xB8) return {};
+  const std::int32_t target = labels.Find_Label(name);
+  if (target == -1) {
+    Show_Message("Label not found: " + Trim_Upper(name));
+    return {};
+  }
+  return Fix_Imm32After(image, target, line, stack);
 }
 
 std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack) {

@@ -58,8 +58,8 @@ class LabelTable {
   mutable std::vector<Slot> slots_;
 };
 
-// True when name (trimmed, any case) may name a label: it starts with a letter A-Z and is no
-// register of any width and no segment register.
+// True when name (trimmed, any case) may name a label: a letter or "_", then letters, digits
+// and "_", and no register name of this or any other mode.
 bool Is_ValidLabelDefinition(std::string_view name);
 
 // The line a fix-up works on: its offset in the image, its pass-2 length and its text. A
@@ -79,6 +79,10 @@ std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string
                          std::string_view operand, const FixLine& line);
 std::string Fix_PushLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack);
 std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack);
+// PUSH name / MOV r32,name: the label's value into the imm32 placeholder, or "Label not found:"
+// when name is a label's shape but no label has it. Registers and numbers are left alone.
+std::string Fix_Imm32Label(CodeImage& image, const LabelTable& labels, std::string_view name,
+                           const FixLine& line, bool stack);
 // ALU group, and MOV to memory / TEST with a label source: the last four bytes get the value.
 std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack);
 // CALL label: E8h rel32 = L - (line + 5), like JMP.

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the orvo subcommands: reading SOURCE, printing boxes, compiling.
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -52,5 +53,14 @@ struct RunOptions {
   std::vector<std::string> arguments;
 };
 int Run_Command(const RunOptions& options);
+
+// orvo trace: a row per executed instruction, then the result as orvo run prints it.
+struct TraceOptions {
+  CommonOptions common;
+  double timeout_seconds = 10.0;
+  std::uint64_t max_steps = 1000000;
+  std::vector<std::string> arguments;
+};
+int Trace_Command(const TraceOptions& options);
 
 }  // namespace orvo::cli

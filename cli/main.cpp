@@ -2,6 +2,7 @@
 //   orvo build [--stack] [--format hex|bin] [-o OUT] [--messages text|json] SOURCE
 //   orvo list  [--stack] [--messages text|json] SOURCE
 //   orvo run   [--stack] [--messages text|json] [--timeout SECONDS] [--registers] SOURCE [ARG1..ARG4]
+//   orvo trace [--stack] [--messages text|json] [--timeout SECONDS] [--max-steps N] SOURCE [ARG1..ARG4]
 // Exit status: 0 ran to its end, 1 the compile stopped or the run failed, 2 usage or SOURCE error.
 
 #include <fcntl.h>
@@ -241,6 +242,29 @@ int Main(int argc, char** argv) {
   run->add_option("SOURCE", run_opts.common.source, "Source file, or - for standard input")->required();
   run->add_option("ARGS", run_opts.arguments, "Up to four arguments")->expected(0, 4);
 
+  TraceOptions trace_opts;
+  auto* trace = app.add_subcommand(
+      "trace",
+      "Assemble SOURCE and run it one instruction at a time: a row per instruction (step, source line, "
+      "address, bytes, source text, the registers and flags it changed), then the result as run prints it");
+  trace->add_flag("--stack", trace_opts.common.stack,
+                  "Wrap the code in the save/restore-stack prologue and epilogue");
+  trace->add_option("--messages", trace_opts.common.messages,
+                    "How rows and message boxes are printed (json: one object per step with the full state)")
+      ->check(CLI::IsMember({"text", "json"}));
+  std::string trace_timeout_text;
+  trace->add_option("--timeout", trace_opts.timeout_seconds, "Seconds the routine may run (0.001 to 4000)")
+      ->check(
+          [&trace_timeout_text](const std::string& text) {
+            trace_timeout_text = text;
+            return Check_Timeout(text);
+          },
+          "SECONDS");
+  trace->add_option("--max-steps", trace_opts.max_steps, "Instructions traced before the trace stops (1000000)")
+      ->check(CLI::PositiveNumber);
+  trace->add_option("SOURCE", trace_opts.common.source, "Source file, or - for standard input")->required();
+  trace->add_option("ARGS", trace_opts.arguments, "Up to four arguments")->expected(0, 4);
+
   std::vector<std::string> tokens(argv, argv + argc);
   if (!Take_Positionals(app, tokens)) return kUsage;
   std::vector<const char*> options;
@@ -256,6 +280,10 @@ int Main(int argc, char** argv) {
   if (*run) {
     run_opts.timeout_seconds = Capped_Timeout(run_opts.timeout_seconds, timeout_text);
     return Run_Command(run_opts);
+  }
+  if (*trace) {
+    trace_opts.timeout_seconds = Capped_Timeout(trace_opts.timeout_seconds, trace_timeout_text);
+    return Trace_Command(trace_opts);
   }
   return kUsage;
 }

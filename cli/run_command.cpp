@@ -8,6 +8,7 @@
 
 #ifdef ORVO_HAVE_RUN
 #include "output/run/run_engine.h"
+#include "output/run/source_lines.h"
 #endif
 
 namespace orvo::cli {
@@ -28,7 +29,9 @@ int Run_Command(const RunOptions& options) {
   CompileSession session;
   CompileOptions compile;
   compile.stack = options.common.stack;
-  if (session.Compile_Owned(std::move(*text), compile) != CompileOutcome::Finished) return 1;
+  // The text stays for the fault box's source line.
+  if (session.Compile(*text, compile) != CompileOutcome::Finished) return 1;
+  const SourceLineMap lines(session.Listing_(), session.Image().Size(), compile.stack, Split_Lines(*text));
 
   std::array<std::string, 4> fields = {std::to_string(Get_FnAddress()), "0", "0", "0"};
   for (std::size_t i = 0; i < options.arguments.size(); ++i) fields[i] = options.arguments[i];
@@ -36,7 +39,7 @@ int Run_Command(const RunOptions& options) {
   limits.timeout_seconds = options.timeout_seconds;
   limits.box_time_counts = true;  // boxes are printed: nobody waits, the routine's time is all of it
   RunEngine engine;
-  const RunResult result = Command3_Run(engine, session.Image().Bytes(), fields, limits);
+  const RunResult result = Command3_Run(engine, session.Image().Bytes(), fields, limits, &lines);
   // A run that never started (an argument out of range, an empty image) has no registers to show.
   if (options.registers && (result.registers.instructions > 0 || result.registers.eip != 0)) {
     Write_Stream(stdout, Format_Registers(result.registers));

@@ -53,9 +53,10 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   const detail::NormalLiteral literal(item);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
-  // A name or other text has no value here: taking it as 0 would store a wrong constant.
-  if (!detail::Number_Test(n)) {
-    Show_DataError(d, "Not a number");
+  // A name or other text has no value here: taking it as 0 would store a wrong constant. "1 2"
+  // would be read as 12: two values in one item.
+  if (!Is_SingleTerm(item) || !detail::Number_Test(n)) {
+    Show_DataError(d, "Not a number: " + std::string(Trim(item)));
     return false;
   }
   ByteString bytes;

@@ -11,6 +11,11 @@ namespace orvo {
 
 using ByteString = std::string;
 
+// True when an operand holds one term: a register, a number (blanks only after its sign, before
+// its type suffix or between digit groups of three), a name, or a memory operand with nothing
+// after its "]". Text that would be dropped or merged makes it false.
+bool Is_SingleTerm(std::string_view operand);
+
 // ---- Shared encoders -------------------------------------------------------------------------
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);
@@ -27,6 +32,9 @@ ByteString Assemble_Cmpxchg(std::string_view first, std::string_view second);
 ByteString Assemble_Xchg(std::string_view first, std::string_view second);
 ByteString Assemble_Enter(std::string_view first, std::string_view second);
 ByteString Assemble_Lar(std::string_view first, std::string_view second);
+// IMUL r16/r32,r/m (0Fh AFh) and, with an immediate after the source or in its place,
+// IMUL r16/r32,r/m,imm (69h with a full-width immediate). The one-operand form is the group's.
+ByteString Assemble_Imul(std::string_view first, std::string_view rest);
 // True when the trimmed line's mnemonic is one of ADD OR ADC SBB AND SUB XOR CMP.
 bool Is_AluLine(std::string_view line);
 
@@ -35,7 +43,7 @@ ByteString Assemble_Push(std::string_view operand);
 ByteString Assemble_Pop(std::string_view operand);
 ByteString Assemble_Call(std::string_view operand);
 ByteString Assemble_Ret(std::string_view operand);
-ByteString Assemble_RetnRetf(std::string_view mnemonic);
+ByteString Assemble_RetnRetf(std::string_view mnemonic, std::string_view operand);
 ByteString Assemble_Jmp(std::string_view first);
 ByteString Assemble_Loop(std::string_view mnemonic);
 bool Is_LoopMnemonic(std::string_view key);
@@ -65,6 +73,8 @@ ByteString Assemble_VerrVerw(std::string_view mnemonic, std::string_view first);
 // ---- Fixed encodings -------------------------------------------------------------------------
 ByteString Assemble_FlagOp(std::string_view text);
 ByteString Assemble_NoOperand(std::string_view text);
+// AAM/AAD: base 10 without an operand, else the imm8 base.
+ByteString Assemble_AamAad(std::string_view mnemonic, std::string_view operand);
 ByteString Assemble_Pushad();
 ByteString Assemble_Popad();
 

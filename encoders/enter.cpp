@@ -1,6 +1,7 @@
 // ENTER frame size (imm16), nesting level (imm8): C8h iw ib.
 
 #include "encoders/encoders.h"
+#include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
 #include "ide/message_box.h"
 
@@ -32,6 +33,8 @@ ByteString Assemble_Enter(std::string_view first_in, std::string_view second_in)
       Show_Message(text);
       return {};
     }
+    const std::string line = "ENTER " + std::string(first_in) + "," + std::string(second_in);
+    if (!Check_Unsigned16(first, line) || !Check_Unsigned8(second, line)) return {};
     if (!Is_Imm16(first) || !Is_Imm8(second)) {
       Show_Message("Out of range");
       return {};

@@ -1,6 +1,7 @@
 // IN and OUT: the accumulator and a port (an 8-bit number or DX). No ModRM byte.
 
 #include "encoders/encoders.h"
+#include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
 #include "ide/message_box.h"
 
@@ -78,6 +79,8 @@ ByteString Assemble_In(std::string_view first, std::string_view second) {
       Show_Operand("IN", " invalid source operand.", "imm8 or DX.");
       return {};
     }
+    if (src == Imm8 && !Check_Unsigned8(second, "IN " + std::string(first) + "," + std::string(second)))
+      return {};
     return Encode_TwoOperand("IN", first, second);
   });
 }
@@ -93,6 +96,8 @@ ByteString Assemble_Out(std::string_view first, std::string_view second) {
       Show_Operand("OUT", " invalid source operand.", "AL or AX or EAX.");
       return {};
     }
+    if (dst == Imm8 && !Check_Unsigned8(first, "OUT " + std::string(first) + "," + std::string(second)))
+      return {};
     return Encode_TwoOperand("OUT", first, second);
   });
 }

@@ -95,10 +95,13 @@ ByteString Assemble_Call(std::string_view operand) {
   });
 }
 
-ByteString Assemble_Ret(std::string_view operand) {
+namespace {
+
+// RET, RETN and RETF: the bare form, or the one that also releases an imm16 count of stack bytes.
+ByteString Encode_Return(std::string_view mnemonic, std::string_view operand, char bare, char with_count) {
   const std::string_view t = Trim(operand);
-  return Guard_Faults("RET", t, {}, [&]() -> ByteString {
-    if (t.empty() || Equals_NoCase(t, "RET")) return ByteString("\xC3");
+  return Guard_Faults(mnemonic, t, {}, [&]() -> ByteString {
+    if (t.empty() || Equals_NoCase(t, mnemonic)) return ByteString(1, bare);
     std::string op(t);
     OpType type = Get_ImmSuffix(op);
     // A suffix sets the width of a number only; on anything else the operand keeps its own type.
@@ -106,15 +109,16 @@ ByteString Assemble_Ret(std::string_view operand) {
     switch (type) {
       case OpType::Imm8:
       case OpType::Imm16: {
+        if (!Check_Unsigned16(op, std::string(mnemonic) + " " + std::string(t))) return {};
         const bool fits = type == OpType::Imm8 ? Is_Imm8(op) : Is_Imm16(op);
         const ByteString count = fits ? To_Word(op) : ByteString();
-        if (count.size() == 2) return ByteString("\xC2") + count;  // an 8-bit count is widened
+        if (count.size() == 2) return with_count + count;  // an 8-bit count is widened
         Show_Message(type == OpType::Imm8 ? "Out of Byte in Ret imm8" : "Out of Word in Ret imm16");
         return {};
       }
       case OpType::Imm32:
         Show_Message(std::string("Not a valid imm type: imm32") + kCR + kCR + kTab + "USAGE:" + kCR +
-                     "RET imm16." + kCR + kCR + "imm8 will converted automaticaly.");
+                     std::string(mnemonic) + " imm16." + kCR + kCR + "imm8 will converted automaticaly.");
         return {};
       default:
         return {};
@@ -122,10 +126,14 @@ ByteString Assemble_Ret(std::string_view operand) {
   });
 }
 
-ByteString Assemble_RetnRetf(std::string_view mnemonic) {
+}  // namespace
+
+ByteString Assemble_Ret(std::string_view operand) { return Encode_Return("RET", operand, '\xC3', '\xC2'); }
+
+ByteString Assemble_RetnRetf(std::string_view mnemonic, std::string_view operand) {
   const std::string m = Trim_Upper(mnemonic);
-  if (m == "RETN") return ByteString("\xC3");
-  if (m == "RETF") return ByteString("\xCB");
+  if (m == "RETN") return Encode_Return("RETN", operand, '\xC3', '\xC2');
+  if (m == "RETF") return Encode_Return("RETF", operand, '\xCB', '\xCA');
   return {};
 }
 

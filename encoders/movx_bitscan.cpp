@@ -2,6 +2,7 @@
 // register part of the ModRM byte themselves and return it inside the table byte.
 
 #include "encoders/encoders.h"
+#include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
 #include "ide/message_box.h"
 
@@ -22,6 +23,7 @@ constexpr std::array kEscapeOpcodes{
     EscapeRow{"MOVSX", 0xBE, 0xBF},
     EscapeRow{"BSF",   0xBC, 0xBC},
     EscapeRow{"BSR",   0xBD, 0xBD},
+    EscapeRow{"IMUL",  0xAF, 0xAF},
 };
 
 constexpr std::array kMovxAdmitted{
@@ -31,6 +33,8 @@ constexpr std::array kMovxAdmitted{
 constexpr std::array kBitScanAdmitted{
     std::pair{R16, R16}, std::pair{R16, M16}, std::pair{R32, R32}, std::pair{R32, M32},
 };
+constexpr std::string_view kImulForms =
+    " r16,r/m16 or r32,r/m32\rIMUL r16,r/m16,imm16 or r32,r/m32,imm32\rIMUL r16,imm16 or r32,imm32";
 // clang-format on
 
 template <std::size_t N>
@@ -62,7 +66,8 @@ std::optional<std::uint8_t> Escape_Opcode(std::string_view mnemonic, OpType dst,
   opcode = dst == R16 ? "\x66\x0F" : "\x0F";
   opcode.push_back(static_cast<char>(src == R16 || src == M16 ? row->word_source : row->byte_source));
   const std::uint8_t dst_code = Code_Of(dst, first_text);
-  const std::uint8_t src_code = Code_Of(src, second_text);
+  // A memory source puts its r/m field in with its own bytes.
+  const std::uint8_t src_code = Is_Mem(src) ? 0 : Code_Of(src, second_text);
   if (dst_code == kNoRegister || src_code == kNoRegister) return std::nullopt;
   const auto part = static_cast<std::uint8_t>(8 * dst_code + src_code);
   return Is_Reg(src) ? static_cast<std::uint8_t>(0xC0 + part) : part;
@@ -116,6 +121,50 @@ ByteString Assemble_BitScan(std::string_view mnemonic, std::string_view first, s
       return {};
     }
     return Encode_TwoOperand(m, first, second);
+  });
+}
+
+ByteString Assemble_Imul(std::string_view first, std::string_view rest) {
+  return Guard_Entry("IMUL", first, rest, [&]() -> ByteString {
+    std::string_view source = rest, imm;
+    if (const std::size_t comma = rest.find(','); comma != std::string_view::npos) {
+      source = rest.substr(0, comma);
+      imm = rest.substr(comma + 1);
+    } else if (Is_Imm(Get_OperandType(rest))) {
+      source = first;  // IMUL r,imm multiplies the register by the immediate in place
+      imm = rest;
+    }
+    OpType dst = Get_OperandType(first), src = Get_OperandType(source);
+    Match_MemSize(dst, src);
+    if (!Admitted(kBitScanAdmitted, dst, src)) {
+      Show_Usage("IMUL", kImulForms);
+      return {};
+    }
+    ByteString bytes = Encode_TwoOperand("IMUL", first, source);
+    if (bytes.empty() || imm.data() == nullptr) return bytes;
+
+    // There is no sign-extended imm8 form here: the immediate has the destination's width.
+    std::string value(Trim(imm));
+    const OpType suffix = Get_ImmSuffix(value);
+    const OpType width = dst == R16 ? Imm16 : Imm32;
+    ByteString encoded;
+    if ((suffix == OpType::None || suffix == width) && Is_Number(value)) {
+      if (width == Imm16) {
+        // A negative word below -32768 would wrap into a positive one.
+        const double v = Signed_Value(value);
+        if (Is_Imm16(value) && v >= -32768 && v <= 65535) encoded = To_Word(value);
+      } else {
+        Checked_Dword(value, encoded);
+      }
+    }
+    if (encoded.size() != (width == Imm16 ? 2u : 4u)) {
+      Show_Usage("IMUL", kImulForms);
+      return {};
+    }
+    // 0Fh AFh /r becomes 69h /r: same ModRM, SIB and displacement, then the immediate.
+    const std::size_t escape = bytes[0] == '\x66' ? 1 : 0;
+    bytes.replace(escape, 2, 1, '\x69');
+    return bytes + encoded;
   });
 }
 

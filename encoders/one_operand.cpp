@@ -11,6 +11,7 @@
 
 #include "encoders/encoders.h"
 #include "ide/message_box.h"
+#include "operands/detail.h"
 #include "operands/operands.h"
 #include "operands/text.h"
 
@@ -83,64 +84,32 @@ std::size_t Significant_Digits(std::string_view text, std::string_view radix_pre
   return t.size();
 }
 
-// The displacement bytes for the mod bits; false when the literal does not fit them ("?" forces
-// one byte even for a value of more than 8 bits).
-bool Encode_CheckedDisplacement(std::uint8_t mod, std::string_view disp, ByteString& out) {
-  if (mod == 0x40) {
-    if (!Is_Imm8(disp)) return false;
-    out = Encode_Displacement(mod, disp);
-    return out.size() == 1;
-  }
-  if (mod == 0x80) return Checked_Dword(disp, out);
-  return true;
-}
-
 ByteString Encode_Group(const std::string& m, std::string_view operand, std::string_view count) {
-  const OpType type = Get_OperandType(operand);
+  const detail::OperandReading reading = detail::Read_Operand(operand);
+  const OpType type = detail::Operand_Type(reading);
   if (Is_Imm(type)) return Encode_ImmOperand(m, operand);
-
-  std::string op(operand);
-  std::uint8_t mod = 0;
-  const int size = Strip_SizePtr(op);
-  if (size > 0) mod = Get_DispMod(op);
-  MemForm form = MemForm::NotBracketed;
-  std::string disp;
-  const std::string base = Parse_MemOperand(op, form, disp);
-
-  ByteString disp_bytes;
-  if (mod != 0 && size > 0) {
-    Apply_DispSuffix(mod, disp);
-    if (!Encode_CheckedDisplacement(mod, disp, disp_bytes)) {
-      Show_OutOf(mod == 0x40 ? "Out of Byte" : "Out of Dword", m, Trim(operand));
-      return {};
-    }
+  if (reading.size != 0 && reading.ref.error != detail::MemError::None) {
+    Show_Message(detail::Mem_ErrorText(reading.ref, reading.rest));
+    return {};
   }
+  const std::string base(reading.rest);
 
-  ByteString sib;
-  if (Is_Mem(type)) {
-    const std::uint8_t b = Get_Reg32Code(base);
-    if (b == 4) sib.push_back('\x24');  // r/m 100 means "SIB follows": base ESP, no index
-    if (b == 5 && disp.empty()) {
-      // [EBP] has no mod-00 form (it means disp32): encode it as [EBP+0].
-      mod = 0x40;
-      disp = "0";
-      disp_bytes.assign(1, '\0');
-    }
-  }
-
+  // A memory operand's register goes in with its own ModRM, SIB and displacement bytes.
   std::uint8_t code = kNoRegister;
   switch (type) {
     case OpType::R8:
-      code = Get_Reg8Code(base);
+      code = reading.reg.Code(8);
       break;
     case OpType::R16:
-      code = Get_Reg16Code(base);
+      code = reading.reg.Code(16);
       break;
     case OpType::R32:
+      code = reading.reg.Code(32);
+      break;
     case OpType::M8:
     case OpType::M16:
     case OpType::M32:
-      code = Get_Reg32Code(base);
+      code = 0;
       break;
     default:
       Show_Message(std::string("Invalid operand: ") + base + "(" + std::string(Type_Code(type)) + ")" + kCR +
@@ -184,12 +153,13 @@ ByteString Encode_Group(const std::string& m, std::string_view operand, std::str
   }
   if (opcode.empty() && table == 0) return {};
 
-  const unsigned modrm = unsigned{table} + code + mod;
+  const unsigned modrm = unsigned{table} + code;
   if (modrm > 0xFF) Raise_Overflow();
   ByteString out = opcode;
-  out.push_back(static_cast<char>(modrm));
-  out += sib;
-  out += disp_bytes;
+  if (Is_Mem(type))
+    detail::Append_MemBytes(out, static_cast<std::uint8_t>(modrm), reading.ref);
+  else
+    out.push_back(static_cast<char>(modrm));
   return out;
 }
 
@@ -327,12 +297,6 @@ ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand
   return {};
 }
 
-ByteString Encode_Displacement(std::uint8_t mod, std::string_view disp) {
-  if (mod == 0x40) return To_Byte(disp);
-  if (mod == 0x80) return To_Dword(disp);
-  return {};
-}
-
 double Signed_Value(std::string_view text) {
   std::string t = Normalize_Number(text);
   const bool negative = Strip_Minus(t);
@@ -340,8 +304,29 @@ double Signed_Value(std::string_view text) {
   return negative ? -v : v;
 }
 
+namespace {
+bool Check_Unsigned(std::string_view value_text, std::string_view instruction, std::string_view range) {
+  std::string digits(value_text);
+  Get_ImmSuffix(digits);
+  if (Signed_Value(digits) >= 0) return true;
+  Show_Message("Out of range: " + std::string(Trim(value_text)) + kCR + kCR + "The value must be " +
+                   std::string(range) + ".",
+               MsgStyle::Ok, std::string(instruction));
+  return false;
+}
+}  // namespace
+
+bool Check_Unsigned8(std::string_view value_text, std::string_view instruction) {
+  return Check_Unsigned(value_text, instruction, "0 to 255");
+}
+bool Check_Unsigned16(std::string_view value_text, std::string_view instruction) {
+  return Check_Unsigned(value_text, instruction, "0 to 65535");
+}
+
 bool Checked_Dword(std::string_view text, ByteString& out) {
-  const std::size_t hex = Significant_Digits(text, "&H");
+  // 0x / ...h literals count their digits in the &H form they are read in.
+  const detail::NormalLiteral literal(text);
+  const std::size_t hex = Significant_Digits(literal.view(), "&H");
   const std::size_t bin = Significant_Digits(text, "&B");
   if ((hex != std::string_view::npos && hex > 8) || (bin != std::string_view::npos && bin > 32)) return false;
   out = To_Dword(text);

@@ -56,10 +56,14 @@ ShiftCount Get_ShiftCountType(std::string_view count);
 // ---- Immediates and displacements ------------------------------------------------------------
 ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand);
 ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type);
-ByteString Encode_Displacement(std::uint8_t mod, std::string_view disp);
 
 // Value of a literal with its sign: the leading value, negated when a minus led the text.
 double Signed_Value(std::string_view text);
+// Counts, ports and vectors are 0..255 (stack counts and frame sizes 0..65535): a negative one
+// would wrap to another number. Shows "Out of range" titled with the instruction and returns
+// false for a negative value.
+bool Check_Unsigned8(std::string_view value_text, std::string_view instruction);
+bool Check_Unsigned16(std::string_view value_text, std::string_view instruction);
 // To_Dword for a literal that must fit 32 bits: false when its digits exceed a doubleword (the
 // conversion would drop the top digit or add bytes); otherwise out holds exactly four bytes.
 bool Checked_Dword(std::string_view text, ByteString& out);

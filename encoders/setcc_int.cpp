@@ -101,6 +101,7 @@ ByteString Assemble_Int(std::string_view first) {
       Show_IntUsage("Invalid operand: " + op);
       return {};
     }
+    if (!Check_Unsigned8(op, "INT " + op)) return {};
     if (Signed_Value(op) == 3) return ByteString("\xCC");  // the one-byte breakpoint form
     const ByteString vector = To_Byte(op);
     if (vector.size() != 1) {

@@ -64,6 +64,7 @@ ByteString Assemble_Shift(std::string_view mnemonic, std::string_view first, std
   return Guard_Faults(m, first, second, [&]() -> ByteString {
     ByteString r = Encode_OneOperand(m, first, second);
     if (r.empty() || Get_ShiftCountType(second) != ShiftCount::Imm8) return r;
+    if (!Check_Unsigned8(second, m + " " + std::string(first) + "," + std::string(second))) return {};
     // The count byte comes last, after any displacement.
     const ByteString count = To_Byte(second);
     if (count.size() != 1) {

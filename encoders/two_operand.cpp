@@ -35,6 +35,7 @@ constexpr std::array kFamilies{
     FamilyRow{"BTS",     Family::BitTest},
     FamilyRow{"CMP",     Family::Alu},
     FamilyRow{"CMPXCHG", Family::Cmpxchg},
+    FamilyRow{"IMUL",    Family::BitScan},  // the two-operand form, r16/r32 in reg
     FamilyRow{"IN",      Family::In},
     FamilyRow{"LAR",     Family::Lar},
     FamilyRow{"LEA",     Family::Lea},
@@ -72,10 +73,10 @@ std::string Without_Suffix(std::string_view text) {
 // More than eight hexadecimal digits cannot be a 32-bit value; the conversion would drop or
 // add bytes without a word.
 bool Hex_Fits_Dword(std::string_view text) {
-  // A digit in front: neither &H nor &B, nothing to normalize.
-  if (const std::string_view trimmed = Trim(text); !trimmed.empty() && Is_Digit(trimmed[0])) return true;
-  std::string t = Normalize_Number(text);
-  Strip_Minus(t);
+  // 0x / ...h literals are read in &H form: their digits count as well.
+  const detail::NormalLiteral literal(text);
+  std::string_view t = literal.view();
+  detail::Strip_Minus_View(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
 }
 
@@ -87,6 +88,22 @@ void Show_RangeBox(std::string_view text, std::string_view mnemonic, std::string
   title += ',';
   title += second;
   Show_Message(text, MsgStyle::OkExclamation, title);
+}
+
+// Width named by a size prefix, 0 when the operand has none (brackets alone follow the register).
+int Written_Bits(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (Starts_With_NoCase(t, "BYTE PTR")) return 8;
+  if (Starts_With_NoCase(t, "WORD PTR")) return 16;
+  if (Starts_With_NoCase(t, "DWORD PTR")) return 32;
+  return 0;
+}
+
+// A memory operand with a written size beside a register of another width.
+bool Sizes_Contradict(int bits1, OpType type1, int bits2, OpType type2) {
+  if (bits1 != 0 && Is_Mem(type1) && Is_Reg(type2)) return bits1 != Type_Bits(type2);
+  if (bits2 != 0 && Is_Mem(type2) && Is_Reg(type1)) return bits2 != Type_Bits(type1);
+  return false;
 }
 
 // Runs the encoder's steps. A fault inside a step is reported and the next step follows; the
@@ -130,8 +147,9 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   detail::RegInfo reg1, reg2;         // the registers base1 and base2 name
   std::string disp1, disp2;
   MemForm kind1 = MemForm::NotBracketed, kind2 = MemForm::NotBracketed;
-  std::uint8_t mod = 0, reg = 0, table = 0;
-  std::string opcode, sib, disp, imm;
+  std::uint8_t reg = 0, table = 0;
+  std::string opcode, imm;
+  bool label_source = false;  // a label's placeholder stands in the second operand
 
   // 1. A label operand stands in as a 32-bit zero until its address is known. Segment
   //    registers look like names but are no labels.
@@ -140,6 +158,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     read2 = detail::Read_Operand(second);
     if (read2.size == 0 && read2.reg.width == 0 && !Is_SegmentRegister(second) && Is_LabelName(second)) {
       second = "0&";
+      label_source = true;
       read2 = detail::Read_Operand(second);
     }
     return true;
@@ -173,14 +192,46 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
           case Family::Xchg:
           case Family::Lar:
             return true;
-          default:
+          default: {
+            // A suffix sizes bare brackets; beside a written size word it must name the same width.
+            // (A label's placeholder is checked against its destination by the label pass.)
+            const int written = Written_Bits(first);
+            if (written != 0 && Is_Mem(dst) && Is_Imm(src) && !label_source) {
+              std::string copy(second);
+              const OpType suffix = Get_ImmSuffix(copy);
+              if (suffix != OpType::None && Type_Bits(suffix) != written) {
+                Show_Message("Invalid operand(s)" + std::string(1, kCR) + mnemonic + " " +
+                             std::string(Type_Code(Mem_Of_Bits(written))) + "," +
+                             std::string(Type_Code(suffix)));
+                return false;
+              }
+            }
             src = Adjust_ImmSize(dst, src, second);
             return true;
+          }
         }
       }))
     return {};
 
-  // 4. Memory size follows the register beside it.
+  // 4. Memory size follows the register beside it. A size written out must agree with it: the
+  //    register's width would otherwise win silently. MOVZX/MOVSX widen by design, and LEA
+  //    reads no memory.
+  // LAR reads a 16-bit selector whatever its destination: WORD PTR is its true width. BOUND
+  // reads a pair of bounds: DWORD PTR is the true width of a 16-bit pair.
+  const int written2 = Written_Bits(second);
+  if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
+      !(family == Family::Bound && written2 == 32) &&
+      Sizes_Contradict(Written_Bits(first), dst, written2, src)) {
+    std::string text = "Invalid operand(s)";
+    text += kCR;
+    text += mnemonic;
+    text += ' ';
+    text += Type_Code(dst);
+    text += ',';
+    text += Type_Code(src);
+    Show_Message(text);
+    return {};
+  }
   if (family != Family::Movx) Match_MemSize(dst, src);
 
   // 5. Size prefixes; two memory operands have no encoding.
@@ -219,26 +270,19 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     return true;
   });
 
-  // 7. Displacement of the memory operand.
-  if (!steps.Run([&] {
-        if (size1 == 0 && size2 == 0) return true;
-        std::string& text = size1 != 0 ? disp1 : disp2;
-        mod = detail::Disp_Mod(size1 != 0 ? parts1 : parts2);
-        Apply_DispSuffix(mod, text);
-        if (mod == 0x40) {
-          disp = To_Byte(text);
-          if (disp.empty()) return false;  // To_Byte has shown its conversion box
-          if (disp.size() != 1) {
-            Show_RangeBox("disp8 is out of range", mnemonic, first, second);
-            return false;
-          }
-        } else if (mod == 0x80) {
-          if (Hex_Fits_Dword(text)) disp = To_Dword(text);
-          if (disp.size() != 4) {
-            Show_RangeBox("Not a valid disp32", mnemonic, first, second);
-            return false;
-          }
+  // 7. The memory operand, read whole by the shared reader. Its register enters the ModRM byte
+  //    through the reader's bytes: the register byte gets 0 in its r/m field.
+  detail::MemRef mem;
+  const bool has_mem = size1 != 0 || size2 != 0;
+  if (has_mem && !steps.Run([&] {
+        mem = (size1 != 0 ? read1 : read2).ref;
+        if (mem.error != detail::MemError::None) {
+          // The reading was taken before the size prefix was cut: read again for the text.
+          const std::string& text = size1 != 0 ? first : second;
+          Show_Message(detail::Mem_ErrorText(detail::Read_MemRef(text), text));
+          return false;
         }
+        (size1 != 0 ? reg1 : reg2) = detail::RegInfo{32, 0};
         return true;
       }))
     return {};
@@ -314,21 +358,6 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     return true;
   });
 
-  // 11. [ESP] needs a SIB byte; [EBP] has no mod-00 form (that means disp32), so it takes [EBP+0].
-  steps.Run([&] {
-    const bool dst_mem = Is_Mem(dst);
-    if (!dst_mem && !Is_Mem(src)) return true;
-    std::string& text = dst_mem ? disp1 : disp2;
-    const std::uint8_t code = (dst_mem ? reg1 : reg2).Code(32);
-    if (code == 4) sib.assign(1, '\x24');
-    if (code == 5 && text.empty()) {
-      mod = 0x40;
-      text.assign(1, '0');
-      disp = To_Byte(text);
-    }
-    return true;
-  });
-
   // 12. Family table.
   std::optional<std::uint8_t> table_byte;
   if (!steps.Run([&] {
@@ -397,16 +426,18 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   // IN and OUT have no ModRM byte: opcode and port only.
   if (family == Family::In || family == Family::Out) return opcode + imm;
 
-  // 13. Final assembly; the ModRM slot is a byte sum that must not carry.
+  // 13. Final assembly; the ModRM slot is a byte sum that must not carry. A memory operand
+  //     adds its ModRM, SIB and displacement in one piece.
   ByteString result;
   steps.Run([&] {
-    const unsigned sum = unsigned{table} + reg + mod;
+    const unsigned sum = unsigned{table} + reg;
     if (sum > 0xFF) Raise_Overflow();
-    result.reserve(opcode.size() + 1 + sib.size() + disp.size() + imm.size());
+    result.reserve(opcode.size() + 7 + imm.size());
     result = opcode;
-    result.push_back(static_cast<char>(sum));
-    result += sib;
-    result += disp;
+    if (has_mem)
+      detail::Append_MemBytes(result, static_cast<std::uint8_t>(sum), mem);
+    else
+      result.push_back(static_cast<char>(sum));
     result += imm;
     return true;
   });

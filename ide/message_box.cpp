@@ -5,6 +5,7 @@
 namespace orvo {
 namespace {
 thread_local MessageHandler* current_handler = nullptr;
+}  // namespace
 
 void Append_JsonString(std::string& out, std::string_view s) {
   out.push_back('"');
@@ -31,13 +32,14 @@ void Append_JsonString(std::string& out, std::string_view s) {
   }
   out.push_back('"');
 }
-}  // namespace
 
 MsgAnswer Show_Message(std::string_view text, MsgStyle style, std::optional<std::string_view> title) {
   Message m{std::string(text), style, title ? std::optional<std::string>(std::string(*title)) : std::nullopt};
   if (current_handler == nullptr) return style == MsgStyle::YesNoCritical ? MsgAnswer::No : MsgAnswer::Ok;
   return current_handler->Show(m);
 }
+
+MessageHandler* Current_MessageHandler() { return current_handler; }
 
 ScopedMessageHandler::ScopedMessageHandler(MessageHandler& handler) : previous_(current_handler) {
   current_handler = &handler;

@@ -36,6 +36,9 @@ class MessageHandler {
 MsgAnswer Show_Message(std::string_view text, MsgStyle style = MsgStyle::Ok,
                        std::optional<std::string_view> title = std::nullopt);
 
+// The handler installed for the current thread, or nullptr.
+MessageHandler* Current_MessageHandler();
+
 // Installs a handler for the current thread for the lifetime of this object; the previous one
 // comes back when it ends.
 class ScopedMessageHandler {
@@ -69,6 +72,8 @@ std::string_view Icon_Name(MsgStyle style);     // "none" | "critical" | "exclam
 
 // One JSON object per box: {"title": ..., "text": ..., "buttons": ..., "icon": ...}.
 std::string Message_Json(const Message& message);
+// s as a JSON string (quotes included), bytes read as Latin-1.
+void Append_JsonString(std::string& out, std::string_view s);
 // A readable rendering for people: title line, then the text with CR shown as line breaks.
 std::string Message_Text(const Message& message);
 

@@ -16,15 +16,50 @@ namespace orvo::detail {
 class NormalLiteral {
  public:
   // Only a literal that starts with &B is rewritten; every other text is its trimmed view.
+  // A literal in the 0x / 0b / ...h / ...b notations is rewritten in &H form, so that the
+  // tests and conversions read it as they read &H.
   explicit NormalLiteral(std::string_view text) : view_(Trim(text)) {
-    if (view_.size() >= 2 && view_[0] == '&' && Upper_Char(view_[1]) == 'B') Rewrite();
+    if (const std::size_t at = Magnitude_At(view_);
+        view_.size() >= at + 2 && view_[at] == '&' && Upper_Char(view_[at + 1]) == 'B')
+      Rewrite(at);
+    else if (view_.size() >= 2 && May_BeRadixNotation(view_))
+      Rewrite_Radix();
   }
   NormalLiteral(const NormalLiteral&) = delete;
   NormalLiteral& operator=(const NormalLiteral&) = delete;
   std::string_view view() const { return rewritten_ ? std::string_view(buf_) : view_; }
 
  private:
-  void Rewrite();
+  void Rewrite(std::size_t at);
+  // Where the magnitude starts: after a minus and the blanks that follow it.
+  static constexpr std::size_t Magnitude_At(std::string_view t) {
+    std::size_t i = 0;
+    if (!t.empty() && t[0] == '-') {
+      ++i;
+      while (i < t.size() && t[i] == ' ') ++i;
+    }
+    return i;
+  }
+  void Rewrite_Radix();
+  // Cheap filter: a digit (after a minus) and then an X or B, or an H or B at the end (before a
+  // type suffix). Decimal literals fail it at once.
+  static constexpr bool May_BeRadixNotation(std::string_view t) {
+    std::size_t i = 0;
+    if (t[0] == '-') {
+      ++i;
+      while (i < t.size() && t[i] == ' ') ++i;
+    }
+    if (i >= t.size() || !Is_Digit(t[i])) return false;
+    if (i + 1 < t.size()) {
+      const char second = Upper_Char(t[i + 1]);
+      if (second == 'X' || second == 'B') return true;
+    }
+    std::size_t e = t.size();
+    if (t[e - 1] == '?' || t[e - 1] == '%' || t[e - 1] == '&') --e;
+    while (e > i && t[e - 1] == ' ') --e;
+    const char last = e > i ? Upper_Char(t[e - 1]) : '\0';
+    return last == 'H' || last == 'B';
+  }
 
   std::string buf_;
   std::string_view view_;
@@ -44,8 +79,15 @@ constexpr bool Strip_Minus_View(std::string_view& t) {
   return true;
 }
 
-// Tests on a normalized literal whose minus has been stripped.
+// Tests on a normalized literal whose minus has been stripped. Number_Test holds only for a
+// whole literal: one notation, nothing left over but a type suffix.
 bool Number_Test(std::string_view t);
+// The notation of a literal's magnitude (no sign, no suffix, trimmed).
+enum class Notation : std::uint8_t { Invalid, Decimal, AmpHex, AmpBin, ZeroX, ZeroB, HexH, BinB };
+Notation Literal_Notation(std::string_view magnitude);
+// The value of a whole literal (sign applied, type suffix ignored); false for any other text.
+// Magnitudes beyond 2^40 read as 2^40: out of every operand's range.
+bool Literal_Value(std::string_view text, std::int64_t& value);
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max);
 bool Label_Test(std::string_view t);
 
@@ -71,6 +113,43 @@ struct MemParts {
 MemParts Split_Mem(std::string_view text);
 // Split_MemOperand on parts already split.
 std::string_view Split_MemOperand(const MemParts& parts, MemForm& form, std::string& disp);
+// A memory operand read whole: [base + index*scale + disp], terms in any order. Errors name
+// the term they are about.
+enum class MemError : std::uint8_t {
+  None,
+  Empty,             // [] or a sign with no term after it (--, +-, a trailing +)
+  NotANumber,        // a term that starts like a number but is none
+  Label,             // a name: labels have no place in a displacement
+  NotRegister32,     // a register of another width, or a segment register
+  BadTerm,           // anything else (expressions, stray text)
+  BadScale,          // a scale other than 1, 2, 4, 8
+  EspIndex,          // ESP cannot be an index
+  TooManyRegisters,  // more than a base and an index
+  NegativeRegister,  // a register cannot be subtracted
+  TwoDisplacements,  // a second number
+  NoRegister,        // no base and no index
+  DispRange,         // beyond 32 bits
+  Disp8Range,        // forced to 8 bits, outside -128..127
+  NoBaseDisp8,       // no base register: the displacement is always 32 bits
+  AfterBracket,      // text after the closing bracket
+};
+struct MemRef {
+  MemError error = MemError::None;
+  std::uint8_t base = 255;   // register code, 255 for none
+  std::uint8_t index = 255;  // register code (never ESP), 255 for none
+  std::uint8_t scale = 0;    // SIB scale bits: 0..3 for *1 *2 *4 *8
+  std::uint8_t mod = 0;      // 00h, 40h or 80h (00h with a disp32 when there is no base)
+  std::int64_t disp = 0;
+  std::string_view term;  // the term an error is about
+};
+// Reads the operand after its size prefix: "[...]", or a bare 32-bit register (DWORD PTR EBX).
+MemRef Read_MemRef(std::string_view rest);
+// ModRM, SIB and displacement of a memory operand. reg_bits holds the reg field (bits 5..3,
+// the register or the opcode's digit); anything else in it is a fault.
+void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m);
+// Why a memory operand is refused, for a box.
+std::string Mem_ErrorText(const MemRef& m, std::string_view operand);
+
 // One reading of an operand text, for the encoders that look at an operand several times: the
 // text trimmed, its size prefix, the memory parts after the prefix and the register its base
 // names. Views into the text, valid while it is unchanged.
@@ -78,8 +157,9 @@ struct OperandReading {
   std::string_view trimmed;
   std::string_view rest;  // trimmed, without a size prefix (Strip_SizePtr's result)
   int size = 0;           // Size_Prefix code
-  MemParts mem;           // Split_Mem(rest)
-  RegInfo reg;            // Lookup_Register(mem.base): the register operand, or the base register
+  MemParts mem;           // the operand as its own base text; for memory only the form
+  RegInfo reg;            // the register operand (none for memory)
+  MemRef ref;             // Read_MemRef(rest) when size is not 0
 };
 OperandReading Read_Operand(std::string_view text);
 // Get_OperandType of the text read; may show the literal boxes as that does.

@@ -1,6 +1,7 @@
 // Numeric literals: normalization of &B literals, range tests, leading values and the
 // conversions to little-endian byte strings.
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -204,10 +205,13 @@ std::uint8_t Digits_Value(int base, std::string_view digits) {
   return static_cast<std::uint8_t>(acc);
 }
 
-void NormalLiteral::Rewrite() {
-  const std::string_view t = view_;
-  rewritten_ = true;
+void NormalLiteral::Rewrite(std::size_t at) {
+  const std::string_view t = view_.substr(at);
   const std::string_view d = Trim_Left(t.substr(2));
+  // A digit other than 0 and 1 makes no base-2 literal: the text stays as written, no number.
+  for (const char c : d)
+    if (c != '0' && c != '1') return;
+  rewritten_ = true;
   std::size_t width = d.size() < 4 ? 4 : d.size();
   width += (4 - width % 4) % 4;
   std::string padded(width - d.size(), '0');
@@ -215,7 +219,7 @@ void NormalLiteral::Rewrite() {
   Upper_InPlace(padded);
   try {
     if (padded.size() > 255) Raise_Overflow();  // the digit count is held in one byte
-    buf_ = "&H";
+    buf_ = at > 0 ? "-&H" : "&H";
     for (std::size_t g = 0; g < padded.size(); g += 4)
       buf_ += Hex_Upper(Digits_Value(2, std::string_view(padded).substr(g, 4)));
   } catch (const Fault& fault) {
@@ -224,7 +228,150 @@ void NormalLiteral::Rewrite() {
   }
 }
 
-bool Number_Test(std::string_view t) { return !t.empty() && (Starts_With_Hex(t) || Is_Digit(t[0])); }
+void NormalLiteral::Rewrite_Radix() {
+  std::string_view t = view_;
+  const bool negative = Strip_Minus_View(t);
+  char suffix = 0;
+  if (t.back() == '?' || t.back() == '%' || t.back() == '&') {
+    suffix = t.back();
+    t = Trim_Right(t.substr(0, t.size() - 1));
+  }
+  std::string_view digits;
+  bool binary = false;
+  switch (Literal_Notation(t)) {
+    case Notation::ZeroX:
+      digits = t.substr(2);
+      break;
+    case Notation::HexH:
+      digits = t.substr(0, t.size() - 1);
+      break;
+    case Notation::ZeroB:
+      digits = t.substr(2), binary = true;
+      break;
+    case Notation::BinB:
+      digits = t.substr(0, t.size() - 1), binary = true;
+      break;
+    default:
+      return;  // a decimal or no number: read as written
+  }
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+  rewritten_ = true;
+  buf_.clear();
+  if (negative) buf_ += '-';
+  buf_ += "&H";
+  if (!binary) {
+    for (const char c : digits) buf_ += Upper_Char(c);
+  } else {
+    // Four binary digits a hexadecimal digit, counted from the right.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string padded((4 - digits.size() % 4) % 4, '0');
+    padded.append(digits);
+    const std::size_t start = buf_.size();
+    for (std::size_t at = 0; at < padded.size(); at += 4) {
+      int v = 0;
+      for (std::size_t k = 0; k < 4; ++k) v = v * 2 + (padded[at + k] - '0');
+      if (v != 0 || buf_.size() > start || at + 4 == padded.size()) buf_ += kHex[v];
+    }
+  }
+  if (suffix != 0) buf_ += suffix;
+}
+
+namespace {
+constexpr bool All_Hex(std::string_view d) {
+  if (d.empty()) return false;
+  for (const char c : d)
+    if (Hex_Digit_Value(c) < 0) return false;
+  return true;
+}
+constexpr bool All_Binary(std::string_view d) {
+  if (d.empty()) return false;
+  for (const char c : d)
+    if (c != '0' && c != '1') return false;
+  return true;
+}
+// Digits with blanks between them, an optional fraction and an optional exponent; the value
+// must be whole (1E2 is 100, 1.5 is no integer).
+bool Is_DecimalLiteral(std::string_view m) {
+  const std::size_t n = m.size();
+  std::size_t i = 0;
+  const auto digits = [&] {
+    std::size_t count = 0;
+    for (; i < n && (Is_Digit(m[i]) || m[i] == ' '); ++i) count += Is_Digit(m[i]) ? 1 : 0;
+    return count;
+  };
+  if (digits() == 0) return false;
+  bool plain = true;
+  if (i < n && m[i] == '.') {
+    ++i, plain = false;
+    digits();
+  }
+  if (i < n && Upper_Char(m[i]) == 'E') {
+    ++i, plain = false;
+    while (i < n && m[i] == ' ') ++i;
+    if (i < n && (m[i] == '+' || m[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  if (i != n) return false;
+  if (plain) return true;
+  const double v = Leading_Value(m);
+  return std::isfinite(v) && v == std::floor(v);
+}
+}  // namespace
+
+Notation Literal_Notation(std::string_view m) {
+  if (m.size() >= 2 && m[0] == '&') {
+    const char radix = Upper_Char(m[1]);
+    if (radix == 'H') return All_Hex(m.substr(2)) ? Notation::AmpHex : Notation::Invalid;
+    if (radix == 'B') return All_Binary(Trim_Left(m.substr(2))) ? Notation::AmpBin : Notation::Invalid;
+    return Notation::Invalid;
+  }
+  if (m.empty() || !Is_Digit(m[0])) return Notation::Invalid;
+  const char second = m.size() > 2 && m[0] == '0' ? Upper_Char(m[1]) : '\0';
+  if (second == 'X') return All_Hex(m.substr(2)) ? Notation::ZeroX : Notation::Invalid;
+  const char last = Upper_Char(m.back());
+  if (last == 'H') return All_Hex(m.substr(0, m.size() - 1)) ? Notation::HexH : Notation::Invalid;
+  if (second == 'B' && All_Binary(m.substr(2))) return Notation::ZeroB;
+  if (last == 'B') return All_Binary(m.substr(0, m.size() - 1)) ? Notation::BinB : Notation::Invalid;
+  return Is_DecimalLiteral(m) ? Notation::Decimal : Notation::Invalid;
+}
+
+bool Number_Test(std::string_view t) {
+  if (t.empty()) return false;
+  // The common case first: a run of digits.
+  if (Is_Digit(t[0]) && t.size() <= 9) {
+    std::size_t i = 1;
+    while (i < t.size() && Is_Digit(t[i])) ++i;
+    if (i == t.size()) return true;
+  }
+  if (t.back() == '?' || t.back() == '%' || t.back() == '&') t = Trim_Right(t.substr(0, t.size() - 1));
+  return Literal_Notation(t) != Notation::Invalid;
+}
+
+bool Literal_Value(std::string_view text, std::int64_t& value) {
+  // The common case first: a run of up to nine digits.
+  if (std::uint32_t v = 0; Plain_Decimal(text, v)) {
+    value = v;
+    return true;
+  }
+  const NormalLiteral literal(text);
+  std::string_view t = literal.view();
+  const bool negative = Strip_Minus_View(t);
+  if (!Number_Test(t)) return false;
+  if (t.back() == '?' || t.back() == '%' || t.back() == '&') t = Trim_Right(t.substr(0, t.size() - 1));
+  // Far beyond any operand's range, and no overflow of the accumulator.
+  constexpr std::int64_t kCap = std::int64_t{1} << 40;
+  std::int64_t v = 0;
+  if (Starts_With_Hex(t)) {
+    for (const char c : t.substr(2)) v = std::min(v * 16 + Hex_Digit_Value(c), kCap);
+  } else if (Starts_With_NoCase(t, "&B")) {
+    for (const char c : Trim_Left(t.substr(2))) v = std::min(v * 2 + (c - '0'), kCap);
+  } else {
+    const double d = Leading_Value(t);
+    v = d >= static_cast<double>(kCap) ? kCap : static_cast<std::int64_t>(d);
+  }
+  value = negative ? -v : v;
+  return true;
+}
 
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max) {
   if (Starts_With_Hex(t)) return t.size() - 2 <= hex_digits;

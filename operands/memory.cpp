@@ -1,5 +1,7 @@
 // Memory operands ([base], [base+disp], [base-disp]), displacement widths and register bytes.
 
+#include <utility>
+
 #include "operands/detail.h"
 #include "operands/operands.h"
 
@@ -40,6 +42,284 @@ MemParts Split_Mem(std::string_view text) {
   return parts;
 }
 
+namespace {
+
+constexpr std::uint8_t kEsp = 4, kEbp = 5, kNone = 255;
+
+bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
+
+// A register term, or a register scaled by 1, 2, 4 or 8 on either side of "*".
+MemError Read_Register(std::string_view term, std::uint8_t& code, int& scale, std::string_view& bad) {
+  const std::size_t star = term.find('*');
+  std::string_view name = term;
+  scale = 0;  // not written
+  if (star != std::string_view::npos) {
+    std::string_view left = Trim(term.substr(0, star)), right = Trim(term.substr(star + 1));
+    if (Lookup_Register(left).width == 0) std::swap(left, right);
+    name = left;
+    std::int64_t factor = 0;
+    if (right.find('*') != std::string_view::npos || Lookup_Register(name).width == 0 ||
+        !Literal_Value(right, factor) || Is_SuffixChar(right.back())) {
+      bad = term;
+      return MemError::BadTerm;
+    }
+    if (factor != 1 && factor != 2 && factor != 4 && factor != 8) {
+      bad = right;
+      return MemError::BadScale;
+    }
+    scale = factor == 1 ? 1 : factor == 2 ? 2 : factor == 4 ? 3 : 4;  // SIB bits + 1
+  }
+  const RegInfo reg = Lookup_Register(name);
+  if (reg.width != 32) {
+    bad = name;
+    return MemError::NotRegister32;
+  }
+  code = reg.code;
+  return MemError::None;
+}
+
+// What kind of text a term that is no register is.
+MemError Classify_Other(std::string_view term) {
+  const char c = term[0];
+  if (Is_Digit(c) || c == '&') return MemError::NotANumber;
+  if (Is_SegmentRegister(term)) return MemError::NotRegister32;
+  if (!Is_Letter(c) && c != '_') return MemError::BadTerm;
+  for (const char k : term)
+    if (!Is_AlphaNumeric(k) && k != '_') return MemError::BadTerm;
+  return MemError::Label;
+}
+
+// The forms most lines use, [REG], [REG+digits] and [REG-digits] without blanks, read directly;
+// false for anything else, which the full reading takes.
+bool Read_Common(std::string_view inner, MemRef& m) {
+  if (inner.size() < 3 || inner.size() > 7) return false;
+  const RegInfo reg = Lookup_Register(inner.substr(0, 3));
+  if (reg.width != 32) return false;
+  m.base = reg.code;
+  if (inner.size() == 3) {
+    m.mod = reg.code == kEbp ? 0x40 : 0x00;
+    return true;
+  }
+  if (inner[3] != '+' && inner[3] != '-') return false;
+  const std::string_view digits = inner.substr(4);
+  std::int64_t v = 0;
+  for (const char c : digits) {
+    if (!Is_Digit(c)) return false;
+    v = v * 10 + (c - '0');
+  }
+  if (digits.empty()) return false;
+  m.disp = inner[3] == '-' ? -v : v;
+  // Three characters at most and -128..127 take one byte, as for any decimal.
+  m.mod = digits.size() <= 3 && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
+  return true;
+}
+
+MemRef Fail(MemError error, std::string_view term) {
+  MemRef m;
+  m.error = error;
+  m.term = term;
+  return m;
+}
+
+}  // namespace
+
+MemRef Read_MemRef(std::string_view rest) {
+  const std::string_view t = Trim(rest);
+  if (t.empty() || t.front() != '[') {
+    // DWORD PTR EBX: the bare register is the base.
+    const RegInfo reg = Lookup_Register(t);
+    if (reg.width != 32) return Fail(t.empty() ? MemError::Empty : MemError::BadTerm, t);
+    MemRef m;
+    m.base = reg.code;
+    m.mod = reg.code == kEbp ? 0x40 : 0x00;
+    return m;
+  }
+  // The address ends at its first "]": what follows it would be dropped or read as a term.
+  const std::size_t close = t.find(']');
+  if (close != std::string_view::npos && close + 1 < t.size() && t.find('[', 1) > close)
+    return Fail(MemError::AfterBracket, Trim(t.substr(close + 1)));
+  if (t.size() < 2 || t.back() != ']') return Fail(MemError::BadTerm, t);
+  const std::string_view inner = t.substr(1, t.size() - 2);
+  if (MemRef m; Read_Common(inner, m)) return m;
+
+  std::uint8_t regs[2] = {kNone, kNone};  // unscaled registers in the order written
+  int reg_count = 0;
+  std::uint8_t scaled = kNone;
+  int scale = 0;
+  bool has_disp = false;
+  std::int64_t magnitude = 0;
+  std::string_view disp_term;
+  bool disp_negative = false;
+  std::string_view shown;
+
+  std::size_t i = 0;
+  char sign = '+';
+  if (const std::string_view lead = Trim_Left(inner); !lead.empty() && lead.front() == '-') {
+    sign = '-';
+    i = static_cast<std::size_t>(lead.data() - inner.data()) + 1;
+  }
+  for (;;) {
+    std::size_t j = i;
+    while (j < inner.size() && inner[j] != '+' && inner[j] != '-') ++j;
+    const std::string_view term = Trim(inner.substr(i, j - i));
+    if (term.empty()) return Fail(MemError::Empty, Trim(inner));
+    const RegInfo plain = Lookup_Register(term);
+    if (plain.width != 0 || term.find('*') != std::string_view::npos) {
+      std::uint8_t code = plain.code;
+      int factor = 0;
+      std::string_view bad;
+      if (plain.width != 32)
+        if (const MemError e = Read_Register(term, code, factor, bad); e != MemError::None)
+          return Fail(e, bad);
+      if (sign == '-') return Fail(MemError::NegativeRegister, term);
+      if (factor != 0) {
+        if (scaled != kNone) return Fail(MemError::TooManyRegisters, term);
+        scaled = code;
+        scale = factor - 1;
+      } else {
+        if (reg_count == 2) return Fail(MemError::TooManyRegisters, term);
+        regs[reg_count++] = code;
+      }
+    } else {
+      if (has_disp) {
+        std::int64_t ignored = 0;
+        return Fail(Literal_Value(term, ignored) ? MemError::TwoDisplacements : Classify_Other(term), term);
+      }
+      if (!Literal_Value(term, magnitude)) return Fail(Classify_Other(term), term);
+      has_disp = true;
+      disp_term = term;
+      disp_negative = sign == '-';
+      // A range box shows the number with its minus.
+      const auto end = static_cast<std::size_t>(term.data() - inner.data()) + term.size();
+      if (disp_negative) shown = inner.substr(i - 1, end - (i - 1));
+    }
+    if (j >= inner.size()) break;
+    sign = inner[j];
+    i = j + 1;
+  }
+
+  MemRef m;
+  if (scaled != kNone) {
+    if (reg_count == 2) return Fail(MemError::TooManyRegisters, Trim(inner));
+    m.base = reg_count == 1 ? regs[0] : kNone;
+    m.index = scaled;
+    m.scale = static_cast<std::uint8_t>(scale);
+  } else if (reg_count == 2) {
+    m.base = regs[0];
+    m.index = regs[1];
+    // ESP can only be the base: [EBX+ESP] is [ESP+EBX].
+    if (m.index == kEsp) std::swap(m.base, m.index);
+  } else if (reg_count == 1) {
+    m.base = regs[0];
+  } else {
+    return Fail(MemError::NoRegister, Trim(inner));
+  }
+  if (m.index == kEsp) return Fail(MemError::EspIndex, Trim(inner));
+
+  if (!has_disp) {
+    // [EBP] has no mod-00 form (that means disp32 without a base): it takes [EBP+0].
+    m.mod = m.base == kEbp ? 0x40 : 0x00;
+    return m;
+  }
+  m.disp = disp_negative ? -magnitude : magnitude;
+  if (shown.empty()) shown = disp_term;
+  if (m.disp < -(std::int64_t{1} << 31) || m.disp > 0xFFFFFFFFll) return Fail(MemError::DispRange, shown);
+  const char suffix = Is_SuffixChar(disp_term.back()) ? disp_term.back() : '\0';
+  if (m.base == kNone) {
+    if (suffix == '?') return Fail(MemError::NoBaseDisp8, disp_term);
+    m.mod = 0x00;
+    return m;
+  }
+  if (suffix == '?') {
+    if (m.disp < -128 || m.disp > 127) return Fail(MemError::Disp8Range, shown);
+    m.mod = 0x40;
+  } else if (suffix != '\0') {
+    m.mod = 0x80;
+  } else {
+    // The literal's own width decides first (0100 and &H07F take four bytes), then the value:
+    // one byte stands for -128..127.
+    // A subtracted &B literal has always been sized as written, digits and all.
+    const bool as_written = disp_negative && Starts_With_NoCase(disp_term, "&B");
+    const NormalLiteral literal(as_written ? std::string_view() : disp_term);
+    const std::string_view n = as_written ? disp_term : literal.view();
+    m.mod = Imm_Test(n, 2, 3, 255) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
+  }
+  return m;
+}
+
+void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m) {
+  if ((reg_bits & 0xC7) != 0 || m.error != MemError::None) Raise_Overflow();
+  const bool sib = m.index != kNone || m.base == kEsp || m.base == kNone;
+  const std::uint8_t rm = sib ? kEsp : m.base;
+  const std::uint8_t mod = m.base == kNone ? 0x00 : m.mod;
+  out.push_back(static_cast<char>(mod | reg_bits | rm));
+  if (sib) {
+    const std::uint8_t index = m.index == kNone ? kEsp : m.index;  // index 100: none
+    const std::uint8_t base = m.base == kNone ? kEbp : m.base;     // base 101 with mod 00: disp32 only
+    out.push_back(static_cast<char>((m.scale << 6) | (index << 3) | base));
+  }
+  const auto disp = static_cast<std::uint32_t>(m.disp);
+  if (mod == 0x40) out.push_back(static_cast<char>(disp & 0xFF));
+  if (mod == 0x80 || m.base == kNone) Append_LE(out, disp, 4);
+}
+
+std::string Mem_ErrorText(const MemRef& m, std::string_view operand) {
+  if (m.error == MemError::None) return {};
+  const std::string term(m.term);
+  switch (m.error) {
+    case MemError::None:
+      return {};
+    case MemError::NotANumber:
+      return "Not a number: " + term;
+    case MemError::Label:
+      return "Invalid use of label: " + term + "\r\rA label cannot be part of an address.";
+    case MemError::Disp8Range:
+      return "Displacement out of byte range: " + term + "\r\rA one-byte displacement is -128 to 127.";
+    default:
+      break;
+  }
+  std::string why;
+  switch (m.error) {
+    case MemError::Empty:
+      why = "A term is missing";
+      break;
+    case MemError::NotRegister32:
+      why = "Not a 32-bit register: " + term;
+      break;
+    case MemError::BadScale:
+      why = "The scale must be 1, 2, 4 or 8: " + term;
+      break;
+    case MemError::EspIndex:
+      why = "ESP cannot be an index register";
+      break;
+    case MemError::TooManyRegisters:
+      why = "At most a base and an index register";
+      break;
+    case MemError::NegativeRegister:
+      why = "A register cannot be subtracted: " + term;
+      break;
+    case MemError::TwoDisplacements:
+      why = "A second displacement: " + term;
+      break;
+    case MemError::NoRegister:
+      why = "No base or index register";
+      break;
+    case MemError::DispRange:
+      why = "Displacement out of range: " + term;
+      break;
+    case MemError::AfterBracket:
+      why = "Text after the closing bracket: " + term;
+      break;
+    case MemError::NoBaseDisp8:
+      why = "Without a base register the displacement is 32 bits: " + term;
+      break;
+    default:
+      why = "Not a term of an address: " + term;
+      break;
+  }
+  return "Invalid memory operand: " + std::string(Trim(operand)) + "\r\r" + why;
+}
+
 }  // namespace detail
 
 namespace {
@@ -49,6 +329,24 @@ using detail::Pack;
 static_assert(kNoRegister == 255 && Pack(kNoRegister, 1) == kNoRegister && Pack(3, 5) == 29);
 
 }  // namespace
+
+std::string Operand_Refusal(std::string_view operand) {
+  const std::string_view t = Trim(operand);
+  if (t.empty()) return {};
+  // Only a memory operand (a "[" or a size prefix) or a text that starts like a number is read
+  // here; registers and names go on at once.
+  const char first = Upper_Char(t[0]);
+  if (first == '[' || first == 'B' || first == 'W' || first == 'D') {
+    std::string_view rest = t;
+    if (detail::Size_Prefix(rest) != 0) return detail::Mem_ErrorText(detail::Read_MemRef(rest), rest);
+  }
+  if (first != '-' && first != '&' && !Is_Digit(first)) return {};
+  std::string_view n = t;
+  detail::Strip_Minus_View(n);
+  // Number_Test reads every notation as written, a type suffix included.
+  if (n.empty() || !(Is_Digit(n[0]) || n[0] == '&') || detail::Number_Test(n)) return {};
+  return "Not a number: " + std::string(t);
+}
 
 std::string Parse_MemOperand(std::string_view text, MemForm& form, std::string& disp) {
   return std::string(Split_MemOperand(text, form, disp));

@@ -66,6 +66,10 @@ constexpr int Type_Bits(OpType t) {
 int Strip_SizePtr(std::string& text);
 // Segment register names are neither labels nor immediates: None, so encoders refuse them.
 OpType Get_OperandType(std::string_view text);
+// A name that may stand for a label: a letter or "_", then letters, digits and "_"; no register
+// of any width or mode, no segment register, no size or distance word. Trimmed, any case.
+bool Is_LabelShaped(std::string_view text);
+// The operand names a label (Is_LabelShaped).
 bool Is_LabelName(std::string_view text);
 // Removes trailing spaces and a final "?" / "%" / "&" from text; reports Imm8/Imm16/Imm32 or None.
 OpType Get_ImmSuffix(std::string& text);
@@ -96,6 +100,11 @@ std::string To_Byte(std::string_view text);
 std::string To_Word(std::string_view text);
 std::string To_Dword(std::string_view text);
 std::string To_Bytes(std::string_view text);
+
+// Why an operand is refused before any encoder reads it: a memory operand that is not a whole
+// address, or a text that starts like a number and is none ("Not a number: 1abc"). Empty when
+// the operand may go on to its encoder. Shows nothing.
+std::string Operand_Refusal(std::string_view operand);
 
 // ---- Memory operands and ModRM ---------------------------------------------------------------
 enum class MemForm : std::int16_t { NotBracketed = 0, Bracketed = 1, WithDisp = 2 };

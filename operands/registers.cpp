@@ -1,5 +1,6 @@
 // Register names, size prefixes, operand-type codes and immediate suffixes.
 
+#include <algorithm>
 #include <array>
 
 #include "operands/detail.h"
@@ -114,6 +115,76 @@ bool Is_SegmentRegister(std::string_view text) {
   return false;
 }
 
+namespace {
+// Registers of other modes and machines, and words of other assemblers' operand syntax: none of
+// them may stand for a label, so a line that uses one is refused instead of reading it as 0.
+// clang-format off
+constexpr auto kForeignWords = [] {
+  std::array<std::uint64_t, 29> words = {
+    Pack_Mnemonic("RAX"),   Pack_Mnemonic("RBX"),    Pack_Mnemonic("RCX"),   Pack_Mnemonic("RDX"),
+    Pack_Mnemonic("RSI"),   Pack_Mnemonic("RDI"),    Pack_Mnemonic("RSP"),   Pack_Mnemonic("RBP"),
+    Pack_Mnemonic("RIP"),   Pack_Mnemonic("EIP"),    Pack_Mnemonic("IP"),    Pack_Mnemonic("SPL"),
+    Pack_Mnemonic("BPL"),   Pack_Mnemonic("SIL"),    Pack_Mnemonic("DIL"),   Pack_Mnemonic("FLAGS"),
+    Pack_Mnemonic("EFLAGS"), Pack_Mnemonic("RFLAGS"), Pack_Mnemonic("ST"),    Pack_Mnemonic("PTR"),
+    Pack_Mnemonic("BYTE"),  Pack_Mnemonic("WORD"),   Pack_Mnemonic("DWORD"), Pack_Mnemonic("QWORD"),
+    Pack_Mnemonic("TBYTE"), Pack_Mnemonic("OFFSET"), Pack_Mnemonic("SHORT"), Pack_Mnemonic("NEAR"),
+    Pack_Mnemonic("FAR")};
+  std::sort(words.begin(), words.end());
+  return words;
+}();
+// clang-format on
+
+bool Is_ForeignName(std::string_view t) {
+  // The longest such names have six characters (EFLAGS, OFFSET).
+  if (t.empty() || t.size() > 6) return false;
+  const std::uint64_t key = Pack_Mnemonic_NoCase(t);
+  if (std::binary_search(kForeignWords.begin(), kForeignWords.end(), key)) return true;
+  switch (Upper_Char(t[0])) {
+    case 'C': case 'D': case 'T': case 'M': case 'S': case 'X': case 'Y': case 'Z': case 'R': break;
+    default: return false;
+  }
+  // Every numbered register has a digit.
+  bool digit = false;
+  for (char c : t) digit = digit || Is_Digit(c);
+  if (!digit) return false;
+  char u[7] = {};
+  for (std::size_t i = 0; i < t.size(); ++i) u[i] = Upper_Char(t[i]);
+  const std::string_view n(u, t.size());
+  // A prefix and a register number: CR0, DR7, TR6, MM0, ST0, XMM15, YMM3, ZMM31, R8..R15 with
+  // an optional width letter.
+  const auto number_from = [&](std::size_t at, int max) {
+    if (at >= n.size() || n.size() - at > 2) return false;
+    int v = 0;
+    for (std::size_t i = at; i < n.size(); ++i) {
+      if (!Is_Digit(n[i])) return false;
+      v = v * 10 + (n[i] - '0');
+    }
+    return !(n.size() - at == 2 && n[at] == '0') && v <= max;
+  };
+  for (std::string_view p : {"CR", "DR"})
+    if (n.starts_with(p) && number_from(2, 15)) return true;
+  for (std::string_view p : {"TR", "MM", "ST"})
+    if (n.starts_with(p) && number_from(2, 7)) return true;
+  for (std::string_view p : {"XMM", "YMM", "ZMM"})
+    if (n.starts_with(p) && number_from(3, 31)) return true;
+  if (n.size() >= 2 && n[0] == 'R') {
+    std::string_view r = n.substr(1);
+    if (const char w = r.back(); w == 'D' || w == 'W' || w == 'B' || w == 'L') r.remove_suffix(1);
+    for (std::string_view number : {"8", "9", "10", "11", "12", "13", "14", "15"})
+      if (r == number) return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool Is_LabelShaped(std::string_view text) {
+  const std::string_view t = Trim(text);
+  if (t.empty() || !(Is_Letter(t[0]) || t[0] == '_')) return false;
+  for (char c : t)
+    if (!(Is_AlphaNumeric(c) || c == '_')) return false;
+  return !Is_RegisterName(t) && !Is_SegmentRegister(t) && !Is_ForeignName(t);
+}
+
 namespace detail {
 
 RegInfo Lookup_Register(std::string_view text) {
@@ -140,15 +211,7 @@ int Size_Prefix(std::string_view& t) {
   return size;
 }
 
-bool Label_Test(std::string_view t) {
-  std::string_view rest = t;
-  if (Size_Prefix(rest) != 0) return false;
-  if (Starts_With_NoCase(t, "&H")) return false;
-  if (Lookup_Register(t).width != 0) return false;
-  // Segment registers are no labels: typed imm32 they would assemble as the value 0.
-  if (Is_SegmentRegister(t)) return false;
-  return !t.empty() && Is_Letter(t[0]);
-}
+bool Label_Test(std::string_view t) { return Is_LabelShaped(t); }
 
 }  // namespace detail
 
@@ -212,17 +275,20 @@ detail::OperandReading detail::Read_Operand(std::string_view text) {
   r.rest = r.trimmed;
   r.size = Size_Prefix(r.rest);
   // Without a size the text does not start with "[": it is its own base.
-  if (r.size != 0)
-    r.mem = Split_Mem(r.rest);
-  else
-    r.mem.base = r.rest;
+  if (r.size != 0) {
+    // A memory operand is read whole; its registers reach the encoders through the reading.
+    r.ref = Read_MemRef(r.rest);
+    r.mem.form = r.rest.empty() || r.rest.front() != '[' ? 0 : 1;
+    return r;
+  }
+  r.mem.base = r.rest;
   r.reg = Lookup_Register(r.mem.base);
   return r;
 }
 
 OpType detail::Operand_Type(const OperandReading& r) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
-  if (r.size != 0) return r.reg.Code(32) != kNoRegister ? kMem[r.size] : OpType::None;
+  if (r.size != 0) return r.ref.error == MemError::None ? kMem[r.size] : OpType::None;
   switch (r.reg.width) {
     case 8:
       return OpType::R8;
@@ -236,31 +302,19 @@ OpType detail::Operand_Type(const OperandReading& r) {
   // One normalization serves the number and the label test, so a bad &B literal shows one box.
   const detail::NormalLiteral literal(r.trimmed);
   std::string_view n = literal.view();
-  detail::Strip_Minus_View(n);
+  const bool minus = detail::Strip_Minus_View(n);
   if (detail::Number_Test(n)) {
     if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
     if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
     return OpType::Imm32;
   }
-  return detail::Label_Test(n) ? OpType::Imm32 : OpType::None;
+  // A label's value is an offset; minus a label is no value the language has.
+  return !minus && detail::Label_Test(n) ? OpType::Imm32 : OpType::None;
 }
 
 OpType Get_OperandType(std::string_view text) { return detail::Operand_Type(detail::Read_Operand(text)); }
 
-bool Is_LabelName(std::string_view text) {
-  const std::string_view t = Trim(text);
-  if (t.empty()) return false;
-  if (t[0] != '&') {
-    // Nothing to normalize; a name starts with a letter once a minus is stripped.
-    std::string_view n = t;
-    detail::Strip_Minus_View(n);
-    return !n.empty() && Is_Letter(n[0]) && detail::Label_Test(n);
-  }
-  const detail::NormalLiteral literal(t);
-  std::string_view n = literal.view();
-  detail::Strip_Minus_View(n);
-  return detail::Label_Test(n);
-}
+bool Is_LabelName(std::string_view text) { return Is_LabelShaped(text); }
 
 OpType Get_ImmSuffix(std::string& text) {
   const std::size_t keep = Trim_Right(text).size();
@@ -287,10 +341,10 @@ OpType Get_ImmSuffix(std::string& text) {
 OpType Get_ImmType(std::string_view text) {
   // A segment register is neither a label nor a short text worth 0.
   if (Is_SegmentRegister(text)) return OpType::None;
+  if (Is_LabelShaped(text)) return OpType::Imm32;
   const detail::NormalLiteral literal(text);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
-  if (!Trim(text).empty() && detail::Label_Test(n)) return OpType::Imm32;
   if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
   if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
   if (detail::Number_Test(n)) return OpType::Imm32;

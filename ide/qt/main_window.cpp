@@ -49,6 +49,7 @@
 
 #if defined(ORVO_HAVE_RUN)
 #include "output/run/run_engine.h"
+#include "output/run/source_lines.h"
 #endif
 #if __has_include("output/export.h")
 #include "output/export.h"
@@ -593,6 +594,10 @@ void MainWindow::Command1_Click() {
   options.code_file_path = Code_File_For_Window();
   options.open_help = [this](int context) { Open_Help(context); };
   const CompileOutcome outcome = session_.Compile(Editor_Bytes(), options);
+  // The message dock first: showing it changes the editor's height, and the jump to a marked
+  // line below must see the final height.
+  Show_Compile_Boxes();
+  layout()->activate();
   Show_Listing();
   const std::size_t size = session_.Image().Bytes().size();
   if (outcome == CompileOutcome::Finished) {
@@ -600,13 +605,33 @@ void MainWindow::Command1_Click() {
     status_compile_->setText("Compiled");
     status_size_->setText(QStringLiteral("Code: %1 bytes").arg(size));
   } else {
-    // The compile stops right after showing the failing line in the preprocessed column.
+    // The code of a failed compile is partial or holds placeholders, so RUN stays off. Every
+    // error box marks its line, the cursor goes to the first; a compile that stopped without one
+    // ends at its last preprocessed line.
+    std::vector<int> lines;
+    for (const CompileBox& box : session_.Boxes())
+      if (box.error) lines.push_back(static_cast<int>(box.line));
     const std::size_t rows = session_.Listing_().PreCode_Rows();
-    if (rows > 0) text1_->Mark_Line(static_cast<int>(rows - 1));
-    status_compile_->setText(QStringLiteral("Compile stopped at line %1").arg(rows));
+    if (lines.empty() && rows > 0) lines.push_back(static_cast<int>(rows - 1));
+    text1_->Mark_Lines(lines);
+    const int first = lines.empty() ? 0 : lines.front();
+    status_compile_->setText(lines.size() > 1 ? QStringLiteral("Compile failed at line %1 and %2 more")
+                                                    .arg(first + 1)
+                                                    .arg(lines.size() - 1)
+                                              : QStringLiteral("Compile failed at line %1").arg(first + 1));
     status_size_->clear();
   }
   Follow_Editor();
+}
+
+void MainWindow::Show_Compile_Boxes() {
+  std::vector<ErrorEntry> entries;
+  entries.reserve(session_.Boxes().size());
+  for (const CompileBox& box : session_.Boxes())
+    entries.push_back({static_cast<int>(box.line), Qs(box.title), Qs(box.text), box.error});
+  errors_->Show_Entries(entries);
+  // Shown when there is something to read; the person may close it, the next messages bring it back.
+  if (!entries.empty()) error_dock_->show();
 }
 
 void MainWindow::Show_Listing() {
@@ -681,6 +706,11 @@ void MainWindow::Command3_Click() {
   };
   QWidget* keyboard = QApplication::focusWidget();
   const std::string code = session_.Image().Bytes();
+  // RUN is enabled only while the editor holds the compiled text: its lines name a fault's line.
+  const std::string source = Editor_Bytes();
+  const std::size_t image_size = session_.Image().Size();
+  const SourceLineMap source_lines(session_.Listing_(), image_size,
+                                   Has_StackFrame(session_.Listing_(), image_size), Split_Lines(source));
 
   // The routine runs on its own thread; this one goes on handling the window (boxes, Stop,
   // painting) until the run says it ended.
@@ -691,7 +721,7 @@ void MainWindow::Command3_Click() {
     ForwardToWindow forward(this);
     ScopedMessageHandler scope(forward);
     try {
-      result = Command3_Run(*engine_, code, fields, limits);
+      result = Command3_Run(*engine_, code, fields, limits, &source_lines);
     } catch (const std::exception& e) {
       result = RunResult{};
       result.status = RunStatus::Faulted;
@@ -699,8 +729,7 @@ void MainWindow::Command3_Click() {
       Show_Message("Error in assembler program\r\r" + result.what, MsgStyle::OkExclamation, kAppTitle);
     }
     done = true;
-    QMetaObject::invokeMethod(
-        this, [] {}, Qt::QueuedConnection);  // wakes the loop below
+    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
   });
   while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   const bool stopped = stop_requested_;

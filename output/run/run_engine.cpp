@@ -43,6 +43,7 @@
 #include "ide/message_box.h"
 #include "operands/text.h"
 #include "output/run/insn_length.h"
+#include "output/run/source_lines.h"
 
 namespace orvo {
 namespace {
@@ -154,6 +155,7 @@ std::string Instructions_Text(std::uint64_t n) {
 }  // namespace
 
 std::uint32_t Get_FnAddress() { return kShowValue; }
+std::uint32_t Get_CodeBase() { return kCodeBase; }
 
 std::int32_t Show_Value(std::int32_t value) {
   const std::string text =
@@ -161,6 +163,15 @@ std::int32_t Show_Value(std::int32_t value) {
   Show_Message(text, MsgStyle::Ok, kAppTitle);
   return 0;
 }
+
+namespace {
+// "\rline N: text" for a fault inside the routine's code, else nothing.
+std::string Fault_LineText(const SourceLineMap* lines, std::uint32_t where) {
+  if (lines == nullptr || where < kCodeBase) return {};
+  const std::string line = lines->Describe(where - kCodeBase);
+  return line.empty() ? line : "\r" + line;
+}
+}  // namespace
 
 std::string Run_ErrorText(const RunResult& result) {
   std::string text = "Error in assembler program";
@@ -871,6 +882,7 @@ struct Emulator {
     // The count is of the instructions completed before the one named.
     r.instructions = Count_Instructions(false, where);
     result.what = what + " at EIP=" + Hex_Address(where) + " after " + Instructions_Text(r.instructions);
+    result.where = where;
     return result;
   }
 };
@@ -1167,6 +1179,7 @@ void Install_ChildSignals() {
     out.push_back(g.returned ? 1 : 0);
     Append_Text(out, r.what);
     Append_LE(out, r.renewals, 4);
+    Append_LE(out, r.where, 4);
     if (!Send_Frame(fd, kRunDone, out)) ::_exit(0);
   }
 }
@@ -1184,6 +1197,7 @@ RunResult Read_Result(std::string_view payload) {
   g.returned = in.U8() != 0;
   r.what = in.Text();
   r.renewals = in.U32();
+  r.where = in.U32();
   r.eax = static_cast<std::int32_t>(g.eax);
   return r;
 }
@@ -1396,7 +1410,7 @@ RunResult RunEngine::Run_CodeImage(const CodeImage& image, const std::array<std:
 void RunEngine::Request_Stop() { impl_->stop_requested = true; }
 
 RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::array<std::string, 4>& fields,
-                       const RunLimits& limits) {
+                       const RunLimits& limits, const SourceLineMap* lines) {
   std::array<std::int32_t, 4> args{};
   for (std::size_t i = 0; i < 4; ++i) {
     if (!Parse_ArgumentNumber(fields[i], args[i])) {
@@ -1411,7 +1425,7 @@ RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::arra
   if (result.status == RunStatus::Returned)
     Show_Message("FUNCTION RETURN: " + std::to_string(result.eax), MsgStyle::Ok);
   else
-    Show_Message(Run_ErrorText(result), MsgStyle::OkExclamation, kAppTitle);
+    Show_Message(Run_ErrorText(result) + Fault_LineText(lines, result.where), MsgStyle::OkExclamation, kAppTitle);
   return result;
 }
 

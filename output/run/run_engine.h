@@ -30,6 +30,7 @@ struct RunResult {
   RegisterState registers;
   std::string what;  // for Faulted / TimedOut: what happened, where (EIP) and the count
   std::uint32_t renewals = 0;  // fresh emulators the run moved to on its way
+  std::uint32_t where = 0;  // for Faulted / TimedOut: the EIP the text names (0: none)
 };
 
 struct RunLimits {
@@ -76,6 +77,10 @@ class RunEngine {
 
 // Emulated address of Show_Value: the same in every process and run.
 std::uint32_t Get_FnAddress();
+// Emulated address of the call buffer's first byte.
+std::uint32_t Get_CodeBase();
+
+class SourceLineMap;
 
 // The value-display callback as the routine sees it: shows "DEC=" value CR "HEX=&H" hex in a
 // box titled "ORVO IDE" (OK, no icon) and returns 0.
@@ -95,9 +100,10 @@ std::string Argument_RangeText(std::size_t index, std::string_view text);
 
 // Command3_Click without the window: converts the four fields, runs code, and shows the
 // "FUNCTION RETURN: " box or the "Error in assembler program" box. Returns the run's result
-// (status Faulted with an empty image run, or when an argument is out of range).
+// (status Faulted with an empty image run, or when an argument is out of range). With lines, the
+// error box ends with the source line of the fault: "line N: text".
 RunResult Command3_Run(RunEngine& engine, std::string_view code, const std::array<std::string, 4>& fields,
-                       const RunLimits& limits);
+                       const RunLimits& limits, const SourceLineMap* lines = nullptr);
 
 // Human-readable register view after a run (EAX..EDI, EFLAGS, EIP, instructions, ESP note).
 std::string Format_Registers(const RegisterState& registers);

@@ -201,11 +201,10 @@ bool Model_Jump(std::string_view line, std::string& bytes) {
   const std::string_view mnemonic = line.substr(0, space);
   const std::string_view name = line.substr(space + 1);
   if (!Plain_Name(name)) return false;
-  if (Equals_NoCase(mnemonic, "JMP")) {
-    if (!Is_LabelName(name)) return false;
-  } else if (Equals_NoCase(mnemonic, "JCXZ") || Equals_NoCase(mnemonic, "JECXZ")) {
+  // A conditional jump has no register or memory form: only a label is its target.
+  if (!Is_LabelName(name)) return false;
+  if (Equals_NoCase(mnemonic, "JCXZ") || Equals_NoCase(mnemonic, "JECXZ"))
     return false;  // rel8 forms of the loop family
-  }
   bytes = Get_JumpOpcode(mnemonic);
   if (bytes.empty()) return false;
   bytes.append(4, '\0');
@@ -213,12 +212,12 @@ bool Model_Jump(std::string_view line, std::string& bytes) {
 }
 
 // The jump's rel32 once the label is known: false, changing nothing, when the general fix-up
-// has a box to show (no such label, or a jump to itself).
+// has a box to show (no such label).
 bool Model_JumpFix(std::string_view line, CodeImage& image, const LabelTable& labels, std::int32_t offset,
                    std::int32_t length) {
   const std::size_t space = line.find(' ');
   const std::int32_t target = labels.Find_Label(line.substr(space + 1));
-  if (target == -1 || target == offset || length < 5) return false;
+  if (target == -1 || length < 5) return false;
   // rel32 counts from the end of the instruction: opcode (1 or 2 bytes) and the four bytes.
   std::string rel;
   Append_LE(rel, static_cast<std::uint32_t>(std::int64_t{target} - (std::int64_t{offset} + length)), 4);

@@ -46,7 +46,13 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReplaceConsts, testing::Values(
     ConstCase{{"CS=1"},                        "PUSH CS",            "PUSH 1"},
     ConstCase{{"K=7"},                         "  ADD EAX,K  ",      "ADD EAX,7"},
     ConstCase{{"K=7"},                         "MOV EAX,K,K",        "MOV EAX,7,7"},
-    ConstCase{{"L=\xC4"},                      "DB L,\xC4L",         "DB \xC4,\xC4\xC4"}  // 80h-FFh are no letters
+    ConstCase{{"L=\xC4"},                      "DB L,\xC4L",         "DB \xC4,\xC4\xC4"},  // 80h-FFh are no letters
+    // Text in double quotes is data: names inside strings stay.
+    ConstCase{{"SRC=5"},                       "MSG DB \"SRC\",SRC",  "MSG DB \"SRC\",5"},
+    ConstCase{{"A=1"},                         "DB A,\"A\",A,\"xAx A\"", "DB 1,\"A\",1,\"xAx A\""},
+    ConstCase{{"A=1"},                         "DB \"A",             "DB \"A"},        // an open string runs to the end
+    ConstCase{{"Q=\"x\""},                     "DB Q,\"Q\"",          "DB \"x\",\"Q\""},
+    ConstCase{{"A=1"},                         " DB \"\" ,A ",        "DB \"\" ,1"}
 ));
 // clang-format on
 

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/test_support.h"
@@ -112,6 +114,21 @@ TEST(Dispatch, LinesThatMayNameALabelAreKept) {
        {"MOV EAX,EBX", "MOV EAX,5", "MOV EAX,[EBX+4]", "MOV EAX,ES", "PUSH EAX", "PUSH 5", "POP L1",
         "ADD EAX,5", "ADD EAX,EBX", "CMP [EAX],EBX", "INC L1", "DB 1,2", "LEA EAX,[L1]"})
     EXPECT_FALSE(May_FixUp(Get_LineTerms(line), line)) << line;
+}
+
+// The structure-aware fuzz target writes its lines from this list: every row once, in capitals,
+// first and last rows included, and no mnemonic that is assembled by rule.
+TEST(Dispatch, MnemonicListHasEveryRowOnce) {
+  const std::vector<std::string_view> names = Dispatch_Mnemonics();
+  std::set<std::string_view> unique(names.begin(), names.end());
+  EXPECT_EQ(unique.size(), names.size());
+  for (std::string_view name : names) {
+    EXPECT_FALSE(name.empty());
+    for (char c : name) EXPECT_TRUE((c >= 'A' && c <= 'Z')) << name;
+  }
+  for (std::string_view row : {"MOV", "MOVZX", "DB", "LOOPNZ", "STOSD", "LOCK", "XCHG", "VERR", "VERW"})
+    EXPECT_EQ(unique.count(row), 1u) << row;
+  for (std::string_view rule : {"JNZ", "JA", "SETC", "SETNLE", "ADDX", ""}) EXPECT_EQ(unique.count(rule), 0u) << rule;
 }
 
 }  // namespace

@@ -161,13 +161,16 @@ TEST(Compile, SyntaxErrorShowsSubstitutedLine) {
   EXPECT_EQ(s.Listing_().PreCode_Line(1), "BOGUS 1");
 }
 
-TEST(Compile, LabelLineAssemblesNothingAfterItsColon) {
+TEST(Compile, LabelLineAssemblesWhatFollowsItsColon) {
   Recorder rec;
   CompileSession s;
   ASSERT_EQ(s.Compile("L1: NOP\r\nL2:\r\nCLC", With_Stack(false)), CompileOutcome::Finished);
-  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("F8"));
+  EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("90 F8"));
   EXPECT_EQ(s.Labels().Find_Label("l1"), 0);
-  EXPECT_EQ(s.Labels().Find_Label("L2"), 0);
+  EXPECT_EQ(s.Labels().Find_Label("L2"), 1);
+  EXPECT_EQ(s.Listing_().List1_Item(0), "0");
+  EXPECT_EQ(s.Listing_().Hex_Entry(0), "90");
+  EXPECT_EQ(s.Listing_().List1_Item(1), "");
 }
 
 class CodeFile : public testing::Test {

@@ -1,5 +1,5 @@
 // Whole programs whose labels are resolved in pass 3: jumps, loops, absolute label values,
-// failures that let the compile finish.
+// failures that run pass 3 to its end and fail the compile.
 #include <gtest/gtest.h>
 
 #include "assembler/compile.h"
@@ -55,7 +55,21 @@ INSTANTIATE_TEST_SUITE_P(Rows, LabelPrograms, testing::Values(
     ProgramCase{"CallLabel",     "CALL Sub|RET|Sub:|RET", false, "E801000000 C3 C3"},
     ProgramCase{"CaseAndDup",    "loop1:|NOP|LOOP1:|JMP Loop1", false, "90 E9FAFFFFFF"},
     ProgramCase{"LastLineLabel", "MOV EAX,End|End:", true, "B80B000000"},
-    ProgramCase{"NoLabelLeftAlone", "PUSH EAX|MOV EAX,EBX", false, "50 89D8"}
+    ProgramCase{"NoLabelLeftAlone", "PUSH EAX|MOV EAX,EBX", false, "50 89D8"},
+    // A jump to its own line: the usual idle loop.
+    ProgramCase{"JmpToItself",   "L:|JMP L", false, "E9FBFFFFFF"},
+    ProgramCase{"JmpToItselfOneLine", "NOP|L: JMP L", false, "90 E9FBFFFFFF"},
+    ProgramCase{"JccToItself",   "L: JNZ L|W: JO W", false, "0F85FAFFFFFF 0F80FAFFFFFF"},
+    ProgramCase{"LoopToItself",  "L: LOOP L|M: JECXZ M|N: JCXZ N", false, "E2FE E3FE 67E3FD"},
+    ProgramCase{"CallToItself",  "L: CALL L", false, "E8FBFFFFFF"},
+    // Label lines that carry code: the label names the line's first byte.
+    ProgramCase{"LabelWithCode", "CALL next|next: POP EBX|tab: DB 1,2|MOV EAX,tab", false,
+                "E800000000 5B 0102 B806000000"},
+    ProgramCase{"LabelWithCodeFrame", "JMP over|msg: DB 7|over: MOV EAX,msg", true, "E901000000 07 B80B000000"},
+    ProgramCase{"Underscore",    "_start: NOP|JMP _start|MOV EAX,_start|__x_1: DD 5|PUSH __X_1", false,
+                "90 E9FAFFFFFF B800000000 05000000 680B000000"},
+    ProgramCase{"CommentsAfterCode", "JMP end ; skip: the data|DB \"a;b:c\" ; text|end: NOP ; done", false,
+                "E905000000 613B623A63 90"}
 ), [](const auto& row) { return std::string(row.param.name); });
 // clang-format on
 
@@ -63,30 +77,42 @@ struct FailCase {
   std::string_view source;
   Message box;
   std::string_view hex;  // the code image keeps its placeholder
+  std::size_t line;      // the line the box belongs to
 };
 
 class LabelFailures : public testing::TestWithParam<FailCase> {};
 
-TEST_P(LabelFailures, ReportAndFinish) {
+TEST_P(LabelFailures, ReportAndFail) {
   Recorder rec;
   CompileSession s;
-  ASSERT_EQ(s.Compile(Source(GetParam().source), {}), CompileOutcome::Finished);
+  ASSERT_EQ(s.Compile(Source(GetParam().source), {}), CompileOutcome::Failed);
   ASSERT_EQ(rec.Messages().size(), 1u);
   EXPECT_EQ(rec.Messages()[0], GetParam().box);
+  EXPECT_TRUE(s.Failed());
+  ASSERT_EQ(s.Boxes().size(), 1u);
+  EXPECT_EQ(s.Boxes()[0].text, GetParam().box.text);
+  EXPECT_TRUE(s.Boxes()[0].error);
+  EXPECT_EQ(s.Boxes()[0].line, GetParam().line);
   EXPECT_EQ(Spaced_Hex(s.Image().Bytes()), Spaced_Hex(Hex_Bytes(GetParam().hex)));
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rows, LabelFailures, testing::Values(
-    FailCase{"JNZ Nowhere", {"Label not found: Nowhere", MsgStyle::OkCritical, "JUMP error (JNZ)"}, "0F8500000000"},
-    FailCase{"L:|JMP L", {"Error calculating label address", MsgStyle::Ok, std::nullopt}, "E900000000"},
-    FailCase{"ADD AL,Data|Data:", {"Invalid use of label:\r\tADD AL,Data", MsgStyle::OkCritical, "Label addres"}, "0400"},
+    FailCase{"JNZ Nowhere", {"Label not found: Nowhere", MsgStyle::OkCritical, "JUMP error (JNZ)"}, "0F8500000000", 0},
+    FailCase{"ADD AL,Data|Data:", {"Invalid use of label:\r\tADD AL,Data", MsgStyle::OkCritical, "Label addres"}, "0400", 0},
     FailCase{"ADD WORD PTR [EBX],Data|Data:",
              {"Invalid usage of label:\r\tADD WORD PTR [EBX],Data\r\rDestination too short:\r\tm16", MsgStyle::OkCritical, "Label addres"},
-             "81 03 00 00 00 00"},
-    FailCase{"SUB EAX,Missing", {"Label not found: MISSING", MsgStyle::Ok, std::nullopt}, "2D00000000"},
-    FailCase{"LOOP Missing", {"Label not found: Missing", MsgStyle::OkCritical, "LOOP Missing"}, "E200"},
-    FailCase{"MOV AX,Data|Data:", {"Invalid use of label:\r\tMOV AX,Data", MsgStyle::OkCritical, "Label addres"}, "66B80000"}
+             "81 03 00 00 00 00", 0},
+    FailCase{"SUB EAX,Missing", {"Label not found: MISSING", MsgStyle::Ok, std::nullopt}, "2D00000000", 0},
+    FailCase{"LOOP Missing", {"Label not found: Missing", MsgStyle::OkCritical, "LOOP Missing"}, "E200", 0},
+    FailCase{"MOV AX,Data|Data:", {"Invalid use of label:\r\tMOV AX,Data", MsgStyle::OkCritical, "Label addres"}, "66B80000", 0},
+    FailCase{"Data:|MOV BYTE PTR [EBX],Data", {"Invalid use of label:\r\tMOV BYTE PTR [EBX],Data", MsgStyle::OkCritical, "Label addres"}, "C70300000000", 1},
+    FailCase{"NOP|MOV EAX,XYZ", {"Label not found: XYZ", MsgStyle::Ok, std::nullopt}, "90 B800000000", 1},
+    FailCase{"NOP|PUSH _xyz", {"Label not found: _XYZ", MsgStyle::Ok, std::nullopt}, "90 6800000000", 1},
+    FailCase{"NOP|CALL Xyz", {"Label not found: Xyz", MsgStyle::OkCritical, "JUMP error (CALL)"}, "90 E800000000", 1},
+    FailCase{"NOP|JZ Xyz ; a comment", {"Label not found: Xyz", MsgStyle::OkCritical, "JUMP error (JZ)"}, "90 0F8400000000", 1},
+    FailCase{"L: MOV AL,L", {"Invalid use of label:\r\tMOV AL,L", MsgStyle::OkCritical, "Label addres"}, "B000", 0},
+    FailCase{"NOP|x: TEST EAX,Data", {"Label not found: DATA", MsgStyle::Ok, std::nullopt}, "90 A900000000", 1}
 ));
 // clang-format on
 
@@ -96,7 +122,7 @@ TEST(LabelPrograms, LoopFarAwayIsRefusedWithoutWritingAByte) {
   std::string src = "Top:\r\nDB 1";
   for (int i = 0; i < 299; ++i) src += ",1";
   src += "\r\nLOOP Top";
-  ASSERT_EQ(s.Compile(src, {}), CompileOutcome::Finished);
+  ASSERT_EQ(s.Compile(src, {}), CompileOutcome::Failed);
   ASSERT_EQ(rec.Messages().size(), 1u);
   EXPECT_EQ(rec.Messages()[0], (Message{"Jump out of range:\r\tLOOP Top", MsgStyle::OkCritical, "LOOP Top"}));
   EXPECT_EQ(s.Image().Bytes().substr(300), Hex_Bytes("E200"));
@@ -114,7 +140,8 @@ TEST(LabelPrograms, ListingShowsPatchedBytes) {
 }
 
 TEST(LabelPrograms, RegisterAndSegmentNamesAreNoLabels) {
-  for (auto src : {"EAX:", "cs:", "ah:", "EAX DB 1", "_x:"}) {
+  for (auto src : {"EAX:", "cs:", "ah:", "EAX DB 1", "CR0:", "rax:", "XMM0: NOP", "r8d DB 1", "my-label:",
+                   "a.b:", "1abc: NOP", "PTR:", "OFFSET DD 1"}) {
     Recorder rec;
     CompileSession s;
     EXPECT_EQ(s.Compile(src, {}), CompileOutcome::Stopped) << src;

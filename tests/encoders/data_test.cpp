@@ -45,9 +45,9 @@ TEST(Data, Refusals) {
       {"DB \"\"", "Error in DB:\r\tEmpty character item\r\rSyntax:\r\tDB Value(0-255)"},
       {"DW 1,\"", "Error in DW:\r\tEmpty character item\r\rSyntax:\r\tDW Value(0-65535)"},
       // Names and empty items have no value: storing 0 for them would be a wrong constant.
-      {"DB 1,Count", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
+      {"DB 1,Count", "Error in DB:\r\tNot a number: Count\r\rSyntax:\r\tDB Value(0-255)"},
       {"DB 1,", "Error in DB:\r\tEmpty item\r\rSyntax:\r\tDB Value(0-255)"},
-      {"DB \"ab", "Error in DB:\r\tNot a number\r\rSyntax:\r\tDB Value(0-255)"},
+      {"DB \"ab", "Error in DB:\r\tNot a number: \"ab\r\rSyntax:\r\tDB Value(0-255)"},
       {"DD 4294967295", "Overflow\r\rDD 4294967295", "6"},
   };
   Expect_Boxes(kRows);

@@ -38,7 +38,9 @@ TEST(Jumps, Forms) {
       {"RET 8?", "C2 08 00"},
       {"RETN", "C3"},
       {"RETF", "CB", "retf"},
-      {"RETF 8", "CB"},  // no operand form
+      {"RETF 8", "CA 08 00", "retf 8"},
+      {"RETF 300", "CA 2C 01", "retf 0x12c"},
+      {"RETN 8", "C2 08 00", "ret 8"},
       {"LOOP x", "E2 00"},
       {"LOOPE x", "E1 00"},
       {"LOOPZ x", "E1 00"},
@@ -46,6 +48,8 @@ TEST(Jumps, Forms) {
       {"LOOPNZ x", "E0 00"},
       {"JCXZ x", "67 E3 00"},
       {"JECXZ x", "E3 00"},
+      {"CALL _x", "E8 00 00 00 00"},  // a label may begin with "_"
+      {"JMP _x", "E9 00 00 00 00"},
   };
   Expect_Bytes(kRows);
 }
@@ -53,13 +57,14 @@ TEST(Jumps, Forms) {
 TEST(Jumps, Refusals) {
   static constexpr BoxRow kRows[] = {
       {"CALL 5", "Not supported:\r\tCALL rel8"},
-      {"CALL _x",
+      {"CALL x-y",
        "Error in CALL.\r\rUSAGE: CALL Register32/imm\r   Register32 - EAX,ECX,EDX,EBX,ESP,EBP,ESI,EDI.\r   "
        "imm - "
        "imm8,imm16,imm32"},
       {"CALL 70000%", "Out of Word", "CALL 70000"},
       {"JMP 300?", "Out of Byte", "JMP 300"},
-      {"JMP _x", ""},
+      {"JMP x-y", ""},
+      {"JMP -x", ""},
       {"JMP", ""},
       {"CALL",
        "Error in CALL.\r\rUSAGE: CALL Register32/imm\r   Register32 - EAX,ECX,EDX,EBX,ESP,EBP,ESI,EDI.\r   "

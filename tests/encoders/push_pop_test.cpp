@@ -41,6 +41,7 @@ TEST(PushPop, Forms) {
       {"PUSH &HFFFFFFFF", "68 FF FF FF FF"},
       {"PUSH &H00000000FF", "68 FF 00 00 00"},  // leading zeros add no bytes
       {"PUSH Data", "68 00 00 00 00"},          // the label pass writes the address
+      {"PUSH _Data", "68 00 00 00 00"},
   };
   Expect_Bytes(kRows);
 }
@@ -54,12 +55,13 @@ TEST(PushPop, Refusals) {
       {"POP BYTE PTR [EAX]", ""},
       {"POP AL", ""},
       {"POP Data", ""},
-      {"PUSH _x", ""},
+      {"PUSH x-y", ""},
+      {"PUSH -Data", ""},
       {"PUSH 300?", "Out of Byte", "PUSH 300"},
       {"PUSH 70000%", "Out of Word", "PUSH 70000"},
       {"PUSH &H123456789", "Out of Dword", "PUSH &H123456789"},
       {"PUSH 4294967295", "Overflow\r\rPUSH 4294967295", "6"},
-      {"PUSH DWORD PTR [XYZ+4]", ""},  // no base register: not an operand PUSH takes
+      {"PUSH DWORD PTR [XYZ+4]", "Invalid use of label: XYZ\r\rA label cannot be part of an address."},
   };
   Expect_Boxes(kRows);
 }

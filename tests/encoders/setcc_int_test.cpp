@@ -14,7 +14,7 @@ TEST(SetccInt, Forms) {
       {"INT &H3", "CC"},
       {"INT 3?", "CC"},
       {"INT &H21", "CD 21", "int 0x21"},
-      {"INT -1", "CD FF"},
+      {"INT 0FFh", "CD FF"},
       {"BSWAP EAX", "0F C8", "bswap eax"},
       {"bswap edi", "0F CF", "bswap edi"},
       {"SETZ AL", "0F 94 C0", "sete al"},

@@ -68,7 +68,7 @@ TEST(Lea, Refusals) {
            {"LEA EAX,5", kLeaImm},
            {"LEA EAX,MYLABEL", kLeaImm},
            // Without an encoding of their own these would come out as LEA r,[EAX].
-           {"LEA EAX,[SI]", kLeaSrc},
+           {"LEA EAX,[SI]", "Invalid memory operand: [SI]\r\rNot a 32-bit register: SI"},
            {"LEA EAX,AL", kLeaSrc},
        })
     Expect_Refusal(row);

@@ -21,7 +21,7 @@ TEST(Mov, Bytes) {
       {"MOV EAX,[EBX-128]", "8B 43 80"},
       {"MOV EAX,[EBX+128]", "8B 83 80 00 00 00"},
       {"MOV EAX,[EBX+4&]", "8B 83 04 00 00 00"},
-      {"MOV EAX,[EBX+200?]", "8B 43 C8"},
+      {"MOV EAX,[EBX+100?]", "8B 43 64"},
       {"MOV ECX,[ESP+8]", "8B 4C 24 08"},
       {"MOV DX,WORD PTR [ESI]", "66 8B 16"},
       {"MOV BYTE PTR [EBX],5", "C6 03 05"},
@@ -29,7 +29,7 @@ TEST(Mov, Bytes) {
       {"MOV [EBX],5", "C7 03 05 00 00 00"},
       {"MOV [EBX],5?", "C6 03 05"},  // the suffix sizes a memory destination
       {"MOV [EBP+8],300%", "66 C7 45 08 2C 01"},
-      {"MOV AL,DWORD PTR [EBX]", "8A 03"},  // the register sizes the memory operand
+      {"MOV AL,BYTE PTR [EBX]", "8A 03"},
       {"MOV EAX,MYLABEL", "B8 00 00 00 00"},
       {"MOV [EBX],MYLABEL", "C7 03 00 00 00 00"},
       {"MOV EAX,&HFF&", "B8 FF 00 00 00"},
@@ -48,7 +48,7 @@ TEST(TwoOperand, ReadingFollowsRewrittenOperands) {
       {"BTS  AX ,  CX", "66 0F AB C8"},
       {"MOV  ECX,  MYLABEL", "B9 00 00 00 00"},
       {"ADD BYTE PTR [EBP],  5", "80 45 00 05"},
-      {"MOV AL, DWORD PTR [EBX]", "8A 03"},
+      {"MOV AL, BYTE PTR [EBX]", "8A 03"},
       {"MOV  AX , WORD PTR  [ESI-8]", "66 8B 46 F8"},
       {"ADD   EAX ,  7", "05 07 00 00 00"},
       {"MOV  [ EBP ] , EAX", "89 45 00"},
@@ -66,9 +66,13 @@ TEST(Mov, Refusals) {
            {"MOV EAX,CS", "Invalid operand(s)\rMOV r32,"},
            {"MOV DS,AX", "Invalid operand(s)\rMOV ,r16"},
            {"MOV EAX,BX", "Invalid operand(s)\rMOV r32,r16"},
-           {"MOV EAX,[SI]", "Invalid operand(s)\rMOV r32,"},
+           {"MOV EAX,[SI]", "Invalid memory operand: [SI]\r\rNot a 32-bit register: SI"},
+           {"MOV AL,DWORD PTR [EBX]", "Invalid operand(s)\rMOV r8,m32"},  // a written size must agree
            {"MOV EAX,&H123456789", "Not a valid imm32", MsgStyle::OkExclamation, "MOV EAX,&H123456789"},
-           {"MOV EAX,[EBX+300?]", "disp8 is out of range", MsgStyle::OkExclamation, "MOV EAX,[EBX+300?]"},
+           {"MOV EAX,[EBX+300?]",
+            "Displacement out of byte range: 300?\r\rA one-byte displacement is -128 to 127."},
+           {"MOV EAX,[EBX+200?]",
+            "Displacement out of byte range: 200?\r\rA one-byte displacement is -128 to 127."},
        })
     Expect_Refusal(row);
 }
@@ -82,14 +86,21 @@ TEST(Mov, FaultIsReportedAndRefusesTheLine) {
   EXPECT_EQ(rec.Messages()[0].title, std::optional<std::string>("6"));
 }
 
-TEST(Mov, FaultResumesWithTheNextStep) {
-  // The displacement faults; the immediate check still runs and shows its own box.
+TEST(Mov, DisplacementBeyond32BitsIsRefusedFirst) {
+  // The memory operand is read before anything else: its box is the only one, on the line and
+  // in the encoder alike.
+  const std::string why = "Invalid memory operand: [EBX+4294967296]\r\rDisplacement out of range: 4294967296";
+  for (const bool whole_line : {true, false}) {
+    Recorder rec;
+    EXPECT_EQ(whole_line ? Assemble_Line("MOV WORD PTR [EBX+4294967296],70000")
+                         : Encode_TwoOperand("MOV", "WORD PTR [EBX+4294967296]", "70000"),
+              "");
+    ASSERT_EQ(rec.Messages().size(), 1u);
+    EXPECT_EQ(rec.Messages()[0].text, why);
+  }
+  // 4294967295 is FFFFFFFFh: a 32-bit displacement holds it.
   Recorder rec;
-  EXPECT_EQ(Assemble_Line("MOV WORD PTR [EBX+4294967295],70000"), "");
-  ASSERT_EQ(rec.Messages().size(), 2u);
-  EXPECT_EQ(rec.Messages()[0], (Message{"Overflow\r\rMOV [EBX+4294967295],70000", MsgStyle::Ok, "6"}));
-  EXPECT_EQ(rec.Messages()[1],
-            (Message{"imm16 is out of range", MsgStyle::OkExclamation, "MOV [EBX+4294967295],70000"}));
+  EXPECT_EQ(Spaced_Hex(Assemble_Line("MOV WORD PTR [EBX+4294967295],7")), "66 C7 83 FF FF FF FF 07 00");
 }
 
 TEST(Mov, LabelFixUpCallForm) {

@@ -131,7 +131,7 @@ TEST_F(App, StatusBarFollowsTheCursorAndTheCompile) {
   Type_At_End("FOO");
   boxes.Script(MsgAnswer::No);
   QTest::keyClick(Editor(), Qt::Key_F5);
-  EXPECT_EQ(Status("StatusCompile"), "Compile stopped at line 9");
+  EXPECT_EQ(Status("StatusCompile"), "Compile failed at line 9");
   EXPECT_EQ(Status("StatusSize"), "");
   // A routine returning a negative value: decimal with its sign, hex as 32 bits.
   window->Set_Editor_Bytes("MOV EAX,-1\r\nRET 16\r\n");

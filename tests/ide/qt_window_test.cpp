@@ -258,6 +258,18 @@ TEST_F(Window, StoppedCompileKeepsRunAsItWasAndMarksTheLine) {
   EXPECT_EQ(editor->Marked_Line(), -1);
 }
 
+TEST_F(Window, LabelErrorFailsTheCompileAndMarksItsLine) {
+  Compile("NOP\r\nNOP");
+  ASSERT_TRUE(Run_Enabled());
+  Compile("NOP\r\nJMP Nowhere ; to nothing\r\nNOP");
+  ASSERT_EQ(boxes.Messages().size(), 1u);
+  EXPECT_EQ(boxes.Messages()[0].text, "Label not found: Nowhere");
+  EXPECT_FALSE(Run_Enabled());
+  EXPECT_EQ(Find<CodeEditor>("Text1")->Marked_Line(), 1);
+  ASSERT_EQ(window->Session().Boxes().size(), 1u);
+  EXPECT_EQ(window->Session().Boxes()[0].line, 1u);
+}
+
 TEST_F(Window, SyntaxErrorYesOpensHelpContext3) {
   boxes.Script(MsgAnswer::Yes);
   Compile("NOP\r\nFOO EAX");

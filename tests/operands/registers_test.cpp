@@ -103,7 +103,19 @@ TEST(OperandType, Classification) {
       {"0255", "imm16"},
       {"&H0FF", "imm16"},
       {"&H1234", "imm16"},
-      {"1abc", "imm16"},
+      {"1abc", ""},
+      {"0FFh", "imm8"},
+      {"0x100", "imm16"},
+      {"0b101", "imm8"},
+      {"11b", "imm8"},
+      {"ABh", "imm32"},  // a name: numbers start with a digit
+      {"1_000", ""},
+      {"5-", ""},
+      {"&HG", ""},
+      {"[EBX+ESI*2+8]", "m32"},
+      {"BYTE PTR [ECX*4]", "m8"},
+      {"[EBX+XYZ]", ""},
+      {"[ESP*2]", ""},
       {"65536", "imm32"},
       {"&H10000", "imm32"},
       {"4294967295", "imm32"},
@@ -111,13 +123,23 @@ TEST(OperandType, Classification) {
       {"255&", "imm16"},
       {"&HFF&", "imm16"},
       {"Loop1", "imm32"},
-      {"-Start", "imm32"},
-      {"BYTE", "imm32"},
-      {"WORD", "imm32"},
-      {"_x", ""},
+      {"_x", "imm32"},
+      {"__9", "imm32"},
+      // Words that name no label of this language: refused instead of read as a label worth 0.
+      {"-Start", ""},
+      {"BYTE", ""},
+      {"WORD", ""},
+      {"DWORD [EBX]", ""},
+      {"OFFSET L", ""},
+      {"L+4", ""},
+      {"CR0", ""},
+      {"XMM0", ""},
+      {"RAX", ""},
+      {"r8d", ""},
+      {"x y", ""},
       {"", ""},
       {"(5)", ""},
-      {"-&B101", ""},
+      {"-&B101", "imm8"},
       // Segment registers are refused, not taken as labels worth 0.
       {"CS", ""},
       {" ss ", ""},
@@ -143,8 +165,9 @@ TEST(LabelName, Rules) {
     bool label;
   };
   const Row rows[] = {
-      {"Loop1", true},  {"  -  Start", true}, {"x y", true},  {"BYTE", true},   {"Z(", true},
-      {"", false},      {"   ", false},       {"_x", false},  {"1abc", false},  {"&HFF", false},
+      {"Loop1", true},  {"  -  Start", false}, {"x y", false}, {"BYTE", false},  {"Z(", false},
+      {"", false},      {"   ", false},       {"_x", true},   {"1abc", false},  {"&HFF", false},
+      {" _a_1 ", true}, {"L+4", false},       {"CR0", false}, {"XMM0", false},  {"rax", false},
       {"&B101", false}, {"EAX", false},       {"-al", false}, {"[X]", false},   {"BYTE PTR X", false},
       {"CS", false},    {"es", false},        {"(A)", false}, {"\xC4X", false}, {"&X", false},
   };
@@ -177,7 +200,7 @@ TEST(ImmType, Rules) {
   const Row rows[] = {
       {"", "imm8"},      {"XYZ", "imm32"},    {"255", "imm8"},      {"-200", "imm8"},
       {"1000", "imm16"}, {"&H1234", "imm16"}, {"70000", "imm32"},   {"#", "imm8"},
-      {"_abcdef", ""},   {"CS", ""},          {"&H12345", "imm32"}, {"123456", "imm32"},
+      {"_abcdef", "imm32"}, {"CS", ""},          {"&H12345", "imm32"}, {"123456", "imm32"},
   };
   for (const Row& r : rows) EXPECT_EQ(Type_Code(Get_ImmType(r.text)), r.code) << r.text;
 }

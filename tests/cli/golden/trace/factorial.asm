@@ -1,0 +1,15 @@
+MOV ECX,[ESP+8]
+CALL fact
+RET 16
+fact:
+CMP ECX,1
+JA recurse
+MOV EAX,1
+RET
+recurse:
+PUSH ECX
+DEC ECX
+CALL fact
+POP ECX
+MUL ECX
+RET

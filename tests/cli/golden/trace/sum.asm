@@ -1,0 +1,5 @@
+MOV ECX,[EBP+12]
+XOR EAX,EAX
+again:
+ADD EAX,ECX
+LOOP again
