@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -631,7 +632,12 @@ void MainWindow::Show_Compile_Boxes() {
     entries.push_back({static_cast<int>(box.line), Qs(box.title), Qs(box.text), box.error});
   errors_->Show_Entries(entries);
   // Shown when there is something to read; the person may close it, the next messages bring it back.
-  if (!entries.empty()) error_dock_->show();
+  if (entries.empty() || error_dock_->isVisible()) return;
+  error_dock_->show();
+  // Four rows tall, so the editor keeps most of its lines.
+  const int row = errors_->fontMetrics().lineSpacing() + 6;
+  resizeDocks({error_dock_}, {errors_->header()->sizeHint().height() + 4 * row + 2 * errors_->frameWidth()},
+              Qt::Vertical);
 }
 
 void MainWindow::Show_Listing() {

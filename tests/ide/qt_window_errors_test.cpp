@@ -42,7 +42,7 @@ class Errors : public Window {
 TEST_F(Errors, EveryBoxOfACompileMarksItsLineAndRunStaysOff) {
   struct Row {
     std::string source;
-    std::vector<int> marked;  // 0-based lines
+    std::vector<int> marked;          // 0-based lines
     std::vector<std::string> starts;  // each box's text starts so
   };
   // clang-format off
@@ -63,8 +63,9 @@ TEST_F(Errors, EveryBoxOfACompileMarksItsLineAndRunStaysOff) {
     for (std::size_t i = 0; i < row.starts.size(); ++i)
       EXPECT_TRUE(window->Session().Boxes()[i].text.starts_with(row.starts[i]))
           << row.source << ": " << window->Session().Boxes()[i].text;
-    EXPECT_TRUE(Find<QLabel>("StatusCompile")->text().startsWith("Compile failed at line " +
-                                                                 QString::number(row.marked.front() + 1)))
+    EXPECT_TRUE(Find<QLabel>("StatusCompile")
+                    ->text()
+                    .startsWith("Compile failed at line " + QString::number(row.marked.front() + 1)))
         << row.source;
   }
   // A clean compile and an edit both clear the marks.
@@ -93,7 +94,8 @@ TEST_F(Errors, TheMessageDockListsEveryBoxAndAClickGoesToItsLine) {
   for (int row = 0; row < 2; ++row) {
     const QTreeWidgetItem* item = List()->topLevelItem(row);
     EXPECT_EQ(item->text(0).toInt(), static_cast<int>(compile_boxes[row].line) + 1);
-    EXPECT_EQ(item->text(1).toStdString(), compile_boxes[row].title.empty() ? "ORVO IDE" : compile_boxes[row].title);
+    EXPECT_EQ(item->text(1).toStdString(),
+              compile_boxes[row].title.empty() ? "ORVO IDE" : compile_boxes[row].title);
     EXPECT_TRUE(item->text(2).startsWith("Label not found:")) << item->text(2).toStdString();
   }
   EXPECT_EQ(List()->topLevelItem(0)->text(0), "1");
