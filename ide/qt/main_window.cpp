@@ -9,8 +9,8 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
