@@ -294,6 +294,16 @@ bool Operands_Readable(const LineTerms& terms, OperandReads& reads) {
 
 }  // namespace
 
+std::vector<std::string_view> Accepted_Mnemonics() {
+  std::vector<std::string_view> names;
+  for (const DispatchRow& row : kDispatch) names.push_back(row.mnemonic);
+  Add_JumpMnemonics(names);
+  Add_SetccMnemonics(names);
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
 LineTerms Get_LineTerms(std::string_view line) {
   LineTerms t;
   const std::size_t space = Find_InShort(line, ' ');

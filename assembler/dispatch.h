@@ -19,6 +19,10 @@ struct LineTerms {
   std::string_view second;    // after it
 };
 
+// Every mnemonic a line may start with, in capitals: the dispatch table's keys, the conditional
+// jumps and SETcc. Sorted, each once.
+std::vector<std::string_view> Accepted_Mnemonics();
+
 // Forms the line terms of a trimmed instruction line.
 LineTerms Get_LineTerms(std::string_view line);
 

@@ -22,6 +22,7 @@
 
 #include "cli/cli_support.h"
 #include "ide/file_access.h"
+#include "ide/help_file.h"
 #include "output/view.h"
 
 namespace orvo::cli {
@@ -230,6 +231,7 @@ void Add_RoutineSource(CLI::App* app, CommonOptions& o, std::vector<std::string>
 int Main(int argc, char** argv) {
   CLI::App app{"ORVO: assemble and run short 32-bit x86 routines", "orvo"};
   app.require_subcommand(1);
+  app.footer("The language, its instructions and the window: " + Help_File_Path() + "\nSee also orvo(1).");
 
   CommonOptions build_opts;
   std::string format = "hex";

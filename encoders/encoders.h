@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvo {
 namespace detail {
@@ -66,6 +67,9 @@ ByteString Assemble_Movs(std::string_view mnemonic);
 ByteString Assemble_Outs(std::string_view mnemonic);
 ByteString Assemble_Scas(std::string_view mnemonic);
 ByteString Assemble_Stos(std::string_view mnemonic);
+// Appends every conditional-jump (Jcc) or SETcc mnemonic of the encoder tables, in capitals.
+void Add_JumpMnemonics(std::vector<std::string_view>& names);
+void Add_SetccMnemonics(std::vector<std::string_view>& names);
 // The mnemonic in capitals when it names a SETcc instruction, else "SET_Error".
 std::string Get_SetccName(std::string_view mnemonic);
 ByteString Assemble_Setcc(std::string_view mnemonic, std::string_view first);

@@ -62,6 +62,10 @@ constexpr std::string_view kRel32Placeholder("\0\0\0\0", 4);
 
 }  // namespace
 
+void Add_JumpMnemonics(std::vector<std::string_view>& names) {
+  for (const JumpRow& row : kJumpRows) names.push_back(row.mnemonic);
+}
+
 ByteString Get_JumpOpcode(std::string_view mnemonic) {
   if (Equals_NoCase(mnemonic, "JMP")) return ByteString("\xE9");
   if (const JumpRow* row = Find_Mnemonic_NoCase(kJumpIndex, mnemonic))

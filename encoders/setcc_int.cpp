@@ -50,6 +50,10 @@ void Show_IntUsage(std::string_view first_line) {
 
 }  // namespace
 
+void Add_SetccMnemonics(std::vector<std::string_view>& names) {
+  for (const SetccRow& row : kSetccRows) names.push_back(row.mnemonic);
+}
+
 std::uint8_t Get_SetccByte(std::string_view mnemonic) {
   const SetccRow* row = Find_Mnemonic(kSetccIndex, mnemonic);
   return row ? row->opcode : 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "operands/fault.h"
 #include "operands/text.h"
@@ -24,6 +25,8 @@ std::uint8_t Get_Reg8Code(std::string_view text);
 bool Is_SegmentRegister(std::string_view text);
 // A general register of any width.
 bool Is_RegisterName(std::string_view text);
+// Every register name an operand may use (general and segment), in capitals.
+std::vector<std::string> Register_Names();
 
 // ---- Operand types ---------------------------------------------------------------------------
 // None is the empty code (not classifiable). AL/AX/EAX are the accumulator destination codes.

@@ -90,6 +90,19 @@ static_assert([] {
 
 }  // namespace
 
+std::vector<std::string> Register_Names() {
+  std::vector<std::string> names;
+  const auto add = [&](std::uint32_t key) {
+    std::string name(key >> 24, ' ');
+    for (std::size_t i = name.size(); i-- > 0; key >>= 8) name[i] = static_cast<char>(key & 0xFF);
+    names.push_back(std::move(name));
+  };
+  for (const Column* column : {&kReg32, &kReg16, &kReg8})
+    for (std::uint32_t key : *column) add(key);
+  for (std::uint32_t key : kSegment) add(key);
+  return names;
+}
+
 bool Is_RegisterName(std::string_view text) { return Find_Register(Name_Key(text)).width != 0; }
 std::uint8_t Get_Reg32Code(std::string_view text) { return Code_Of(text, 32); }
 std::uint8_t Get_Reg16Code(std::string_view text) { return Code_Of(text, 16); }

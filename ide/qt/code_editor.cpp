@@ -4,6 +4,10 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <algorithm>
+
+#include "assembler/dispatch.h"
+#include "operands/operands.h"
 
 namespace orvo::ide {
 namespace {
@@ -28,18 +32,15 @@ QTextCharFormat Format(const QColor& color, bool bold = false, bool italic = fal
   return f;
 }
 
-// Mnemonics the assembler knows, as one alternation (Jcc and SETcc by pattern).
-constexpr const char* kMnemonics =
-    "MOV|MOVZX|MOVSX|BSF|BSR|PUSH|PUSHAD|PUSHA|POP|POPAD|POPA|CALL|RET|RETN|RETF|DB|DW|DD|REP|REPE|REPZ|"
-    "REPNE|REPNZ|CLC|STC|CMC|CLD|STD|CLI|STI|LAHF|SAHF|PUSHF|PUSHFD|POPF|POPFD|END|EXIT|OR|ADC|SBB|AND|"
-    "XOR|CMP|ADD|SUB|BT|BTS|BTR|BTC|TEST|NOT|NEG|MUL|IMUL|DIV|IDIV|INC|DEC|LOOP|LOOPE|LOOPZ|LOOPNE|"
-    "LOOPNZ|JCXZ|JECXZ|CMPSB|CMPSW|CMPSD|INSB|INSW|INSD|LODSB|LODSW|LODSD|MOVSB|MOVSW|MOVSD|OUTSB|"
-    "OUTSW|OUTSD|SCASB|SCASW|SCASD|STOSB|STOSW|STOSD|JMP|ROL|ROR|RCL|RCR|SAL|SHL|SHR|SAR|AAA|AAD|AAM|"
-    "AAS|CBW|CWDE|CWD|CDQ|DAA|DAS|INTO|LEAVE|NOP|WAIT|FWAIT|HLT|IRET|IRETD|XLAT|XLATB|LOCK|INT|BSWAP|"
-    "IN|OUT|LEA|BOUND|CMPXCHG|XCHG|ENTER|LAR|VERR|VERW|J[A-Z]{1,4}|SET[A-Z]{1,3}";
-
-constexpr const char* kRegisters =
-    "EAX|ECX|EDX|EBX|ESP|EBP|ESI|EDI|AX|CX|DX|BX|SP|BP|SI|DI|AL|CL|DL|BL|AH|CH|DH|BH|CS|DS|ES|FS|GS|SS";
+// One alternation of names, longest first, from the assembler's own tables.
+template <class Names>
+QString Alternation(const Names& names) {
+  QStringList list;
+  for (const auto& name : names)
+    list << QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+  std::sort(list.begin(), list.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+  return list.join(QLatin1Char('|'));
+}
 
 }  // namespace
 
@@ -51,8 +52,8 @@ AsmHighlighter::AsmHighlighter(QTextDocument* document) : QSyntaxHighlighter(doc
       {QRegularExpression(R"(^ *('|;|REM ).*)", ci),                         Format(QColor(0x6A, 0x8A, 0x6A), false, true), true},
       {QRegularExpression(R"(^ *CONST .*)", ci),                             Format(QColor(0x8E, 0x44, 0xAD)), true},
       {QRegularExpression(R"(^ *[^ :]+:)"),                                   Format(QColor(0xB0, 0x5A, 0x00), true), false},
-      {QRegularExpression(QStringLiteral(R"(^ *(%1)\b)").arg(kMnemonics), ci), Format(QColor(0x1F, 0x4E, 0xA8), true), false},
-      {QRegularExpression(QStringLiteral(R"(\b(%1)\b)").arg(kRegisters), ci),  Format(QColor(0x00, 0x80, 0x80)), false},
+      {QRegularExpression(QStringLiteral(R"(^ *(%1)\b)").arg(Alternation(Accepted_Mnemonics())), ci), Format(QColor(0x1F, 0x4E, 0xA8), true), false},
+      {QRegularExpression(QStringLiteral(R"(\b(%1)\b)").arg(Alternation(Register_Names())), ci),  Format(QColor(0x00, 0x80, 0x80)), false},
       {QRegularExpression(R"((&H[0-9A-F]+|&B[01]+|-?\b[0-9]+)[?%&]?)", ci),  Format(QColor(0xA0, 0x20, 0x40)), false},
   };
   // clang-format on
@@ -125,7 +126,46 @@ void CodeEditor::scrollContentsBy(int dx, int dy) {
   Notify_Scrolled();
 }
 
+namespace {
+bool Is_WordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
+bool Is_HelpKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_F1 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+}  // namespace
+
+QString CodeEditor::Word_At_Cursor() const {
+  const QTextCursor cursor = textCursor();
+  const QString text = cursor.block().text();
+  qsizetype start = cursor.positionInBlock();
+  qsizetype end = start;
+  while (start > 0 && Is_WordChar(text[start - 1])) --start;
+  while (end < text.size() && Is_WordChar(text[end])) ++end;
+  return text.mid(start, end - start);
+}
+
+QString CodeEditor::First_Word() const {
+  const QString text = textCursor().block().text();
+  qsizetype start = 0;
+  while (start < text.size() && text[start] == QLatin1Char(' ')) ++start;
+  qsizetype end = start;
+  while (end < text.size() && Is_WordChar(text[end])) ++end;
+  return text.mid(start, end - start);
+}
+
+bool CodeEditor::event(QEvent* event) {
+  // F1 is the window's Help shortcut; in the editor it asks about the word at the cursor.
+  if (event->type() == QEvent::ShortcutOverride && help_ && Is_HelpKey(static_cast<QKeyEvent*>(event))) {
+    event->accept();
+    return true;
+  }
+  return QPlainTextEdit::event(event);
+}
+
 void CodeEditor::keyPressEvent(QKeyEvent* event) {
+  if (help_ && Is_HelpKey(event)) {
+    help_(Word_At_Cursor(), First_Word());
+    return;
+  }
   // Shift+Enter would insert a line break inside a line; every break here is a new line.
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
       (event->modifiers() & Qt::ShiftModifier)) {
@@ -179,7 +219,7 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
   const int width = gutter_->width() - 4;
   while (block.isValid() && top <= event->rect().bottom()) {
     if (block.isVisible() && bottom >= event->rect().top()) {
-      const bool marked = number == marked_line_;
+      const bool marked = std::binary_search(marked_.begin(), marked_.end(), number);
       if (marked) painter.fillRect(0, top, gutter_->width(), bottom - top, QColor(0xE0, 0x40, 0x40));
       painter.setPen(marked ? Qt::white : QColor(0x90, 0x90, 0x90));
       painter.drawText(0, top, width, fontMetrics().height(), Qt::AlignRight, QString::number(number + 1));
@@ -191,10 +231,15 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
   }
 }
 
-void CodeEditor::Mark_Line(int line) {
-  marked_line_ = line;
-  if (line >= 0) {
-    const QTextBlock block = document()->findBlockByNumber(line);
+void CodeEditor::Mark_Line(int line) { Mark_Lines(line >= 0 ? std::vector<int>{line} : std::vector<int>{}); }
+
+void CodeEditor::Mark_Lines(std::vector<int> lines) {
+  const int first = lines.empty() ? -1 : lines.front();
+  std::sort(lines.begin(), lines.end());
+  lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+  marked_ = std::move(lines);
+  if (first >= 0) {
+    const QTextBlock block = document()->findBlockByNumber(first);
     if (block.isValid()) {
       QTextCursor cursor(block);
       setTextCursor(cursor);
@@ -206,8 +251,8 @@ void CodeEditor::Mark_Line(int line) {
 
 void CodeEditor::Refresh_Marks() {
   QList<QTextEdit::ExtraSelection> marks;
-  if (marked_line_ >= 0) {
-    const QTextBlock block = document()->findBlockByNumber(marked_line_);
+  for (int line : marked_) {
+    const QTextBlock block = document()->findBlockByNumber(line);
     if (block.isValid()) {
       QTextEdit::ExtraSelection mark;
       mark.format.setBackground(QColor(0xFF, 0xD8, 0xD8));

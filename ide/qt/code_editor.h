@@ -36,16 +36,30 @@ class CodeEditor : public QPlainTextEdit {
   int Line_Height() const;
   // Puts the cursor on a line (0-based) and marks it; a negative line removes the mark.
   void Mark_Line(int line);
-  int Marked_Line() const { return marked_line_; }
+  // Marks every line of the list (0-based, any order, repeats allowed) and puts the cursor on the
+  // first of them; an empty list removes the marks.
+  void Mark_Lines(std::vector<int> lines);
+  // The first line marked, -1 when none; every marked line in order.
+  int Marked_Line() const { return marked_.empty() ? -1 : marked_.front(); }
+  const std::vector<int>& Marked_Lines() const { return marked_; }
   // Called whenever the editor may have scrolled or changed its height: by keys, the scroll bar,
   // the wheel, a resize or a jump to a line. The editor moves its scroll bar without signals on
   // some of these paths, so the scroll bar alone does not tell.
   void Set_Scroll_Listener(std::function<void()> listener) { scrolled_ = std::move(listener); }
+  // F1 in the editor: called with the word at the cursor and the first word of its line (either
+  // may be empty). Without a listener F1 goes to the window's shortcut.
+  void Set_Help_Listener(std::function<void(const QString& word, const QString& first)> listener) {
+    help_ = std::move(listener);
+  }
+  // The word (letters, digits, '_') the cursor is in or just after, and the line's first word.
+  QString Word_At_Cursor() const;
+  QString First_Word() const;
   // Spaces the Tab key inserts.
   static constexpr int kTabSpaces = 4;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
@@ -61,8 +75,9 @@ class CodeEditor : public QPlainTextEdit {
   }
 
   QWidget* gutter_;
-  int marked_line_ = -1;
+  std::vector<int> marked_;  // sorted, each once
   std::function<void()> scrolled_;
+  std::function<void(const QString&, const QString&)> help_;
 };
 
 }  // namespace orvo::ide

@@ -8,8 +8,6 @@
 
 namespace orvo::ide {
 
-std::string Help_File_Path() { return Program_Folder() + "/" + kHelpFileName; }
-
 HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this)) {
   setObjectName("HelpViewer");
   setWindowTitle("ORVO Help");
@@ -21,7 +19,13 @@ HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextBro
   resize(720, 640);
 }
 
-bool HelpViewer::Open(int context) {
+bool HelpViewer::Open(int context) { return Open_At(QStringLiteral("context-%1").arg(context), context); }
+
+bool HelpViewer::Open_Instruction(const QString& mnemonic) {
+  return Open_At(QStringLiteral("insn-") + mnemonic.toUpper(), 3);
+}
+
+bool HelpViewer::Open_At(const QString& anchor, int context) {
   const std::string path = Help_File_Path();
   std::string error;
   const auto html = Read_Whole_File(path, error);
@@ -30,13 +34,14 @@ bool HelpViewer::Open(int context) {
     return false;
   }
   context_ = context;
+  anchor_ = anchor;
   browser_->setHtml(QString::fromUtf8(html->data(), static_cast<qsizetype>(html->size())));
-  browser_->scrollToAnchor(QStringLiteral("context-%1").arg(context));
+  browser_->scrollToAnchor(anchor);
   show();
   raise();
   activateWindow();
   // The layout of a hidden browser is not final until shown; scroll again once it is.
-  browser_->scrollToAnchor(QStringLiteral("context-%1").arg(context));
+  browser_->scrollToAnchor(anchor);
   return true;
 }
 

@@ -4,11 +4,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDockWidget>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,20 +19,28 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTextBlock>
+#include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 
+#include "assembler/dispatch.h"
 #include "ide/file_access.h"
+#include "ide/help_file.h"
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
+#include "ide/qt/error_list.h"
 #include "ide/qt/find_replace.h"
 #include "ide/qt/help_viewer.h"
 #include "ide/qt/listing_view.h"
@@ -117,6 +127,17 @@ QLabel* Make_Heading(const char* name, const char* caption, QWidget* parent) {
   return label;
 }
 
+// The code file of a compile goes beside the program in a build tree. An installed program's
+// folder is the system's (its help file lives in the shared data folder): there it goes to the
+// user's data folder instead.
+std::string Code_File_For_Window() {
+  const std::string beside = Program_Folder() + "/" + std::string(kCodeFileName);
+  if (Help_File_Path() == Program_Folder() + "/" + kHelpFileName) return beside;
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+  if (folder.isEmpty() || !QDir().mkpath(folder)) return beside;
+  return Path_Std(folder) + "/" + std::string(kCodeFileName);
+}
+
 QWidget* Make_Pane(QLabel* heading, std::initializer_list<QWidget*> controls, QWidget* parent) {
   auto* pane = new QWidget(parent);
   auto* layout = new QVBoxLayout(pane);
@@ -145,6 +166,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), chooser_(&qt_choo
   Build_Controls();
   Build_Menus();
   Build_StatusBar();
+  stop_repeat_ = new QTimer(this);
+  stop_repeat_->setInterval(100);
+#if defined(ORVO_HAVE_RUN)
+  connect(stop_repeat_, &QTimer::timeout, this, [this] { engine_->Request_Stop(); });
+  run_thread_ = new QThread(this);
+  run_thread_->setObjectName("RunThread");
+  run_context_ = new QObject;
+  run_context_->moveToThread(run_thread_);
+  connect(run_thread_, &QThread::finished, run_context_, &QObject::deleteLater);
+  run_thread_->start();
+#endif
   help_ = new HelpViewer(this);
   help_->setWindowFlag(Qt::Window);
   find_ = new FindReplace(text1_, this);
@@ -155,7 +187,14 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), chooser_(&qt_choo
   Update_Cursor_Status();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  if (run_thread_ != nullptr) {
+    run_thread_->quit();
+    run_thread_->wait();
+  }
+  // The engine's child process belongs to the run thread, which has ended: it goes now.
+  engine_.reset();
+}
 
 void MainWindow::Build_Controls() {
   QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -167,6 +206,8 @@ void MainWindow::Build_Controls() {
   text1_->setFont(mono);
   text1_->setTabChangesFocus(false);
   text1_->setObjectName("Text1");
+  text1_->Set_Help_Listener(
+      [this](const QString& word, const QString& first) { Help_At_Cursor(word, first); });
   text1_->setMinimumWidth(text1_->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 12);
 
   auto make_view = [&](const char* name, ListingModel::Column column, bool scroll_bars) {
@@ -245,6 +286,16 @@ void MainWindow::Build_Controls() {
   register_dock_->setWidget(registers_);
   addDockWidget(Qt::BottomDockWidgetArea, register_dock_);
   register_dock_->hide();
+
+  // Every box of the last compile with its line; a click goes there.
+  error_dock_ = new QDockWidget("Compile messages", this);
+  error_dock_->setObjectName("ErrorListDock");
+  errors_ = new ErrorList(error_dock_);
+  errors_->setFocusPolicy(Qt::ClickFocus);
+  errors_->Set_Jump_Listener([this](int line) { Jump_To_Line(line); });
+  error_dock_->setWidget(errors_);
+  addDockWidget(Qt::BottomDockWidgetArea, error_dock_);
+  error_dock_->hide();
 }
 
 QWidget* MainWindow::Build_Panes() {
@@ -391,6 +442,11 @@ void MainWindow::Build_Menus() {
         if (command3_->isEnabled()) Command3_Click();
       });
   run_action_->setEnabled(false);
+  // Stop: not F5/F9 and their Ctrl keys, which start things; Ctrl+Break as terminals have it.
+  stop_action_ = add(build, "ActionStop", "S&top RUN",
+                     {QKeySequence(Qt::CTRL | Qt::Key_F2), QKeySequence(Qt::CTRL | Qt::Key_Pause)},
+                     [this] { Stop_Run(); });
+  stop_action_->setEnabled(false);
   build->addSeparator();
   stack_action_ = new QAction("&Auto save/restore stack", this);
   stack_action_->setObjectName("ActionStack");
@@ -399,6 +455,10 @@ void MainWindow::Build_Menus() {
   connect(stack_action_, &QAction::toggled, check_stack_, &QCheckBox::setChecked);
   connect(check_stack_, &QCheckBox::toggled, stack_action_, &QAction::setChecked);
   build->addAction(stack_action_);
+  QAction* error_list = error_dock_->toggleViewAction();
+  error_list->setObjectName("ActionErrorList");
+  error_list->setText("Compile &Messages");
+  build->addAction(error_list);
   // A Debug menu goes between Build and Help.
 
   QMenu* help = menuBar()->addMenu("&Help");
@@ -415,7 +475,7 @@ void MainWindow::Build_Menus() {
   tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
   for (QAction* action : {new_action, open_action, save_action}) tools->addAction(action);
   tools->addSeparator();
-  for (QAction* action : {compile, run_action_}) tools->addAction(action);
+  for (QAction* action : {compile, run_action_, stop_action_}) tools->addAction(action);
   tools->addSeparator();
   tools->addAction(contents);
   for (QAction* action : tools->actions())
@@ -532,8 +592,13 @@ void MainWindow::Command1_Click() {
   CompileOptions options;
   options.stack = check_stack_->isChecked();
   options.save_code_file = true;
+  options.code_file_path = Code_File_For_Window();
   options.open_help = [this](int context) { Open_Help(context); };
   const CompileOutcome outcome = session_.Compile(Editor_Bytes(), options);
+  // The message dock first: showing it changes the editor's height, and the jump to a marked
+  // line below must see the final height.
+  Show_Compile_Boxes();
+  layout()->activate();
   Show_Listing();
   const std::size_t size = session_.Image().Bytes().size();
   if (outcome == CompileOutcome::Finished) {
@@ -541,20 +606,38 @@ void MainWindow::Command1_Click() {
     status_compile_->setText("Compiled");
     status_size_->setText(QStringLiteral("Code: %1 bytes").arg(size));
   } else {
-    // The code of a failed compile is partial or holds placeholders, so RUN stays off. The mark
-    // goes to the line of the first error box; a compile that stopped without one ends at its
-    // last preprocessed line.
-    const auto& compile_boxes = session_.Boxes();
-    const auto first_error =
-        std::find_if(compile_boxes.begin(), compile_boxes.end(), [](const CompileBox& b) { return b.error; });
+    // The code of a failed compile is partial or holds placeholders, so RUN stays off. Every
+    // error box marks its line, the cursor goes to the first; a compile that stopped without one
+    // ends at its last preprocessed line.
+    std::vector<int> lines;
+    for (const CompileBox& box : session_.Boxes())
+      if (box.error) lines.push_back(static_cast<int>(box.line));
     const std::size_t rows = session_.Listing_().PreCode_Rows();
-    std::size_t line = rows > 0 ? rows - 1 : 0;
-    if (first_error != compile_boxes.end()) line = first_error->line;
-    if (first_error != compile_boxes.end() || rows > 0) text1_->Mark_Line(static_cast<int>(line));
-    status_compile_->setText(QStringLiteral("Compile failed at line %1").arg(line + 1));
+    if (lines.empty() && rows > 0) lines.push_back(static_cast<int>(rows - 1));
+    text1_->Mark_Lines(lines);
+    const int first = lines.empty() ? 0 : lines.front();
+    status_compile_->setText(lines.size() > 1 ? QStringLiteral("Compile failed at line %1 and %2 more")
+                                                    .arg(first + 1)
+                                                    .arg(lines.size() - 1)
+                                              : QStringLiteral("Compile failed at line %1").arg(first + 1));
     status_size_->clear();
   }
   Follow_Editor();
+}
+
+void MainWindow::Show_Compile_Boxes() {
+  std::vector<ErrorEntry> entries;
+  entries.reserve(session_.Boxes().size());
+  for (const CompileBox& box : session_.Boxes())
+    entries.push_back({static_cast<int>(box.line), Qs(box.title), Qs(box.text), box.error});
+  errors_->Show_Entries(entries);
+  // Shown when there is something to read; the person may close it, the next messages bring it back.
+  if (entries.empty() || error_dock_->isVisible()) return;
+  error_dock_->show();
+  // Four rows tall, so the editor keeps most of its lines.
+  const int row = errors_->fontMetrics().lineSpacing() + 6;
+  resizeDocks({error_dock_}, {errors_->header()->sizeHint().height() + 4 * row + 2 * errors_->frameWidth()},
+              Qt::Vertical);
 }
 
 void MainWindow::Show_Listing() {
@@ -571,25 +654,99 @@ void MainWindow::Command2_Click() { Open_Help(1); }
 
 bool MainWindow::Open_Help(int context) { return help_->Open(context); }
 
+void MainWindow::Help_At_Cursor(const QString& word, const QString& first) {
+  static const QSet<QString> known = [] {
+    QSet<QString> names;
+    for (std::string_view name : Accepted_Mnemonics()) names.insert(Qs(name));
+    return names;
+  }();
+  for (const QString& candidate : {word.toUpper(), first.toUpper()}) {
+    if (known.contains(candidate)) {
+      help_->Open_Instruction(candidate);
+      return;
+    }
+  }
+  Command2_Click();
+}
+
+#if defined(ORVO_HAVE_RUN)
+namespace {
+// A run's boxes come from its own thread; the window's thread shows them (modal to the window)
+// while the run waits for the answer.
+class ForwardToWindow : public MessageHandler {
+ public:
+  explicit ForwardToWindow(QObject* window) : window_(window) {}
+  MsgAnswer Show(const Message& message) override {
+    MsgAnswer answer = MsgAnswer::Ok;
+    QMetaObject::invokeMethod(
+        window_,
+        [&] {
+          answer =
+              Show_Message(message.text, message.style,
+                           message.title ? std::optional<std::string_view>(*message.title) : std::nullopt);
+        },
+        Qt::BlockingQueuedConnection);
+    return answer;
+  }
+
+ private:
+  QObject* window_;
+};
+
+constexpr const char* kMoreBoxesText =
+    "The routine has shown %1 Show_Value boxes.\r\rShow more? No ends the run.";
+}  // namespace
+#endif
+
 void MainWindow::Command3_Click() {
 #if defined(ORVO_HAVE_RUN)
+  if (running_) return;
   std::array<std::string, 4> fields;
   for (int i = 0; i < 4; ++i) fields[i] = From_EditorString(args_[i]->text());
   RunLimits limits;
   limits.timeout_seconds = 10.0;
+  // Asked on the run's thread; the box itself goes to the window like every other.
+  limits.more_boxes = [max = limits.max_boxes] {
+    const std::string text = QString(kMoreBoxesText).arg(max).toStdString();
+    return Show_Message(text, MsgStyle::YesNoCritical, kAppTitle) == MsgAnswer::Yes;
+  };
   QWidget* keyboard = QApplication::focusWidget();
+  const std::string code = session_.Image().Bytes();
   // RUN is enabled only while the editor holds the compiled text: its lines name a fault's line.
   const std::string source = Editor_Bytes();
   const std::size_t image_size = session_.Image().Size();
   const SourceLineMap source_lines(session_.Listing_(), image_size,
                                    Has_StackFrame(session_.Listing_(), image_size), Split_Lines(source));
-  const RunResult result = Command3_Run(*engine_, session_.Image().Bytes(), fields, limits, &source_lines);
+
+  // The routine runs on its own thread; this one goes on handling the window (boxes, Stop,
+  // painting) until the run says it ended.
+  RunResult result;
+  std::atomic<bool> done{false};
+  Set_Running(true);
+  QMetaObject::invokeMethod(run_context_, [&] {
+    ForwardToWindow forward(this);
+    ScopedMessageHandler scope(forward);
+    try {
+      result = Command3_Run(*engine_, code, fields, limits, &source_lines);
+    } catch (const std::exception& e) {
+      result = RunResult{};
+      result.status = RunStatus::Faulted;
+      result.what = e.what();
+      Show_Message("Error in assembler program\r\r" + result.what, MsgStyle::OkExclamation, kAppTitle);
+    }
+    done = true;
+    QMetaObject::invokeMethod(this, [] {}, Qt::QueuedConnection);  // wakes the loop below
+  });
+  while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  const bool stopped = stop_requested_;
+  Set_Running(false);
+
   if (result.status == RunStatus::Returned) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<std::uint32_t>(result.eax));
     status_run_->setText(QStringLiteral("Returned %1 (&H%2)").arg(result.eax).arg(hex));
   } else {
-    status_run_->setText("RUN failed");
+    status_run_->setText(stopped ? "RUN stopped" : "RUN failed");
   }
   // A run that never started (an argument out of range) has no registers to show.
   if (result.registers.instructions != 0 || result.registers.eip != 0) {
@@ -598,16 +755,46 @@ void MainWindow::Command3_Click() {
       register_dock_->show();
       // As tall as the register text, so the editor keeps most of its lines.
       const int lines = registers_->document()->blockCount();
-      const int height = (lines + 1) * registers_->fontMetrics().lineSpacing() + 2 * 6 + 2 * registers_->frameWidth();
+      const int height =
+          (lines + 1) * registers_->fontMetrics().lineSpacing() + 2 * 6 + 2 * registers_->frameWidth();
       resizeDocks({register_dock_}, {height}, Qt::Vertical);
     }
   }
   // The boxes of the run are gone: the keyboard goes back where it was.
   if (keyboard != nullptr && keyboard->isVisible()) keyboard->setFocus(Qt::OtherFocusReason);
+  if (close_after_run_) QTimer::singleShot(0, this, [this] { close(); });
 #else
   Show_Message("Error in assembler program\r\rThis build has no run engine.", MsgStyle::OkExclamation,
                kAppTitle);
 #endif
+}
+
+void MainWindow::Stop_Run() {
+#if defined(ORVO_HAVE_RUN)
+  if (!running_) return;
+  stop_requested_ = true;
+  engine_->Request_Stop();
+  // Again until it ends: a request that came before the run started is forgotten when it starts.
+  stop_repeat_->start();
+#endif
+}
+
+void MainWindow::Set_Running(bool running) {
+  running_ = running;
+  if (running) stop_requested_ = false;
+  if (!running) stop_repeat_->stop();
+  stop_action_->setEnabled(running);
+  Set_Run_Enabled(!running);
+  command1_->setEnabled(!running);
+  cmd_open_->setEnabled(!running);
+  recent_menu_->setEnabled(!running && !recent_.isEmpty());
+  for (const char* name : {"ActionCompile", "ActionNew", "ActionOpen"})
+    if (auto* action = findChild<QAction*>(name)) action->setEnabled(!running);
+  // The code under way came from this text: it stays as it is until the run ends.
+  text1_->setReadOnly(running);
+  if (running)
+    status_run_->setText(QStringLiteral("Running... (Stop: %1)")
+                             .arg(stop_action_->shortcut().toString(QKeySequence::NativeText)));
 }
 
 void MainWindow::Command4_Click() { CmDialog(kDialogExport); }
@@ -714,6 +901,13 @@ bool MainWindow::Maybe_Save() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (running_) {
+    // The run's thread uses the window: it ends first, then the window closes.
+    close_after_run_ = true;
+    Stop_Run();
+    event->ignore();
+    return;
+  }
   if (!Maybe_Save()) {
     event->ignore();
     return;
@@ -771,9 +965,13 @@ void MainWindow::Go_To_Line() {
   bool ok = false;
   const int line = QInputDialog::getInt(this, "Go to Line", "Line:", text1_->textCursor().blockNumber() + 1,
                                         1, text1_->blockCount(), 1, &ok);
-  if (!ok) return;
-  QTextCursor cursor(text1_->document()->findBlockByNumber(line - 1));
-  text1_->setTextCursor(cursor);
+  if (ok) Jump_To_Line(line - 1);
+}
+
+void MainWindow::Jump_To_Line(int line) {
+  const QTextBlock block = text1_->document()->findBlockByNumber(line);
+  if (!block.isValid()) return;
+  text1_->setTextCursor(QTextCursor(block));
   text1_->ensureCursorVisible();
   text1_->setFocus();
   Follow_Editor();

@@ -22,6 +22,8 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+class QThread;
+class QTimer;
 
 namespace orvo {
 class RunEngine;
@@ -30,6 +32,7 @@ class RunEngine;
 namespace orvo::ide {
 
 class CodeEditor;
+class ErrorList;
 class FindReplace;
 class HelpViewer;
 class ListingView;
@@ -52,7 +55,8 @@ class MainWindow : public QMainWindow {
   void Text1_Change();
   void Command1_Click();  // Compile
   void Command2_Click();  // Help, context 1
-  void Command3_Click();  // RUN
+  void Command3_Click();  // RUN: off this thread; the window keeps working until it ends
+  void Stop_Run();        // asks a RUN under way to end
   void Command4_Click();  // Export
   void CmdOpen_Click();
   void CmdSave_Click();  // Save: the current file, or Save As when there is none
@@ -69,6 +73,9 @@ class MainWindow : public QMainWindow {
   bool Save_Source(const std::string& file_name);
   // Opens the help file at a context; false when it could not be opened.
   bool Open_Help(int context);
+  // F1 in the editor: the help at the instruction under the cursor, else at its line's, else
+  // the contents.
+  void Help_At_Cursor(const QString& word, const QString& first);
 
   // The editor text as bytes (CR LF between lines) and back.
   std::string Editor_Bytes() const;
@@ -77,6 +84,8 @@ class MainWindow : public QMainWindow {
   // Dialogs come from chooser from now on; nullptr restores Qt's file dialog.
   void Set_FileChooser(FileChooser* chooser) { chooser_ = chooser; }
   const CompileSession& Session() const { return session_; }
+  bool Running() const { return running_; }
+  ErrorList* Error_List() const { return errors_; }
   HelpViewer* Help() const { return help_; }
   const std::string& Current_File() const { return current_file_; }
   QStringList Recent_Files() const { return recent_; }
@@ -98,6 +107,8 @@ class MainWindow : public QMainWindow {
   void Clear_Listing();
   void Export_Image(const std::string& file_name, bool as_hex);
   void Set_Run_Enabled(bool enabled);
+  // While a RUN is under way: Stop on, everything that would change the source or the code off.
+  void Set_Running(bool running);
   void Update_Title();
   void Update_Cursor_Status();
   // With unsaved edits: asks Save / Discard / Cancel. True when the caller may go on.
@@ -105,6 +116,10 @@ class MainWindow : public QMainWindow {
   void Remember_File(const std::string& file_name);
   void Rebuild_Recent_Menu();
   void Go_To_Line();
+  // Puts the cursor on a line (0-based) and the keyboard in the editor, the columns beside it.
+  void Jump_To_Line(int line);
+  // The boxes of the last compile into the error list and their lines marked.
+  void Show_Compile_Boxes();
   void Show_About();
   void Restore_Settings();
   void Save_Settings() const;
@@ -126,9 +141,17 @@ class MainWindow : public QMainWindow {
   QSplitter* splitter_ = nullptr;
   QDockWidget* register_dock_ = nullptr;
   QPlainTextEdit* registers_ = nullptr;
+  QDockWidget* error_dock_ = nullptr;
+  ErrorList* errors_ = nullptr;
   HelpViewer* help_ = nullptr;
   FindReplace* find_ = nullptr;
   QAction* run_action_ = nullptr;
+  QAction* stop_action_ = nullptr;
+  QTimer* stop_repeat_ = nullptr;
+  // Runs go to one thread that lives as long as the window: the emulator's child process is
+  // bound to the thread that started it and would die with a thread per run.
+  QThread* run_thread_ = nullptr;
+  QObject* run_context_ = nullptr;
   QAction* stack_action_ = nullptr;
   QMenu* recent_menu_ = nullptr;
   QLabel* status_compile_ = nullptr;
@@ -136,6 +159,9 @@ class MainWindow : public QMainWindow {
   QLabel* status_cursor_ = nullptr;
   QLabel* status_run_ = nullptr;
   bool syncing_ = false;
+  bool running_ = false;
+  bool stop_requested_ = false;
+  bool close_after_run_ = false;
 
   std::string current_file_;
   std::string last_folder_;

@@ -69,6 +69,7 @@ TEST_F(App, MenusHoldEveryActionWithItsShortcut) {
       {"EditMenu",  "ActionSelectAll", "Select &All", QKeySequence::SelectAll},
       {"BuildMenu", "ActionCompile", "&Compile",    QKeySequence(Qt::Key_F5)},
       {"BuildMenu", "ActionRun",    "&RUN",         QKeySequence(Qt::Key_F9)},
+      {"BuildMenu", "ActionStop",   "S&top RUN",    QKeySequence(Qt::CTRL | Qt::Key_F2)},
       {"BuildMenu", "ActionStack",  "&Auto save/restore stack", QKeySequence()},
       {"HelpMenu",  "ActionHelpContents", "&Contents", QKeySequence(Qt::Key_F1)},
       {"HelpMenu",  "ActionInstructionReference", "&Instruction reference", QKeySequence()},
@@ -99,16 +100,18 @@ TEST_F(App, BuildMenuCompilesRunsAndTicksTheStackBox) {
   EXPECT_TRUE(Action("ActionRun")->isEnabled());
   EXPECT_EQ(Status("StatusCompile"), "Compiled");
   EXPECT_EQ(Status("StatusSize"), "Code: 28 bytes");
-  Find<QLineEdit>("Text5")->setText("-2");
-  Menu_Pick(Qt::Key_B, Qt::Key_R);
-  ASSERT_EQ(boxes.Messages().size(), 2u);
-  EXPECT_EQ(boxes.Messages()[0].text, "DEC=-2\rHEX=&HFFFFFFFE");
-  EXPECT_EQ(Status("StatusRun"), "Returned 15 (&H0000000F)");
   // The menu's stack entry and the box are one setting.
   Menu_Pick(Qt::Key_B, Qt::Key_A);
   EXPECT_FALSE(Find<QCheckBox>("CheckStack")->isChecked());
   Find<QCheckBox>("CheckStack")->click();
   EXPECT_TRUE(Action("ActionStack")->isChecked());
+  // RUN last: the window handles events while a run goes on, and after that the offscreen
+  // platform leaves the closed menu holding the activation.
+  Find<QLineEdit>("Text5")->setText("-2");
+  Menu_Pick(Qt::Key_B, Qt::Key_R);
+  ASSERT_EQ(boxes.Messages().size(), 2u);
+  EXPECT_EQ(boxes.Messages()[0].text, "DEC=-2\rHEX=&HFFFFFFFE");
+  EXPECT_EQ(Status("StatusRun"), "Returned 15 (&H0000000F)");
   // An edit disables the menu's RUN with the button; F9 then does nothing.
   Type_At_End("NOP");
   EXPECT_FALSE(Action("ActionRun")->isEnabled());
