@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSyntaxHighlighter>
 #include <functional>
+#include <set>
 #include <vector>
 
 namespace orvo::ide {
@@ -41,6 +42,16 @@ class CodeEditor : public QPlainTextEdit {
   // the wheel, a resize or a jump to a line. The editor moves its scroll bar without signals on
   // some of these paths, so the scroll bar alone does not tell.
   void Set_Scroll_Listener(std::function<void()> listener) { scrolled_ = std::move(listener); }
+  // The breakpoint margin left of the line numbers: a click on it calls listener with the
+  // line (0-based); the lines given to Set_Breakpoints carry a dot.
+  void Set_Margin_Listener(std::function<void(int)> listener) { margin_clicked_ = std::move(listener); }
+  void Set_Breakpoints(const std::set<int>& lines);
+  void Margin_Clicked(int y);
+  // The line of the instruction a debug session is at (0-based), highlighted and scrolled into
+  // view; negative for none.
+  void Set_Exec_Line(int line);
+  int Exec_Line() const { return exec_line_; }
+  int Margin_Width() const;
   // Spaces the Tab key inserts.
   static constexpr int kTabSpaces = 4;
 
@@ -62,7 +73,10 @@ class CodeEditor : public QPlainTextEdit {
 
   QWidget* gutter_;
   int marked_line_ = -1;
+  int exec_line_ = -1;
+  std::set<int> breakpoints_;
   std::function<void()> scrolled_;
+  std::function<void(int)> margin_clicked_;
 };
 
 }  // namespace orvo::ide

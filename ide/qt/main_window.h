@@ -30,6 +30,7 @@ class RunEngine;
 namespace orvo::ide {
 
 class CodeEditor;
+class Debugger;
 class FindReplace;
 class HelpViewer;
 class ListingView;
@@ -108,6 +109,7 @@ class MainWindow : public QMainWindow {
   void Show_About();
   void Restore_Settings();
   void Save_Settings() const;
+  void Build_Debugger(QMenu* before);
 
   CodeEditor* text1_ = nullptr;
   ListingView* text2_ = nullptr;
@@ -145,6 +147,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<RunEngine> engine_;
   QtFileChooser qt_chooser_;
   FileChooser* chooser_ = nullptr;
+  Debugger* debugger_ = nullptr;
 };
 
 }  // namespace orvo::ide
