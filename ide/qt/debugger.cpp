@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -213,7 +214,12 @@ void Debugger::Build_Docks() {
 
   registers_ = make_table("DebugRegisters", {"Register", "Hex", "Decimal"}, w);
   registers_dock_ = make_dock("DebugRegistersDock", "Registers", registers_);
+  // No taller than its rows (registers, flags, steps): the stack and memory take the rest.
+  const int register_rows = kRegCount + static_cast<int>(std::size(kNamedFlags)) + 1;
+  registers_->setMaximumHeight((register_rows + 1) * registers_->verticalHeader()->defaultSectionSize() +
+                               2 * registers_->frameWidth() + 4);
   stack_ = make_table("DebugStack", {"Address", "Value", "What"}, w);
+  stack_->setMinimumWidth(QFontMetrics(mono).horizontalAdvance(QLatin1Char('0')) * 40);
   QDockWidget* stack_dock = make_dock("DebugStackDock", "Stack", stack_);
 
   auto* memory_panel = new QWidget(w);

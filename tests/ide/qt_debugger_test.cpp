@@ -1,6 +1,7 @@
 // The debugger driven as a user drives it: keys of the Debug menu, clicks on the breakpoint
 // margin, and the Registers and Stack panels read as they are shown.
 
+#include <QCheckBox>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -203,6 +204,50 @@ TEST_F(Debugging, StopEndsAnEndlessLoopAtOnceAndTheWindowStaysResponsive) {
   // A second Stop, with nothing running, ends the session.
   QTest::keyClick(Editor(), Qt::Key_F8, Qt::ShiftModifier);
   EXPECT_FALSE(Debug()->Active());
+}
+
+TEST_F(Debugging, MemoryShowsTheCodeImageWithItsLabelsAndMarksWrittenBytes) {
+  Find<QCheckBox>("CheckStack")->click();  // no frame: the routine is its lines
+  window->Set_Editor_Bytes("MOV EAX,&H41424344\r\nfirst: PUSH EAX\r\nPOP EAX\r\nRET 16\r\n");
+  Key(Qt::Key_F11);
+  // The code image from its first byte: B8 44 43 42 41 (MOV), the label on the byte after.
+  EXPECT_EQ(Cell("DebugMemory", 0, 0), QStringLiteral("&H%1").arg(Get_CodeBase(), 8, 16, QLatin1Char('0')).toUpper());
+  const QString code[] = {"B8", "44", "43", "42", "41", "50", "58", "C2", "10", "00"};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(Cell("DebugMemory", 0, 1 + i), code[i]) << i;
+  EXPECT_TRUE(Cell("DebugMemory", 0, 17).startsWith(".DCBAPX.")) << Cell("DebugMemory", 0, 17).toStdString();
+  EXPECT_EQ(Cell("DebugMemory", 0, 18), "+5 first");
+  // The stack below ESP, typed in: PUSH writes four bytes there and only they are marked.
+  const std::uint32_t esp = Register("ESP").mid(2).toUInt(nullptr, 16);
+  auto* address = Find<QLineEdit>("DebugMemoryAddress");
+  address->setFocus();
+  QTest::keyClicks(address, QStringLiteral("&H%1").arg(esp - 16, 0, 16));
+  QTest::keyClick(address, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Debug()->Busy(); }, 10000));
+  Key(Qt::Key_F11);  // MOV
+  Key(Qt::Key_F11);  // PUSH EAX
+  auto* memory = Find<QTableWidget>("DebugMemory");
+  for (int i = 0; i < 16; ++i) {
+    const bool written = memory->item(0, 1 + i)->background().style() != Qt::NoBrush;
+    EXPECT_EQ(written, i >= 12) << i;
+  }
+  EXPECT_EQ(Cell("DebugMemory", 0, 13), "44");
+  EXPECT_EQ(Cell("DebugMemory", 0, 16), "41");
+}
+
+TEST_F(Debugging, AScreenshotOfASessionShowsThePanels) {
+  window->resize(1280, 900);
+  auto* arg2 = Find<QLineEdit>("Text5");
+  arg2->selectAll();
+  QTest::keyClicks(arg2, "7");
+  Click_Margin(5);
+  Key(Qt::Key_F8);
+  Key(Qt::Key_F8);  // to the breakpoint at CALL Arg1
+  Key(Qt::Key_F10);
+  EXPECT_EQ(Debug()->Current_Line(), 6);
+  QApplication::processEvents();
+  const QImage shot = window->grab().toImage();
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_TRUE(shot.save(QString::fromUtf8(ORVO_BINARY_DIR "/debugger.png")));
 }
 
 }  // namespace
