@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QThread>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -105,6 +106,9 @@ class DebugWorker : public QObject {
  public:
   DebugSession session;
   std::atomic<bool> abandon{false};
+  // The window's session: commands queued for one that ended are dropped unrun.
+  std::atomic<int> live_generation{0};
+  bool Live(int generation) const { return live_generation.load() == generation; }
 
   DebugSnapshot Take(int generation, std::uint32_t memory_address) const {
     DebugSnapshot s;
@@ -174,6 +178,14 @@ Debugger::Debugger(DebugHost host) : QObject(host.window), host_(std::move(host)
     if (QWidget* button = bar->widgetForAction(action)) button->setFocusPolicy(Qt::NoFocus);
   }
 
+  stop_repeat_ = new QTimer(this);
+  stop_repeat_->setInterval(50);
+  connect(stop_repeat_, &QTimer::timeout, this, [this] {
+    if (busy_)
+      worker_->session.Stop();
+    else
+      stop_repeat_->stop();
+  });
   host_.editor->Set_Margin_Listener([this](int line) { Toggle_Breakpoint(line); });
   Build_Docks();
   Update_Actions();
@@ -293,10 +305,12 @@ bool Debugger::Begin() {
   DebugWorker* worker = worker_;
   worker->abandon.store(false);
   const int generation = generation_;
+  worker->live_generation.store(generation);
   const std::uint32_t memory_address = memory_address_;
   QMetaObject::invokeMethod(
       worker,
       [this, worker, code = std::string(code), args, breakpoints, generation, memory_address] {
+        if (!worker->Live(generation)) return;
         worker->session.Clear_Breakpoints();
         for (std::uint32_t at : breakpoints) worker->session.Set_Breakpoint(at, true);
         DebugOptions options;
@@ -334,6 +348,7 @@ void Debugger::Send(Command command, std::uint32_t address) {
   QMetaObject::invokeMethod(
       worker,
       [this, worker, command, address, generation, memory_address] {
+        if (!worker->Live(generation)) return;
         BoxForwarder boxes(this, worker->abandon);
         ScopedMessageHandler scope(boxes);
         DebugSession& s = worker->session;
@@ -392,7 +407,10 @@ void Debugger::Run_To_Cursor() {
 
 void Debugger::Stop() {
   if (busy_) {
+    // The session clears a stop when a command begins: a command still queued behind the
+    // request would miss it, so the request repeats until the state comes back.
     worker_->session.Stop();
+    stop_repeat_->start();
     return;
   }
   End_Session();
@@ -403,8 +421,10 @@ void Debugger::End_Session() {
   worker_->abandon.store(true);
   worker_->session.Stop();
   ++generation_;  // whatever the worker still sends belongs to the session that ended
+  worker_->live_generation.store(generation_);
   active_ = false;
   busy_ = false;
+  stop_repeat_->stop();
   Mark_Line(-1);
   host_.window->statusBar()->showMessage("Debug: session ended", 3000);
   Update_Actions();
@@ -453,6 +473,7 @@ void Debugger::Read_Memory_Address() {
   QMetaObject::invokeMethod(
       worker,
       [this, worker, generation, address] {
+        if (!worker->Live(generation)) return;
         DebugSnapshot snapshot = worker->Take(generation, address);
         QMetaObject::invokeMethod(
             this, [this, snapshot] { Show(snapshot); }, Qt::QueuedConnection);
@@ -463,6 +484,7 @@ void Debugger::Read_Memory_Address() {
 void Debugger::Show(const DebugSnapshot& snapshot) {
   if (snapshot.generation != generation_) return;
   busy_ = false;
+  stop_repeat_->stop();
   const RegisterState& r = snapshot.registers;
   if (snapshot.status == DebugStatus::NotStarted) {
     Show_Message("Error in assembler program\r\r" + snapshot.fault_text, MsgStyle::OkExclamation);

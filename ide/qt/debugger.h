@@ -19,6 +19,7 @@ class QMainWindow;
 class QMenu;
 class QTableWidget;
 class QThread;
+class QTimer;
 class QDockWidget;
 
 namespace orvo {
@@ -88,6 +89,7 @@ class Debugger : public QObject {
 
   DebugHost host_;
   QThread* thread_ = nullptr;
+  QTimer* stop_repeat_ = nullptr;
   DebugWorker* worker_ = nullptr;
   std::set<int> breakpoint_lines_;
   bool active_ = false;

@@ -206,12 +206,31 @@ TEST_F(Debugging, StopEndsAnEndlessLoopAtOnceAndTheWindowStaysResponsive) {
   EXPECT_FALSE(Debug()->Active());
 }
 
+TEST_F(Debugging, AnEditDuringAContinueEndsTheSessionAndFreesTheWorker) {
+  window->Set_Editor_Bytes("again:\r\nJMP again\r\n");
+  Key(Qt::Key_F8);
+  QTest::keyClick(Editor(), Qt::Key_F8);
+  ASSERT_TRUE(Debug()->Busy());
+  QTest::qWait(100);
+  QTest::keyClick(Editor(), Qt::Key_End, Qt::ControlModifier);
+  QTest::keyClicks(Editor(), "\r");
+  EXPECT_FALSE(Debug()->Active());
+  EXPECT_FALSE(Debug()->Busy());
+  // A new session starts at once: the old continue ended with the edit.
+  QTest::keyClick(Editor(), Qt::Key_F11);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Debug()->Busy(); }, 1000));
+  EXPECT_TRUE(Debug()->Active());
+  EXPECT_EQ(Debug()->Current_Line(), -1);  // the frame's prologue
+  EXPECT_TRUE(boxes.Messages().empty());
+}
+
 TEST_F(Debugging, MemoryShowsTheCodeImageWithItsLabelsAndMarksWrittenBytes) {
   Find<QCheckBox>("CheckStack")->click();  // no frame: the routine is its lines
   window->Set_Editor_Bytes("MOV EAX,&H41424344\r\nfirst: PUSH EAX\r\nPOP EAX\r\nRET 16\r\n");
   Key(Qt::Key_F11);
   // The code image from its first byte: B8 44 43 42 41 (MOV), the label on the byte after.
-  EXPECT_EQ(Cell("DebugMemory", 0, 0), QStringLiteral("&H%1").arg(Get_CodeBase(), 8, 16, QLatin1Char('0')).toUpper());
+  EXPECT_EQ(Cell("DebugMemory", 0, 0),
+            QStringLiteral("&H%1").arg(Get_CodeBase(), 8, 16, QLatin1Char('0')).toUpper());
   const QString code[] = {"B8", "44", "43", "42", "41", "50", "58", "C2", "10", "00"};
   for (int i = 0; i < 10; ++i) EXPECT_EQ(Cell("DebugMemory", 0, 1 + i), code[i]) << i;
   EXPECT_TRUE(Cell("DebugMemory", 0, 17).startsWith(".DCBAPX.")) << Cell("DebugMemory", 0, 17).toStdString();
