@@ -549,6 +549,8 @@ void MainWindow::Clear_Listing() {
 }
 
 void MainWindow::Command1_Click() {
+  // A session runs the code and names the lines of the compile before this one.
+  if (debugger_ != nullptr) debugger_->End_Session();
   // The compile rewrites the listing the columns read.
   Clear_Listing();
   text1_->Mark_Line(-1);

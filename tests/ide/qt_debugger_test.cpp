@@ -109,6 +109,14 @@ TEST_F(Debugging, StepsThroughTheDefaultSourceWithTheKeys) {
   Key(Qt::Key_F10, Qt::ShiftModifier);
   EXPECT_EQ(Debug()->Current_Line(), 7);
   EXPECT_NE(Register("EAX"), "&H0000000F");
+  // A compile ends the session too (the stack box may have changed the code).
+  QTest::keyClick(Editor(), Qt::Key_F5);
+  EXPECT_FALSE(Debug()->Active());
+  Key(Qt::Key_F11);
+  EXPECT_TRUE(Debug()->Active());
+  Put_Cursor(3);
+  Key(Qt::Key_F10, Qt::ControlModifier);
+  EXPECT_EQ(Editor()->Exec_Line(), 3);
   // An edit ends the session and takes the mark away.
   QTest::keyClick(Editor(), Qt::Key_End);
   QTest::keyClicks(Editor(), " ");
