@@ -211,7 +211,9 @@ void Debugger::Build_Docks() {
     table->verticalHeader()->setDefaultSectionSize(QFontMetrics(mono).height() + 4);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Columns are fitted once per fill: fitting them on every cell change costs a pass over
+    // the table per cell.
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table->horizontalHeader()->setStretchLastSection(true);
     return table;
   };
@@ -552,10 +554,16 @@ void Debugger::Show(const DebugSnapshot& snapshot) {
 namespace {
 const QColor kChanged(0xFF, 0xE0, 0x80);
 
-QTableWidgetItem* Cell(const QString& text, bool changed) {
-  auto* item = new QTableWidgetItem(text);
-  if (changed) item->setBackground(kChanged);
-  return item;
+// Sets a cell, reusing its item: a new item per cell and step is what a step would cost most.
+void Set_Cell(QTableWidget* table, int row, int column, const QString& text, bool changed) {
+  QTableWidgetItem* item = table->item(row, column);
+  if (item == nullptr) {
+    item = new QTableWidgetItem;
+    table->setItem(row, column, item);
+  }
+  if (item->text() != text) item->setText(text);
+  const QBrush background = changed ? QBrush(kChanged) : QBrush();
+  if (item->background() != background) item->setBackground(background);
 }
 }  // namespace
 
@@ -567,22 +575,23 @@ void Debugger::Show_Registers(const DebugSnapshot& snapshot) {
   registers_->setRowCount(kRegCount + kFlags + 1);
   for (int i = 0; i < kRegCount; ++i) {
     const bool changed = (snapshot.changed >> i) & 1u;
-    registers_->setItem(i, 0, Cell(kRegNames[i], changed));
-    registers_->setItem(i, 1, Cell("&H" + Hex8(values[i]), changed));
-    registers_->setItem(i, 2, Cell(QString::number(static_cast<std::int32_t>(values[i])), changed));
+    Set_Cell(registers_, i, 0, kRegNames[i], changed);
+    Set_Cell(registers_, i, 1, "&H" + Hex8(values[i]), changed);
+    Set_Cell(registers_, i, 2, QString::number(static_cast<std::int32_t>(values[i])), changed);
   }
   for (int f = 0; f < kFlags; ++f) {
     const bool changed = (snapshot.changed >> (kRegCount + f)) & 1u;
     const bool set = (r.eflags & kNamedFlags[f].mask) != 0;
     const int row = kRegCount + f;
-    registers_->setItem(row, 0, Cell(kNamedFlags[f].name, changed));
-    registers_->setItem(row, 1, Cell(set ? "1" : "0", changed));
-    registers_->setItem(row, 2, Cell(set ? QString(kNamedFlags[f].name) : QString(), changed));
+    Set_Cell(registers_, row, 0, kNamedFlags[f].name, changed);
+    Set_Cell(registers_, row, 1, set ? "1" : "0", changed);
+    Set_Cell(registers_, row, 2, set ? QString(kNamedFlags[f].name) : QString(), changed);
   }
   const int last = kRegCount + kFlags;
-  registers_->setItem(last, 0, Cell("Steps", false));
-  registers_->setItem(last, 1, Cell(QString::number(r.instructions), false));
-  registers_->setItem(last, 2, Cell(QString(), false));
+  Set_Cell(registers_, last, 0, "Steps", false);
+  Set_Cell(registers_, last, 1, QString::number(r.instructions), false);
+  Set_Cell(registers_, last, 2, QString(), false);
+  registers_->resizeColumnsToContents();
 }
 
 void Debugger::Show_Stack(const DebugSnapshot& snapshot) {
@@ -616,10 +625,12 @@ void Debugger::Show_Stack(const DebugSnapshot& snapshot) {
       if (!line.empty()) what = "code: " + QString::fromLatin1(line.c_str());
     }
     if (at == snapshot.registers.ebp && what.isEmpty()) what = "EBP";
-    stack_->setItem(i, 0, Cell("&H" + Hex8(at), false));
-    stack_->setItem(i, 1, Cell("&H" + Hex8(value), false));
-    stack_->setItem(i, 2, Cell(what, false));
+    Set_Cell(stack_, i, 0, "&H" + Hex8(at), false);
+    Set_Cell(stack_, i, 1, "&H" + Hex8(value), false);
+    Set_Cell(stack_, i, 2, what, false);
   }
+  stack_->resizeColumnToContents(0);
+  stack_->resizeColumnToContents(1);
 }
 
 void Debugger::Show_Memory(const DebugSnapshot& snapshot) {
@@ -629,27 +640,28 @@ void Debugger::Show_Memory(const DebugSnapshot& snapshot) {
   memory_->setRowCount(rows);
   for (int row = 0; row < rows; ++row) {
     const std::uint32_t at = snapshot.memory_address + static_cast<std::uint32_t>(row * kMemoryRowBytes);
-    memory_->setItem(row, 0, Cell("&H" + Hex8(at), false));
+    Set_Cell(memory_, row, 0, "&H" + Hex8(at), false);
     QString chars;
     for (int col = 0; col < kMemoryRowBytes; ++col) {
       const std::size_t i = static_cast<std::size_t>(row * kMemoryRowBytes + col);
       if (i >= bytes.size()) {
-        memory_->setItem(row, 1 + col, Cell(QString(), false));
+        Set_Cell(memory_, row, 1 + col, QString(), false);
         continue;
       }
       const auto byte = static_cast<unsigned char>(bytes[i]);
       const bool written = compare && last_memory_[i] != bytes[i];
-      memory_->setItem(row, 1 + col,
-                       Cell(QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(), written));
+      Set_Cell(memory_, row, 1 + col, QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper(),
+               written);
       chars += byte >= 0x20 && byte < 0x7F ? QChar(byte) : QChar('.');
     }
-    memory_->setItem(row, 1 + kMemoryRowBytes, Cell(chars, false));
+    Set_Cell(memory_, row, 1 + kMemoryRowBytes, chars, false);
     QStringList names;
     for (const auto& [label_at, name] : data_labels_)
       if (label_at >= at && label_at < at + kMemoryRowBytes)
         names << QStringLiteral("+%1 %2").arg(label_at - at).arg(QString::fromStdString(name));
-    memory_->setItem(row, 2 + kMemoryRowBytes, Cell(names.join(", "), false));
+    Set_Cell(memory_, row, 2 + kMemoryRowBytes, names.join(", "), false);
   }
+  memory_->resizeColumnsToContents();
   last_memory_ = bytes;
   last_memory_address_ = snapshot.memory_address;
 }
