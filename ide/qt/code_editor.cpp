@@ -1,6 +1,7 @@
 #include "ide/qt/code_editor.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -19,6 +20,12 @@ class Gutter : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override { editor_->Paint_Gutter(event); }
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton && event->position().x() < editor_->Margin_Width())
+      editor_->Margin_Clicked(static_cast<int>(event->position().y()));
+    else
+      QWidget::mousePressEvent(event);
+  }
 
  private:
   CodeEditor* editor_;
@@ -93,7 +100,7 @@ CodeEditor::CodeEditor(QWidget* parent) : QPlainTextEdit(parent), gutter_(new Gu
 int CodeEditor::Gutter_Width() const {
   int digits = 2;
   for (int n = std::max(1, blockCount()); n >= 100; n /= 10) ++digits;
-  return 8 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits;
+  return Margin_Width() + 8 + fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits;
 }
 
 int CodeEditor::Line_Height() const {
@@ -223,6 +230,17 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
       if (marked) painter.fillRect(0, top, gutter_->width(), bottom - top, QColor(0xE0, 0x40, 0x40));
       painter.setPen(marked ? Qt::white : QColor(0x90, 0x90, 0x90));
       painter.drawText(0, top, width, fontMetrics().height(), Qt::AlignRight, QString::number(number + 1));
+      const int margin = Margin_Width();
+      const int line_height = bottom - top;
+      if (number == exec_line_) painter.fillRect(0, top, margin, line_height, QColor(0xFF, 0xE0, 0x40));
+      if (breakpoints_.count(number) != 0) {
+        const int d = std::min(margin, line_height) - 4;
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0xC0, 0x20, 0x20));
+        painter.drawEllipse((margin - d) / 2, top + (line_height - d) / 2, d, d);
+        painter.setBrush(Qt::NoBrush);
+      }
     }
     block = block.next();
     top = bottom;
@@ -249,8 +267,42 @@ void CodeEditor::Mark_Lines(std::vector<int> lines) {
   Refresh_Marks();
 }
 
+int CodeEditor::Margin_Width() const { return fontMetrics().height(); }
+
+void CodeEditor::Margin_Clicked(int y) {
+  const QTextBlock block = cursorForPosition(QPoint(0, y)).block();
+  if (block.isValid() && margin_clicked_) margin_clicked_(block.blockNumber());
+}
+
+void CodeEditor::Set_Breakpoints(const std::set<int>& lines) {
+  breakpoints_ = lines;
+  gutter_->update();
+}
+
+void CodeEditor::Set_Exec_Line(int line) {
+  exec_line_ = line;
+  if (line >= 0) {
+    const QTextBlock block = document()->findBlockByNumber(line);
+    if (block.isValid()) {
+      setTextCursor(QTextCursor(block));
+      ensureCursorVisible();
+    }
+  }
+  Refresh_Marks();
+}
+
 void CodeEditor::Refresh_Marks() {
   QList<QTextEdit::ExtraSelection> marks;
+  if (exec_line_ >= 0) {
+    const QTextBlock block = document()->findBlockByNumber(exec_line_);
+    if (block.isValid()) {
+      QTextEdit::ExtraSelection mark;
+      mark.format.setBackground(QColor(0xFF, 0xF0, 0x90));
+      mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+      mark.cursor = QTextCursor(block);
+      marks.append(mark);
+    }
+  }
   for (int line : marked_) {
     const QTextBlock block = document()->findBlockByNumber(line);
     if (block.isValid()) {

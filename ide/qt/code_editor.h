@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QSyntaxHighlighter>
 #include <functional>
+#include <set>
 #include <vector>
 
 namespace orvo::ide {
@@ -54,6 +55,16 @@ class CodeEditor : public QPlainTextEdit {
   // The word (letters, digits, '_') the cursor is in or just after, and the line's first word.
   QString Word_At_Cursor() const;
   QString First_Word() const;
+  // The breakpoint margin left of the line numbers: a click on it calls listener with the
+  // line (0-based); the lines given to Set_Breakpoints carry a dot.
+  void Set_Margin_Listener(std::function<void(int)> listener) { margin_clicked_ = std::move(listener); }
+  void Set_Breakpoints(const std::set<int>& lines);
+  void Margin_Clicked(int y);
+  // The line of the instruction a debug session is at (0-based), highlighted and scrolled into
+  // view; negative for none.
+  void Set_Exec_Line(int line);
+  int Exec_Line() const { return exec_line_; }
+  int Margin_Width() const;
   // Spaces the Tab key inserts.
   static constexpr int kTabSpaces = 4;
 
@@ -78,6 +89,9 @@ class CodeEditor : public QPlainTextEdit {
   std::vector<int> marked_;  // sorted, each once
   std::function<void()> scrolled_;
   std::function<void(const QString&, const QString&)> help_;
+  int exec_line_ = -1;
+  std::set<int> breakpoints_;
+  std::function<void(int)> margin_clicked_;
 };
 
 }  // namespace orvo::ide

@@ -41,6 +41,7 @@
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
 #include "ide/qt/error_list.h"
+#include "ide/qt/debugger.h"
 #include "ide/qt/find_replace.h"
 #include "ide/qt/help_viewer.h"
 #include "ide/qt/listing_view.h"
@@ -481,6 +482,7 @@ void MainWindow::Build_Menus() {
   for (QAction* action : tools->actions())
     if (QWidget* button = tools->widgetForAction(action)) button->setFocusPolicy(Qt::NoFocus);
   Rebuild_Recent_Menu();
+  Build_Debugger(help);
 }
 
 void MainWindow::Build_StatusBar() {
@@ -563,11 +565,33 @@ void MainWindow::Form_Load() {
 }
 
 void MainWindow::Text1_Change() {
+  if (debugger_ != nullptr) debugger_->End_Session();
   Set_Run_Enabled(false);
   if (text1_->Marked_Line() >= 0) text1_->Mark_Line(-1);
   // The listing belongs to the text it was compiled from.
   Clear_Listing();
   status_compile_->setText("Edited: not compiled");
+}
+
+void MainWindow::Build_Debugger(QMenu* before) {
+  DebugHost host;
+  host.window = this;
+  host.editor = text1_;
+  host.columns = {list1_, list2_, text2_, text3_, pre_code_};
+  // RUN is enabled exactly while the compile of the editor's text finished.
+  host.compile = [this] {
+    if (!command3_->isEnabled()) Command1_Click();
+    return command3_->isEnabled();
+  };
+  host.session = [this]() -> const CompileSession& { return session_; };
+  host.arguments = [this] {
+    std::array<std::string, 4> fields;
+    for (int i = 0; i < 4; ++i) fields[i] = From_EditorString(args_[i]->text());
+    return fields;
+  };
+  host.source = [this] { return Editor_Bytes(); };
+  host.before = before;
+  debugger_ = new Debugger(std::move(host));
 }
 
 void MainWindow::Set_Run_Enabled(bool enabled) {
@@ -585,6 +609,8 @@ void MainWindow::Clear_Listing() {
 }
 
 void MainWindow::Command1_Click() {
+  // A session runs the code and names the lines of the compile before this one.
+  if (debugger_ != nullptr) debugger_->End_Session();
   // The compile rewrites the listing the columns read.
   Clear_Listing();
   text1_->Mark_Line(-1);

@@ -33,6 +33,7 @@ namespace orvo::ide {
 
 class CodeEditor;
 class ErrorList;
+class Debugger;
 class FindReplace;
 class HelpViewer;
 class ListingView;
@@ -123,6 +124,7 @@ class MainWindow : public QMainWindow {
   void Show_About();
   void Restore_Settings();
   void Save_Settings() const;
+  void Build_Debugger(QMenu* before);
 
   CodeEditor* text1_ = nullptr;
   ListingView* text2_ = nullptr;
@@ -171,6 +173,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<RunEngine> engine_;
   QtFileChooser qt_chooser_;
   FileChooser* chooser_ = nullptr;
+  Debugger* debugger_ = nullptr;
 };
 
 }  // namespace orvo::ide

@@ -7,6 +7,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
@@ -71,6 +72,14 @@ TEST_F(App, MenusHoldEveryActionWithItsShortcut) {
       {"BuildMenu", "ActionRun",    "&RUN",         QKeySequence(Qt::Key_F9)},
       {"BuildMenu", "ActionStop",   "S&top RUN",    QKeySequence(Qt::CTRL | Qt::Key_F2)},
       {"BuildMenu", "ActionStack",  "&Auto save/restore stack", QKeySequence()},
+      {"DebugMenu", "ActionDebugStart", "&Start/Continue", QKeySequence(Qt::Key_F8)},
+      {"DebugMenu", "ActionStepInto", "Step &Into",  QKeySequence(Qt::Key_F11)},
+      {"DebugMenu", "ActionStepOver", "Step &Over",  QKeySequence(Qt::Key_F10)},
+      {"DebugMenu", "ActionStepOut", "Step O&ut",    QKeySequence(Qt::SHIFT | Qt::Key_F11)},
+      {"DebugMenu", "ActionStepBack", "Step &Back",  QKeySequence(Qt::SHIFT | Qt::Key_F10)},
+      {"DebugMenu", "ActionRunToCursor", "Run to &Cursor", QKeySequence(Qt::CTRL | Qt::Key_F10)},
+      {"DebugMenu", "ActionDebugStop", "S&top",      QKeySequence(Qt::SHIFT | Qt::Key_F8)},
+      {"DebugMenu", "ActionToggleBreakpoint", "Toggle &Breakpoint", QKeySequence(Qt::Key_F12)},
       {"HelpMenu",  "ActionHelpContents", "&Contents", QKeySequence(Qt::Key_F1)},
       {"HelpMenu",  "ActionInstructionReference", "&Instruction reference", QKeySequence()},
       {"HelpMenu",  "ActionAbout",  "&About ORVO IDE", QKeySequence()},
@@ -88,7 +97,16 @@ TEST_F(App, MenusHoldEveryActionWithItsShortcut) {
   // The menu bar in order, and a toolbar with the daily actions.
   QStringList titles;
   for (QAction* menu : window->menuBar()->actions()) titles << menu->text();
-  EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Build", "&Help"}));
+  EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&Build", "&Debug", "&Help"}));
+  // No key does two things.
+  QMap<QString, QString> owner;
+  for (QAction* action : window->findChildren<QAction*>())
+    for (const QKeySequence& key : action->shortcuts()) {
+      const QString name = key.toString();
+      EXPECT_FALSE(owner.contains(name)) << name.toStdString() << ": " << owner.value(name).toStdString()
+                                         << " and " << action->objectName().toStdString();
+      owner.insert(name, action->objectName());
+    }
   auto* tools = Find<QToolBar>("MainToolBar");
   for (const char* name : {"ActionNew", "ActionOpen", "ActionSave", "ActionCompile", "ActionRun"})
     EXPECT_TRUE(tools->actions().contains(Action(name))) << name;
