@@ -20,6 +20,7 @@
 #ifdef ORVO_HAVE_RUN
 #include "output/run/debug_session.h"
 #include "output/run/insn_length.h"
+#include "output/run/run_engine.h"
 #include "output/run/source_lines.h"
 #endif
 
@@ -191,14 +192,9 @@ class Tracer {
 
   // The run's error box with the source line of the address; exit status 1.
   int Fail(const std::string& what, std::uint32_t eip) {
-    std::string text = "Error in assembler program";
-    if (!what.empty()) text += "\r\r" + what;
-    const std::uint32_t base = DebugSession::Code_Base();
-    if (eip >= base && eip - base < image_size_) {
-      const std::string line = lines_.Describe(eip - base);
-      if (!line.empty()) text += "\r" + line;
-    }
-    Show_Message(text, MsgStyle::OkExclamation, kAppTitle);
+    RunResult failed;
+    failed.what = what;
+    Show_Message(Run_ErrorText(failed) + Fault_LineText(&lines_, eip), MsgStyle::OkExclamation, kAppTitle);
     return 1;
   }
 
@@ -215,7 +211,7 @@ int Trace_Routine(const CompiledRoutine& routine, const TraceOptions& options) {
   std::array<std::int32_t, 4> args{};
   for (std::size_t i = 0; i < 4; ++i) {
     if (!Parse_ArgumentNumber(routine.fields[i], args[i])) {
-      Show_Message("Error in assembler program", MsgStyle::OkExclamation, kAppTitle);
+      Show_Message(Argument_RangeText(i, routine.fields[i]), MsgStyle::OkExclamation, kAppTitle);
       return 1;
     }
   }

@@ -283,6 +283,7 @@ struct DebugSession::Impl : StopHooks {
   std::string Describe_Fault(std::uint32_t where, uc_err err) const {
     if (stop == emulator::Stop::Callback) return "Show_Value failed: " + callback_error;
     if (stop == emulator::Stop::PortIo) return Port_Text(port, port_out);
+    if (stop == emulator::Stop::SystemCall) return System_Call_Text(system_call);
     if (stop == emulator::Stop::Interrupt) return Interrupt_Text(uc, intno, where);
     if (mem_fault) return Memory_Fault_Text(mem_type, mem_address);
     if (err == UC_ERR_INSN_INVALID) return "Invalid instruction";
@@ -294,6 +295,7 @@ struct DebugSession::Impl : StopHooks {
   std::uint32_t Fault_Start(std::uint32_t eip) const {
     if (stop == emulator::Stop::Interrupt) return Interrupt_Start(uc, intno, eip);
     if (stop == emulator::Stop::PortIo) return Port_Instruction_Start(uc, eip, port);
+    if (stop == emulator::Stop::SystemCall) return system_call_at;
     return eip;
   }
 

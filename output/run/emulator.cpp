@@ -150,6 +150,21 @@ uc_err StopHooks::Add_To(uc_engine* uc) {
       self->port_out = true;
       self->Stop_With(e, Stop::PortIo);
     }
+    static void System_Call(uc_engine* e, StopHooks* self, std::uint8_t opcode, const char* name) {
+      if (self->stop == Stop::None) {
+        std::uint32_t eip = 0;
+        uc_reg_read(e, UC_X86_REG_EIP, &eip);
+        self->system_call = name;
+        self->system_call_at = System_Call_Start(e, eip, opcode);
+      }
+      self->Stop_With(e, Stop::SystemCall);
+    }
+    static void Syscall(uc_engine* e, void* user) {
+      System_Call(e, static_cast<StopHooks*>(user), 0x05, "SYSCALL");
+    }
+    static void Sysenter(uc_engine* e, void* user) {
+      System_Call(e, static_cast<StopHooks*>(user), 0x34, "SYSENTER");
+    }
     static void Memory(uc_engine*, uc_mem_type, std::uint64_t, int, std::int64_t, void*) {}
   };
   uc_hook h;
@@ -165,6 +180,12 @@ uc_err StopHooks::Add_To(uc_engine* uc) {
   if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&Hook::Out), this, 1, 0,
                          UC_X86_INS_OUT)))
     return err;
+  if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&Hook::Syscall), this, 1, 0,
+                         UC_X86_INS_SYSCALL)))
+    return err;
+  if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&Hook::Sysenter), this, 1, 0,
+                         UC_X86_INS_SYSENTER)))
+    return err;
   // A memory hook, even on an address nobody uses, makes the emulator keep EIP exact at every
   // memory access, so a data fault names its instruction rather than the start of its block.
   return uc_hook_add(uc, &h, UC_HOOK_MEM_READ, reinterpret_cast<void*>(&Hook::Memory), this, kSentinel,
@@ -174,6 +195,25 @@ uc_err StopHooks::Add_To(uc_engine* uc) {
 void StopHooks::Stop_With(uc_engine* uc, Stop why) {
   if (stop == Stop::None) stop = why;
   uc_emu_stop(uc);
+}
+
+std::uint32_t System_Call_Start(uc_engine* uc, std::uint32_t eip, std::uint8_t opcode) {
+  std::uint32_t at = eip;
+  for (int count = 0; count < 512; ++count) {  // a translation block holds fewer instructions
+    std::string b;
+    for (std::size_t n = 15; n > 0 && b.empty(); --n) b = Read_Bytes(uc, at, n);  // near a map's end
+    const std::size_t length = Instruction_Length(b);
+    if (length == 0) break;
+    if (length >= 2 && static_cast<std::uint8_t>(b[length - 2]) == 0x0F &&
+        static_cast<std::uint8_t>(b[length - 1]) == opcode)
+      return at;
+    at += static_cast<std::uint32_t>(length);
+  }
+  return eip;
+}
+
+std::string System_Call_Text(const char* name) {
+  return std::string("System call instruction (") + name + ")";
 }
 
 void StopHooks::Clear() { *this = StopHooks{}; }

@@ -44,7 +44,8 @@ uc_err Open_Flat(uc_engine*& uc, std::uint32_t code_mapped);
 enum class Stop { None, Interrupt, PortIo, Callback, TimeOut, SystemCall, Halted, Breakpoint, Requested };
 
 // The hooks every engine has: interrupts and exceptions, accesses the map does not allow, IN and
-// OUT (the emulator does not check the I/O permission for them), and a memory hook that keeps EIP
+// OUT (the emulator does not check the I/O permission for them), SYSCALL and SYSENTER (which it
+// would step over), and a memory hook that keeps EIP
 // exact. They record what stopped the routine here.
 struct StopHooks {
   Stop stop = Stop::None;
@@ -53,7 +54,9 @@ struct StopHooks {
   bool mem_fault = false;
   uc_mem_type mem_type = UC_MEM_READ;
   std::uint64_t mem_address = 0;
-  std::string callback_error;  // why Show_Value failed (Stop::Callback)
+  std::string callback_error;         // why Show_Value failed (Stop::Callback)
+  const char* system_call = nullptr;  // "SYSCALL" or "SYSENTER" (Stop::SystemCall)
+  std::uint32_t system_call_at = 0;   // where that instruction starts
 
   uc_err Add_To(uc_engine* uc);
   // Records the first reason only and ends the emulator call.
@@ -98,6 +101,11 @@ std::string Port_Text(std::uint32_t port, bool out);
 // interrupt intno starts, and what it was.
 std::uint32_t Interrupt_Start(uc_engine* uc, std::uint32_t intno, std::uint32_t eip);
 std::string Interrupt_Text(uc_engine* uc, std::uint32_t intno, std::uint32_t start);
+
+// SYSCALL (0F 05) or SYSENTER (0F 34) stops the routine; EIP is not always brought up to date
+// before them, but is never past them: the first such instruction from eip on (eip when none).
+std::uint32_t System_Call_Start(uc_engine* uc, std::uint32_t eip, std::uint8_t opcode);
+std::string System_Call_Text(const char* name);  // "System call instruction (SYSCALL)"
 
 // A memory access the map does not allow, by the emulator's kind of access.
 std::string Memory_Fault_Text(uc_mem_type type, std::uint64_t address);

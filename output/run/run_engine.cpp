@@ -131,14 +131,11 @@ std::int32_t Show_Value(std::int32_t value) {
   return 0;
 }
 
-namespace {
-// "\rline N: text" for a fault inside the routine's code, else nothing.
 std::string Fault_LineText(const SourceLineMap* lines, std::uint32_t where) {
   if (lines == nullptr || where < kCodeBase) return {};
   const std::string line = lines->Describe(where - kCodeBase);
   return line.empty() ? line : "\r" + line;
 }
-}  // namespace
 
 std::string Run_ErrorText(const RunResult& result) {
   std::string text = "Error in assembler program";
@@ -197,8 +194,6 @@ struct Emulator : StopHooks {
   std::uint32_t ticks = 0, new_blocks = 0;
   Clock::time_point deadline;
   std::string halt_reason;
-  const char* system_call = nullptr;
-  std::uint32_t system_call_at = 0;
 
   Emulator() {
     statm_fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
@@ -292,12 +287,6 @@ struct Emulator : StopHooks {
     if ((err = uc_hook_add(uc, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, kStackBase,
                            kCodeBase + kMaxCode - 1)))
       return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Syscall), this, 1, 0,
-                           UC_X86_INS_SYSCALL)))
-      return err;
-    if ((err = uc_hook_add(uc, &h, UC_HOOK_INSN, reinterpret_cast<void*>(&On_Sysenter), this, 1, 0,
-                           UC_X86_INS_SYSENTER)))
-      return err;
     return UC_ERR_OK;
   }
 
@@ -378,33 +367,6 @@ struct Emulator : StopHooks {
     const std::uint32_t end =
         static_cast<std::uint32_t>(address - kCodeBase) + static_cast<std::uint32_t>(size);
     self->dirty_end = std::max(self->dirty_end, end);
-  }
-
-  // The emulator would step over SYSCALL and SYSENTER; for the routine they are a way out. EIP is
-  // not always brought up to date before them: the instruction is found in the current block.
-  void System_Call(std::uint8_t opcode, const char* name) {
-    std::uint32_t at = last_block;
-    for (std::uint32_t end = last_block + last_block_size; at < end;) {
-      const std::string b = Read_Bytes(at, std::min<std::uint32_t>(15, end - at));
-      const std::size_t length = Instruction_Length(b);
-      if (length == 0) break;
-      if (length >= 2 && static_cast<std::uint8_t>(b[length - 2]) == 0x0F &&
-          static_cast<std::uint8_t>(b[length - 1]) == opcode)
-        break;
-      at += static_cast<std::uint32_t>(length);
-    }
-    if (at >= last_block + last_block_size) at = last_block;
-    if (stop == Stop::None) {
-      system_call = name;
-      system_call_at = at;
-    }
-    Stop_With(Stop::SystemCall);
-  }
-  static void On_Syscall(uc_engine*, void* user) {
-    static_cast<Emulator*>(user)->System_Call(0x05, "SYSCALL");
-  }
-  static void On_Sysenter(uc_engine*, void* user) {
-    static_cast<Emulator*>(user)->System_Call(0x34, "SYSENTER");
   }
 
   // ---- one run
@@ -571,7 +533,7 @@ struct Emulator : StopHooks {
     } else if (stop == Stop::Halted) {
       what = halt_reason;
     } else if (stop == Stop::SystemCall) {
-      what = std::string("System call instruction (") + system_call + ")";
+      what = System_Call_Text(system_call);
       where = system_call_at;
     } else if (stop == Stop::PortIo) {
       what = Port_Text(port, port_out);

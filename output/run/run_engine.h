@@ -89,6 +89,8 @@ std::int32_t Show_Value(std::int32_t value);
 // Text of the "Error in assembler program" box for a run that did not return: the fixed line,
 // then (when known) an empty line and what happened, where and after how many instructions.
 std::string Run_ErrorText(const RunResult& result);
+// "\rline N: text" to follow that text for a stop at where inside the routine's code, else nothing.
+std::string Fault_LineText(const SourceLineMap* lines, std::uint32_t where);
 
 // The argument-number rule for one argument field. False when the value is outside the
 // signed 32-bit range.

@@ -76,6 +76,34 @@ TEST(TraceCli, EndsAsRunDoes) {
   EXPECT_TRUE(r.out.ends_with("RET 16  ESP=&H001FFF14\n[ORVO IDE]\nFUNCTION RETURN: 7\n")) << r.out;
 }
 
+// Whatever stops a routine, trace ends with the box orvo run shows for it (the rows come first).
+TEST(TraceCli, EndsWithRunsBoxForEveryStop) {
+  struct Row {
+    std::string name;
+    std::string source;
+    std::string arguments;
+    std::string box_has;
+  };
+  const Row rows[] = {
+      {"ARG2 out of range", "RET 16\n", "0 4294967295", "ARG2 (4294967295)"},
+      {"ARG4 out of range", "RET 16\n", "0 0 0 -2147483649", "ARG4 (-2147483649)"},
+      {"SYSCALL", "MOV EAX,1\nDB 15,5\nMOV EAX,5\nRET 16\n", "",
+       "System call instruction (SYSCALL) at EIP=&H400005 after 1 instruction"},
+      {"SYSENTER", "DB 15,52\nRET 16\n", "", "System call instruction (SYSENTER) at EIP=&H400000"},
+      {"divide by zero", "XOR ECX,ECX\nDIV ECX\nRET 16\n", "", "line 2: DIV ECX"},
+      {"port output", "NOP\nOUT 96,AL\nRET 16\n", "", "line 2: OUT 96,AL"},
+  };
+  for (const Row& row : rows) {
+    const auto run = Run_Orvo("run - " + row.arguments, row.source);
+    const auto trace = Run_Orvo("trace - " + row.arguments, row.source);
+    EXPECT_EQ(run.status, 1) << row.name;
+    EXPECT_EQ(trace.status, run.status) << row.name;
+    EXPECT_NE(run.out.find(row.box_has), std::string::npos) << row.name << "\n" << run.out;
+    EXPECT_FALSE(run.out.empty()) << row.name;
+    EXPECT_TRUE(trace.out.ends_with(run.out)) << row.name << "\nrun:\n" << run.out << "trace:\n" << trace.out;
+  }
+}
+
 TEST(TraceCli, HelpNamesTheCommand) {
   const auto r = Run_Orvo("--help", "");
   EXPECT_NE(r.out.find("trace"), std::string::npos);

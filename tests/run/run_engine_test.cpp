@@ -263,6 +263,14 @@ const std::vector<FaultRow>& Fault_Rows() {
        "Write to read-only memory at &H10080 at EIP=&H400000 after 0 instructions"},
       {"execute the stack", "54 C3",
        "Execution of non-executable memory at &H1FFF00 at EIP=&H1FFF00 after 2 instructions"},
+      // The emulator steps over these; they fault as INT n does, at their own address even with
+      // other instructions (and a memory access) before them in the same block.
+      {"SYSCALL first", "0F05 B805000000 C21000",
+       "System call instruction (SYSCALL) at EIP=&H400000 after 0 instructions"},
+      {"SYSENTER mid-block", "90 8B0424 40 0F34 B805000000 C21000",
+       "System call instruction (SYSENTER) at EIP=&H400005 after 3 instructions"},
+      {"SYSCALL after a taken jump", "EB01 90 0F05 C3",
+       "System call instruction (SYSCALL) at EIP=&H400003 after 1 instruction"},
       {"running off the end", "90", "Read from unmapped memory at &H0 at EIP=&H400001 after 1 instruction"},
   };
   return rows;
