@@ -6,12 +6,14 @@
 //                       the code, run through Command3_Run (argument rule, boxes).
 //   byte 0 & 0xFC == 0xA4: a long run (bits 0 and 1 as above). The next byte L (before the
 //                       fields above) repeats the code until the image is 1 KiB << (L & 15)
-//                       long (at most 8 MiB), and lets it run for 1 s * (1 + (L >> 4)), up to
-//                       16 s: long enough for a routine that rewrites itself, or a long chain of
-//                       short jumps, to fill the emulator's translation buffers. Rare among
-//                       random flags (1 in 64), so that most inputs stay short.
+//                       long (at most 8 MiB), and lets it run for 0.25 s * (1 + (L >> 4)), up
+//                       to 4 s: long enough for a routine that rewrites itself, or a long chain
+//                       of short jumps, to move to a fresh emulator many times (here after every
+//                       4 MiB of growth). Rare among random flags (1 in 64); mutations of a long
+//                       input keep its flags, so its runs stay short enough not to starve the
+//                       rest.
 // Run it with LSAN_OPTIONS=suppressions=fuzz/lsan.supp (a leak of the emulator library) and a
-// -timeout well above 16 s.
+// -timeout well above 8 s (libFuzzer runs an input twice when it suspects a leak).
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -76,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     const std::uint8_t shape = data[1];
     long_image = std::min(kMaxLongImage, std::size_t{1024} << (shape & 15));
-    limits.timeout_seconds = 1.0 * (1 + (shape >> 4));
+    limits.timeout_seconds = 0.25 * (1 + (shape >> 4));
     // The flags byte stays in front; the shape byte goes.
     without_shape.assign(input.substr(0, 1)).append(input.substr(2));
     input = without_shape;

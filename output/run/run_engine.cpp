@@ -172,8 +172,9 @@ struct Emulator : StopHooks {
   // process small, at about 0.4 ms per restart.
   static constexpr int kRunsPerInstance = 256;
   int runs_since_start = 0;
-  // Within a run, a fresh instance takes over once the process has grown renew_after_kib past a
-  // fresh one: far below the 1 GiB at which the library's translation buffer fills.
+  // Within a run, and before the next one, a fresh instance takes over once the process has grown
+  // renew_after_kib past a fresh one: far below the 1 GiB at which the library's translation
+  // buffer fills. In the process (no child) this is the only bound on the emulator's memory.
   long renew_after_kib = RunLimits{}.renew_after_kib;
   std::uint32_t renewals = 0;
   int statm_fd = -1;
@@ -191,8 +192,9 @@ struct Emulator : StopHooks {
   // State of the current run, written by the hooks.
   BlockCounter blocks;
   std::uint32_t last_block = 0, last_block_size = 0;
-  std::uint32_t ticks = 0, new_blocks = 0;
+  std::uint32_t ticks = 0, new_blocks = 0, translations = 0;
   Clock::time_point deadline;
+  Clock::time_point next_memory_check;
   std::string halt_reason;
 
   Emulator() {
@@ -278,6 +280,9 @@ struct Emulator : StopHooks {
     uc_hook h;
     if ((err = uc_hook_add(uc, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
       return err;
+    if ((err = uc_hook_add(uc, &h, UC_HOOK_EDGE_GENERATED, reinterpret_cast<void*>(&On_Translated), this, 1,
+                           0)))
+      return err;
     if ((err = uc_hook_add(uc, &h, UC_HOOK_CODE, reinterpret_cast<void*>(&On_ShowValue), this, kShowValue,
                            kShowValue)))
       return err;
@@ -298,9 +303,21 @@ struct Emulator : StopHooks {
     const bool new_block = self->blocks.Hit(static_cast<std::uint32_t>(address));
     self->last_block = static_cast<std::uint32_t>(address);
     self->last_block_size = size;
-    // Every loop passes through a block start, so an endless one is caught here; long runs of
-    // new code (up to 64 KiB of translation per block) are checked every few hundred blocks.
-    if ((++self->ticks & 0x3FFF) == 0 || (new_block && (++self->new_blocks & 0xFF) == 0)) self->Check();
+    // Every loop passes through a block start, so an endless one is caught here: 256 blocks
+    // run in microseconds (a block runs at most 512 instructions), and reading the clock is well
+    // under 1% of a tight loop. Long runs of new code (up to 64 KiB of translation per block) also
+    // check the memory every 256 new blocks.
+    if (new_block && (++self->new_blocks & 0xFF) == 0)
+      self->Check(true);
+    else if ((++self->ticks & 0xFF) == 0)
+      self->Check(false);
+  }
+
+  // A block translated again, as code that rewrites itself is on every round, costs up to a
+  // millisecond and a few KiB: those are counted apart, so that the limits hold on them too.
+  static void On_Translated(uc_engine*, uc_tb*, uc_tb*, void* user) {
+    auto* self = static_cast<Emulator*>(user);
+    if ((++self->translations & 0xF) == 0) self->Check(false);
   }
 
   bool Stop_Requested() const {
@@ -312,14 +329,24 @@ struct Emulator : StopHooks {
     Stop_With(Stop::Halted);
   }
 
-  void Check() {
-    if (Clock::now() > deadline) {
+  // The resident size is read at most every few milliseconds between the forced checks: a
+  // retranslated block adds a few KiB at most, so the emulator overshoots its threshold by little.
+  static constexpr auto kMemoryCheckEvery = std::chrono::milliseconds(2);
+
+  bool Grown() const { return Resident_Kib() > fresh_kib + renew_after_kib; }
+
+  void Check(bool memory) {
+    const Clock::time_point now = Clock::now();
+    if (now > deadline) {
       Stop_With(Stop::TimeOut);
     } else if (Stop_Requested()) {
       Halt("The run was stopped");
-    } else if (Resident_Kib() > fresh_kib + renew_after_kib) {
-      renew_due = true;
-      uc_emu_stop(uc);
+    } else if (memory || now >= next_memory_check) {
+      next_memory_check = now + kMemoryCheckEvery;
+      if (Grown()) {
+        renew_due = true;
+        uc_emu_stop(uc);
+      }
     }
   }
 
@@ -411,7 +438,7 @@ struct Emulator : StopHooks {
 
     blocks.Reset();
     last_block = last_block_size = 0;
-    ticks = new_blocks = 0;
+    ticks = new_blocks = translations = 0;
     Clear();
     halt_reason.clear();
     system_call = nullptr;
@@ -460,7 +487,10 @@ struct Emulator : StopHooks {
       result.what = "A routine is already running";
       return result;
     }
-    if (uc == nullptr || ++runs_since_start > kRunsPerInstance) {
+    // A run that stopped short of the threshold leaves its translations behind: once they add up
+    // to it, the next run starts in a fresh instance.
+    renew_after_kib = limits.renew_after_kib;
+    if (uc == nullptr || ++runs_since_start > kRunsPerInstance || Grown()) {
       Close();
       Start();
       if (uc == nullptr) {
@@ -484,12 +514,12 @@ struct Emulator : StopHooks {
     double seconds = limits.timeout_seconds;
     if (!(seconds > 0)) seconds = RunLimits{}.timeout_seconds;
     seconds = std::clamp(seconds, 0.001, 1e6);
-    deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const Clock::time_point start = Clock::now();
+    deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    next_memory_check = start + kMemoryCheckEvery;
     max_boxes = limits.max_boxes;
     more_boxes = limits.more_boxes;
     box_time_counts = limits.box_time_counts;
-    renew_after_kib = limits.renew_after_kib;
 
     running = true;
     uc_err err = UC_ERR_OK;

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -150,6 +151,68 @@ TEST(Emulator, RenewedRunKeepsRegistersMemoryAndTheCount) {
     // The stack and call buffer of the renewed emulator are clean for the next routine.
     EXPECT_EQ(engine.Run_Code(Hex_Bytes("A130004000 C21000"), {}, Limits(5, isolated)).eax, 0);
   }
+}
+
+// Pages of 500 ADD EAX,imm32 (one block each, a millisecond to translate), chained by JMP; the last
+// one jumps to tail_at. Placed from 401000h on, after a first page that starts with head.
+std::string Big_Blocks(const std::string& head, int pages, std::uint32_t tail_at) {
+  std::string code = head;
+  code.resize(0x1000, '\x90');
+  for (int p = 0; p < pages; ++p) {
+    std::string page;
+    for (int i = 0; i < 500; ++i) page += Hex_Bytes("0578563412");
+    const std::uint32_t jmp_at = 0x401000 + static_cast<std::uint32_t>(p) * 0x1000 + 500 * 5;
+    const std::uint32_t target = p + 1 < pages ? jmp_at - 500 * 5 + 0x1000 : tail_at;
+    const std::uint32_t rel = target - (jmp_at + 5);
+    page += Hex_Bytes("E9");
+    for (int i = 0; i < 4; ++i) page.push_back(static_cast<char>(rel >> (8 * i)));
+    page.resize(0x1000, '\x90');
+    code += page;
+  }
+  return code;
+}
+
+// Each round rewrites an immediate in the big block (MOV EBX,401000h / L: INC BYTE [EBX+1] /
+// JMP 401000h, which comes back to L): the emulator translates it again on every round, and
+// thousands of rounds between two looks at the clock would take seconds.
+TEST(Emulator, TimeLimitHoldsOnBigBlocksTranslatedEveryRound) {
+  const std::string code = Big_Blocks(Hex_Bytes("BB00104000 FE4301 E9F30F0000"), 1, 0x400005);
+  for (bool isolated : {true, false}) {
+    RunEngine engine;
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult r = engine.Run_Code(code, {}, Limits(0.2, isolated));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.what.rfind("Time-out: the routine ran longer than 0.2 seconds at EIP=&H40", 0), 0u)
+        << r.what << " isolated " << isolated;
+    // Generous for a loaded machine: without the clock on retranslations this is 5 to 20 s.
+    EXPECT_LT(took, 2.0) << "isolated " << isolated;
+  }
+}
+
+// Runs that return before the emulator looks at its memory still leave their translations in
+// its buffer: in the process (no child to renew), the next run starts in a fresh emulator once
+// they add up to the threshold, so the process stays within it.
+TEST(Emulator, ShortRunsInTheProcessStayWithinTheRenewalThreshold) {
+  // 48 big blocks (MOV EAX,7 / RET 16 after them), each translated once per run.
+  const std::string code = Big_Blocks(Hex_Bytes("E9FB0F0000 B807000000 C21000"), 48, 0x400005);
+  RunEngine engine;
+  RunLimits limits = Limits(30, false);
+  limits.renew_after_kib = 2 * 1024;
+  ASSERT_EQ(engine.Run_Code(code, {}, limits).eax, 7);
+  const std::string self = std::to_string(::getpid());
+  const long first = Resident_Kib(self);
+  long peak = first;
+  for (int i = 0; i < 64; ++i) {
+    const RunResult r = engine.Run_Code(code, {}, limits);
+    ASSERT_EQ(r.status, RunStatus::Returned) << r.what;
+    ASSERT_EQ(r.eax, 7);
+    peak = std::max(peak, Resident_Kib(self));
+  }
+#ifndef __SANITIZE_ADDRESS__  // ASan keeps freed memory in quarantine
+  // The threshold, the run that crosses it, and a few MiB for the allocator; 64 runs in one
+  // emulator would take about 16 MiB.
+  EXPECT_LT(peak - first, 8 * 1024) << "resident KiB after the first run " << first << ", peak " << peak;
+#endif
 }
 
 // ---- Show_Value in a loop: the time limit and the number of boxes hold
