@@ -22,21 +22,6 @@ namespace {
 
 const char* const kR32[] = {"EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI"};
 
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
-
-// Numbers as the disassembler writes them: 0..9 in decimal, larger ones in hex.
-std::string Cs_Number(std::uint64_t v) {
-  if (v < 10) return std::to_string(v);
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 // What an address means, and how the disassembler writes it.
 struct Address {
   int base = -1, index = -1, scale = 1;

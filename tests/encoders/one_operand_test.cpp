@@ -96,13 +96,6 @@ constexpr std::array<std::array<const char*, 8>, 3> kRegisters{{
     {"EAX", "ECX", "EDX", "EBX", "ESP", "EBP", "ESI", "EDI"},
 }};
 
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return r;
-}
-
 // Displacement as the decoder prints it: decimal below 10, else 0x hex.
 std::string Decoded_Disp(long v) {
   if (v == 0) return "";

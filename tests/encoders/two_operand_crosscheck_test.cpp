@@ -22,21 +22,6 @@ const std::vector<std::string> kR8{"AL", "CL", "DL", "BL", "AH", "CH", "DH", "BH
 
 const std::vector<std::string>& Registers(int bits) { return bits == 8 ? kR8 : bits == 16 ? kR16 : kR32; }
 
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
-
-// Numbers as the disassembler writes them: 0..9 in decimal, larger values in hex.
-std::string Cs_Number(std::uint64_t v) {
-  if (v < 10) return std::to_string(v);
-  char buf[24];
-  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
-  return buf;
-}
-
 // Value of a literal of the forms used here: [-]digits or [-]&Hdigits.
 std::int64_t Literal_Value(std::string_view text) {
   bool negative = false;

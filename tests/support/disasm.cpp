@@ -1,5 +1,7 @@
 #include "support/disasm.h"
 
+#include <cstdio>
+
 #ifdef ORVO_HAVE_CAPSTONE
 #include <capstone/capstone.h>
 
@@ -54,5 +56,19 @@ std::string Disassemble32(std::string_view) { return {}; }
 int Instruction_Length(std::string_view) { return 0; }
 
 #endif
+
+std::string Lower(std::string_view text) {
+  std::string r(text);
+  for (char& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return r;
+}
+
+std::string Cs_Number(std::uint64_t value) {
+  if (value < 10) return std::to_string(value);
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(value));
+  return buf;
+}
 
 }  // namespace orvo::test
