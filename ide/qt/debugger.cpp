@@ -26,6 +26,7 @@
 #include "ide/message_box.h"
 #include "ide/qt/code_editor.h"
 #include "ide/qt/listing_view.h"
+#include "ide/qt/menu_action.h"
 #include "ide/source_files.h"
 
 #if defined(ORVO_HAVE_RUN)
@@ -143,13 +144,7 @@ Debugger::Debugger(DebugHost host) : QObject(host.window), host_(std::move(host)
   menu->setObjectName("DebugMenu");
   w->menuBar()->insertMenu(host_.before != nullptr ? host_.before->menuAction() : nullptr, menu);
   auto add = [&](const char* name, const char* text, QList<QKeySequence> keys, void (Debugger::*slot)()) {
-    auto* action = new QAction(text, w);
-    action->setObjectName(name);
-    action->setShortcuts(keys);
-    action->setShortcutContext(Qt::WindowShortcut);
-    connect(action, &QAction::triggered, this, slot);
-    menu->addAction(action);
-    return action;
+    return Add_MenuAction(menu, w, this, name, text, std::move(keys), slot);
   };
   start_ =
       add("ActionDebugStart", "&Start/Continue", {QKeySequence(Qt::Key_F8)}, &Debugger::Start_Or_Continue);

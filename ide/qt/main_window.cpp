@@ -45,6 +45,7 @@
 #include "ide/qt/find_replace.h"
 #include "ide/qt/help_viewer.h"
 #include "ide/qt/listing_view.h"
+#include "ide/qt/menu_action.h"
 #include "ide/qt/text_convert.h"
 #include "ide/source_files.h"
 #include "output/view.h"
@@ -378,13 +379,7 @@ QWidget* MainWindow::Build_Bottom() {
 
 void MainWindow::Build_Menus() {
   auto add = [this](QMenu* menu, const char* name, const QString& text, QList<QKeySequence> keys, auto slot) {
-    auto* action = new QAction(text, this);
-    action->setObjectName(name);
-    action->setShortcuts(keys);
-    action->setShortcutContext(Qt::WindowShortcut);
-    connect(action, &QAction::triggered, this, slot);
-    menu->addAction(action);
-    return action;
+    return Add_MenuAction(menu, this, this, name, text, std::move(keys), slot);
   };
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("FileMenu");
