@@ -2,8 +2,7 @@
 #            runs the bundled example through the command line)
 # make test  installs what is missing, builds, and runs every test
 # make asan  the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (no window)
-BUILD ?= build
-JOBS ?= 2
+# Every build is a preset of CMakePresets.json; this file only names the steps.
 
 .PHONY: deps build run test asan clean
 
@@ -11,22 +10,19 @@ deps:
 	scripts/install-deps
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --preset release
+	cmake --build --preset release
 
 run: build
-	scripts/run-main $(BUILD)
+	scripts/run-main build
 
 test: build
-	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
+	ctest --preset release
 
 asan: deps
-	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVO_SANITIZE=ON -DORVO_BUILD_IDE=OFF
-	cmake --build $(BUILD)-asan -j $(JOBS)
-	ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1 \
-	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-	ctest --test-dir $(BUILD)-asan -j $(JOBS) --output-on-failure
+	cmake --preset asan
+	cmake --build --preset asan
+	ctest --preset asan
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf build build-asan build-debug build-bench build-fuzz

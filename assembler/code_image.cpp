@@ -1,7 +1,7 @@
 #include "assembler/code_image.h"
 
-#include "ide/file_access.h"
-#include "ide/message_box.h"
+#include "base/file_access.h"
+#include "base/message_box.h"
 
 namespace orvo {
 

@@ -5,9 +5,9 @@
 
 #include "assembler/dispatch.h"
 #include "operands/operands.h"
-#include "ide/message_box.h"
-#include "operands/text.h"
-#include "output/view.h"
+#include "base/message_box.h"
+#include "base/text.h"
+#include "base/hex.h"
 
 namespace orvo {
 

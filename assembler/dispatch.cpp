@@ -5,11 +5,11 @@
 #include <optional>
 
 #include "encoders/encoders.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/mnemonic_index.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

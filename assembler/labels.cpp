@@ -3,9 +3,9 @@
 #include <charconv>
 
 #include "encoders/encoders.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 

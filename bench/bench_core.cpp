@@ -7,12 +7,10 @@
 
 #include "assembler/compile.h"
 #include "encoders/encoders.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/operands.h"
-#include "output/view.h"
-#if defined(ORVO_HAVE_RUN)
-#include "output/run/run_engine.h"
-#endif
+#include "base/hex.h"
+#include "run/run_engine.h"
 
 namespace orvo {
 namespace {
@@ -141,7 +139,6 @@ void BM_ListingTexts(benchmark::State& state) {
 }
 BENCHMARK(BM_ListingTexts)->Unit(benchmark::kMillisecond);
 
-#if defined(ORVO_HAVE_RUN)
 void BM_RunShortRoutine(benchmark::State& state) {
   Quiet quiet;
   ScopedMessageHandler scope(quiet);
@@ -177,7 +174,6 @@ void BM_RunLoop(benchmark::State& state) {
   state.counters["instr/s"] = benchmark::Counter(static_cast<double>(executed), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RunLoop)->Arg(100000000)->Unit(benchmark::kMillisecond)->Iterations(1);
-#endif
 
 }  // namespace
 }  // namespace orvo

@@ -5,8 +5,7 @@
 
 #include <string>
 
-#if defined(ORVO_HAVE_RUN)
-#include "output/run/debug_session.h"
+#include "run/debug_session.h"
 
 namespace orvo {
 namespace {
@@ -76,4 +75,3 @@ BENCHMARK(BM_DebugStepBackOverContinue)->Unit(benchmark::kMillisecond)->Iteratio
 
 }  // namespace
 }  // namespace orvo
-#endif

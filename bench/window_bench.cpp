@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "ide/file_access.h"
-#include "ide/message_box.h"
-#include "ide/qt/main_window.h"
+#include "base/file_access.h"
+#include "base/message_box.h"
+#include "ide/main_window.h"
 
 namespace {
 

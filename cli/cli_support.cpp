@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <utility>
 
-#include "ide/file_access.h"
-#include "ide/source_files.h"
+#include "app/source_files.h"
+#include "base/file_access.h"
 
 namespace orvo::cli {
 
@@ -34,7 +34,8 @@ int Finish_Output(int status) {
 }
 
 MsgAnswer PrintingMessageHandler::Show(const Message& message) {
-  const std::string line = format_ == MessageFormat::Json ? Message_Json(message) + "\n" : Message_Text(message);
+  const std::string line =
+      format_ == MessageFormat::Json ? Message_Json(message) + "\n" : Message_Text(message);
   Write_Stream(out_, line);
   return message.style == MsgStyle::YesNoCritical ? MsgAnswer::No : MsgAnswer::Ok;
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "assembler/compile.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 
 namespace orvo::cli {
 

@@ -1,10 +1,8 @@
 #include "cli/compiled_routine.h"
 
-#ifdef ORVO_HAVE_RUN
-
 #include <cstdio>
 
-#include "output/run/run_engine.h"
+#include "run/run_engine.h"
 
 namespace orvo::cli {
 
@@ -32,5 +30,3 @@ int With_CompiledRoutine(const CommonOptions& common, const std::vector<std::str
 }
 
 }  // namespace orvo::cli
-
-#endif

@@ -2,15 +2,13 @@
 // What orvo run and orvo trace start from: SOURCE compiled with its boxes printed on stdout, the
 // map from code to source lines, and the four argument fields.
 
-#ifdef ORVO_HAVE_RUN
-
 #include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "app/source_lines.h"
 #include "cli/cli_support.h"
-#include "output/run/source_lines.h"
 
 namespace orvo::cli {
 
@@ -29,5 +27,3 @@ int With_CompiledRoutine(const CommonOptions& common, const std::vector<std::str
                          const char* command, const std::function<int(const CompiledRoutine&)>& run);
 
 }  // namespace orvo::cli
-
-#endif

@@ -20,10 +20,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/help_file.h"
+#include "base/file_access.h"
+#include "base/hex.h"
 #include "cli/cli_support.h"
-#include "ide/file_access.h"
-#include "ide/help_file.h"
-#include "output/view.h"
 
 namespace orvo::cli {
 namespace {
@@ -262,7 +262,9 @@ int Main(int argc, char** argv) {
   Add_RoutineOptions(trace, trace_opts.common,
                      "How rows and message boxes are printed (json: one object per step with the full state)",
                      trace_opts.timeout_seconds, trace_timeout_text);
-  trace->add_option("--max-steps", trace_opts.max_steps, "Instructions traced before the trace stops (1000000)")
+  trace
+      ->add_option("--max-steps", trace_opts.max_steps,
+                   "Instructions traced before the trace stops (1000000)")
       ->check(CLI::PositiveNumber);
   Add_RoutineSource(trace, trace_opts.common, trace_opts.arguments);
 

@@ -3,16 +3,12 @@
 
 #include <cstdio>
 
+#include "app/run_action.h"
 #include "cli/cli_support.h"
-
-#ifdef ORVO_HAVE_RUN
 #include "cli/compiled_routine.h"
-#include "output/run/run_engine.h"
-#endif
+#include "run/run_engine.h"
 
 namespace orvo::cli {
-
-#ifdef ORVO_HAVE_RUN
 
 int Run_Command(const RunOptions& options) {
   return With_CompiledRoutine(options.common, options.arguments, "run", [&](const CompiledRoutine& routine) {
@@ -29,14 +25,5 @@ int Run_Command(const RunOptions& options) {
     return result.status == RunStatus::Returned ? 0 : 1;
   });
 }
-
-#else
-
-int Run_Command(const RunOptions&) {
-  std::fprintf(stderr, "orvo: running routines is not available in this build (no emulator)\n");
-  return 2;
-}
-
-#endif
 
 }  // namespace orvo::cli

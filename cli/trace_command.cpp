@@ -14,19 +14,17 @@
 
 #include "cli/cli_support.h"
 #include "cli/compiled_routine.h"
-#include "operands/text.h"
-#include "output/view.h"
+#include "base/text.h"
+#include "base/hex.h"
 
-#ifdef ORVO_HAVE_RUN
-#include "output/run/debug_session.h"
-#include "output/run/insn_length.h"
-#include "output/run/run_engine.h"
-#include "output/run/source_lines.h"
-#endif
+#include "run/debug_session.h"
+#include "run/insn_length.h"
+#include "app/run_action.h"
+#include "run/run_engine.h"
+#include "app/source_lines.h"
 
 namespace orvo::cli {
 
-#ifdef ORVO_HAVE_RUN
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -262,13 +260,5 @@ int Trace_Command(const TraceOptions& options) {
   });
 }
 
-#else
-
-int Trace_Command(const TraceOptions&) {
-  std::fprintf(stderr, "orvo: tracing routines is not available in this build (no emulator)\n");
-  return 2;
-}
-
-#endif
 
 }  // namespace orvo::cli

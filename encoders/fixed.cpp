@@ -4,9 +4,9 @@
 
 #include "encoders/encoders.h"
 #include "encoders/line_faults.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

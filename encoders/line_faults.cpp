@@ -1,7 +1,7 @@
 #include "encoders/line_faults.h"
 
-#include "ide/message_box.h"
-#include "operands/text.h"
+#include "base/message_box.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "operands/fault.h"
+#include "base/fault.h"
 
 namespace orvo {
 

@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "encoders/encoders.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

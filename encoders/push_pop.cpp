@@ -8,7 +8,7 @@
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

@@ -6,9 +6,9 @@
 
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

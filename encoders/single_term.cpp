@@ -1,7 +1,7 @@
 // Whether an operand text holds one term, so that no part of it is dropped or merged.
 
 #include "encoders/encoders.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
-#include "ide/message_box.h"
-#include "operands/text.h"
+#include "base/message_box.h"
+#include "base/text.h"
 
 namespace orvo {
 namespace {

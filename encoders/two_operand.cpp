@@ -7,7 +7,7 @@
 
 #include "encoders/encoders.h"
 #include "encoders/two_operand_tables.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/mnemonic_index.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "assembler/compile.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > (1 << 16)) return 0;

@@ -15,7 +15,7 @@
 
 #include "assembler/compile.h"
 #include "assembler/dispatch.h"
-#include "ide/message_box.h"
+#include "base/message_box.h"
 
 namespace {
 

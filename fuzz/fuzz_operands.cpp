@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/operands.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -22,8 +22,9 @@
 #include <string>
 #include <string_view>
 
-#include "ide/message_box.h"
-#include "output/run/run_engine.h"
+#include "app/run_action.h"
+#include "base/message_box.h"
+#include "run/run_engine.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo::detail {
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <system_error>
 
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "operands/text.h"
+#include "base/text.h"
 
 namespace orvo {
 

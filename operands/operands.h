@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "operands/fault.h"
-#include "operands/text.h"
+#include "base/fault.h"
+#include "base/text.h"
 
 namespace orvo {
 

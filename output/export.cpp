@@ -1,8 +1,8 @@
 #include "output/export.h"
 
-#include "ide/file_access.h"
-#include "ide/message_box.h"
-#include "output/view.h"
+#include "base/file_access.h"
+#include "base/message_box.h"
+#include "base/hex.h"
 
 namespace orvo {
 

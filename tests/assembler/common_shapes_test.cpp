@@ -15,7 +15,7 @@
 #include "assembler/dispatch.h"
 #include "encoders/encoders.h"
 #include "operands/operands.h"
-#include "operands/text.h"
+#include "base/text.h"
 #include "support/test_support.h"
 
 namespace orvo {

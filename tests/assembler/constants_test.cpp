@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "assembler/constants.h"
-#include "operands/text.h"
+#include "base/text.h"
 #include "support/test_support.h"
 
 namespace orvo {

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "assembler/compile.h"
-#include "ide/file_access.h"
+#include "base/file_access.h"
 #include "support/test_support.h"
 
 namespace orvo {

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "assembler/compile.h"
-#include "operands/text.h"
+#include "base/text.h"
 #include "support/disasm.h"
 #include "support/test_support.h"
 

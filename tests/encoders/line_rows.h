@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "assembler/dispatch.h"
-#include "operands/text.h"
+#include "base/text.h"
 #include "support/disasm.h"
 #include "support/test_support.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "ide/message_box.h"
+#include "base/message_box.h"
 #include "line_rows.h"
 
 namespace orvo::test {

@@ -8,8 +8,8 @@
 #include <QTableWidget>
 #include <QTimer>
 
-#include "ide/qt/debugger.h"
-#include "output/run/run_engine.h"
+#include "ide/debugger.h"
+#include "run/run_engine.h"
 #include "window_fixture.h"
 
 namespace orvo::ide {

@@ -7,15 +7,14 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "ide/file_access.h"
-#include "ide/qt/main_window.h"
+#include "base/file_access.h"
+#include "ide/main_window.h"
 #include "support/test_support.h"
 
 namespace orvo::ide {
 namespace {
 
 TEST(WindowRun, FaultBoxEndsWithTheSourceLine) {
-#if defined(ORVO_HAVE_RUN)
   struct Row {
     bool stack;
     std::string_view source;
@@ -44,7 +43,6 @@ TEST(WindowRun, FaultBoxEndsWithTheSourceLine) {
   }
   Set_Program_Folder("");
   fs::remove_all(dir);
-#endif
 }
 
 }  // namespace

@@ -16,9 +16,9 @@
 #include <QToolBar>
 #include <functional>
 
-#include "ide/qt/find_replace.h"
-#include "ide/qt/help_viewer.h"
-#include "output/run/run_engine.h"
+#include "ide/find_replace.h"
+#include "ide/help_viewer.h"
+#include "run/run_engine.h"
 #include "window_fixture.h"
 
 namespace orvo::ide {

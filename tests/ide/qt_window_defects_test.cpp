@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <functional>
 
-#include "ide/qt/message_boxes.h"
+#include "ide/message_boxes.h"
 #include "window_fixture.h"
 
 namespace orvo::ide {

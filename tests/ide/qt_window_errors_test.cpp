@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include "ide/qt/error_list.h"
+#include "ide/error_list.h"
 #include "window_fixture.h"
 
 namespace orvo::ide {

@@ -7,7 +7,7 @@
 #include <QTextLayout>
 
 #include "assembler/dispatch.h"
-#include "ide/qt/help_viewer.h"
+#include "ide/help_viewer.h"
 #include "operands/operands.h"
 #include "window_fixture.h"
 

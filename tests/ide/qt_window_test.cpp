@@ -11,8 +11,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextBlock>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTimer>
 #include <cerrno>
@@ -22,20 +22,17 @@
 #include <fstream>
 #include <iterator>
 
-#include "ide/file_access.h"
-#include "ide/qt/code_editor.h"
-#include "ide/qt/help_viewer.h"
-#include "ide/qt/listing_view.h"
-#include "ide/qt/main_window.h"
-#include "ide/qt/message_boxes.h"
-#include "ide/qt/text_convert.h"
-#include "output/view.h"
+#include "base/file_access.h"
+#include "base/hex.h"
+#include "ide/code_editor.h"
+#include "ide/help_viewer.h"
+#include "ide/listing_view.h"
+#include "ide/main_window.h"
+#include "ide/message_boxes.h"
+#include "ide/text_convert.h"
+#include "run/run_engine.h"
 #include "support/test_support.h"
 #include "window_fixture.h"
-
-#if defined(ORVO_HAVE_RUN)
-#include "output/run/run_engine.h"
-#endif
 
 namespace orvo::ide {
 namespace {
@@ -71,11 +68,7 @@ TEST_F(Window, ControlsCaptionsAndInitialTexts) {
   for (const char* name : {"Text5", "Text6", "Text7"}) EXPECT_EQ(Find<QLineEdit>(name)->text(), "0");
   for (const char* name : {"Text2", "Text3", "TxtPreCode"}) EXPECT_TRUE(Plain(name).isEmpty()) << name;
   for (const char* name : {"List1", "List2"}) EXPECT_EQ(Find<ListingView>(name)->count(), 0);
-#if defined(ORVO_HAVE_RUN)
   EXPECT_EQ(Find<QLineEdit>("Text4")->text(), QString::number(Get_FnAddress()));
-#else
-  EXPECT_EQ(Find<QLineEdit>("Text4")->text(), "0");
-#endif
   auto* stack = Find<QCheckBox>("CheckStack");
   EXPECT_EQ(stack->text(), "Auto save/restore stack");
   EXPECT_TRUE(stack->isChecked());
@@ -120,7 +113,8 @@ TEST_F(Window, ControlsKeepTheirLeftToRightOrderAndGrowWithTheWindow) {
       {"Label2", "Text4", "Text5", "Text6", "Text7", "CmdOpen", "CmdSave", "Command4", "CheckStack"},
   };
   for (const auto& row : rows)
-    for (std::size_t i = 0; i + 1 < row.size(); ++i) EXPECT_LT(x(row[i]), x(row[i + 1])) << row[i] << " " << row[i + 1];
+    for (std::size_t i = 0; i + 1 < row.size(); ++i)
+      EXPECT_LT(x(row[i]), x(row[i + 1])) << row[i] << " " << row[i + 1];
   // Headings over their columns, the columns at one height, the buttons below.
   for (const char* column : {"List1", "List2", "Text1", "Text2", "Text3", "TxtPreCode"}) {
     EXPECT_GT(y(column), y("Label7")) << column;
@@ -193,7 +187,6 @@ TEST_F(Window, DefaultSourceCompilesAsTheWorkedExample) {
             Hex_Bytes("5589E5535657 60 FF750C FF5508 61 B80F000000 5F5E5B89EC5DC21000"));
   EXPECT_TRUE(Run_Enabled());
 
-#if defined(ORVO_HAVE_RUN)
   Find<QLineEdit>("Text5")->setText("5");
   Find<QPushButton>("Command3")->click();
   ASSERT_EQ(boxes.Messages().size(), 2u);
@@ -201,7 +194,6 @@ TEST_F(Window, DefaultSourceCompilesAsTheWorkedExample) {
   EXPECT_EQ(boxes.Messages()[1].text, "FUNCTION RETURN: 15");
   EXPECT_EQ(boxes.Messages()[1].style, MsgStyle::Ok);
   EXPECT_TRUE(Find<QPlainTextEdit>("Registers")->toPlainText().contains("EAX"));
-#endif
 }
 
 // Looks at the window as a user would: a picture of it after a compile, kept in the build folder.
@@ -219,7 +211,8 @@ TEST_F(Window, GrabAfterCompile) {
   EXPECT_EQ(window->grab().size(), picture.size());
   auto* editor = Find<CodeEditor>("Text1");
   QTextCursor last(editor->document()->findBlockByNumber(8));
-  EXPECT_TRUE(editor->viewport()->rect().contains(editor->cursorRect(last))) << "the default source stays whole";
+  EXPECT_TRUE(editor->viewport()->rect().contains(editor->cursorRect(last)))
+      << "the default source stays whole";
   EXPECT_TRUE(window->grab().save(QString(ORVO_BINARY_DIR) + "/window-after-run.png"));
   ASSERT_TRUE(window->Open_Help(3));
   QApplication::processEvents();

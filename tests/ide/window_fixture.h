@@ -18,10 +18,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "ide/file_access.h"
-#include "ide/qt/code_editor.h"
-#include "ide/qt/listing_view.h"
-#include "ide/qt/main_window.h"
+#include "base/file_access.h"
+#include "ide/code_editor.h"
+#include "ide/listing_view.h"
+#include "ide/main_window.h"
 #include "support/test_support.h"
 
 namespace orvo::ide::test_window {

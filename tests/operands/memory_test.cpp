@@ -258,7 +258,6 @@ TEST(PackRegisters, Orientation) {
   for (const Row& r : rows) EXPECT_EQ(r.pack(r.first, r.second), r.reg_byte) << r.first << "," << r.second;
 }
 
-#ifdef ORVO_HAVE_CAPSTONE
 }  // namespace
 }  // namespace orvo
 #include <capstone/capstone.h>
@@ -303,7 +302,6 @@ TEST(MemoryEncoding, CapstoneAgreesOnEveryBaseAndDisplacement) {
   }
   cs_close(&handle);
 }
-#endif
 
 }  // namespace
 }  // namespace orvo

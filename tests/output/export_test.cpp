@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "ide/file_access.h"
+#include "base/file_access.h"
 #include "support/test_support.h"
 
 namespace orvo {

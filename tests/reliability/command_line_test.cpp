@@ -14,7 +14,7 @@
 #include <iterator>
 #include <string>
 
-#include "ide/source_files.h"
+#include "app/source_files.h"
 
 #ifndef ORVO_BINARY_DIR
 #define ORVO_BINARY_DIR "."

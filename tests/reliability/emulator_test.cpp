@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "output/run/run_engine.h"
+#include "run/run_engine.h"
 #include "support/cli_runner.h"
 #include "support/test_support.h"
 

@@ -16,9 +16,9 @@
 #include <functional>
 #include <string>
 
+#include "app/source_files.h"
 #include "assembler/code_image.h"
-#include "ide/file_access.h"
-#include "ide/source_files.h"
+#include "base/file_access.h"
 #include "output/export.h"
 #include "support/test_support.h"
 

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "output/run/run_engine.h"
+#include "app/run_action.h"
+#include "run/run_engine.h"
 #include "support/test_support.h"
 
 namespace orvo {

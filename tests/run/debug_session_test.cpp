@@ -1,11 +1,11 @@
-#include "output/run/debug_session.h"
+#include "run/debug_session.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "app/source_lines.h"
 #include "assembler/compile.h"
-#include "output/run/source_lines.h"
 #include "support/test_support.h"
 
 namespace orvo {

@@ -1,12 +1,9 @@
-#include "output/run/insn_length.h"
+#include "run/insn_length.h"
 
+#include <capstone/capstone.h>
 #include <gtest/gtest.h>
 
 #include "support/test_support.h"
-
-#ifdef ORVO_HAVE_CAPSTONE
-#include <capstone/capstone.h>
-#endif
 
 namespace orvo {
 namespace {
@@ -65,7 +62,6 @@ TEST(InstructionLength, Table) {
     EXPECT_EQ(Instruction_Length(test::Hex_Bytes(row.hex)), row.length) << row.hex;
 }
 
-#ifdef ORVO_HAVE_CAPSTONE
 TEST(InstructionLength, AgreesWithCapstone) {
   csh cs;
   ASSERT_EQ(cs_open(CS_ARCH_X86, CS_MODE_32, &cs), CS_ERR_OK);
@@ -81,7 +77,6 @@ TEST(InstructionLength, AgreesWithCapstone) {
   }
   cs_close(&cs);
 }
-#endif
 
 }  // namespace
 }  // namespace orvo

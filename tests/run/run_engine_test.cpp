@@ -1,4 +1,4 @@
-#include "output/run/run_engine.h"
+#include "run/run_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,8 @@
 #include <fstream>
 #include <thread>
 
-#include "output/run/debug_session.h"
+#include "app/run_action.h"
+#include "run/debug_session.h"
 #include "support/test_support.h"
 
 namespace orvo {

@@ -1,4 +1,4 @@
-#include "output/run/wire.h"
+#include "run/wire.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

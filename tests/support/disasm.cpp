@@ -1,16 +1,12 @@
 #include "support/disasm.h"
 
-#include <cstdio>
-
-#ifdef ORVO_HAVE_CAPSTONE
 #include <capstone/capstone.h>
 
 #include <cstdint>
-#endif
+#include <cstdio>
 
 namespace orvo::test {
 
-#ifdef ORVO_HAVE_CAPSTONE
 namespace {
 
 // Decodes the first instruction; calls use(insn) when it decodes.
@@ -48,14 +44,6 @@ int Instruction_Length(std::string_view bytes) {
   Decode_First(bytes, [&](const cs_insn& insn) { length = static_cast<int>(insn.size); });
   return length;
 }
-
-#else
-
-bool Have_Disassembler() { return false; }
-std::string Disassemble32(std::string_view) { return {}; }
-int Instruction_Length(std::string_view) { return 0; }
-
-#endif
 
 std::string Lower(std::string_view text) {
   std::string r(text);

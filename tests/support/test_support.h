@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "ide/message_box.h"
+#include "base/message_box.h"
 
 namespace orvo::test {
 

@@ -1,0 +1,19 @@
+#include "base/text.h"
+
+namespace orvo {
+
+std::string Hex_Upper(std::uint32_t v) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  char buf[8];
+  int n = 0;
+  do {
+    buf[n++] = kDigits[v & 0xF];
+    v >>= 4;
+  } while (v != 0);
+  std::string r;
+  r.reserve(static_cast<std::size_t>(n));
+  while (n > 0) r.push_back(buf[--n]);
+  return r;
+}
+
+}  // namespace orvo
