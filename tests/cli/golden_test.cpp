@@ -110,8 +110,11 @@ TEST(GoldenPrograms, ListAndBuildMatchTheExpectedFiles) {
 
     const std::string source = Slurp(program);
     const std::string options = Options_Of(source);
-    const auto listed = Run_Orvo("list --messages json" + options + " -", source);
-    const auto built = Run_Orvo("build --messages json" + options + " -", source);
+    // The options reach a shell: words of letters, digits and dashes only.
+    ASSERT_EQ(options.find_first_not_of(" -abcdefghijklmnopqrstuvwxyz0123456789"), std::string::npos)
+        << name << ": options" << options;
+    const auto listed = Run_Orvo("list --messages json " + options + " -", source);
+    const auto built = Run_Orvo("build --messages json " + options + " -", source);
     const std::string boxes = Slurp(base.string() + ".messages.json");
     const struct {
       const char* what;
