@@ -1,0 +1,20 @@
+; PUSH and POP of registers, memory and immediates; the flag and all-register forms.
+PUSH EAX
+PUSH BP
+PUSH DWORD PTR [EBX]
+PUSH WORD PTR [ESI+2]
+PUSH [EBP+12]
+PUSH 5
+PUSH 300
+PUSH -1
+PUSH &H12345678
+POP EDI
+POP SI
+POP DWORD PTR [EBX+4]
+POP [ECX]
+PUSHAD
+POPAD
+PUSHFD
+POPFD
+PUSHF
+POPF

@@ -1,0 +1,3 @@
+; CALL needs a target.
+CALL EAX
+CALL

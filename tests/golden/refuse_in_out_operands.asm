@@ -1,0 +1,3 @@
+; IN reads into the accumulator only.
+IN AL,DX
+IN BL,DX

@@ -1,0 +1,3 @@
+; INT takes an 8-bit number.
+INT 255
+INT 256

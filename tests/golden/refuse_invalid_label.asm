@@ -1,0 +1,4 @@
+; A label named like a register.
+start: NOP
+EAX: NOP
+JMP start

@@ -1,0 +1,4 @@
+; Operands of different widths.
+XOR EAX,EAX
+MOV AL,EBX
+RET

@@ -1,0 +1,3 @@
+; MOVZX widens: the source must be narrower than the destination.
+MOVZX EAX,BX
+MOVZX EAX,EBX

@@ -1,0 +1,3 @@
+; PUSH has no 8-bit form.
+PUSH AX
+PUSH AL

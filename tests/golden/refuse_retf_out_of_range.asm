@@ -1,0 +1,3 @@
+; A return count below zero.
+RETF 0
+RETF -1

@@ -1,0 +1,3 @@
+; SETcc writes a byte.
+SETZ AL
+SETZ EAX
