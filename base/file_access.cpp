@@ -159,6 +159,7 @@ std::string Size_Text(std::size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
+// Seams for tests and tools; their declarations live with the test support, not in the header.
 void Inject_FileFailure(FileStep step, int error_number) { injected_failure = {step, error_number}; }
 
 void Use_NamedTemporaries(bool named_only) { named_temporaries_only = named_only; }

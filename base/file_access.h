@@ -48,8 +48,6 @@ std::optional<std::string> Read_Whole_Descriptor(int fd, std::string& error, std
 
 // Folder of the running program, without a trailing separator.
 std::string Program_Folder();
-// Overrides Program_Folder (tests and tools that run from another place); empty restores.
-void Set_Program_Folder(std::string folder);
 std::string Current_Folder();
 
 // Platform description of an errno value.
@@ -57,10 +55,5 @@ std::string Error_Description(int error_number);
 // "256 MiB" for whole mebibytes, else "N bytes".
 std::string Size_Text(std::size_t bytes);
 
-// Test hook: the next safe write on this thread fails at step with error_number.
-void Inject_FileFailure(FileStep step, int error_number);
-// Test hook: safe writes on this thread use named temporaries, as on file systems without
-// unnamed ones.
-void Use_NamedTemporaries(bool named_only);
 
 }  // namespace orvo

@@ -46,15 +46,6 @@ ScopedMessageHandler::ScopedMessageHandler(MessageHandler& handler) : previous_(
 }
 ScopedMessageHandler::~ScopedMessageHandler() { current_handler = previous_; }
 
-MsgAnswer RecordingMessageHandler::Show(const Message& message) {
-  messages_.push_back(message);
-  if (message.style != MsgStyle::YesNoCritical) return MsgAnswer::Ok;
-  if (answers_.empty()) return default_answer;
-  const MsgAnswer a = answers_.front();
-  answers_.pop_front();
-  return a;
-}
-
 std::string_view Buttons_Name(MsgStyle style) { return style == MsgStyle::YesNoCritical ? "yesno" : "ok"; }
 
 std::string_view Icon_Name(MsgStyle style) {

@@ -3,8 +3,6 @@
 // title. Show_Message forwards to the handler installed for the current thread: the window
 // shows Qt boxes, the command line prints, tests record and script answers.
 
-#include <deque>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -50,20 +48,6 @@ class ScopedMessageHandler {
 
  private:
   MessageHandler* previous_;
-};
-
-// Records every box; Yes/No boxes take scripted answers in order, then the default answer.
-class RecordingMessageHandler : public MessageHandler {
- public:
-  MsgAnswer Show(const Message& message) override;
-  void Script(MsgAnswer answer) { answers_.push_back(answer); }
-  const std::vector<Message>& Messages() const { return messages_; }
-  void Clear() { messages_.clear(); }
-  MsgAnswer default_answer = MsgAnswer::No;
-
- private:
-  std::vector<Message> messages_;
-  std::deque<MsgAnswer> answers_;
 };
 
 // Style pieces as the command line's JSON shows them.

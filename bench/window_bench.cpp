@@ -23,6 +23,8 @@
 #include "base/file_access.h"
 #include "base/message_box.h"
 #include "ide/main_window.h"
+#include "support/recording_handler.h"
+#include "support/file_seams.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "assembler/compile.h"
 #include "base/message_box.h"
+#include "support/recording_handler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > (1 << 16)) return 0;

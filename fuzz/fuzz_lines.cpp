@@ -16,6 +16,7 @@
 #include "assembler/compile.h"
 #include "assembler/dispatch.h"
 #include "base/message_box.h"
+#include "support/recording_handler.h"
 
 namespace {
 

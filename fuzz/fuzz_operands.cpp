@@ -5,6 +5,7 @@
 
 #include "base/message_box.h"
 #include "operands/operands.h"
+#include "support/recording_handler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > 4096) return 0;

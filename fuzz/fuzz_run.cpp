@@ -25,6 +25,7 @@
 #include "app/run_action.h"
 #include "base/message_box.h"
 #include "run/run_engine.h"
+#include "support/recording_handler.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "base/file_access.h"
+#include "support/file_seams.h"
 
 namespace orvo {
 namespace {

@@ -7,6 +7,7 @@
 #include "assembler/compile.h"
 #include "base/file_access.h"
 #include "support/test_support.h"
+#include "support/file_seams.h"
 
 namespace orvo {
 namespace {

@@ -10,6 +10,7 @@
 #include "base/file_access.h"
 #include "ide/main_window.h"
 #include "support/test_support.h"
+#include "support/file_seams.h"
 
 namespace orvo::ide {
 namespace {

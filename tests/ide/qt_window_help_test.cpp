@@ -10,6 +10,7 @@
 #include "ide/help_viewer.h"
 #include "operands/operands.h"
 #include "window_fixture.h"
+#include "support/file_seams.h"
 
 namespace orvo::ide {
 namespace {

@@ -33,6 +33,7 @@
 #include "run/run_engine.h"
 #include "support/test_support.h"
 #include "window_fixture.h"
+#include "support/file_seams.h"
 
 namespace orvo::ide {
 namespace {

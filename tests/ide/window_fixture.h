@@ -23,6 +23,7 @@
 #include "ide/listing_view.h"
 #include "ide/main_window.h"
 #include "support/test_support.h"
+#include "support/file_seams.h"
 
 namespace orvo::ide::test_window {
 

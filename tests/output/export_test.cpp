@@ -9,6 +9,7 @@
 
 #include "base/file_access.h"
 #include "support/test_support.h"
+#include "support/file_seams.h"
 
 namespace orvo {
 namespace {

@@ -21,6 +21,7 @@
 #include "base/file_access.h"
 #include "output/export.h"
 #include "support/test_support.h"
+#include "support/file_seams.h"
 
 namespace orvo {
 namespace {

@@ -11,6 +11,7 @@
 #include "app/run_action.h"
 #include "run/debug_session.h"
 #include "support/test_support.h"
+#include "support/recording_handler.h"
 
 namespace orvo {
 

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/message_box.h"
+#include "support/recording_handler.h"
 
 namespace orvo::test {
 
