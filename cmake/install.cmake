@@ -44,9 +44,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://orvo.invalid/")
 # Library packages from the libraries the binaries link (dpkg-shlibdeps); without the tool the
 # names are given for Debian 12.
+# The emulator library is opened on demand, so no binary links it: name its package.
 find_program(ORVO_SHLIBDEPS dpkg-shlibdeps)
 if(ORVO_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libunicorn2")
 else()
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libunicorn2, libqt6widgets6, libqt6gui6, libqt6core6")
 endif()
