@@ -318,6 +318,23 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
   std::string bytes;
+  // A refused line stops the compile with its Syntax Error box.
+  const auto refuse_line = [&](std::size_t k) {
+    const std::string text = "Syntax Error:\r" + std::string(lines_[k]) + "\r\rShow help?";
+    if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(k + 1)) == MsgAnswer::Yes &&
+        options.open_help)
+      options.open_help(kSyntaxErrorHelpContext);
+    return false;
+  };
+  // A LOCK alone on its line prefixes the next line that assembles to bytes; until that line is
+  // seen it is pending. Its boxes belong to the LOCK line.
+  constexpr std::size_t kNoLock = static_cast<std::size_t>(-1);
+  std::size_t lock_line = kNoLock;
+  const auto refuse_lock = [&](std::string_view shown) {
+    box_line_ = lock_line;
+    Refuse_Lock(shown);
+    return refuse_line(lock_line);
+  };
   for (std::size_t j = 0; j < lines_.size(); ++j) {
     box_line_ = j;
     std::string_view code;
@@ -354,6 +371,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
         Show_Invalid_Label(line, j);
         return false;
       }
+      // A label between LOCK and its instruction would be a way in that skips the prefix.
+      if (lock_line != kNoLock) return refuse_lock(code);
       // The label names the first byte of what follows its colon on the line, or of the next
       // line that has code.
       labels_.Add_LabelEntry(code.substr(0, colon), true);
@@ -383,15 +402,18 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     image_.Append_Code(bytes);
     listing_.pass2_bytes_.append(bytes);
     row.code_length = static_cast<std::uint32_t>(bytes.size());
-    if (bytes.empty()) {
-      const std::string text = "Syntax Error:\r" + std::string(lines_[j]) + "\r\rShow help?";
-      if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(j + 1)) == MsgAnswer::Yes &&
-          options.open_help)
-        options.open_help(kSyntaxErrorHelpContext);
-      return false;
+    if (bytes.empty()) return refuse_line(j);
+    if (lock_line != kNoLock) {
+      box_line_ = lock_line;
+      if (!Admit_Locked(terms, instruction)) return refuse_line(lock_line);
+      box_line_ = j;
+      lock_line = kNoLock;
     }
+    if (Is_LockPrefixLine(terms)) lock_line = j;
     labels_.Add_Length(static_cast<std::int32_t>(bytes.size()));
   }
+  // F0h with no instruction behind it would prefix whatever the code runs into next.
+  if (lock_line != kNoLock) return refuse_lock("no instruction after LOCK");
   return true;
 }
 

@@ -241,16 +241,7 @@ std::optional<LineTerms> Locked_Terms(const LineTerms& t) {
 std::string Lock(const LineTerms& t, const OperandReads&) {
   const std::optional<LineTerms> inner = Locked_Terms(t);
   if (!inner) return Assemble_NoOperand(t.mnemonic);  // alone on its line: F0h for the next line
-  const bool lockable = std::find(kLockable.begin(), kLockable.end(), inner->key) != kLockable.end();
-  const bool memory = Is_MemType(Get_OperandType(inner->first)) ||
-                      (inner->key == "XCHG" && Is_MemType(Get_OperandType(inner->second)));
-  if (!lockable || !memory) {
-    Show_Message(std::string("Error in LOCK:") + kCR + kTab + "Not supported: " + std::string(t.operand) +
-                 kCR + kCR + "Syntax:" + kCR + kTab + "LOCK Instruction m8/m16/m32,..." + kCR +
-                 " Instruction - ADC, ADD, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, SUB," +
-                 " XCHG, XOR");
-    return {};
-  }
+  if (!Admit_Locked(*inner, t.operand)) return {};
   LabelTable no_labels;
   bool invalid_label = false;
   std::string bytes = Dispatch_Line(*inner, no_labels, invalid_label);
@@ -293,6 +284,24 @@ bool Operands_Readable(const LineTerms& terms, OperandReads& reads) {
 }
 
 }  // namespace
+
+bool Is_LockPrefixLine(const LineTerms& terms) { return terms.key == "LOCK" && !Has_Operand(terms); }
+
+void Refuse_Lock(std::string_view shown) {
+  Show_Message(std::string("Error in LOCK:") + kCR + kTab + "Not supported: " + std::string(shown) + kCR +
+               kCR + "Syntax:" + kCR + kTab + "LOCK Instruction m8/m16/m32,..." + kCR +
+               " Instruction - ADC, ADD, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, SUB," +
+               " XCHG, XOR");
+}
+
+bool Admit_Locked(const LineTerms& locked, std::string_view shown) {
+  const bool lockable = std::find(kLockable.begin(), kLockable.end(), locked.key) != kLockable.end();
+  const bool memory = Is_MemType(Get_OperandType(locked.first)) ||
+                      (locked.key == "XCHG" && Is_MemType(Get_OperandType(locked.second)));
+  if (lockable && memory) return true;
+  Refuse_Lock(shown);
+  return false;
+}
 
 std::vector<std::string_view> Accepted_Mnemonics() {
   std::vector<std::string_view> names;

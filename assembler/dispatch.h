@@ -30,6 +30,16 @@ LineTerms Get_LineTerms(std::string_view line);
 // SETcc are assembled by rule and have no row.
 std::vector<std::string_view> Dispatch_Mnemonics();
 
+// True for LOCK alone on its line: its F0h prefixes whatever the next code line assembles.
+bool Is_LockPrefixLine(const LineTerms& terms);
+
+// True when LOCK may prefix the instruction of `locked`: a read-modify-write form with a memory
+// destination (any other raises #UD). Otherwise shows the LOCK box naming `shown`.
+bool Admit_Locked(const LineTerms& locked, std::string_view shown);
+
+// The LOCK box, naming what it cannot prefix.
+void Refuse_Lock(std::string_view shown);
+
 // Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line);
 // invalid_label is set, and nothing assembled, when that label's name is not allowed.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label);

@@ -11,12 +11,11 @@ namespace {
 using enum OpType;
 
 // clang-format off
+// The bounds pair is read from memory: a register operand (mod 11) raises #UD.
 constexpr OpcodeTable kBoundTable{std::array{
     //         dst  src   opcode          group         table
     OpcodeRow{R16, M16,  "\x66\x62",     kNoGroupByte, 0x00, kFixed},
-    OpcodeRow{R16, R16,  "\x66\x62",     kNoGroupByte, 0xC0, kFixed},
     OpcodeRow{R32, M32,  "\x62",         kNoGroupByte, 0x00, kFixed},
-    OpcodeRow{R32, R32,  "\x62",         kNoGroupByte, 0xC0, kFixed},
 }};
 
 constexpr OpcodeTable kCmpxchgTable{std::array{
@@ -94,8 +93,7 @@ std::optional<std::uint8_t> Get_LarOpcode(OpType dst, OpType src, std::string& o
 }
 
 ByteString Assemble_Bound(std::string_view first, std::string_view second) {
-  return Assemble_Pair("BOUND", kBoundTable, "BOUND r16,m16&16 or r32,m32&32 or r16/32,r16/32", first,
-                       second);
+  return Assemble_Pair("BOUND", kBoundTable, "BOUND r16,m16&16 or r32,m32&32", first, second);
 }
 ByteString Assemble_Cmpxchg(std::string_view first, std::string_view second) {
   return Assemble_Pair("CMPXCHG", kCmpxchgTable, "CMPXCHG r/m8(16/32),r8(16/32)", first, second);

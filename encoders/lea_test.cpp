@@ -45,9 +45,11 @@ void Show_Lea(std::string_view which, std::string_view heading, std::string_view
 
 }  // namespace
 
+// LEA takes an address: a register in r/m (mod 11) has none and raises #UD.
 std::optional<std::uint8_t> Get_LeaOpcode(OpType dst, OpType src, std::string& opcode) {
+  if ((dst != R16 && dst != R32) || !Is_Mem(src)) return std::nullopt;
   opcode = dst == R16 ? "\x66\x8D" : "\x8D";
-  return (dst == R16 && src == R16) || (dst == R32 && src == R32) ? 0xC0 : 0x00;
+  return 0x00;
 }
 
 std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode) {
@@ -78,9 +80,9 @@ ByteString Assemble_Lea(std::string_view first, std::string_view second) {
       Show_Lea(" invalid source operand.", "Not supported:", "imm8 or imm16 or imm32.");
       return {};
     }
-    // An unclassifiable source or a register of another width has no encoding here: the
-    // table would give LEA r,[EAX] without a word.
-    if (!Is_Mem(src) && src != dst) {
+    // A register source has no address to load (mod 11 raises #UD), and an unclassifiable
+    // source would come out as LEA r,[EAX].
+    if (!Is_Mem(src)) {
       Show_Lea(" invalid source operand.", "Must be:", "m16 or m32.");
       return {};
     }

@@ -197,7 +197,70 @@ INSTANTIATE_TEST_SUITE_P(EarlyPasses, RefusedLines, testing::Values(
     RefusedCase{"NOP|NOP|CONST EAX=1",    "\tError in Const:\rRegister is not a valid name of constant.", 2, kFailed},
     RefusedCase{"NOP|FROB ; x",           "Syntax Error:\rFROB ; x\r\rShow help?", 1, kStopped}
 ));
+// A LOCK alone on its line prefixes the next line that assembles to bytes; blank and comment
+// lines between change nothing.
+INSTANTIATE_TEST_SUITE_P(LockLines, SoundLines, testing::Values(
+    SoundCase{"LOCK|ADD [EBX],EAX",                 "F0 0103",   "add dword ptr [ebx], eax"},
+    SoundCase{"lock ; atomic|INC DWORD PTR [ECX]",  "F0 FF01",   "inc dword ptr [ecx]"},
+    SoundCase{"LOCK||; next|\t|XCHG EAX,[EBX]",     "F0 8703",   "xchg dword ptr [ebx], eax"},
+    SoundCase{"CONST Q EQU [ESI]|LOCK|CMPXCHG Q,ECX","F0 0FB10E", "cmpxchg dword ptr [esi], ecx"},
+    SoundCase{"again: LOCK|BTS [EBX],EAX|JC again", "F0 0FAB03 0F82F6FFFFFF", "jb 0xfffffffc"},
+    SoundCase{"LOCK|SUB BYTE PTR [EDI],5|LOCK ADD [EBX],EAX", "F0 802F05 F00103", "lock add dword ptr [ebx], eax"}
+));
 // clang-format on
+
+constexpr std::string_view kLockUsage =
+    "\r\rSyntax:\r\tLOCK Instruction m8/m16/m32,...\r Instruction - ADC, ADD, AND, BTC, BTR, BTS, CMPXCHG, "
+    "DEC, INC, NEG, NOT, OR, SBB, SUB, XCHG, XOR";
+
+// F0h before anything but a read-modify-write with a memory destination raises #UD: the LOCK
+// line gets the LOCK box and its Syntax Error box, and the compile stops.
+TEST(LockLines, BeforeAnythingElseAreRefused) {
+  struct Row {
+    std::string_view source;
+    std::string_view shown;  // what the box says LOCK cannot prefix
+    std::size_t lock_line;
+  };
+  static constexpr Row kRows[] = {
+      {"LOCK|MOV EAX,EBX", "MOV EAX,EBX", 0},
+      {"NOP|LOCK|ADD EAX,EBX", "ADD EAX,EBX", 1},
+      {"LOCK|CMP [EBX],EAX", "CMP [EBX],EAX", 0},
+      {"LOCK|; comment||NOP", "NOP", 0},
+      {"LOCK|DB 1,3", "DB 1,3", 0},
+      {"LOCK|END", "END", 0},
+      {"LOCK|LOCK|ADD [EBX],EAX", "LOCK", 0},
+      {"LOCK|LOCK ADD [EBX],EAX", "LOCK ADD [EBX],EAX", 0},
+      {"CONST R=EAX|LOCK|INC R", "INC EAX", 1},
+      // A label between would be a way in that skips the prefix.
+      {"LOCK|L: ADD [EBX],EAX", "L: ADD [EBX],EAX", 0},
+      {"LOCK|L:|ADD [EBX],EAX", "L:", 0},
+      // On the last code line it would prefix whatever the code runs into.
+      {"ADD [EBX],EAX|LOCK", "no instruction after LOCK", 1},
+      {"LOCK|; the end", "no instruction after LOCK", 0},
+  };
+  for (const Row& row : kRows) {
+    Recorder rec;
+    CompileSession s;
+    EXPECT_EQ(s.Compile(Source(row.source), {}), CompileOutcome::Stopped) << row.source;
+    ASSERT_EQ(s.Boxes().size(), 2u) << row.source;
+    EXPECT_EQ(s.Boxes()[0].text,
+              "Error in LOCK:\r\tNot supported: " + std::string(row.shown) + std::string(kLockUsage))
+        << row.source;
+    EXPECT_EQ(s.Boxes()[0].line, row.lock_line) << row.source;
+    EXPECT_EQ(s.Boxes()[1].line, row.lock_line) << row.source;
+    EXPECT_EQ(s.Boxes()[1].title, "LINE: " + std::to_string(row.lock_line + 1)) << row.source;
+    EXPECT_TRUE(s.Boxes()[1].text.starts_with("Syntax Error:\rLOCK")) << s.Boxes()[1].text;
+  }
+}
+
+// The prefix and its instruction decode as one locked instruction.
+TEST(LockLines, PrefixAndNextLineDecodeAsOne) {
+  Recorder rec;
+  CompileSession s;
+  ASSERT_EQ(s.Compile(Source("LOCK|; between|ADD [EBX],EAX"), {}), CompileOutcome::Finished);
+  ASSERT_TRUE(test::Have_Disassembler());
+  EXPECT_EQ(test::Disassemble32(s.Image().Bytes()), "lock add dword ptr [ebx], eax");
+}
 
 TEST(CompileBoxes, EveryPassThreeErrorIsRecordedInOrder) {
   Recorder rec;

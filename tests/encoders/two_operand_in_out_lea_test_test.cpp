@@ -51,7 +51,6 @@ TEST(Lea, Bytes) {
       {"LEA AX,[EBX]", "66 8D 03"},
       {"LEA ESI,[ESP+8]", "8D 74 24 08"},
       {"LEA EAX,[EBP]", "8D 45 00"},
-      {"LEA EAX,EBX", "8D C3"},  // assembled as written
       {"LEA EDI,BYTE PTR [EDX-200]", "8D BA 38 FF FF FF"},
   });
 }
@@ -70,6 +69,10 @@ TEST(Lea, Refusals) {
            // Without an encoding of their own these would come out as LEA r,[EAX].
            {"LEA EAX,[SI]", "Invalid memory operand: [SI]\r\rNot a 32-bit register: SI"},
            {"LEA EAX,AL", kLeaSrc},
+           // A register has no address: 8D with mod 11 raises #UD.
+           {"LEA EAX,EBX", kLeaSrc},
+           {"LEA AX,BX", kLeaSrc},
+           {"LEA ESP,ESP", kLeaSrc},
        })
     Expect_Refusal(row);
 }
