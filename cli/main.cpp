@@ -24,6 +24,7 @@
 #include "base/file_access.h"
 #include "base/hex.h"
 #include "cli/cli_support.h"
+#include "run/run_engine.h"
 
 namespace orvo::cli {
 namespace {
@@ -111,8 +112,14 @@ int List(const CommonOptions& o) {
 
 // --timeout: a plain positive number of seconds; beyond the engine's range it is capped, and
 // the user is told.
-constexpr double kMinTimeout = 0.001;
-constexpr double kMaxTimeout = 4000.0;
+constexpr double kMinTimeout = kMinTimeoutSeconds;
+constexpr double kMaxTimeout = kMaxTimeoutSeconds;
+
+std::string Seconds_Text(double seconds) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", seconds);
+  return buf;
+}
 
 std::string Check_Timeout(const std::string& text) {
   const char* begin = text.c_str();
@@ -121,19 +128,20 @@ std::string Check_Timeout(const std::string& text) {
   const double value = std::strtod(begin, &end);
   const bool number = end != begin && *end == '\0' && !std::isspace(static_cast<unsigned char>(*begin));
   if (!number || !std::isfinite(value) || value <= 0)
-    return "expects seconds greater than 0 (at most 4000; less than 0.001 counts as 0.001), not " + text;
+    return "expects seconds greater than 0 (at most " + Seconds_Text(kMaxTimeout) + "; less than " +
+           Seconds_Text(kMinTimeout) + " counts as " + Seconds_Text(kMinTimeout) + "), not " + text;
   return {};
 }
 
 double Capped_Timeout(double seconds, const std::string& text) {
   if (seconds > kMaxTimeout) {
-    std::fprintf(stderr, "orvo: --timeout %s is more than 4000 seconds; the routine gets 4000\n",
-                 text.c_str());
+    std::fprintf(stderr, "orvo: --timeout %s is more than %g seconds; the routine gets %g\n", text.c_str(),
+                 kMaxTimeout, kMaxTimeout);
     return kMaxTimeout;
   }
   if (seconds < kMinTimeout) {
-    std::fprintf(stderr, "orvo: --timeout %s is less than 0.001 seconds; the routine gets 0.001\n",
-                 text.c_str());
+    std::fprintf(stderr, "orvo: --timeout %s is less than %g seconds; the routine gets %g\n", text.c_str(),
+                 kMinTimeout, kMinTimeout);
     return kMinTimeout;
   }
   return seconds;
@@ -213,7 +221,9 @@ void Add_RoutineOptions(CLI::App* app, CommonOptions& o, const char* messages_he
                         std::string& timeout_text) {
   app->add_flag("--stack", o.stack, "Wrap the code in the save/restore-stack prologue and epilogue");
   app->add_option("--messages", o.messages, messages_help)->check(CLI::IsMember({"text", "json"}));
-  app->add_option("--timeout", timeout_seconds, "Seconds the routine may run (0.001 to 4000)")
+  app->add_option("--timeout", timeout_seconds,
+                  "Seconds the routine may run (" + Seconds_Text(kMinTimeout) + " to " +
+                      Seconds_Text(kMaxTimeout) + ")")
       ->check(
           [&timeout_text](const std::string& text) {
             timeout_text = text;

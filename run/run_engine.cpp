@@ -505,9 +505,7 @@ struct Emulator : StopHooks {
       return result;
     }
 
-    double seconds = limits.timeout_seconds;
-    if (!(seconds > 0)) seconds = RunLimits{}.timeout_seconds;
-    seconds = std::clamp(seconds, 0.001, 1e6);
+    const double seconds = Effective_TimeoutSeconds(limits);
     const Clock::time_point start = Clock::now();
     deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     next_memory_check = start + kMemoryCheckEvery;
@@ -909,9 +907,7 @@ struct RunEngine::Impl {
     if (child > 0 && ++child_runs > kRunsPerChild) Stop_Child();
     if (child < 0) child_runs = 1;
     if (child < 0 && !Start_Child()) return Run_Local(code, args, limits);
-    double seconds = limits.timeout_seconds;
-    if (!(seconds > 0)) seconds = RunLimits{}.timeout_seconds;
-    seconds = std::clamp(seconds, 0.001, 4000.0);
+    const double seconds = Effective_TimeoutSeconds(limits);
     std::string request;
     for (std::int32_t a : args) Append_LE(request, static_cast<std::uint32_t>(a), 4);
     Append_LE(request, static_cast<std::uint32_t>(seconds * 1e6), 4);
@@ -1022,6 +1018,11 @@ RunResult RunEngine::Run_Code(std::string_view code, const std::array<std::int32
 }
 
 void RunEngine::Request_Stop() { impl_->stop_requested = true; }
+
+double Effective_TimeoutSeconds(const RunLimits& limits) {
+  const double seconds = limits.timeout_seconds > 0 ? limits.timeout_seconds : RunLimits{}.timeout_seconds;
+  return std::clamp(seconds, kMinTimeoutSeconds, kMaxTimeoutSeconds);
+}
 
 std::string Format_Registers(const RegisterState& r) {
   char buf[256];

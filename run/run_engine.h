@@ -31,8 +31,12 @@ struct RunResult {
   std::uint32_t where = 0;     // for Faulted / TimedOut: the EIP the text names (0: none)
 };
 
+// The range of a run's time limit: the child gets it in microseconds in 32 bits.
+inline constexpr double kMinTimeoutSeconds = 0.001;
+inline constexpr double kMaxTimeoutSeconds = 4000.0;
+
 struct RunLimits {
-  double timeout_seconds = 10.0;
+  double timeout_seconds = 10.0;  // outside the range: the default when not positive, else the nearer end
   // The emulator runs in a child process: the emulator library aborts its process on some invalid
   // instructions, and that must cost the run, not the program. Off only for fuzzing, where the
   // coverage of the emulator side counts.
@@ -89,6 +93,9 @@ bool Parse_ArgumentNumber(std::string_view text, std::int32_t& value);
 // Text of the box for an argument field (index 0..3, ARG1..ARG4) whose value does not fit:
 // names the field, what it holds and the range it accepts.
 std::string Argument_RangeText(std::size_t index, std::string_view text);
+
+// The time limit a run gets for limits.timeout_seconds.
+double Effective_TimeoutSeconds(const RunLimits& limits);
 
 // Human-readable register view after a run (EAX..EDI, EFLAGS, EIP, instructions, ESP note).
 std::string Format_Registers(const RegisterState& registers);
