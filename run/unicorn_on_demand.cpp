@@ -102,6 +102,10 @@ uc_err uc_close(uc_engine* uc) { return Loaded().close(uc); }
 
 // The two controls the engine uses, both with two 64-bit arguments (an address and an end
 // address or a block pointer); a variadic call cannot be forwarded blindly.
+// The library declares the parameter before "..." as an enum; its values fit an int, which is
+// what the call passes.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wvarargs"
 uc_err uc_ctl(uc_engine* uc, uc_control_type control, ...) {
   std::va_list args;
   va_start(args, control);
@@ -119,6 +123,7 @@ uc_err uc_ctl(uc_engine* uc, uc_control_type control, ...) {
   va_end(args);
   return result;
 }
+#pragma GCC diagnostic pop
 
 uc_err uc_reg_write(uc_engine* uc, int regid, const void* value) { return Loaded().reg_write(uc, regid, value); }
 uc_err uc_reg_read(uc_engine* uc, int regid, void* value) { return Loaded().reg_read(uc, regid, value); }
