@@ -213,7 +213,10 @@ struct DebugSession::Impl : StopHooks {
     if (self->replaying) return;
     std::int32_t value = 0;
     if (!Show_Value_Argument(engine, value)) return;  // RET 4 will fault
+    const Clock::time_point shown = Clock::now();
     if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(emulator::Stop::Callback);
+    // The time the box waited for the person is not the command's.
+    self->deadline += Clock::now() - shown;
   }
 
   void Stop_With(emulator::Stop why) { StopHooks::Stop_With(uc, why); }
@@ -557,7 +560,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
   stop_requested_.store(false, std::memory_order_relaxed);
   fault_text_.clear();
   const double seconds = d.Timeout_Seconds();
-  const Clock::time_point deadline =
+  d.deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   for (std::uint64_t n = 1;; ++n) {
     const RegisterState before = registers_;
@@ -583,7 +586,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
       status_ = DebugStatus::Stopped;
       break;
     }
-    if ((n & 0x3FF) == 0 && Clock::now() > deadline) {
+    if ((n & 0x3FF) == 0 && Clock::now() > d.deadline) {
       status_ = DebugStatus::TimedOut;
       Time_Out(seconds, registers_, fault_address_, fault_text_);
       break;
@@ -703,6 +706,10 @@ std::optional<std::string> DebugSession::Read_Memory(std::uint32_t address, std:
   std::string b(size, '\0');
   if (size > 0 && uc_mem_read(impl_->uc, address, b.data(), size) != UC_ERR_OK) return std::nullopt;
   return b;
+}
+
+std::uint32_t DebugSession::Aborted_At() const {
+  return impl_->uc != nullptr ? emulator::Aborted_At(impl_->uc) : 0;
 }
 
 std::size_t DebugSession::History_Steps() const { return impl_->steps.size(); }
