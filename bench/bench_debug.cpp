@@ -6,6 +6,7 @@
 #include <string>
 
 #if defined(ORVO_HAVE_RUN)
+#include "output/run/debug_child.h"
 #include "output/run/debug_session.h"
 
 namespace orvo {
@@ -30,6 +31,16 @@ void BM_DebugStepInto(benchmark::State& state) {
   state.counters["history MiB"] = static_cast<double>(s.History_Bytes()) / (1 << 20);
 }
 BENCHMARK(BM_DebugStepInto)->Unit(benchmark::kMicrosecond);
+
+// The same step in the session's child process, with the reads the window's panels make: the
+// round trip of a command over the wire.
+void BM_IsolatedStepInto(benchmark::State& state) {
+  IsolatedDebugSession s;
+  const DebugReads reads{64, 0x00400000, 128};
+  s.Start(Loop_Code(0xFFFFFFFF), {}, DebugOptions{}, {}, reads);
+  for (auto _ : state) benchmark::DoNotOptimize(s.Run(DebugCommand::StepInto, 0, reads).registers.ecx);
+}
+BENCHMARK(BM_IsolatedStepInto)->Unit(benchmark::kMicrosecond);
 
 // A step and its undo, memory written each time (PUSH EAX / POP EAX / JMP back).
 void BM_DebugStepAndBack(benchmark::State& state) {

@@ -1,8 +1,9 @@
 #pragma once
 // The debugger of the window: the Debug menu and toolbar, the Registers, Stack and Memory docks,
 // the breakpoint margin's breakpoints and the current line in the editor and the listing. The
-// debug session lives on a worker thread of its own, so a long continue never freezes the
-// window and Stop ends it at once.
+// debug session runs in the emulator's child process, driven from a worker thread of its own, so
+// a long continue never freezes the window, Stop ends it at once, and code the emulator library
+// aborts on costs the session, not the window.
 
 #include <QObject>
 #include <array>
@@ -24,6 +25,7 @@ class QDockWidget;
 
 namespace orvo {
 class CompileSession;
+enum class DebugCommand : std::uint8_t;
 }
 
 namespace orvo::ide {
@@ -74,9 +76,8 @@ class Debugger : public QObject {
   void Toggle_Breakpoint(int line);
 
  private:
-  enum class Command { Into, Over, Out, Back, Continue, RunTo, Read };
   bool Begin();
-  void Send(Command command, std::uint32_t address = 0);
+  void Send(DebugCommand command, std::uint32_t address = 0);
   void Show(const DebugSnapshot& snapshot);
   void Show_Registers(const DebugSnapshot& snapshot);
   void Show_Stack(const DebugSnapshot& snapshot);
@@ -98,6 +99,7 @@ class Debugger : public QObject {
   int current_line_ = -1;
   bool stack_frame_ = false;
   bool returned_ = false;  // the last state shown was the routine's return
+  bool columns_fitted_ = false;  // the panels' columns were fitted to the session's first state
   std::uint32_t entry_esp_ = 0;
   std::uint32_t memory_address_ = 0;
   std::string last_memory_;  // the memory panel's bytes before the last command

@@ -192,6 +192,50 @@ TEST_F(Debugging, AFaultStopsAtItsLineAndLeavesThePanels) {
   EXPECT_EQ(boxes.Messages().size(), 2u);
 }
 
+// The emulator library aborts its process on a far CALL through a register and on LOCK before an
+// instruction that cannot take it; the session runs in a process of its own, so the window lives
+// on with the fault box naming the line.
+TEST_F(Debugging, CodeTheEmulatorAbortsOnEndsTheSessionNotTheWindow) {
+  Find<QCheckBox>("CheckStack")->click();  // no frame: the routine is its lines
+  struct Row {
+    const char* source;
+    Qt::Key key;  // the command that meets the code
+    int line;     // 0-based
+    const char* text;
+  };
+  const Row rows[] = {
+      // Stepping the MOV translates its block, the far CALL (FF D8) with it.
+      {"MOV EAX,1\r\nDB 255,216\r\nMOV EAX,2\r\n", Qt::Key_F11, 1,
+       "Invalid instruction: the emulator cannot translate the routine's code at EIP=&H400005\rline 2: DB 255,216"},
+      // Continue runs the loop, then meets LOCK CMP [EAX],AL (F0 38 00).
+      {"MOV ECX,3\r\nagain:\r\nLOOP again\r\nDB 240,56,0\r\n", Qt::Key_F8, 3,
+       "Invalid instruction: the emulator cannot translate the routine's code at EIP=&H400007\rline 4: DB 240,56,0"},
+  };
+  for (const Row& row : rows) {
+    window->Set_Editor_Bytes(row.source);
+    boxes.Clear();
+    Key(Qt::Key_F11);  // start
+    ASSERT_TRUE(Debug()->Active()) << row.source;
+    EXPECT_EQ(Debug()->Current_Line(), 0) << row.source;
+    const QString eax = Register("EAX");
+    Key(row.key);
+    ASSERT_EQ(boxes.Messages().size(), 1u) << row.source;
+    EXPECT_EQ(boxes.Messages()[0].text, std::string("Error in assembler program\r\r") + row.text);
+    EXPECT_FALSE(Debug()->Active()) << row.source;
+    EXPECT_EQ(Debug()->Current_Line(), row.line) << row.source;
+    EXPECT_EQ(Editor()->Exec_Line(), row.line) << row.source;
+    EXPECT_EQ(Register("EAX"), eax) << "the panels keep the last state";
+    // The window goes on: a new session starts in a new process at the routine's entry.
+    Key(Qt::Key_F11);
+    ASSERT_TRUE(Debug()->Active()) << row.source;
+    EXPECT_EQ(Debug()->Current_Line(), 0) << row.source;
+    EXPECT_EQ(Register("EAX"), "&H00000000") << row.source;
+    EXPECT_EQ(boxes.Messages().size(), 1u) << row.source;
+    QTest::keyClick(Editor(), Qt::Key_F8, Qt::ShiftModifier);  // Stop ends the idle session
+    EXPECT_FALSE(Debug()->Active());
+  }
+}
+
 TEST_F(Debugging, StopEndsAnEndlessLoopAtOnceAndTheWindowStaysResponsive) {
   window->Set_Editor_Bytes("again:\r\nJMP again\r\n");
   Key(Qt::Key_F8);
