@@ -51,6 +51,8 @@ constexpr int kMemoryRowBytes = 16;
 
 }  // namespace
 
+std::set<int> Debugger::Breakpoint_Lines() const { return host_.editor->Breakpoint_Lines(); }
+
 #if defined(ORVO_HAVE_RUN)
 
 // What the window shows after a command: the state the session's process sent back to the
@@ -282,7 +284,7 @@ bool Debugger::Begin() {
   last_memory_.clear();
   if (memory_address_ == 0) memory_address_ = DebugSession::Code_Base();
   std::set<std::uint32_t> breakpoints;
-  for (int line : breakpoint_lines_) {
+  for (int line : host_.editor->Breakpoint_Lines()) {
     const std::uint32_t at = Line_Address(line);
     if (at != 0) breakpoints.insert(at);
   }
@@ -397,9 +399,7 @@ void Debugger::End_Session() {
 
 void Debugger::Toggle_Breakpoint(int line) {
   if (line < 0 || line >= host_.editor->blockCount()) return;
-  const bool on = breakpoint_lines_.insert(line).second;
-  if (!on) breakpoint_lines_.erase(line);
-  host_.editor->Set_Breakpoints(breakpoint_lines_);
+  const bool on = host_.editor->Toggle_Breakpoint(line);
   if (!active_) return;
   const std::uint32_t at = Line_Address(line);
   if (at == 0) return;

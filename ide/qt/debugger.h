@@ -62,7 +62,8 @@ class Debugger : public QObject {
   bool Active() const { return active_; }
   // A command has been sent and its state has not come back yet.
   bool Busy() const { return busy_; }
-  const std::set<int>& Breakpoint_Lines() const { return breakpoint_lines_; }
+  // The editor's breakpoints (0-based lines); they follow the text as it is edited.
+  std::set<int> Breakpoint_Lines() const;
   // The source line (0-based) of EIP, -1 outside the routine's lines.
   int Current_Line() const { return current_line_; }
 
@@ -92,7 +93,6 @@ class Debugger : public QObject {
   QThread* thread_ = nullptr;
   QTimer* stop_repeat_ = nullptr;
   DebugWorker* worker_ = nullptr;
-  std::set<int> breakpoint_lines_;
   bool active_ = false;
   bool busy_ = false;
   int generation_ = 0;

@@ -158,6 +158,66 @@ TEST_F(Debugging, ABreakpointClickedInTheMarginStopsContinue) {
   EXPECT_EQ(boxes.Messages().back().text, "FUNCTION RETURN: 15");
 }
 
+// Keys typed in the editor: a key, or a key with modifiers.
+struct Keystroke {
+  Qt::Key key;
+  Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+};
+
+TEST_F(Debugging, BreakpointsFollowTheirLinesThroughEdits) {
+  const Keystroke kEnter{Qt::Key_Return}, kDown{Qt::Key_Down}, kEnd{Qt::Key_End},
+      kTop{Qt::Key_Home, Qt::ControlModifier}, kSelectDown{Qt::Key_Down, Qt::ShiftModifier},
+      kDelete{Qt::Key_Delete}, kBackspace{Qt::Key_Backspace}, kRight{Qt::Key_Right}, kSpace{Qt::Key_Space},
+      kAll{Qt::Key_A, Qt::ControlModifier}, kX{Qt::Key_X};
+  struct Row {
+    const char* name;
+    std::vector<Keystroke> keys;
+    std::set<int> lines;  // 0-based, after the keys
+  };
+  // The breakpoint is on line 4, DEC ECX.
+  const Row rows[] = {
+      {"a new line at the top", {kTop, kEnter}, {5}},
+      {"a new line typed at the end of the line above", {kTop, kDown, kDown, kDown, kEnd, kEnter}, {5}},
+      {"a new line typed at its own start", {kTop, kDown, kDown, kDown, kDown, kEnter}, {5}},
+      {"its line split after its first word", {kTop, kDown, kDown, kDown, kDown, kRight, kRight, kRight, kEnter},
+       {4}},
+      {"a line above deleted", {kTop, kDown, kSelectDown, kDelete}, {3}},
+      {"two lines above deleted", {kTop, kSelectDown, kSelectDown, kDelete}, {2}},
+      {"its line joined to the one above", {kTop, kDown, kDown, kDown, kDown, kBackspace}, {3}},
+      {"its own line deleted", {kTop, kDown, kDown, kDown, kDown, kSelectDown, kDelete}, {}},
+      {"spaces typed at its start", {kTop, kDown, kDown, kDown, kDown, kSpace, kSpace}, {4}},
+      {"a line below deleted", {kTop, kDown, kDown, kDown, kDown, kDown, kSelectDown, kDelete}, {4}},
+      {"the whole text typed over", {kAll, kX}, {}},
+  };
+  for (const Row& row : rows) {
+    window->Set_Editor_Bytes(kSumLoop);  // a new text: no breakpoints left from the row before
+    Click_Margin(4);
+    ASSERT_EQ(Debug()->Breakpoint_Lines(), std::set<int>{4}) << row.name;
+    for (const Keystroke& k : row.keys) QTest::keyClick(Editor(), k.key, k.modifiers);
+    EXPECT_EQ(Debug()->Breakpoint_Lines(), row.lines) << row.name;
+  }
+}
+
+TEST_F(Debugging, ContinueStopsAtABreakpointsLineAfterALineIsTypedAboveIt) {
+  window->Set_Editor_Bytes(kSumLoop);
+  Click_Margin(4);  // DEC ECX
+  QTest::keyClick(Editor(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  Key(Qt::Key_F8);  // compiles the edited text and starts
+  Key(Qt::Key_F8);
+  EXPECT_EQ(Debug()->Current_Line(), 5);
+  EXPECT_EQ(Editor()->document()->findBlockByNumber(5).text(), "DEC ECX");
+  EXPECT_EQ(Register("EAX"), "&H00000005");
+  // Another line typed above it during the session ends the session; the next stop is one lower.
+  QTest::keyClick(Editor(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  EXPECT_FALSE(Debug()->Active());
+  Key(Qt::Key_F8);
+  Key(Qt::Key_F8);
+  EXPECT_EQ(Debug()->Current_Line(), 6);
+  EXPECT_EQ(Debug()->Breakpoint_Lines(), std::set<int>{6});
+}
+
 TEST_F(Debugging, RunToCursorStopsAtTheCursorsLine) {
   window->Set_Editor_Bytes(kSumLoop);
   Key(Qt::Key_F11);
