@@ -149,8 +149,10 @@ struct DebugSession::Impl : StopHooks {
     if (full_speed &&
         (err = uc_hook_add(e, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
       return err;
-    // Called before each write lands: the old bytes are what step back puts back.
-    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, 1, 0)))
+    // Called before each write lands: the old bytes are what step back puts back. Only the stack
+    // and the call buffer are writable.
+    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, kStackBase,
+                           kCodeBase + kMaxCode - 1)))
       return err;
 
     if ((err = uc_mem_write(e, kCodeBase, code.data(), code.size()))) return err;
@@ -172,30 +174,39 @@ struct DebugSession::Impl : StopHooks {
     return emulator::Instructions_Between(uc, a, b);
   }
 
+  // Runs for every block a run at full speed enters, so its common case is kept to a compare and
+  // two adds: a loop enters the same block again and again.
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
     auto* self = static_cast<Impl*>(user);
-    if (!self->fast) return;
+    if (address == self->last_block && size == self->last_block_size && !self->code_written)
+      self->fast_instructions += self->last_block_icount;
+    else
+      self->Enter_Block(static_cast<std::uint32_t>(address), size);
+    // Every loop passes through a block start: the clock and a stop request are looked at here.
+    if ((++self->ticks & 0x3FFF) == 0) self->Check_Limits();
+  }
+
+  [[gnu::noinline]] void Enter_Block(std::uint32_t address, std::uint32_t size) {
+    if (!fast) return;
     // A write into the code of the running block ends it after the writing instruction and the
     // rest runs as a new block: only part of the one counted ran.
-    if (self->code_written && address > self->last_block &&
-        address < self->last_block + self->last_block_size) {
-      const std::uint32_t ran =
-          self->Instructions_Between(self->last_block, static_cast<std::uint32_t>(address));
-      self->fast_instructions -= std::min<std::uint64_t>(
-          self->fast_instructions, self->last_block_icount - std::min(ran, self->last_block_icount));
+    if (code_written && address > last_block && address < last_block + last_block_size) {
+      const std::uint32_t ran = Instructions_Between(last_block, address);
+      fast_instructions -=
+          std::min<std::uint64_t>(fast_instructions, last_block_icount - std::min(ran, last_block_icount));
     }
-    self->code_written = false;
-    if (self->last_block != address || self->last_block_size != size) {
-      self->last_block = static_cast<std::uint32_t>(address);
-      self->last_block_size = size;
-      self->last_block_icount = self->Block_Icount(self->last_block, size);
+    code_written = false;
+    if (last_block != address || last_block_size != size) {
+      last_block = address;
+      last_block_size = size;
+      last_block_icount = Block_Icount(address, size);
     }
-    self->fast_instructions += self->last_block_icount;
-    // Every loop passes through a block start: the clock and a stop request are looked at here.
-    if ((++self->ticks & 0x3FFF) == 0) {
-      if (Clock::now() > self->deadline) self->Stop_With(emulator::Stop::TimeOut);
-      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(emulator::Stop::Requested);
-    }
+    fast_instructions += last_block_icount;
+  }
+
+  [[gnu::noinline]] void Check_Limits() {
+    if (Clock::now() > deadline) Stop_With(emulator::Stop::TimeOut);
+    if (stop_requested->load(std::memory_order_relaxed)) Stop_With(emulator::Stop::Requested);
   }
 
   static void On_Breakpoint(uc_engine*, std::uint64_t address, std::uint32_t, void* user) {
