@@ -22,8 +22,7 @@ using Clock = std::chrono::steady_clock;
 using namespace wire;
 using namespace child;
 
-// Breakpoints and reads beyond these are not what a person sets or looks at; the limits keep a
-// frame within its size.
+// A read larger than this is not what a panel shows; the limit keeps a state frame within its size.
 constexpr std::uint32_t kMaxRead = 1u << 20;
 
 std::string Read_Down(const DebugSession& session, std::uint32_t address, std::uint32_t size) {
