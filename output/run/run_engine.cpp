@@ -942,7 +942,10 @@ struct RunEngine::Impl {
       }
       if (r != 0) {
         result.what = child.Lost();
-        if (aborted_at) result.what += " at EIP=" + Hex_Address(*aborted_at);
+        if (aborted_at) {
+          result.what += " at EIP=" + Hex_Address(*aborted_at);
+          result.where = *aborted_at;  // the box names its line
+        }
         return result;
       }
       if (type == kRunDone) return Read_Result(payload);
