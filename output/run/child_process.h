@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -61,9 +62,10 @@ class Process {
 
 // Shows the box a child asked for (the payload of an M frame) through this thread's handler and
 // answers it with the time the box waited for the person (0 when box_time_counts) and whether
-// Stop was asked for. waited is that time; false when the child is gone.
-bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, bool stop,
-                std::chrono::steady_clock::duration& waited);
+// Stop was asked for by the time the box closed (stop_told: what the answer said). waited is that
+// time; false when the child is gone.
+bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, const std::atomic<bool>& stop,
+                bool& stop_told, std::chrono::steady_clock::duration& waited);
 
 // ---- in the child: the debug session's side (output/run/debug_child.cpp)
 

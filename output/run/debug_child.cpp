@@ -307,8 +307,9 @@ DebugState IsolatedDebugSession::Exchange(char type, const std::string& request,
       d.process.Stop();
       return lost("The emulator stopped", std::nullopt);
     }
+    bool stop_told = false;
     Clock::duration waited{};
-    const bool sent = Answer_Box(fd, payload, false, stop, waited);
+    const bool sent = Answer_Box(fd, payload, false, stop_requested_, stop_told, waited);
     guard += waited;
     if (!sent) return lost(d.process.Lost(), aborted_at);
   }

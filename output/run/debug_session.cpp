@@ -90,6 +90,7 @@ struct DebugSession::Impl : StopHooks {
   std::uint32_t skip_breakpoint = 0;  // the breakpoint the run starts on is not hit at once
   bool skip_pending = false;
   bool code_written = false;  // the routine wrote into the call buffer since the last block began
+  bool stop_after_box = false;  // Stop came during a box: the next block does not run
   Clock::time_point deadline;
   const std::atomic<bool>* stop_requested = nullptr;
   std::unordered_map<std::uint64_t, std::uint32_t> block_icounts;  // (address, size) -> instructions
@@ -202,6 +203,10 @@ struct DebugSession::Impl : StopHooks {
       last_block_icount = Block_Icount(address, size);
     }
     fast_instructions += last_block_icount;
+    if (stop_after_box) {
+      stop_after_box = false;
+      Stop_With(emulator::Stop::Requested);
+    }
   }
 
   [[gnu::noinline]] void Check_Limits() {
@@ -228,6 +233,10 @@ struct DebugSession::Impl : StopHooks {
     if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(emulator::Stop::Callback);
     // The time the box waited for the person is not the command's.
     self->deadline += Clock::now() - shown;
+    // Stop asked for while the box was open ends a run at full speed where Show_Value returns
+    // to, before the routine shows another (one step at a time, the command looks after each
+    // step). Stopped here, going on would show this box again.
+    if (self->fast && self->stop_requested->load(std::memory_order_relaxed)) self->stop_after_box = true;
   }
 
   void Stop_With(emulator::Stop why) { StopHooks::Stop_With(uc, why); }
@@ -340,7 +349,7 @@ struct DebugSession::Impl : StopHooks {
     skip_breakpoint = registers.eip;
     skip_pending = breakpoints.count(registers.eip) != 0;
     fast = true;
-    code_written = false;
+    code_written = stop_after_box = false;
     fast_instructions = 0;
     last_block = last_block_size = last_block_icount = 0;
     ticks = 0;

@@ -620,6 +620,7 @@ class ForwardingHandler : public MessageHandler {
     waited_us |= std::uint64_t{in.U32()} << 32;
     feedback_.waited = std::chrono::microseconds(waited_us);
     feedback_.stop = in.U8() != 0;
+    if (feedback_.stop) Stop_Debug();  // a debug command ends as a run does
     return answer;
   }
 
@@ -834,7 +835,8 @@ std::string Process::Lost() {
   return "The emulator stopped";
 }
 
-bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, bool stop, Clock::duration& waited) {
+bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, const std::atomic<bool>& stop,
+                bool& stop_told, Clock::duration& waited) {
   Reader in(payload);
   const auto style = static_cast<MsgStyle>(std::min<std::uint8_t>(in.U8(), 3));
   const bool has_title = in.U8() != 0;
@@ -842,6 +844,7 @@ bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, bool sto
   const std::string text = in.Text();
   const Clock::time_point shown = Clock::now();
   waited = {};
+  stop_told = false;
   try {
     const MsgAnswer answer =
         Show_Message(text, style, has_title ? std::optional<std::string_view>(title) : std::nullopt);
@@ -851,7 +854,10 @@ bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, bool sto
         box_time_counts ? 0 : std::chrono::duration_cast<std::chrono::microseconds>(waited).count());
     Append_LE(reply, static_cast<std::uint32_t>(waited_us), 4);
     Append_LE(reply, static_cast<std::uint32_t>(waited_us >> 32), 4);
-    reply.push_back(stop ? 1 : 0);
+    // A stop asked for while the box was open (from the box itself, too) ends the run before the
+    // routine goes on.
+    stop_told = stop.load();
+    reply.push_back(stop_told ? 1 : 0);
     return Send_Frame(fd, kBoxAnswer, reply);
   } catch (const std::exception& e) {
     waited = Clock::now() - shown;
@@ -972,11 +978,11 @@ struct RunEngine::Impl {
         result.what = child.Lost();
         return result;
       }
-      const bool stop = stop_requested;
+      bool stop_told = false;
       Clock::duration waited{};
-      const bool sent = child::Answer_Box(fd, payload, limits.box_time_counts, stop, waited);
+      const bool sent = child::Answer_Box(fd, payload, limits.box_time_counts, stop_requested, stop_told, waited);
       guard += waited;
-      stop_sent = stop_sent || stop;
+      stop_sent = stop_sent || stop_told;
       if (!sent) {
         result.what = child.Lost();
         return result;

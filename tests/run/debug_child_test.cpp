@@ -143,6 +143,35 @@ TEST(IsolatedDebugSession, StopFromAnotherThreadEndsAnEndlessContinue) {
   EXPECT_GT(state.registers.instructions, 0u);
 }
 
+// Stop asked for while a box is open ends the command before the routine shows another.
+TEST(IsolatedDebugSession, StopInAShowValueBoxEndsTheCommandThere) {
+  // L: PUSH 1 / CALL [ESP+8] (ARG1, Show_Value) / JMP L
+  const std::string code = Hex_Bytes("6A01 FF542408 EBF8");
+  const std::array<std::int32_t, 4> args{static_cast<std::int32_t>(Get_FnAddress()), 0, 0, 0};
+  IsolatedDebugSession isolated;
+  struct StopAtThird : RecordingMessageHandler {
+    IsolatedDebugSession* session = nullptr;
+    MsgAnswer Show(const Message& message) override {
+      const MsgAnswer answer = RecordingMessageHandler::Show(message);
+      if (Messages().size() == 3) session->Stop();
+      return answer;
+    }
+  } person;
+  person.session = &isolated;
+  ScopedMessageHandler scope(person);
+  ASSERT_EQ(isolated.Start(code, args, DebugOptions{}, {}, {}).status, DebugStatus::Ready);
+  const DebugState state = isolated.Run(DebugCommand::Continue, 0, {});
+  EXPECT_EQ(state.status, DebugStatus::Stopped) << state.fault_text;
+  EXPECT_EQ(person.Messages().size(), 3u);
+  // Where Show_Value returned to: going on shows no box twice.
+  EXPECT_EQ(state.registers.eip, kBase + 6);
+  EXPECT_EQ(state.registers.instructions, 14u);  // PUSH, CALL, XOR, RET 4 three times, two JMPs
+  person.session = nullptr;
+  person.Clear();
+  EXPECT_EQ(isolated.Run(DebugCommand::StepInto, 0, {}).registers.eip, kBase);
+  EXPECT_TRUE(person.Messages().empty());
+}
+
 // A box that keeps the person for longer than a command may run.
 class SlowPerson : public RecordingMessageHandler {
  public:
