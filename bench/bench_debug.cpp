@@ -86,6 +86,26 @@ void BM_RunLoopInProcess(benchmark::State& state) {
 }
 BENCHMARK(BM_RunLoopInProcess)->Arg(100000000)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// RUN in this process on an emulator opened after others (a RUN and a debug session's two): the
+// same code runs measurably slower on a later instance of the emulator library than on the
+// first, and a debug session's engine for full speed is never the first. This is the figure
+// BM_DebugContinueLoop compares with like for like.
+void BM_RunLoopLaterEngine(benchmark::State& state) {
+  RunLimits limits;
+  limits.timeout_seconds = 60.0;
+  limits.isolated = false;
+  RunEngine first;
+  first.Run_Code(Loop_Code(10), {}, limits);
+  DebugSession session;
+  session.Start(Loop_Code(10), {}, DebugOptions{});
+  RunEngine engine;
+  const std::string code = Loop_Code(static_cast<std::uint32_t>(state.range(0)));
+  std::uint64_t executed = 0;
+  for (auto _ : state) executed += engine.Run_Code(code, {}, limits).registers.instructions;
+  state.counters["instr/s"] = benchmark::Counter(static_cast<double>(executed), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RunLoopLaterEngine)->Arg(100000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 // Step back over the end of a 10M-instruction continue: the run is repeated from its checkpoint.
 void BM_DebugStepBackOverContinue(benchmark::State& state) {
   const std::string code = Loop_Code(5000000);
