@@ -169,8 +169,10 @@ void BM_RunLoop(benchmark::State& state) {
   std::string code("\xB9", 1);
   for (int i = 0; i < 4; ++i) code.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
   code += std::string("\x49\x75\xFD\x89\xC8\xC2\x10\x00", 8);
+  RunLimits limits;
+  limits.timeout_seconds = 60.0;
   std::uint64_t executed = 0;
-  for (auto _ : state) executed += engine.Run_Code(code, {0, 0, 0, 0}, {60.0}).registers.instructions;
+  for (auto _ : state) executed += engine.Run_Code(code, {0, 0, 0, 0}, limits).registers.instructions;
   state.counters["instr/s"] = benchmark::Counter(static_cast<double>(executed), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RunLoop)->Arg(100000000)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "run/debug_child.h"
 #include "run/debug_session.h"
 
 namespace orvo {
@@ -30,6 +31,16 @@ void BM_DebugStepInto(benchmark::State& state) {
 }
 BENCHMARK(BM_DebugStepInto)->Unit(benchmark::kMicrosecond);
 
+// The same step in the session's child process, with the reads the window's panels make: the
+// round trip of a command over the wire.
+void BM_IsolatedStepInto(benchmark::State& state) {
+  IsolatedDebugSession s;
+  const DebugReads reads{64, 0x00400000, 128};
+  s.Start(Loop_Code(0xFFFFFFFF), {}, DebugOptions{}, {}, reads);
+  for (auto _ : state) benchmark::DoNotOptimize(s.Run(DebugCommand::StepInto, 0, reads).registers.ecx);
+}
+BENCHMARK(BM_IsolatedStepInto)->Unit(benchmark::kMicrosecond);
+
 // A step and its undo, memory written each time (PUSH EAX / POP EAX / JMP back).
 void BM_DebugStepAndBack(benchmark::State& state) {
   DebugSession s;
@@ -42,21 +53,57 @@ void BM_DebugStepAndBack(benchmark::State& state) {
 }
 BENCHMARK(BM_DebugStepAndBack)->Unit(benchmark::kMicrosecond);
 
-// Continue to the return with breakpoints set where the loop never goes: the speed to compare
-// with BM_RunLoop.
+// Continue to the return with breakpoints set where the loop never goes (second argument 1), or
+// none: the speed to compare with BM_RunLoop and BM_RunLoopInProcess.
 void BM_DebugContinueLoop(benchmark::State& state) {
   const std::string code = Loop_Code(static_cast<std::uint32_t>(state.range(0)));
   std::uint64_t executed = 0;
   for (auto _ : state) {
     DebugSession s;
     s.Start(code, {}, DebugOptions{60.0});
-    for (std::uint32_t at : {0x00400008u, 0x0040000Au, 0x00410000u}) s.Set_Breakpoint(at, true);
+    if (state.range(1) != 0)
+      for (std::uint32_t at : {0x00400008u, 0x0040000Au, 0x00410000u}) s.Set_Breakpoint(at, true);
     s.Continue();
     executed += s.Registers().instructions;
   }
   state.counters["instr/s"] = benchmark::Counter(static_cast<double>(executed), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_DebugContinueLoop)->Arg(100000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_DebugContinueLoop)->Args({100000000, 1})->Args({100000000, 0})->Args({1000, 1})->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// RUN on the same loop in this process: its CPU time compares with BM_DebugContinueLoop's without
+// the child process's hand-over and a busy machine's waits (run both with
+// --benchmark_enable_random_interleaving and repetitions).
+void BM_RunLoopInProcess(benchmark::State& state) {
+  RunEngine engine;
+  RunLimits limits;
+  limits.timeout_seconds = 60.0;
+  limits.isolated = false;
+  const std::string code = Loop_Code(static_cast<std::uint32_t>(state.range(0)));
+  std::uint64_t executed = 0;
+  for (auto _ : state) executed += engine.Run_Code(code, {}, limits).registers.instructions;
+  state.counters["instr/s"] = benchmark::Counter(static_cast<double>(executed), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RunLoopInProcess)->Arg(100000000)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// RUN in this process on an emulator opened after others (a RUN and a debug session's two): the
+// same code runs measurably slower on a later instance of the emulator library than on the
+// first, and a debug session's engine for full speed is never the first. This is the figure
+// BM_DebugContinueLoop compares with like for like.
+void BM_RunLoopLaterEngine(benchmark::State& state) {
+  RunLimits limits;
+  limits.timeout_seconds = 60.0;
+  limits.isolated = false;
+  RunEngine first;
+  first.Run_Code(Loop_Code(10), {}, limits);
+  DebugSession session;
+  session.Start(Loop_Code(10), {}, DebugOptions{});
+  RunEngine engine;
+  const std::string code = Loop_Code(static_cast<std::uint32_t>(state.range(0)));
+  std::uint64_t executed = 0;
+  for (auto _ : state) executed += engine.Run_Code(code, {}, limits).registers.instructions;
+  state.counters["instr/s"] = benchmark::Counter(static_cast<double>(executed), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RunLoopLaterEngine)->Arg(100000000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Step back over the end of a 10M-instruction continue: the run is repeated from its checkpoint.
 void BM_DebugStepBackOverContinue(benchmark::State& state) {

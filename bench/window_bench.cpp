@@ -4,9 +4,12 @@
 //
 // Per run: load SOURCE into the editor, Compile (the compile and the filling of every listing
 // column, painted), scroll to the end and back, page through the middle, and type in the middle
-// of the source. Prints each run and the median of the runs, in milliseconds.
+// of the source. Prints each run and the median of the runs, in milliseconds. Then a debug
+// session's Step Into on a small loop: the command to the routine's child process and back, and
+// the panels filled and painted.
 
 #include <QAbstractScrollArea>
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -22,9 +25,10 @@
 
 #include "base/file_access.h"
 #include "base/message_box.h"
+#include "ide/debugger.h"
 #include "ide/main_window.h"
-#include "support/recording_handler.h"
 #include "support/file_seams.h"
+#include "support/recording_handler.h"
 
 namespace {
 
@@ -166,6 +170,28 @@ int main(int argc, char** argv) {
       "%.2f (max %.2f)\n",
       runs, med(&Figures::load), med(&Figures::core), med(&Figures::compile), med(&Figures::scroll_end_back),
       med(&Figures::page_median), med(&Figures::page_max), med(&Figures::key_median), med(&Figures::key_max));
+
+  window.Set_Editor_Bytes("again:\r\nINC EAX\r\nADD EBX,EAX\r\nJMP again\r\n");
+  auto* debugger = dynamic_cast<orvo::ide::Debugger*>(window.findChild<QObject*>("Debugger"));
+  auto* step_into = window.findChild<QAction*>("ActionStepInto");
+  double shown = 0;  // until the state is in the panels, before they are painted
+  auto step = [&] {
+    const auto t = Clock::now();
+    step_into->trigger();
+    while (debugger->Busy()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    shown += Ms_Since(t);
+    // What changed is painted, as on a screen.
+    QApplication::processEvents();
+    QApplication::processEvents();
+    return Ms_Since(t);
+  };
+  const double start = step();  // compiles and starts the session
+  shown = 0;
+  std::vector<double> steps;
+  for (int i = 0; i < 300; ++i) steps.push_back(step());
+  std::printf("debug: start %.2f ms  step into %.3f ms median, changes painted (max %.3f; %.3f mean before painting), %zu steps\n",
+              start, Median(steps), *std::max_element(steps.begin(), steps.end()), shown / steps.size(),
+              steps.size());
   std::filesystem::remove_all(folder);
   return 0;
 }

@@ -95,6 +95,7 @@ CodeEditor::CodeEditor(QWidget* parent) : QPlainTextEdit(parent), gutter_(new Gu
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { Notify_Scrolled(); });
   setViewportMargins(Gutter_Width(), 0, 0, 0);
   new AsmHighlighter(document());
+  connect(document(), &QTextDocument::contentsChange, this, &CodeEditor::Follow_Breakpoints);
 }
 
 int CodeEditor::Gutter_Width() const {
@@ -224,6 +225,7 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
   int top = static_cast<int>(blockBoundingGeometry(block).translated(contentOffset()).top());
   int bottom = top + static_cast<int>(blockBoundingRect(block).height());
   const int width = gutter_->width() - 4;
+  const std::set<int> breakpoints = Breakpoint_Lines();
   while (block.isValid() && top <= event->rect().bottom()) {
     if (block.isVisible() && bottom >= event->rect().top()) {
       const bool marked = std::binary_search(marked_.begin(), marked_.end(), number);
@@ -233,7 +235,7 @@ void CodeEditor::Paint_Gutter(QPaintEvent* event) {
       const int margin = Margin_Width();
       const int line_height = bottom - top;
       if (number == exec_line_) painter.fillRect(0, top, margin, line_height, QColor(0xFF, 0xE0, 0x40));
-      if (breakpoints_.count(number) != 0) {
+      if (breakpoints.count(number) != 0) {
         const int d = std::min(margin, line_height) - 4;
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
@@ -274,9 +276,45 @@ void CodeEditor::Margin_Clicked(int y) {
   if (block.isValid() && margin_clicked_) margin_clicked_(block.blockNumber());
 }
 
-void CodeEditor::Set_Breakpoints(const std::set<int>& lines) {
-  breakpoints_ = lines;
+bool CodeEditor::Toggle_Breakpoint(int line) {
+  const QTextBlock block = document()->findBlockByNumber(line);
+  if (!block.isValid()) return false;
+  auto here = std::find_if(breakpoints_.begin(), breakpoints_.end(),
+                           [&](const Breakpoint& b) { return b.cursor.blockNumber() == line; });
+  const bool on = here == breakpoints_.end();
+  if (on)
+    breakpoints_.push_back({QTextCursor(block), block.position(), block.length()});
+  else
+    breakpoints_.erase(here);
   gutter_->update();
+  return on;
+}
+
+std::set<int> CodeEditor::Breakpoint_Lines() const {
+  std::set<int> lines;
+  for (const Breakpoint& b : breakpoints_) lines.insert(b.cursor.blockNumber());
+  return lines;
+}
+
+void CodeEditor::Follow_Breakpoints(int position, int removed, int added) {
+  if (breakpoints_.empty()) return;
+  // Equal counts are a change of format (the highlighter), not of text.
+  if (removed != added) {
+    // A line whose text went with a line break next to it is gone, and its breakpoint with it;
+    // the cursor alone would land on the line that followed.
+    std::erase_if(breakpoints_, [&](const Breakpoint& b) {
+      const int text_end = b.position + b.length - 1;
+      return position <= b.position && text_end <= position + removed && removed > b.length - 1;
+    });
+    // Two breakpoints whose lines were joined are one.
+    std::set<int> seen;
+    std::erase_if(breakpoints_, [&](const Breakpoint& b) { return !seen.insert(b.cursor.blockNumber()).second; });
+  }
+  for (Breakpoint& b : breakpoints_) {
+    const QTextBlock block = b.cursor.block();
+    b.position = block.position();
+    b.length = block.length();
+  }
 }
 
 void CodeEditor::Set_Exec_Line(int line) {

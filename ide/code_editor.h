@@ -56,9 +56,13 @@ class CodeEditor : public QPlainTextEdit {
   QString Word_At_Cursor() const;
   QString First_Word() const;
   // The breakpoint margin left of the line numbers: a click on it calls listener with the
-  // line (0-based); the lines given to Set_Breakpoints carry a dot.
+  // line (0-based); lines with a breakpoint carry a dot.
   void Set_Margin_Listener(std::function<void(int)> listener) { margin_clicked_ = std::move(listener); }
-  void Set_Breakpoints(const std::set<int>& lines);
+  // Sets or clears the breakpoint of a line (0-based); true when it is set now. A breakpoint
+  // follows its line's text: lines inserted or deleted above it move it, a new line typed at its
+  // start moves it with the text, and it goes away with its line.
+  bool Toggle_Breakpoint(int line);
+  std::set<int> Breakpoint_Lines() const;
   void Margin_Clicked(int y);
   // The line of the instruction a debug session is at (0-based), highlighted and scrolled into
   // view; negative for none.
@@ -90,7 +94,15 @@ class CodeEditor : public QPlainTextEdit {
   std::function<void()> scrolled_;
   std::function<void(const QString&, const QString&)> help_;
   int exec_line_ = -1;
-  std::set<int> breakpoints_;
+  // A breakpoint: a cursor at its line (the document moves it with the text) and where the line
+  // was, and how long, after the last change, to tell a deleted line from a moved one.
+  struct Breakpoint {
+    QTextCursor cursor;
+    int position = 0;
+    int length = 0;
+  };
+  void Follow_Breakpoints(int position, int removed, int added);
+  std::vector<Breakpoint> breakpoints_;
   std::function<void(int)> margin_clicked_;
 };
 

@@ -29,6 +29,7 @@
 #include "ide/code_editor.h"
 #include "ide/listing_view.h"
 #include "ide/menu_action.h"
+#include "run/debug_child.h"
 #include "run/debug_session.h"
 #include "run/run_engine.h"
 
@@ -47,19 +48,12 @@ constexpr int kMemoryRowBytes = 16;
 
 }  // namespace
 
-// What the window shows after a command: read on the worker thread, shown on the window's.
-struct DebugSnapshot {
+std::set<int> Debugger::Breakpoint_Lines() const { return host_.editor->Breakpoint_Lines(); }
+
+// What the window shows after a command: the state the session's process sent back to the
+// worker thread, shown on the window's.
+struct DebugSnapshot : DebugState {
   int generation = 0;
-  DebugStatus status = DebugStatus::NotStarted;
-  RegisterState registers;
-  std::uint32_t changed = 0;
-  std::string fault_text;
-  std::uint32_t fault_address = 0;
-  std::string stack;  // from ESP up, as far as it is mapped
-  std::uint32_t memory_address = 0;
-  std::string memory;
-  std::size_t history = 0;
-  std::uint64_t dropped = 0;
 };
 
 struct SourceLinesHolder {
@@ -97,31 +91,25 @@ class BoxForwarder : public MessageHandler {
 
 }  // namespace
 
-// Owns the session; every member runs on the worker thread except Stop and abandon.
+// Owns the session, which runs in the emulator's child process: code the emulator library
+// aborts on ends that process, not the window. Every member runs on the worker thread except
+// Stop and abandon.
 class DebugWorker : public QObject {
  public:
-  DebugSession session;
+  IsolatedDebugSession session;
   std::atomic<bool> abandon{false};
   // The window's session: commands queued for one that ended are dropped unrun.
   std::atomic<int> live_generation{0};
   bool Live(int generation) const { return live_generation.load() == generation; }
 
-  DebugSnapshot Take(int generation, std::uint32_t memory_address) const {
+  // What the panels show after each command: the stack rows from ESP and the memory rows.
+  static DebugReads Reads(std::uint32_t memory_address) {
+    return {kStackRows * 4, memory_address, kMemoryRows * kMemoryRowBytes};
+  }
+  static DebugSnapshot Snapshot(DebugState state, int generation) {
     DebugSnapshot s;
+    static_cast<DebugState&>(s) = std::move(state);
     s.generation = generation;
-    s.status = session.Status();
-    s.registers = session.Registers();
-    s.changed = session.Changed();
-    s.fault_text = session.Fault_Text();
-    s.fault_address = session.Fault_Address();
-    for (int rows = kStackRows; rows > 0 && s.stack.empty(); rows /= 2)
-      if (auto bytes = session.Read_Memory(s.registers.esp, static_cast<std::size_t>(rows) * 4))
-        s.stack = *bytes;
-    s.memory_address = memory_address;
-    for (int bytes = kMemoryRows * kMemoryRowBytes; bytes > 0 && s.memory.empty(); bytes /= 2)
-      if (auto m = session.Read_Memory(memory_address, static_cast<std::size_t>(bytes))) s.memory = *m;
-    s.history = session.History_Steps();
-    s.dropped = session.History_Dropped();
     return s;
   }
 };
@@ -287,10 +275,11 @@ bool Debugger::Begin() {
   current_line_ = -1;
   entry_esp_ = 0;
   returned_ = false;
+  columns_fitted_ = false;
   last_memory_.clear();
   if (memory_address_ == 0) memory_address_ = DebugSession::Code_Base();
   std::set<std::uint32_t> breakpoints;
-  for (int line : breakpoint_lines_) {
+  for (int line : host_.editor->Breakpoint_Lines()) {
     const std::uint32_t at = Line_Address(line);
     if (at != 0) breakpoints.insert(at);
   }
@@ -303,11 +292,11 @@ bool Debugger::Begin() {
       worker,
       [this, worker, code = std::string(code), args, breakpoints, generation, memory_address] {
         if (!worker->Live(generation)) return;
-        worker->session.Clear_Breakpoints();
-        for (std::uint32_t at : breakpoints) worker->session.Set_Breakpoint(at, true);
-        DebugOptions options;
-        worker->session.Start(code, args, options);
-        DebugSnapshot snapshot = worker->Take(generation, memory_address);
+        BoxForwarder boxes(this, worker->abandon);
+        ScopedMessageHandler scope(boxes);
+        DebugSnapshot snapshot = DebugWorker::Snapshot(
+            worker->session.Start(code, args, DebugOptions{}, breakpoints, DebugWorker::Reads(memory_address)),
+            generation);
         QMetaObject::invokeMethod(
             this, [this, snapshot] { Show(snapshot); }, Qt::QueuedConnection);
       },
@@ -324,7 +313,7 @@ std::uint32_t Debugger::Line_Address(int line) const {
   return offset < 0 ? 0 : DebugSession::Code_Base() + static_cast<std::uint32_t>(offset);
 }
 
-void Debugger::Send(Command command, std::uint32_t address) {
+void Debugger::Send(DebugCommand command, std::uint32_t address) {
   if (busy_) return;
   if (!active_) {
     Begin();  // the session starts at the routine's entry: the first step shows it
@@ -332,7 +321,7 @@ void Debugger::Send(Command command, std::uint32_t address) {
   }
   busy_ = true;
   Update_Actions();
-  host_.window->statusBar()->showMessage(command == Command::Continue ? "Debug: running..."
+  host_.window->statusBar()->showMessage(command == DebugCommand::Continue ? "Debug: running..."
                                                                       : "Debug: stepping...");
   DebugWorker* worker = worker_;
   const int generation = generation_;
@@ -343,30 +332,8 @@ void Debugger::Send(Command command, std::uint32_t address) {
         if (!worker->Live(generation)) return;
         BoxForwarder boxes(this, worker->abandon);
         ScopedMessageHandler scope(boxes);
-        DebugSession& s = worker->session;
-        switch (command) {
-          case Command::Into:
-            s.Step_Into();
-            break;
-          case Command::Over:
-            s.Step_Over();
-            break;
-          case Command::Out:
-            s.Step_Out();
-            break;
-          case Command::Back:
-            s.Step_Back();
-            break;
-          case Command::Continue:
-            s.Continue();
-            break;
-          case Command::RunTo:
-            s.Run_To(address);
-            break;
-          case Command::Read:
-            break;
-        }
-        DebugSnapshot snapshot = worker->Take(generation, memory_address);
+        DebugSnapshot snapshot = DebugWorker::Snapshot(
+            worker->session.Run(command, address, DebugWorker::Reads(memory_address)), generation);
         QMetaObject::invokeMethod(
             this, [this, snapshot] { Show(snapshot); }, Qt::QueuedConnection);
       },
@@ -377,12 +344,12 @@ void Debugger::Start_Or_Continue() {
   if (!active_)
     Begin();
   else
-    Send(Command::Continue);
+    Send(DebugCommand::Continue);
 }
-void Debugger::Step_Into() { Send(Command::Into); }
-void Debugger::Step_Over() { Send(Command::Over); }
-void Debugger::Step_Out() { Send(Command::Out); }
-void Debugger::Step_Back() { Send(Command::Back); }
+void Debugger::Step_Into() { Send(DebugCommand::StepInto); }
+void Debugger::Step_Over() { Send(DebugCommand::StepOver); }
+void Debugger::Step_Out() { Send(DebugCommand::StepOut); }
+void Debugger::Step_Back() { Send(DebugCommand::StepBack); }
 
 void Debugger::Run_To_Cursor() {
   if (!active_) {
@@ -394,7 +361,7 @@ void Debugger::Run_To_Cursor() {
     host_.window->statusBar()->showMessage("Debug: the cursor's line has no code to run to", 4000);
     return;
   }
-  Send(Command::RunTo, at);
+  Send(DebugCommand::RunTo, at);
 }
 
 void Debugger::Stop() {
@@ -409,7 +376,10 @@ void Debugger::Stop() {
 }
 
 void Debugger::End_Session() {
-  if (!active_) return;
+  if (!active_) {
+    if (current_line_ >= 0) Mark_Line(-1);  // a session that ended with its process
+    return;
+  }
   worker_->abandon.store(true);
   worker_->session.Stop();
   ++generation_;  // whatever the worker still sends belongs to the session that ended
@@ -424,9 +394,7 @@ void Debugger::End_Session() {
 
 void Debugger::Toggle_Breakpoint(int line) {
   if (line < 0 || line >= host_.editor->blockCount()) return;
-  const bool on = breakpoint_lines_.insert(line).second;
-  if (!on) breakpoint_lines_.erase(line);
-  host_.editor->Set_Breakpoints(breakpoint_lines_);
+  const bool on = host_.editor->Toggle_Breakpoint(line);
   if (!active_) return;
   const std::uint32_t at = Line_Address(line);
   if (at == 0) return;
@@ -466,7 +434,8 @@ void Debugger::Read_Memory_Address() {
       worker,
       [this, worker, generation, address] {
         if (!worker->Live(generation)) return;
-        DebugSnapshot snapshot = worker->Take(generation, address);
+        DebugSnapshot snapshot = DebugWorker::Snapshot(
+            worker->session.Run(DebugCommand::Read, 0, DebugWorker::Reads(address)), generation);
         QMetaObject::invokeMethod(
             this, [this, snapshot] { Show(snapshot); }, Qt::QueuedConnection);
       },
@@ -488,6 +457,7 @@ void Debugger::Show(const DebugSnapshot& snapshot) {
   Show_Registers(snapshot);
   Show_Stack(snapshot);
   Show_Memory(snapshot);
+  columns_fitted_ = true;
 
   const std::uint32_t base = DebugSession::Code_Base();
   const std::uint32_t at = snapshot.status == DebugStatus::Faulted ? snapshot.fault_address : r.eip;
@@ -528,7 +498,13 @@ void Debugger::Show(const DebugSnapshot& snapshot) {
   QString message = "Debug: " + state;
   if (!where.empty()) message += " at " + QString::fromLatin1(where.c_str());
   message += QStringLiteral(" (%1 instructions)").arg(r.instructions);
-  if (snapshot.dropped != 0) message += QStringLiteral("; step back reaches %1 steps").arg(snapshot.history);
+  if (snapshot.history_dropped != 0)
+    message += QStringLiteral("; step back reaches %1 steps").arg(snapshot.history_steps);
+  if (snapshot.lost) {
+    // The emulator's process ended: nothing is left to step or inspect beyond what is shown.
+    message += "; session ended";
+    active_ = false;
+  }
   host_.window->statusBar()->showMessage(message);
   Update_Actions();
 
@@ -581,7 +557,8 @@ void Debugger::Show_Registers(const DebugSnapshot& snapshot) {
   Set_Cell(registers_, last, 0, "Steps", false);
   Set_Cell(registers_, last, 1, QString::number(r.instructions), false);
   Set_Cell(registers_, last, 2, QString(), false);
-  registers_->resizeColumnsToContents();
+  // The columns hold values of fixed width but the last, which stretches: fitted once.
+  if (!columns_fitted_) registers_->resizeColumnsToContents();
 }
 
 void Debugger::Show_Stack(const DebugSnapshot& snapshot) {
@@ -619,8 +596,10 @@ void Debugger::Show_Stack(const DebugSnapshot& snapshot) {
     Set_Cell(stack_, i, 1, "&H" + Hex8(value), false);
     Set_Cell(stack_, i, 2, what, false);
   }
-  stack_->resizeColumnToContents(0);
-  stack_->resizeColumnToContents(1);
+  if (!columns_fitted_) {
+    stack_->resizeColumnToContents(0);
+    stack_->resizeColumnToContents(1);
+  }
 }
 
 void Debugger::Show_Memory(const DebugSnapshot& snapshot) {
@@ -651,7 +630,7 @@ void Debugger::Show_Memory(const DebugSnapshot& snapshot) {
         names << QStringLiteral("+%1 %2").arg(label_at - at).arg(QString::fromStdString(name));
     Set_Cell(memory_, row, 2 + kMemoryRowBytes, names.join(", "), false);
   }
-  memory_->resizeColumnsToContents();
+  if (!columns_fitted_ || !compare) memory_->resizeColumnsToContents();
   last_memory_ = bytes;
   last_memory_address_ = snapshot.memory_address;
 }

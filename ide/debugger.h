@@ -1,8 +1,9 @@
 #pragma once
 // The debugger of the window: the Debug menu and toolbar, the Registers, Stack and Memory docks,
 // the breakpoint margin's breakpoints and the current line in the editor and the listing. The
-// debug session lives on a worker thread of its own, so a long continue never freezes the
-// window and Stop ends it at once.
+// debug session runs in the emulator's child process, driven from a worker thread of its own, so
+// a long continue never freezes the window, Stop ends it at once, and code the emulator library
+// aborts on costs the session, not the window.
 
 #include <QObject>
 #include <array>
@@ -24,6 +25,7 @@ class QDockWidget;
 
 namespace orvo {
 class CompileSession;
+enum class DebugCommand : std::uint8_t;
 }
 
 namespace orvo::ide {
@@ -60,7 +62,8 @@ class Debugger : public QObject {
   bool Active() const { return active_; }
   // A command has been sent and its state has not come back yet.
   bool Busy() const { return busy_; }
-  const std::set<int>& Breakpoint_Lines() const { return breakpoint_lines_; }
+  // The editor's breakpoints (0-based lines); they follow the text as it is edited.
+  std::set<int> Breakpoint_Lines() const;
   // The source line (0-based) of EIP, -1 outside the routine's lines.
   int Current_Line() const { return current_line_; }
 
@@ -74,9 +77,8 @@ class Debugger : public QObject {
   void Toggle_Breakpoint(int line);
 
  private:
-  enum class Command { Into, Over, Out, Back, Continue, RunTo, Read };
   bool Begin();
-  void Send(Command command, std::uint32_t address = 0);
+  void Send(DebugCommand command, std::uint32_t address = 0);
   void Show(const DebugSnapshot& snapshot);
   void Show_Registers(const DebugSnapshot& snapshot);
   void Show_Stack(const DebugSnapshot& snapshot);
@@ -91,13 +93,13 @@ class Debugger : public QObject {
   QThread* thread_ = nullptr;
   QTimer* stop_repeat_ = nullptr;
   DebugWorker* worker_ = nullptr;
-  std::set<int> breakpoint_lines_;
   bool active_ = false;
   bool busy_ = false;
   int generation_ = 0;
   int current_line_ = -1;
   bool stack_frame_ = false;
   bool returned_ = false;  // the last state shown was the routine's return
+  bool columns_fitted_ = false;  // the panels' columns were fitted to the session's first state
   std::uint32_t entry_esp_ = 0;
   std::uint32_t memory_address_ = 0;
   std::string last_memory_;  // the memory panel's bytes before the last command

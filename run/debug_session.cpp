@@ -89,6 +89,7 @@ struct DebugSession::Impl : StopHooks {
   std::uint32_t skip_breakpoint = 0;  // the breakpoint the run starts on is not hit at once
   bool skip_pending = false;
   bool code_written = false;  // the routine wrote into the call buffer since the last block began
+  bool stop_after_box = false;  // Stop came during a box: the next block does not run
   Clock::time_point deadline;
   const std::atomic<bool>* stop_requested = nullptr;
   std::unordered_map<std::uint64_t, std::uint32_t> block_icounts;  // (address, size) -> instructions
@@ -148,8 +149,10 @@ struct DebugSession::Impl : StopHooks {
     if (full_speed &&
         (err = uc_hook_add(e, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(&On_Block), this, 1, 0)))
       return err;
-    // Called before each write lands: the old bytes are what step back puts back.
-    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, 1, 0)))
+    // Called before each write lands: the old bytes are what step back puts back. Only the stack
+    // and the call buffer are writable.
+    if ((err = uc_hook_add(e, &h, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&On_Write), this, kStackBase,
+                           kCodeBase + kMaxCode - 1)))
       return err;
 
     if ((err = uc_mem_write(e, kCodeBase, code.data(), code.size()))) return err;
@@ -171,30 +174,43 @@ struct DebugSession::Impl : StopHooks {
     return emulator::Instructions_Between(uc, a, b);
   }
 
+  // Runs for every block a run at full speed enters, so its common case is kept to a compare and
+  // two adds: a loop enters the same block again and again.
   static void On_Block(uc_engine*, std::uint64_t address, std::uint32_t size, void* user) {
     auto* self = static_cast<Impl*>(user);
-    if (!self->fast) return;
+    if (address == self->last_block && size == self->last_block_size && !self->code_written)
+      self->fast_instructions += self->last_block_icount;
+    else
+      self->Enter_Block(static_cast<std::uint32_t>(address), size);
+    // Every loop passes through a block start: the clock and a stop request are looked at here.
+    if ((++self->ticks & 0x3FFF) == 0) self->Check_Limits();
+  }
+
+  [[gnu::noinline]] void Enter_Block(std::uint32_t address, std::uint32_t size) {
+    if (!fast) return;
     // A write into the code of the running block ends it after the writing instruction and the
     // rest runs as a new block: only part of the one counted ran.
-    if (self->code_written && address > self->last_block &&
-        address < self->last_block + self->last_block_size) {
-      const std::uint32_t ran =
-          self->Instructions_Between(self->last_block, static_cast<std::uint32_t>(address));
-      self->fast_instructions -= std::min<std::uint64_t>(
-          self->fast_instructions, self->last_block_icount - std::min(ran, self->last_block_icount));
+    if (code_written && address > last_block && address < last_block + last_block_size) {
+      const std::uint32_t ran = Instructions_Between(last_block, address);
+      fast_instructions -=
+          std::min<std::uint64_t>(fast_instructions, last_block_icount - std::min(ran, last_block_icount));
     }
-    self->code_written = false;
-    if (self->last_block != address || self->last_block_size != size) {
-      self->last_block = static_cast<std::uint32_t>(address);
-      self->last_block_size = size;
-      self->last_block_icount = self->Block_Icount(self->last_block, size);
+    code_written = false;
+    if (last_block != address || last_block_size != size) {
+      last_block = address;
+      last_block_size = size;
+      last_block_icount = Block_Icount(address, size);
     }
-    self->fast_instructions += self->last_block_icount;
-    // Every loop passes through a block start: the clock and a stop request are looked at here.
-    if ((++self->ticks & 0x3FFF) == 0) {
-      if (Clock::now() > self->deadline) self->Stop_With(emulator::Stop::TimeOut);
-      if (self->stop_requested->load(std::memory_order_relaxed)) self->Stop_With(emulator::Stop::Requested);
+    fast_instructions += last_block_icount;
+    if (stop_after_box) {
+      stop_after_box = false;
+      Stop_With(emulator::Stop::Requested);
     }
+  }
+
+  [[gnu::noinline]] void Check_Limits() {
+    if (Clock::now() > deadline) Stop_With(emulator::Stop::TimeOut);
+    if (stop_requested->load(std::memory_order_relaxed)) Stop_With(emulator::Stop::Requested);
   }
 
   static void On_Breakpoint(uc_engine*, std::uint64_t address, std::uint32_t, void* user) {
@@ -212,7 +228,14 @@ struct DebugSession::Impl : StopHooks {
     if (self->replaying) return;
     std::int32_t value = 0;
     if (!Show_Value_Argument(engine, value)) return;  // RET 4 will fault
+    const Clock::time_point shown = Clock::now();
     if (!Show_Value_Box(value, self->callback_error)) self->Stop_With(emulator::Stop::Callback);
+    // The time the box waited for the person is not the command's.
+    self->deadline += Clock::now() - shown;
+    // Stop asked for while the box was open ends a run at full speed where Show_Value returns
+    // to, before the routine shows another (one step at a time, the command looks after each
+    // step). Stopped here, going on would show this box again.
+    if (self->fast && self->stop_requested->load(std::memory_order_relaxed)) self->stop_after_box = true;
   }
 
   void Stop_With(emulator::Stop why) { StopHooks::Stop_With(uc, why); }
@@ -325,7 +348,7 @@ struct DebugSession::Impl : StopHooks {
     skip_breakpoint = registers.eip;
     skip_pending = breakpoints.count(registers.eip) != 0;
     fast = true;
-    code_written = false;
+    code_written = stop_after_box = false;
     fast_instructions = 0;
     last_block = last_block_size = last_block_icount = 0;
     ticks = 0;
@@ -557,7 +580,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
   stop_requested_.store(false, std::memory_order_relaxed);
   fault_text_.clear();
   const double seconds = d.Timeout_Seconds();
-  const Clock::time_point deadline =
+  d.deadline =
       Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   for (std::uint64_t n = 1;; ++n) {
     const RegisterState before = registers_;
@@ -583,7 +606,7 @@ DebugStatus DebugSession::Run_Until(const std::function<bool(const RegisterState
       status_ = DebugStatus::Stopped;
       break;
     }
-    if ((n & 0x3FF) == 0 && Clock::now() > deadline) {
+    if ((n & 0x3FF) == 0 && Clock::now() > d.deadline) {
       status_ = DebugStatus::TimedOut;
       Time_Out(seconds, registers_, fault_address_, fault_text_);
       break;
@@ -703,6 +726,10 @@ std::optional<std::string> DebugSession::Read_Memory(std::uint32_t address, std:
   std::string b(size, '\0');
   if (size > 0 && uc_mem_read(impl_->uc, address, b.data(), size) != UC_ERR_OK) return std::nullopt;
   return b;
+}
+
+std::uint32_t DebugSession::Aborted_At() const {
+  return impl_->uc != nullptr ? emulator::Aborted_At(impl_->uc) : 0;
 }
 
 std::size_t DebugSession::History_Steps() const { return impl_->steps.size(); }

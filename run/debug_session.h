@@ -5,8 +5,8 @@
 // so undoing it restores registers, flags and memory byte for byte.
 //
 // The session runs the emulator on the calling thread and in the calling process. Callers that
-// must survive the emulator library aborting (the window) run it in a child process; `orvo
-// trace` does.
+// must survive the emulator library aborting run it in a child process: the window through
+// IsolatedDebugSession (run/debug_child.h), `orvo trace` by forking.
 
 #include <array>
 #include <atomic>
@@ -46,7 +46,9 @@ inline constexpr const char* kRegNames[kRegCount] = {"EAX", "ECX", "EDX", "EBX",
                                                      "EBP", "ESI", "EDI", "EIP", "EFLAGS"};
 
 struct DebugOptions {
-  double timeout_seconds = 10.0;                      // per command that runs (continue, step over...)
+  // Per command that runs (continue, step over...); the time a Show_Value box waits for the
+  // person does not count.
+  double timeout_seconds = 10.0;
   std::size_t history_bytes = std::size_t{64} << 20;  // step-back records kept, oldest dropped first
 };
 
@@ -98,6 +100,9 @@ class DebugSession {
   std::uint32_t Fault_Address() const { return fault_address_; }
   // Any range the routine can reach; nullopt when part of it is not mapped.
   std::optional<std::string> Read_Memory(std::uint32_t address, std::size_t size) const;
+
+  // Where the emulator library is translating code it aborts on (for the abort signal's handler).
+  std::uint32_t Aborted_At() const;
 
   std::size_t History_Steps() const;
   std::size_t History_Bytes() const;

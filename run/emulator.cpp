@@ -380,4 +380,57 @@ std::string Memory_Fault_Text(uc_mem_type type, std::uint64_t address) {
   }
 }
 
+namespace {
+
+// Would the emulator library abort on this one instruction (it does rather than raise #UD)? Far
+// CALL and JMP through a register, and LOCK before an instruction that cannot take it.
+bool Untranslatable(const unsigned char* b, std::size_t length) {
+  std::size_t i = 0;
+  bool lock = false;
+  for (; i < length && Is_Prefix(b[i]); ++i) lock |= b[i] == 0xF0;
+  if (i >= length) return false;
+  const unsigned op = b[i];
+  const bool two_byte = op == 0x0F;
+  const std::size_t at_modrm = i + (two_byte ? 2 : 1);
+  const unsigned op2 = two_byte && i + 1 < length ? b[i + 1] : 0;
+  const unsigned modrm = at_modrm < length ? b[at_modrm] : 0xC0;
+  const unsigned mod = modrm >> 6, reg = (modrm >> 3) & 7;
+  if (!two_byte && op == 0xFF && mod == 3 && (reg == 3 || reg == 5)) return true;
+  if (!lock) return false;
+  if (mod == 3) return true;
+  if (!two_byte) {
+    if (op < 0x40) return (op & 7) > 1 || op >= 0x38;  // ALU r/m,reg forms, all but CMP
+    if (op >= 0x80 && op <= 0x83) return reg == 7;
+    if (op == 0x86 || op == 0x87) return false;
+    if (op == 0xF6 || op == 0xF7) return reg != 2 && reg != 3;
+    if (op == 0xFE || op == 0xFF) return reg > 1;
+    return true;
+  }
+  if (op2 == 0xAB || op2 == 0xB3 || op2 == 0xBB || op2 == 0xB0 || op2 == 0xB1 || op2 == 0xC0 || op2 == 0xC1)
+    return false;
+  if (op2 == 0xBA) return reg < 5;
+  if (op2 == 0xC7) return reg != 1;
+  return true;
+}
+
+}  // namespace
+
+// The instruction the emulator aborts on: it was translating the block at EIP; the first
+// instruction there it cannot translate, else the block's start.
+std::uint32_t Aborted_At(uc_engine* uc) {
+  std::uint32_t eip = 0;
+  uc_reg_read(uc, UC_X86_REG_EIP, &eip);
+  std::uint32_t at = eip;
+  for (int n = 0; n < 512; ++n) {
+    unsigned char b[16];
+    std::size_t got = sizeof b;
+    while (got > 0 && uc_mem_read(uc, at, b, got) != UC_ERR_OK) --got;
+    const std::size_t length = Instruction_Length(std::string_view(reinterpret_cast<const char*>(b), got));
+    if (length == 0) break;
+    if (Untranslatable(b, length)) return at;
+    at += static_cast<std::uint32_t>(length);
+  }
+  return eip;
+}
+
 }  // namespace orvo::emulator

@@ -110,4 +110,9 @@ std::string System_Call_Text(const char* name);  // "System call instruction (SY
 // A memory access the map does not allow, by the emulator's kind of access.
 std::string Memory_Fault_Text(uc_mem_type type, std::uint64_t address);
 
+// The emulator library aborts its process, rather than raise #UD, on a few instructions while it
+// translates them (far CALL and JMP through a register, LOCK before an instruction that cannot
+// take it). Where it did: the first such instruction of the block at EIP, else EIP.
+std::uint32_t Aborted_At(uc_engine* uc);
+
 }  // namespace orvo::emulator

@@ -38,6 +38,7 @@
 
 #include "base/message_box.h"
 #include "base/text.h"
+#include "run/child_process.h"
 #include "run/emulator.h"
 #include "run/insn_length.h"
 #include "run/wire.h"
@@ -586,24 +587,10 @@ struct Emulator : StopHooks {
 // shows it and answers) and then the result. A child that dies (the emulator aborted) costs the
 // run, not the program; the next run starts a new child.
 
-// Frames: R run (parent to child), M box and A/E its answer or failure, Q "more boxes?" and B its
-// answer, X the EIP of code the emulator aborted on, D the result.
-enum : char {
-  kRunRequest = 'R',
-  kBoxRequest = 'M',
-  kBoxAnswer = 'A',
-  kBoxFailed = 'E',
-  kMoreBoxes = 'Q',
-  kMoreAnswer = 'B',
-  kAbortedAt = 'X',
-  kRunDone = 'D'
-};
+using namespace child;
 
 // The child's exit status when memory ran out (its address space is limited).
 constexpr int kExitNoMemory = 86;
-// The child may grow its address space this much past what it inherits: the emulator library
-// reserves 1 GiB for translations up front, the rest is the routine's memory and ours.
-constexpr long long kChildAddressSpace = 1536ll << 20;
 
 // In the child: boxes go to the parent, which shows them and answers with the time the box
 // waited for the person and whether Stop was asked for meanwhile.
@@ -625,6 +612,7 @@ class ForwardingHandler : public MessageHandler {
     waited_us |= std::uint64_t{in.U32()} << 32;
     feedback_.waited = std::chrono::microseconds(waited_us);
     feedback_.stop = in.U8() != 0;
+    if (feedback_.stop) Stop_Debug();  // a debug command ends as a run does
     return answer;
   }
 
@@ -645,58 +633,12 @@ Emulator* g_child_emulator = nullptr;
 int g_child_fd = -1;
 long long g_child_address_limit = 0;
 
-// Would the emulator library abort on this one instruction (it does rather than raise #UD)? Far
-// CALL and JMP through a register, and LOCK before an instruction that cannot take it.
-bool Untranslatable(const unsigned char* b, std::size_t length) {
-  std::size_t i = 0;
-  bool lock = false;
-  for (; i < length && Is_Prefix(b[i]); ++i) lock |= b[i] == 0xF0;
-  if (i >= length) return false;
-  const unsigned op = b[i];
-  const bool two_byte = op == 0x0F;
-  const std::size_t at_modrm = i + (two_byte ? 2 : 1);
-  const unsigned op2 = two_byte && i + 1 < length ? b[i + 1] : 0;
-  const unsigned modrm = at_modrm < length ? b[at_modrm] : 0xC0;
-  const unsigned mod = modrm >> 6, reg = (modrm >> 3) & 7;
-  if (!two_byte && op == 0xFF && mod == 3 && (reg == 3 || reg == 5)) return true;
-  if (!lock) return false;
-  if (mod == 3) return true;
-  if (!two_byte) {
-    if (op < 0x40) return (op & 7) > 1 || op >= 0x38;  // ALU r/m,reg forms, all but CMP
-    if (op >= 0x80 && op <= 0x83) return reg == 7;
-    if (op == 0x86 || op == 0x87) return false;
-    if (op == 0xF6 || op == 0xF7) return reg != 2 && reg != 3;
-    if (op == 0xFE || op == 0xFF) return reg > 1;
-    return true;
-  }
-  if (op2 == 0xAB || op2 == 0xB3 || op2 == 0xBB || op2 == 0xB0 || op2 == 0xB1 || op2 == 0xC0 || op2 == 0xC1)
-    return false;
-  if (op2 == 0xBA) return reg < 5;
-  if (op2 == 0xC7) return reg != 1;
-  return true;
-}
-
-// The instruction the emulator aborted on: it was translating the block at EIP; the first
-// instruction there it cannot translate, else the block's start.
-std::uint32_t Aborted_At(uc_engine* uc) {
-  std::uint32_t eip = 0;
-  uc_reg_read(uc, UC_X86_REG_EIP, &eip);
-  std::uint32_t at = eip;
-  for (int n = 0; n < 512; ++n) {
-    unsigned char b[16];
-    std::size_t got = sizeof b;
-    while (got > 0 && uc_mem_read(uc, at, b, got) != UC_ERR_OK) --got;
-    const std::size_t length = Instruction_Length(std::string_view(reinterpret_cast<const char*>(b), got));
-    if (length == 0) break;
-    if (Untranslatable(b, length)) return at;
-    at += static_cast<std::uint32_t>(length);
-  }
-  return eip;
-}
-
 extern "C" void On_ChildAbort(int) {
-  if (g_child_emulator == nullptr || g_child_emulator->uc == nullptr) return;
-  const std::uint32_t at = Aborted_At(g_child_emulator->uc);
+  std::uint32_t at = 0;
+  if (g_child_emulator != nullptr && g_child_emulator->uc != nullptr)
+    at = Aborted_At(g_child_emulator->uc);
+  else if (!Debug_Aborted_At(at))
+    return;
   const char frame[9] = {kAbortedAt,
                          4,
                          0,
@@ -731,7 +673,10 @@ extern "C" void On_ChildFault(int signal) {
   ::raise(signal);
 }
 
-extern "C" void On_ChildStop(int) { g_stop_signal = 1; }
+extern "C" void On_ChildStop(int) {
+  g_stop_signal = 1;
+  Stop_Debug();
+}
 
 void Install_ChildSignals() {
   static char alternate_stack[64 * 1024];
@@ -751,7 +696,8 @@ void Install_ChildSignals() {
   ::sigaction(SIGUSR1, &act, nullptr);
 }
 
-[[noreturn]] void Child_Main(int fd, pid_t parent) {
+// The child's loop: runs and debug sessions as the parent sends them, until the channel closes.
+[[noreturn]] void Child_Main(int fd, pid_t parent, long long address_space) {
   // The emulator dies with the program: a killed parent must not leave it spinning.
   if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) ::_exit(0);
   // Nothing of the parent's but the channel: another engine's child must see its own channel close.
@@ -759,7 +705,7 @@ void Install_ChildSignals() {
   if (const int null = ::open("/dev/null", O_WRONLY); null >= 0)
     ::dup2(null, 2);  // the library's abort notes
   if (const long long inherited = Address_Space_Bytes(); inherited > 0) {
-    g_child_address_limit = inherited + kChildAddressSpace;
+    g_child_address_limit = inherited + address_space;
     const rlimit limit{static_cast<rlim_t>(g_child_address_limit),
                        static_cast<rlim_t>(g_child_address_limit)};
     ::setrlimit(RLIMIT_AS, &limit);
@@ -767,16 +713,24 @@ void Install_ChildSignals() {
   std::set_new_handler([] { ::_exit(kExitNoMemory); });
   g_child_fd = fd;
   Install_ChildSignals();
-  Emulator emulator;
-  g_child_emulator = &emulator;
+  // Made at the first run: a child that only debugs has no use for it.
+  std::unique_ptr<Emulator> emulator;
   BoxFeedback feedback;
   ForwardingHandler forward(fd, feedback);
-  emulator.feedback = &feedback;
   ScopedMessageHandler scope(forward);
   for (;;) {
     char type = 0;
     std::string payload;
-    if (Read_Frame(fd, type, payload) != 0 || type != kRunRequest) ::_exit(0);
+    if (Read_Frame(fd, type, payload) != 0) ::_exit(0);
+    if (type != kRunRequest) {
+      if (!Serve_Debug(fd, type, payload)) ::_exit(0);
+      continue;
+    }
+    if (!emulator) {
+      emulator = std::make_unique<Emulator>();
+      emulator->feedback = &feedback;
+      g_child_emulator = emulator.get();
+    }
     Reader in(payload);
     std::array<std::int32_t, 4> args{};
     for (auto& a : args) a = static_cast<std::int32_t>(in.U32());
@@ -786,7 +740,7 @@ void Install_ChildSignals() {
     limits.box_time_counts = in.U8() != 0;
     limits.renew_after_kib = in.U32();
     limits.more_boxes = [&forward] { return forward.More_Boxes(); };
-    const RunResult r = emulator.Run(in.Rest(), args, limits);
+    const RunResult r = emulator->Run(in.Rest(), args, limits);
     std::string out(1, static_cast<char>(r.status));
     const RegisterState& g = r.registers;
     for (std::uint32_t v :
@@ -821,68 +775,102 @@ RunResult Read_Result(std::string_view payload) {
 
 }  // namespace
 
+namespace child {
+
+void Process::Stop() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (pid_ > 0) {
+    ::kill(pid_, SIGKILL);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  pid_ = -1;
+}
+
+bool Process::Start() {
+  Stop();
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    ::close(pair[0]);
+    ::close(pair[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::close(pair[0]);
+    if (pair[1] != 3 && ::dup2(pair[1], 3) < 0) ::_exit(1);
+    Child_Main(3, parent, address_space_);
+  }
+  ::close(pair[1]);
+  pid_ = pid;
+  fd_ = pair[0];
+  return true;
+}
+
+std::string Process::Lost() {
+  int status = 0;
+  if (pid_ > 0) {
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+  }
+  Stop();
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kExitNoMemory)
+    return "The emulator ran out of memory (the routine may use at most " + std::to_string(address_space_ >> 20) +
+           " MiB with the emulator's own)";
+  if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
+    return "Invalid instruction: the emulator cannot translate the routine's code";
+  if (WIFSIGNALED(status)) return std::string("The emulator stopped: ") + ::strsignal(WTERMSIG(status));
+  return "The emulator stopped";
+}
+
+bool Answer_Box(int fd, std::string_view payload, bool box_time_counts, const std::atomic<bool>& stop,
+                bool& stop_told, Clock::duration& waited) {
+  Reader in(payload);
+  const auto style = static_cast<MsgStyle>(std::min<std::uint8_t>(in.U8(), 3));
+  const bool has_title = in.U8() != 0;
+  const std::string title = in.Text();
+  const std::string text = in.Text();
+  const Clock::time_point shown = Clock::now();
+  waited = {};
+  stop_told = false;
+  try {
+    const MsgAnswer answer =
+        Show_Message(text, style, has_title ? std::optional<std::string_view>(title) : std::nullopt);
+    waited = Clock::now() - shown;
+    std::string reply(1, static_cast<char>(answer));
+    const auto waited_us = static_cast<std::uint64_t>(
+        box_time_counts ? 0 : std::chrono::duration_cast<std::chrono::microseconds>(waited).count());
+    Append_LE(reply, static_cast<std::uint32_t>(waited_us), 4);
+    Append_LE(reply, static_cast<std::uint32_t>(waited_us >> 32), 4);
+    // A stop asked for while the box was open (from the box itself, too) ends the run before the
+    // routine goes on.
+    stop_told = stop.load();
+    reply.push_back(stop_told ? 1 : 0);
+    return Send_Frame(fd, kBoxAnswer, reply);
+  } catch (const std::exception& e) {
+    waited = Clock::now() - shown;
+    return Send_Frame(fd, kBoxFailed, e.what());
+  } catch (...) {
+    waited = Clock::now() - shown;
+    return Send_Frame(fd, kBoxFailed, "unknown error");
+  }
+}
+
+}  // namespace child
+
 struct RunEngine::Impl {
   // The emulator library keeps a little memory past the end of an instance (bitmaps of pages
   // whose code the routine rewrote); a fresh child now and then gives all of it back.
   static constexpr int kRunsPerChild = 4096;
-  pid_t child = -1;
-  int fd = -1;
+  child::Process child{child::kRunAddressSpace};
   int child_runs = 0;
   bool running = false;
   std::atomic<bool> stop_requested{false};
   std::unique_ptr<Emulator> local;  // when no child process can be made
-
-  ~Impl() { Stop_Child(); }
-
-  void Stop_Child() {
-    if (fd >= 0) ::close(fd);
-    fd = -1;
-    if (child > 0) {
-      ::kill(child, SIGKILL);
-      while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }
-    child = -1;
-  }
-
-  bool Start_Child() {
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) return false;
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-      ::close(pair[0]);
-      ::close(pair[1]);
-      return false;
-    }
-    if (pid == 0) {
-      ::close(pair[0]);
-      if (pair[1] != 3 && ::dup2(pair[1], 3) < 0) ::_exit(1);
-      Child_Main(3, parent);
-    }
-    ::close(pair[1]);
-    child = pid;
-    fd = pair[0];
-    return true;
-  }
-
-  // The child died or stopped answering: what to tell the user.
-  std::string Child_Lost(bool killed) {
-    int status = 0;
-    if (!killed && child > 0) {
-      while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-      }
-      child = -1;
-    }
-    Stop_Child();
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kExitNoMemory)
-      return "The emulator ran out of memory (the routine may use at most " +
-             std::to_string(kChildAddressSpace >> 20) + " MiB with the emulator's own)";
-    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT)
-      return "Invalid instruction: the emulator cannot translate the routine's code";
-    if (WIFSIGNALED(status)) return std::string("The emulator stopped: ") + ::strsignal(WTERMSIG(status));
-    return "The emulator stopped";
-  }
 
   RunResult Run_Local(std::string_view code, const std::array<std::int32_t, 4>& args,
                       const RunLimits& limits) {
@@ -904,9 +892,12 @@ struct RunEngine::Impl {
       result.what = "The code image is too large to run (" + std::to_string(code.size()) + " bytes)";
       return result;
     }
-    if (child > 0 && ++child_runs > kRunsPerChild) Stop_Child();
-    if (child < 0) child_runs = 1;
-    if (child < 0 && !Start_Child()) return Run_Local(code, args, limits);
+    if (child.Running() && ++child_runs > kRunsPerChild) child.Stop();
+    if (!child.Running()) {
+      child_runs = 1;
+      if (!child.Start()) return Run_Local(code, args, limits);
+    }
+    const int fd = child.Fd();
     const double seconds = Effective_TimeoutSeconds(limits);
     std::string request;
     for (std::int32_t a : args) Append_LE(request, static_cast<std::uint32_t>(a), 4);
@@ -922,7 +913,7 @@ struct RunEngine::Impl {
       ~Done() { flag = false; }
     } done{running};
     if (!Send_Frame(fd, kRunRequest, request)) {
-      result.what = Child_Lost(false);
+      result.what = child.Lost();
       return result;
     }
     // The child keeps the time-out itself; this guard, with a margin, is for a child that hangs.
@@ -932,7 +923,7 @@ struct RunEngine::Impl {
     bool stop_sent = false;
     std::optional<std::uint32_t> aborted_at;
     for (;;) {
-      if (stop_requested && !stop_sent) stop_sent = ::kill(child, SIGUSR1) == 0;
+      if (stop_requested && !stop_sent) stop_sent = ::kill(child.Pid(), SIGUSR1) == 0;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(guard - Clock::now()).count();
       char type = 0;
       std::string payload;
@@ -940,15 +931,17 @@ struct RunEngine::Impl {
       const int r = Read_Frame(fd, type, payload, static_cast<int>(std::clamp<long long>(left, 0, 100)));
       if (r == -2 && left > 0) continue;
       if (r == -2) {
-        ::kill(child, SIGKILL);
-        Child_Lost(false);
+        child.Stop();
         result.status = RunStatus::TimedOut;
         result.what = "Time-out: the emulator did not answer";
         return result;
       }
       if (r != 0) {
-        result.what = Child_Lost(false);
-        if (aborted_at) result.what += " at EIP=" + Hex_Address(*aborted_at);
+        result.what = child.Lost();
+        if (aborted_at) {
+          result.what += " at EIP=" + Hex_Address(*aborted_at);
+          result.where = *aborted_at;  // the box names its line
+        }
         return result;
       }
       if (type == kRunDone) return Read_Result(payload);
@@ -966,43 +959,22 @@ struct RunEngine::Impl {
         }
         guard += Clock::now() - asked;
         if (!Send_Frame(fd, kMoreAnswer, std::string(1, more ? 1 : 0))) {
-          result.what = Child_Lost(false);
+          result.what = child.Lost();
           return result;
         }
         continue;
       }
       if (type != kBoxRequest) {
-        result.what = Child_Lost(false);
+        result.what = child.Lost();
         return result;
       }
-      Reader in(payload);
-      const auto style = static_cast<MsgStyle>(std::min<std::uint8_t>(in.U8(), 3));
-      const bool has_title = in.U8() != 0;
-      const std::string title = in.Text();
-      const std::string text = in.Text();
-      bool sent = false;
-      const Clock::time_point shown = Clock::now();
-      try {
-        const MsgAnswer answer =
-            Show_Message(text, style, has_title ? std::optional<std::string_view>(title) : std::nullopt);
-        const Clock::duration waited = Clock::now() - shown;
-        guard += waited;
-        std::string reply(1, static_cast<char>(answer));
-        const auto waited_us = static_cast<std::uint64_t>(
-            limits.box_time_counts ? 0
-                                   : std::chrono::duration_cast<std::chrono::microseconds>(waited).count());
-        Append_LE(reply, static_cast<std::uint32_t>(waited_us), 4);
-        Append_LE(reply, static_cast<std::uint32_t>(waited_us >> 32), 4);
-        reply.push_back(stop_requested ? 1 : 0);
-        stop_sent = stop_sent || stop_requested;
-        sent = Send_Frame(fd, kBoxAnswer, reply);
-      } catch (const std::exception& e) {
-        sent = Send_Frame(fd, kBoxFailed, e.what());
-      } catch (...) {
-        sent = Send_Frame(fd, kBoxFailed, "unknown error");
-      }
+      bool stop_told = false;
+      Clock::duration waited{};
+      const bool sent = child::Answer_Box(fd, payload, limits.box_time_counts, stop_requested, stop_told, waited);
+      guard += waited;
+      stop_sent = stop_sent || stop_told;
       if (!sent) {
-        result.what = Child_Lost(false);
+        result.what = child.Lost();
         return result;
       }
     }

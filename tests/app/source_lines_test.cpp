@@ -60,15 +60,27 @@ TEST(SourceLineMap, WithoutFrameLabelsAndDataLines) {
 }
 
 TEST(SourceLineMap, RunFaultBoxEndsWithTheLine) {
-  const Compiled c("MOV EAX,10\r\nXOR ECX,ECX\r\nDIV ECX\r\nRET 16", false);
-  test::Recorder rec;
-  RunEngine engine;
-  const RunResult r =
-      Command3_Run(engine, c.session.Image().Bytes(), {"0", "0", "0", "0"}, RunLimits{}, &c.lines);
-  ASSERT_EQ(r.status, RunStatus::Faulted);
-  EXPECT_EQ(r.where, Get_CodeBase() + 7);
-  ASSERT_EQ(rec.Messages().size(), 1u);
-  EXPECT_EQ(rec.Messages()[0].text, Run_ErrorText(r) + "\rline 3: DIV ECX");
+  struct Row {
+    const char* source;
+    std::uint32_t offset;  // of the instruction the box names
+    const char* line;
+  };
+  const Row rows[] = {
+      {"MOV EAX,10\r\nXOR ECX,ECX\r\nDIV ECX\r\nRET 16", 7, "\rline 3: DIV ECX"},
+      // A far CALL through a register ends the emulator's process: the box still names the line.
+      {"MOV EAX,1\r\nDB 255,216\r\nRET 16", 5, "\rline 2: DB 255,216"},
+  };
+  for (const Row& row : rows) {
+    const Compiled c(row.source, false);
+    test::Recorder rec;
+    RunEngine engine;
+    const RunResult r =
+        Command3_Run(engine, c.session.Image().Bytes(), {"0", "0", "0", "0"}, RunLimits{}, &c.lines);
+    ASSERT_EQ(r.status, RunStatus::Faulted) << row.source;
+    EXPECT_EQ(r.where, Get_CodeBase() + row.offset) << row.source;
+    ASSERT_EQ(rec.Messages().size(), 1u) << row.source;
+    EXPECT_EQ(rec.Messages()[0].text, Run_ErrorText(r) + row.line) << row.source;
+  }
   // The debug session uses the same address space.
   EXPECT_EQ(DebugSession::Code_Base(), Get_CodeBase());
 }

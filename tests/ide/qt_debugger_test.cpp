@@ -158,6 +158,66 @@ TEST_F(Debugging, ABreakpointClickedInTheMarginStopsContinue) {
   EXPECT_EQ(boxes.Messages().back().text, "FUNCTION RETURN: 15");
 }
 
+// Keys typed in the editor: a key, or a key with modifiers.
+struct Keystroke {
+  Qt::Key key;
+  Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+};
+
+TEST_F(Debugging, BreakpointsFollowTheirLinesThroughEdits) {
+  const Keystroke kEnter{Qt::Key_Return}, kDown{Qt::Key_Down}, kEnd{Qt::Key_End},
+      kTop{Qt::Key_Home, Qt::ControlModifier}, kSelectDown{Qt::Key_Down, Qt::ShiftModifier},
+      kDelete{Qt::Key_Delete}, kBackspace{Qt::Key_Backspace}, kRight{Qt::Key_Right}, kSpace{Qt::Key_Space},
+      kAll{Qt::Key_A, Qt::ControlModifier}, kX{Qt::Key_X};
+  struct Row {
+    const char* name;
+    std::vector<Keystroke> keys;
+    std::set<int> lines;  // 0-based, after the keys
+  };
+  // The breakpoint is on line 4, DEC ECX.
+  const Row rows[] = {
+      {"a new line at the top", {kTop, kEnter}, {5}},
+      {"a new line typed at the end of the line above", {kTop, kDown, kDown, kDown, kEnd, kEnter}, {5}},
+      {"a new line typed at its own start", {kTop, kDown, kDown, kDown, kDown, kEnter}, {5}},
+      {"its line split after its first word", {kTop, kDown, kDown, kDown, kDown, kRight, kRight, kRight, kEnter},
+       {4}},
+      {"a line above deleted", {kTop, kDown, kSelectDown, kDelete}, {3}},
+      {"two lines above deleted", {kTop, kSelectDown, kSelectDown, kDelete}, {2}},
+      {"its line joined to the one above", {kTop, kDown, kDown, kDown, kDown, kBackspace}, {3}},
+      {"its own line deleted", {kTop, kDown, kDown, kDown, kDown, kSelectDown, kDelete}, {}},
+      {"spaces typed at its start", {kTop, kDown, kDown, kDown, kDown, kSpace, kSpace}, {4}},
+      {"a line below deleted", {kTop, kDown, kDown, kDown, kDown, kDown, kSelectDown, kDelete}, {4}},
+      {"the whole text typed over", {kAll, kX}, {}},
+  };
+  for (const Row& row : rows) {
+    window->Set_Editor_Bytes(kSumLoop);  // a new text: no breakpoints left from the row before
+    Click_Margin(4);
+    ASSERT_EQ(Debug()->Breakpoint_Lines(), std::set<int>{4}) << row.name;
+    for (const Keystroke& k : row.keys) QTest::keyClick(Editor(), k.key, k.modifiers);
+    EXPECT_EQ(Debug()->Breakpoint_Lines(), row.lines) << row.name;
+  }
+}
+
+TEST_F(Debugging, ContinueStopsAtABreakpointsLineAfterALineIsTypedAboveIt) {
+  window->Set_Editor_Bytes(kSumLoop);
+  Click_Margin(4);  // DEC ECX
+  QTest::keyClick(Editor(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  Key(Qt::Key_F8);  // compiles the edited text and starts
+  Key(Qt::Key_F8);
+  EXPECT_EQ(Debug()->Current_Line(), 5);
+  EXPECT_EQ(Editor()->document()->findBlockByNumber(5).text(), "DEC ECX");
+  EXPECT_EQ(Register("EAX"), "&H00000005");
+  // Another line typed above it during the session ends the session; the next stop is one lower.
+  QTest::keyClick(Editor(), Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClick(Editor(), Qt::Key_Return);
+  EXPECT_FALSE(Debug()->Active());
+  Key(Qt::Key_F8);
+  Key(Qt::Key_F8);
+  EXPECT_EQ(Debug()->Current_Line(), 6);
+  EXPECT_EQ(Debug()->Breakpoint_Lines(), std::set<int>{6});
+}
+
 TEST_F(Debugging, RunToCursorStopsAtTheCursorsLine) {
   window->Set_Editor_Bytes(kSumLoop);
   Key(Qt::Key_F11);
@@ -190,6 +250,50 @@ TEST_F(Debugging, AFaultStopsAtItsLineAndLeavesThePanels) {
   Key(Qt::Key_F11);
   EXPECT_EQ(Debug()->Current_Line(), 2);
   EXPECT_EQ(boxes.Messages().size(), 2u);
+}
+
+// The emulator library aborts its process on a far CALL through a register and on LOCK before an
+// instruction that cannot take it; the session runs in a process of its own, so the window lives
+// on with the fault box naming the line.
+TEST_F(Debugging, CodeTheEmulatorAbortsOnEndsTheSessionNotTheWindow) {
+  Find<QCheckBox>("CheckStack")->click();  // no frame: the routine is its lines
+  struct Row {
+    const char* source;
+    Qt::Key key;  // the command that meets the code
+    int line;     // 0-based
+    const char* text;
+  };
+  const Row rows[] = {
+      // Stepping the MOV translates its block, the far CALL (FF D8) with it.
+      {"MOV EAX,1\r\nDB 255,216\r\nMOV EAX,2\r\n", Qt::Key_F11, 1,
+       "Invalid instruction: the emulator cannot translate the routine's code at EIP=&H400005\rline 2: DB 255,216"},
+      // Continue runs the loop, then meets LOCK CMP [EAX],AL (F0 38 00).
+      {"MOV ECX,3\r\nagain:\r\nLOOP again\r\nDB 240,56,0\r\n", Qt::Key_F8, 3,
+       "Invalid instruction: the emulator cannot translate the routine's code at EIP=&H400007\rline 4: DB 240,56,0"},
+  };
+  for (const Row& row : rows) {
+    window->Set_Editor_Bytes(row.source);
+    boxes.Clear();
+    Key(Qt::Key_F11);  // start
+    ASSERT_TRUE(Debug()->Active()) << row.source;
+    EXPECT_EQ(Debug()->Current_Line(), 0) << row.source;
+    const QString eax = Register("EAX");
+    Key(row.key);
+    ASSERT_EQ(boxes.Messages().size(), 1u) << row.source;
+    EXPECT_EQ(boxes.Messages()[0].text, std::string("Error in assembler program\r\r") + row.text);
+    EXPECT_FALSE(Debug()->Active()) << row.source;
+    EXPECT_EQ(Debug()->Current_Line(), row.line) << row.source;
+    EXPECT_EQ(Editor()->Exec_Line(), row.line) << row.source;
+    EXPECT_EQ(Register("EAX"), eax) << "the panels keep the last state";
+    // The window goes on: a new session starts in a new process at the routine's entry.
+    Key(Qt::Key_F11);
+    ASSERT_TRUE(Debug()->Active()) << row.source;
+    EXPECT_EQ(Debug()->Current_Line(), 0) << row.source;
+    EXPECT_EQ(Register("EAX"), "&H00000000") << row.source;
+    EXPECT_EQ(boxes.Messages().size(), 1u) << row.source;
+    QTest::keyClick(Editor(), Qt::Key_F8, Qt::ShiftModifier);  // Stop ends the idle session
+    EXPECT_FALSE(Debug()->Active());
+  }
 }
 
 TEST_F(Debugging, StopEndsAnEndlessLoopAtOnceAndTheWindowStaysResponsive) {
