@@ -215,7 +215,12 @@ bool ConstTable::Substitute(std::string& line, std::size_t index, int& replaceme
     const std::size_t end = pos + name.size();
     const bool whole =
         (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]));
-    if (!whole) break;
+    if (!whole) {
+      // Part of a longer word (the A in EAX): the occurrences after it are still the name's.
+      from = pos + 1;
+      first_from = std::max(first_from, from);
+      continue;
+    }
     // A line already longer than the bound may still be substituted as long as it does not grow.
     const bool grows = value.size() > name.size();
     if (++replacements > kMaxReplacementsPerLine ||

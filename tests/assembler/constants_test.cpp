@@ -35,9 +35,12 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReplaceConsts, testing::Values(
     ConstCase{{"N = 5"},                       "MOV EAX,N",          "MOV EAX, 5"},
     ConstCase{{"SIZE EQU 4"},                  "MOV EAX,MY_SIZE",    "MOV EAX,MY_4"},
     ConstCase{{"SIZE EQU 4"},                  "MOV EAX,SIZE2",      "MOV EAX,SIZE2"},
-    ConstCase{{"A EQU 1"},                     "MOV AL,A",           "MOV AL,A"},       // the A in AL ends the search
+    ConstCase{{"A EQU 1"},                     "MOV AL,A",           "MOV AL,1"},       // the A in AL is another word
+    ConstCase{{"M EQU 7"},                     "MOV EAX,M",          "MOV EAX,7"},      // so is the M of MOV
+    ConstCase{{"A EQU 1"},                     "DD A,BA,A,AB,A",     "DD 1,BA,1,AB,1"},
+    ConstCase{{"AB EQU 2"},                    "DD ABAB,AB",         "DD ABAB,2"},
     ConstCase{{"A EQU B", "B EQU 5"},          "MOV ECX,A",          "MOV ECX,5"},
-    ConstCase{{"A EQU B", "B EQU 5"},          "MOV EAX,A",          "MOV EAX,A"},      // the A in EAX ends it
+    ConstCase{{"A EQU B", "B EQU 5"},          "MOV EAX,A",          "MOV EAX,5"},
     ConstCase{{"B EQU 5", "A EQU B"},          "MOV ECX,A",          "MOV ECX,B"},
     ConstCase{{"X EQU 1", "X EQU 2"},          "PUSH X",             "PUSH 1"},
     ConstCase{{"X EQU X+1"},                   "PUSH X",             "PUSH X+1"},
@@ -105,8 +108,8 @@ TEST(ReplaceConsts, DoublingChainIsBounded) {
   EXPECT_EQ(rec.Messages().size(), 1u);
 }
 
-// The matcher only chooses which constants to try; the result must equal the plain rule applied
-// to every constant in order. Lines built from names, their pieces and separators.
+// The matcher only chooses which constants to try; the result must equal the plain rule (every
+// whole-word occurrence, left to right) applied to every constant in order. Lines built from names, their pieces and separators.
 TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
   const std::vector<std::string> defs = {"A EQU B", "AB EQU X", "B EQU 5", "BA=AB", "X EQU A A", "EA=1", "L1=L2", "L2=[EBP+8]"};
   const std::vector<std::string> pieces = {"A", "B", "AB", "BA", "X", "EA", "EAX", "L1", "L2", ",", " ", "+", "_", "1"};
@@ -122,10 +125,11 @@ TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
         const std::size_t pos = Find_NoCase(line, name, from);
         if (pos == std::string::npos) break;
         const std::size_t end = pos + name.size();
-        if (!((pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]))))
-          break;
-        line.replace(Find_NoCase(line, name, 0), name.size(), table.Values()[c]);
         from = pos + 1;
+        if (!((pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= line.size() || !Is_AlphaNumeric(line[end]))))
+          continue;
+        // No value here holds its own name, so the occurrence found is the one replaced.
+        line.replace(pos, name.size(), table.Values()[c]);
       }
     }
     return line;
