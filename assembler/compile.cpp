@@ -147,17 +147,30 @@ void Listing::Clear() {
   text2_rows_ = 0;
   pass3_done_ = false;
   rows_.clear();
-  pass2_bytes_.clear();
+  kinds_.clear();
+  address_base_ = 0;
   final_bytes_ = nullptr;
   final_base_ = 0;
+  pass2_rows_.clear();
+  pass2_saved_.clear();
   hex_overrides_.clear();
 }
 
 std::string_view Listing::PreCode_Line(std::size_t i) const { return Trim((*lines_)[i]); }
 
+std::string_view Listing::Code_Of(const Row& r) const {
+  if (r.code_length == 0 || final_bytes_ == nullptr) return {};
+  return std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length);
+}
+
 std::string_view Listing::Raw_Bytes(std::size_t i) const {
   const Row& r = rows_[i];
-  return std::string_view(pass2_bytes_).substr(r.code_offset, r.code_length);
+  if (!pass2_rows_.empty()) {
+    const auto it = std::lower_bound(pass2_rows_.begin(), pass2_rows_.end(), i,
+                                     [](const SavedRow& saved, std::size_t row) { return saved.row < row; });
+    if (it != pass2_rows_.end() && it->row == i) return std::string_view(pass2_saved_).substr(it->offset, r.code_length);
+  }
+  return Code_Of(r);
 }
 
 std::string Listing::Hex_Entry(std::size_t i) const {
@@ -165,23 +178,22 @@ std::string Listing::Hex_Entry(std::size_t i) const {
   if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) return it->second;
   const Row& r = rows_[i];
   if (r.code_length == 0 || final_bytes_ == nullptr) return {};
-  return ViewOpCodes_Bin2Hex(
-      std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length));
+  return ViewOpCodes_Bin2Hex(Code_Of(r));
 }
 
 std::string Listing::List1_Item(std::size_t i) const {
-  if (!pass3_done_ || rows_[i].address < 0) return {};
-  return Decimal_Text(rows_[i].address);
+  if (!pass3_done_ || kinds_[i] == kNoCode) return {};
+  return Decimal_Text(static_cast<std::int32_t>(rows_[i].code_offset) + address_base_);
 }
 
 std::string Listing::List2_Item(std::size_t i) const {
-  if (!pass3_done_ || rows_[i].address < 0) return {};
-  return Hex_Upper(static_cast<std::uint32_t>(rows_[i].address));
+  if (!pass3_done_ || kinds_[i] == kNoCode) return {};
+  return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(rows_[i].code_offset) + address_base_));
 }
 
 std::string Listing::Text2() const {
   std::string out;
-  out.reserve(pass2_bytes_.size() + 2 * text2_rows_);
+  out.reserve((final_bytes_ != nullptr ? final_bytes_->size() : 0) + 2 * text2_rows_);
   for (std::size_t i = 0; i < text2_rows_; ++i) out.append(Raw_Bytes(i)).append("\r\n");
   return out;
 }
@@ -199,11 +211,8 @@ std::string Listing::Text3() const {
       out.append(it->second);
       continue;
     }
-    const Row& r = rows_[i];
-    if (r.code_length == 0 || final_bytes_ == nullptr) continue;
     // The view form of ViewOpCodes_Bin2Hex, written in place.
-    const std::string_view code =
-        std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length);
+    const std::string_view code = Code_Of(rows_[i]);
     for (std::size_t k = 0; k < code.size(); ++k) {
       if (k > 0) out.push_back('/');
       const auto b = static_cast<unsigned char>(code[k]);
@@ -246,6 +255,9 @@ CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptio
 
 CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
   source_ = std::move(text);
+  // A text whose line ends were mended in place may hold twice its size: the slack would stay
+  // for the whole session.
+  if (source_.capacity() - source_.size() > source_.size() / 8) source_.shrink_to_fit();
   return Run(options);
 }
 
@@ -262,14 +274,14 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   arena_left_ = 0;
   arena_next_ = nullptr;
   lines_ = Split_Lines(source_);
-  kind_.assign(lines_.size(), kGeneral);
   listing_.line_count_ = lines_.size();
   listing_.lines_ = &lines_;
   listing_.rows_.assign(lines_.size(), Listing::Row{});
+  listing_.kinds_.assign(lines_.size(), Listing::kGeneral);
+  listing_.final_bytes_ = &image_.Bytes();
   labels_.Reserve(lines_.size());
   // Most lines are a few bytes; a guess saves the doublings of a growing image.
   image_.Reserve(lines_.size() * 4);
-  listing_.pass2_bytes_.reserve(lines_.size() * 4);
 
   CompileOutcome outcome = Compile_Passes(options);
   if (outcome != CompileOutcome::Finished) return outcome;
@@ -310,7 +322,6 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 
   if (!Pass2(options)) return CompileOutcome::Stopped;
   Pass3(options.stack);
-  listing_.final_bytes_ = &image_.Bytes();
   // An error box in any pass fails the compile: its code is neither wrapped, saved nor run.
   return failed_ ? CompileOutcome::Failed : CompileOutcome::Finished;
 }
@@ -361,7 +372,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     }
     if (instruction.empty()) {
       ++listing_.text2_rows_;
-      kind_[j] = kNoCode;
+      listing_.kinds_[j] = Listing::kNoCode;
       continue;
     }
     bool invalid_label = false;
@@ -374,14 +385,14 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // A refused line stops the compile before pass 3. The fix-ups work on lines with a space
     // only, and the mnemonic is the whole line when it has none.
     const bool has_space = terms.mnemonic.size() < instruction.size();
-    kind_[j] = !bytes.empty() && has_space && May_FixUp(terms, instruction) ? kGeneral : kSettled;
-    if (kind_[j] == kSettled && Holds_UnwrittenLabel(terms, bytes)) {
+    Listing::RowKind& kind = listing_.kinds_[j];
+    kind = !bytes.empty() && has_space && May_FixUp(terms, instruction) ? Listing::kGeneral : Listing::kSettled;
+    if (kind == Listing::kSettled && Holds_UnwrittenLabel(terms, bytes)) {
       Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
       bytes.clear();
     }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
-    listing_.pass2_bytes_.append(bytes);
     row.code_length = static_cast<std::uint32_t>(bytes.size());
     if (bytes.empty()) {
       const std::string text = "Syntax Error:\r" + std::string(lines_[j]) + "\r\rShow help?";
@@ -396,23 +407,26 @@ bool CompileSession::Pass2(const CompileOptions& options) {
 }
 
 void CompileSession::Pass3(bool stack) {
-  const std::int32_t listing_offset = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
-  std::int32_t address = 0;
+  listing_.address_base_ = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
+  std::string before;
   for (std::size_t k = 0; k < lines_.size(); ++k) {
-    if (kind_[k] == kNoCode) continue;
-    Listing::Row& row = listing_.rows_[k];
-    if (kind_[k] == kGeneral) {
-      box_line_ = k;
-      const std::string_view line = Instruction_Part(Trim(lines_[k]));
-      const LineTerms terms = Get_LineTerms(line);
-      const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
-      std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
-      if (!fixed.empty() &&
-          std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length) != fixed)
-        listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
+    if (listing_.kinds_[k] != Listing::kGeneral) continue;
+    const Listing::Row& row = listing_.rows_[k];
+    box_line_ = k;
+    const std::string_view line = Instruction_Part(Trim(lines_[k]));
+    const LineTerms terms = Get_LineTerms(line);
+    // A row's address is the image size before it: the sum of the lengths of the rows above.
+    const FixLine fix_line{static_cast<std::int32_t>(row.code_offset), static_cast<std::int32_t>(row.code_length),
+                           line};
+    before.assign(image_.Bytes(), row.code_offset, row.code_length);
+    std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
+    const std::string_view after = std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length);
+    if (after != before) {
+      listing_.pass2_rows_.push_back(
+          Listing::SavedRow{static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(listing_.pass2_saved_.size())});
+      listing_.pass2_saved_.append(before);
     }
-    row.address = address + listing_offset;
-    address += static_cast<std::int32_t>(row.code_length);
+    if (!fixed.empty() && after != fixed) listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
   }
   listing_.pass3_done_ = true;
 }

@@ -74,13 +74,17 @@ class Listing {
 
  private:
   friend class CompileSession;
+  // A row's address is its offset in the image (plus the listing offset): no third column.
   struct Row {
-    std::int32_t address = -1;  // running address + listing offset; -1: empty item
     std::uint32_t code_offset = 0;
     std::uint32_t code_length = 0;
   };
-  static_assert(sizeof(Row) == 12);
+  static_assert(sizeof(Row) == 8);
+  // What pass 3 does with each row, as pass 2 found it: the fix-up dispatch, only the address
+  // (no operand can name a label), or nothing at all (an empty line or a label: no address).
+  enum RowKind : std::uint8_t { kGeneral, kSettled, kNoCode };
   void Clear();
+  std::string_view Code_Of(const Row& r) const;
 
   std::size_t line_count_ = 0;
   // The pre-code column is the trimmed source line as pass 2 left it: a view of the session's
@@ -90,9 +94,18 @@ class Listing {
   std::size_t text2_rows_ = 0;
   bool pass3_done_ = false;
   std::vector<Row> rows_;
-  std::string pass2_bytes_;  // the code image as pass 2 left it
+  std::vector<RowKind> kinds_;
+  std::int32_t address_base_ = 0;  // the listing offset: 6 when the prologue goes in front
+  // The image itself; pass 3 patches it in place, so the pass-2 bytes of a row it changed are
+  // kept aside (a few rows: those with a label operand).
   const std::string* final_bytes_ = nullptr;
   std::size_t final_base_ = 0;                                  // 6 when the prologue was put in front
+  struct SavedRow {
+    std::uint32_t row;
+    std::uint32_t offset;  // into pass2_saved_; the length is the row's
+  };
+  std::vector<SavedRow> pass2_rows_;  // ascending rows
+  std::string pass2_saved_;
   std::unordered_map<std::size_t, std::string> hex_overrides_;  // fix-up results that differ
 };
 
@@ -129,10 +142,6 @@ class CompileSession {
 
   std::string source_;
   std::vector<std::string_view> lines_;
-  // What pass 3 does with each row, as pass 2 found it: the fix-up dispatch, only the address
-  // (no operand can name a label), or nothing at all (an empty line or a label).
-  enum RowKind : std::uint8_t { kGeneral, kSettled, kNoCode };
-  std::vector<RowKind> kind_;
   std::vector<std::unique_ptr<char[]>> arena_;
   std::size_t arena_left_ = 0;
   char* arena_next_ = nullptr;
