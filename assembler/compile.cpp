@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "assembler/dispatch.h"
 #include "operands/operands.h"
@@ -138,6 +139,59 @@ std::string Split_Line(std::string_view line, std::string& first, std::string& s
   return Trim_Upper(t.substr(0, space));
 }
 
+// ---- Source lines ----------------------------------------------------------------------------
+
+void SourceLines::Reset(std::string_view text) {
+  text_ = text;
+  starts_.clear();
+  state_.clear();
+  kept_lines_.clear();
+  kept_.clear();
+  if (text.empty()) return;
+  std::size_t count = 1;
+  for (const char *p = text.data(), *end = p + text.size();
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
+       ++p)
+    ++count;
+  starts_.reserve(count);
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  starts_.push_back(0);
+  for (const char* p = begin;;) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    if (p > begin + starts_.back() && p[-1] == '\r')
+      starts_.push_back(static_cast<std::uint32_t>(p + 1 - begin));
+    ++p;
+  }
+  state_.assign(starts_.size(), kSource);
+}
+
+std::string_view SourceLines::operator[](std::size_t i) const {
+  switch (state_[i]) {
+    case kBlank:
+      return {};
+    case kKept: {
+      const auto it = std::lower_bound(kept_lines_.begin(), kept_lines_.end(), i,
+                                       [](const KeptLine& kept, std::size_t line) { return kept.line < line; });
+      return std::string_view(kept_).substr(it->offset, it->length);
+    }
+    default:
+      break;
+  }
+  // A line ends where the CR LF before the next one begins.
+  const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 : text_.size();
+  return text_.substr(starts_[i], end - starts_[i]);
+}
+
+void SourceLines::Replace(std::size_t i, std::string_view text) {
+  if (state_[i] == kKept && kept_lines_.back().line == i) kept_lines_.pop_back();
+  kept_lines_.push_back(
+      KeptLine{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(text.size()), kept_.size()});
+  kept_.append(text);
+  state_[i] = kKept;
+}
+
 // ---- Listing ---------------------------------------------------------------------------------
 
 void Listing::Clear() {
@@ -234,20 +288,6 @@ std::string Listing::TxtPreCode() const {
 
 // ---- Compile ---------------------------------------------------------------------------------
 
-std::string_view CompileSession::Keep(std::string line) {
-  if (line.size() > arena_left_) {
-    const std::size_t chunk = std::max<std::size_t>(line.size(), 1 << 16);
-    arena_.push_back(std::make_unique<char[]>(chunk));
-    arena_next_ = arena_.back().get();
-    arena_left_ = chunk;
-  }
-  if (!line.empty()) std::memcpy(arena_next_, line.data(), line.size());
-  std::string_view kept(arena_next_, line.size());
-  arena_next_ += line.size();
-  arena_left_ -= line.size();
-  return kept;
-}
-
 CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptions& options) {
   source_.assign(text);
   return Run(options);
@@ -270,18 +310,23 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   image_.Reset();
   labels_.Reset();
   consts_.Reset();
-  arena_.clear();
-  arena_left_ = 0;
-  arena_next_ = nullptr;
-  lines_ = Split_Lines(source_);
-  listing_.line_count_ = lines_.size();
+  if (source_.size() > std::numeric_limits<std::uint32_t>::max()) {
+    // Lines are found by 32-bit starts; both front ends read far less than this.
+    lines_.Reset({});
+    BoxRecorder recorder(*this);
+    ScopedMessageHandler scope(recorder);
+    Show_Message("The program is too long: at most 4 GiB.", MsgStyle::OkCritical);
+    return CompileOutcome::Stopped;
+  }
+  lines_.Reset(source_);
+  listing_.line_count_ = lines_.Size();
   listing_.lines_ = &lines_;
-  listing_.rows_.assign(lines_.size(), Listing::Row{});
-  listing_.kinds_.assign(lines_.size(), Listing::kGeneral);
+  listing_.rows_.assign(lines_.Size(), Listing::Row{});
+  listing_.kinds_.assign(lines_.Size(), Listing::kGeneral);
   listing_.final_bytes_ = &image_.Bytes();
-  labels_.Reserve(lines_.size());
+  labels_.Reserve(lines_.Size());
   // Most lines are a few bytes; a guess saves the doublings of a growing image.
-  image_.Reserve(lines_.size() * 4);
+  image_.Reserve(lines_.Size() * 4);
 
   CompileOutcome outcome = Compile_Passes(options);
   if (outcome != CompileOutcome::Finished) return outcome;
@@ -299,24 +344,24 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
   ScopedMessageHandler scope(recorder);
 
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    std::string_view& raw = lines_[i];
+  for (std::size_t i = 0; i < lines_.Size(); ++i) {
+    const std::string_view raw = lines_[i];
     box_line_ = i;
     const std::string_view trimmed = Trim(raw);
     if (Is_CommentLine(trimmed)) {
-      raw = {};
+      lines_.Blank(i);
       continue;
     }
     const std::string_view line = Code_Part(trimmed);
     if (line.empty()) {
-      raw = {};
+      lines_.Blank(i);
       continue;
     }
     const std::size_t space = line.find(' ');
     const std::string_view mnemonic = space == std::string_view::npos ? line : line.substr(0, space);
     if (space == std::string_view::npos ? mnemonic == "CONST" : Equals_NoCase(mnemonic, "CONST")) {
       consts_.Define_Const(line.size() > 6 ? line.substr(6) : std::string_view());
-      raw = {};
+      lines_.Blank(i);
     }
   }
 
@@ -329,7 +374,7 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
   std::string bytes;
-  for (std::size_t j = 0; j < lines_.size(); ++j) {
+  for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     std::string_view code;
     bool code_known = false;
@@ -338,12 +383,11 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       const std::string_view trimmed = Trim(lines_[j]);
       code = Code_Part(trimmed);
       code_known = true;
-      lines_[j] = trimmed;
       if (consts_.May_Replace(code)) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(trimmed.substr(code.size()));
-          lines_[j] = Keep(std::move(work));
+          lines_.Replace(j, work);
           code_known = false;
         }
       }
@@ -409,7 +453,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
 void CompileSession::Pass3(bool stack) {
   listing_.address_base_ = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
   std::string before;
-  for (std::size_t k = 0; k < lines_.size(); ++k) {
+  for (std::size_t k = 0; k < lines_.Size(); ++k) {
     if (listing_.kinds_[k] != Listing::kGeneral) continue;
     const Listing::Row& row = listing_.rows_[k];
     box_line_ = k;

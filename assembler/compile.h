@@ -52,6 +52,33 @@ std::string_view Instruction_Part(std::string_view line);
 // Mnemonic and operands of a line as pass 1 reads them.
 std::string Split_Line(std::string_view line, std::string& first, std::string& second);
 
+// The lines of the text being compiled: each a piece of the text (found by its start: five
+// bytes a line), blanked, or a rewritten copy kept aside. Views stay valid until the next
+// Replace or Reset.
+class SourceLines {
+ public:
+  // Splits text at every CR LF pair, as Split_Lines does; text must outlive the lines.
+  void Reset(std::string_view text);
+  std::size_t Size() const { return starts_.size(); }
+  std::string_view operator[](std::size_t i) const;
+  void Blank(std::size_t i) { state_[i] = kBlank; }
+  // Line i reads as text from now on. Lines are replaced in ascending order.
+  void Replace(std::size_t i, std::string_view text);
+
+ private:
+  enum State : std::uint8_t { kSource, kBlank, kKept };
+  struct KeptLine {
+    std::uint32_t line;
+    std::uint32_t length;
+    std::size_t offset;  // into kept_
+  };
+  std::string_view text_;
+  std::vector<std::uint32_t> starts_;
+  std::vector<State> state_;
+  std::vector<KeptLine> kept_lines_;  // ascending lines
+  std::string kept_;
+};
+
 // What the listing controls show after a compile, per source line.
 class Listing {
  public:
@@ -89,7 +116,7 @@ class Listing {
   std::size_t line_count_ = 0;
   // The pre-code column is the trimmed source line as pass 2 left it: a view of the session's
   // lines, so it costs no second vector.
-  const std::vector<std::string_view>* lines_ = nullptr;
+  const SourceLines* lines_ = nullptr;
   std::size_t pre_code_rows_ = 0;
   std::size_t text2_rows_ = 0;
   bool pass3_done_ = false;
@@ -125,7 +152,7 @@ class CompileSession {
   const LabelTable& Labels() const { return labels_; }
   const ConstTable& Consts() const { return consts_; }
   // The source lines as the compile left them (comments blanked, constants substituted).
-  const std::vector<std::string_view>& Lines() const { return lines_; }
+  const SourceLines& Lines() const { return lines_; }
   // Every box the last compile showed, in order, with its line.
   const std::vector<CompileBox>& Boxes() const { return boxes_; }
   // True when the last compile showed an error box.
@@ -138,13 +165,9 @@ class CompileSession {
   CompileOutcome Compile_Passes(const CompileOptions& options);
   bool Pass2(const CompileOptions& options);
   void Pass3(bool stack);
-  std::string_view Keep(std::string line);  // stores a rewritten line, returns a stable view
 
   std::string source_;
-  std::vector<std::string_view> lines_;
-  std::vector<std::unique_ptr<char[]>> arena_;
-  std::size_t arena_left_ = 0;
-  char* arena_next_ = nullptr;
+  SourceLines lines_;
   CodeImage image_;
   LabelTable labels_;
   ConstTable consts_;
