@@ -378,9 +378,12 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     box_line_ = j;
     std::string_view code;
     bool code_known = false;
-    if (!lines_[j].empty() && consts_.Size() > 0) {
+    // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
+    std::string_view as_read = lines_[j];
+    if (!as_read.empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
-      const std::string_view trimmed = Trim(lines_[j]);
+      const std::string_view trimmed = Trim(as_read);
+      as_read = trimmed;
       code = Code_Part(trimmed);
       code_known = true;
       if (consts_.May_Replace(code)) {
@@ -388,11 +391,12 @@ bool CompileSession::Pass2(const CompileOptions& options) {
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(trimmed.substr(code.size()));
           lines_.Replace(j, work);
+          as_read = lines_[j];
           code_known = false;
         }
       }
     }
-    const std::string_view line = Trim(lines_[j]);
+    const std::string_view line = Trim(as_read);
     listing_.pre_code_rows_ = j + 1;
 
     if (!code_known) code = Code_Part(line);
@@ -439,7 +443,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     image_.Append_Code(bytes);
     row.code_length = static_cast<std::uint32_t>(bytes.size());
     if (bytes.empty()) {
-      const std::string text = "Syntax Error:\r" + std::string(lines_[j]) + "\r\rShow help?";
+      const std::string text = "Syntax Error:\r" + std::string(as_read) + "\r\rShow help?";
       if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(j + 1)) == MsgAnswer::Yes &&
           options.open_help)
         options.open_help(kSyntaxErrorHelpContext);

@@ -159,7 +159,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, CompileStops, testing::Values(
     StopCase{"CLC\r\nFROB EAX",    {"Syntax Error:\rFROB EAX\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2},
     StopCase{"CLC 1",              {"Syntax Error:\rCLC 1\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 1"}, 1, 1},
     StopCase{"1ABC:",              {"Invalid LABEL:\r\t1ABC:", MsgStyle::Ok, "LINE: 0"}, 1, 0},
-    StopCase{":",                  {"Invalid LABEL:\r\t:", MsgStyle::Ok, "LINE: 0"}, 1, 0}
+    StopCase{":",                  {"Invalid LABEL:\r\t:", MsgStyle::Ok, "LINE: 0"}, 1, 0},
+    // Without constants the box shows the line as written; with them, as pass 2 read it: trimmed.
+    StopCase{"  CLC 1  ",          {"Syntax Error:\r  CLC 1  \r\rShow help?", MsgStyle::YesNoCritical, "LINE: 1"}, 1, 1},
+    StopCase{"CONST K=2\r\n  CLC 1  ; note", {"Syntax Error:\rCLC 1  ; note\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2},
+    StopCase{"CONST K=2\r\n  CLC K  ", {"Syntax Error:\rCLC 2\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2}
 ));
 // clang-format on
 
