@@ -167,21 +167,11 @@ void SourceLines::Reset(std::string_view text) {
   state_.assign(starts_.size(), kSource);
 }
 
-std::string_view SourceLines::operator[](std::size_t i) const {
-  switch (state_[i]) {
-    case kBlank:
-      return {};
-    case kKept: {
-      const auto it = std::lower_bound(kept_lines_.begin(), kept_lines_.end(), i,
-                                       [](const KeptLine& kept, std::size_t line) { return kept.line < line; });
-      return std::string_view(kept_).substr(it->offset, it->length);
-    }
-    default:
-      break;
-  }
-  // A line ends where the CR LF before the next one begins.
-  const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 : text_.size();
-  return text_.substr(starts_[i], end - starts_[i]);
+std::string_view SourceLines::Set_Aside(std::size_t i) const {
+  if (state_[i] == kBlank) return {};
+  const auto it = std::lower_bound(kept_lines_.begin(), kept_lines_.end(), i,
+                                   [](const KeptLine& kept, std::size_t line) { return kept.line < line; });
+  return std::string_view(kept_).substr(it->offset, it->length);
 }
 
 void SourceLines::Replace(std::size_t i, std::string_view text) {
@@ -425,7 +415,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     }
     bool invalid_label = false;
     const LineTerms terms = Get_LineTerms(instruction);
-    bytes = Dispatch_Line(terms, labels_, invalid_label);
+    FixUp fixup = FixUp::None;
+    bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
     if (invalid_label) {
       Show_Invalid_Label(line, j);
       return false;
@@ -434,7 +425,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // only, and the mnemonic is the whole line when it has none.
     const bool has_space = terms.mnemonic.size() < instruction.size();
     Listing::RowKind& kind = listing_.kinds_[j];
-    kind = !bytes.empty() && has_space && May_FixUp(terms, instruction) ? Listing::kGeneral : Listing::kSettled;
+    kind = !bytes.empty() && has_space && fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
     if (kind == Listing::kSettled && Holds_UnwrittenLabel(terms, bytes)) {
       Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
       bytes.clear();

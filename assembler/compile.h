@@ -60,13 +60,19 @@ class SourceLines {
   // Splits text at every CR LF pair, as Split_Lines does; text must outlive the lines.
   void Reset(std::string_view text);
   std::size_t Size() const { return starts_.size(); }
-  std::string_view operator[](std::size_t i) const;
+  std::string_view operator[](std::size_t i) const {
+    if (state_[i] != kSource) return Set_Aside(i);
+    // A line ends where the CR LF before the next one begins.
+    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 : text_.size();
+    return text_.substr(starts_[i], end - starts_[i]);
+  }
   void Blank(std::size_t i) { state_[i] = kBlank; }
   // Line i reads as text from now on. Lines are replaced in ascending order.
   void Replace(std::size_t i, std::string_view text);
 
  private:
   enum State : std::uint8_t { kSource, kBlank, kKept };
+  std::string_view Set_Aside(std::size_t i) const;  // a blanked or rewritten line
   struct KeptLine {
     std::uint32_t line;
     std::uint32_t length;
