@@ -45,11 +45,12 @@ def number(rnd, v):
         return h, h, f"0x{x}"
     if k == 6:
         return f"&H{x}", f"0x{x}", f"0x{x}"
+    # yasm reads no 0b prefix: NASM's spelling takes the b suffix that both read.
     if k == 7:
-        return f"0b{b}", f"0b{b}", f"0b{b}"
+        return f"0b{b}", f"{b}b", f"0b{b}"
     if k == 8:
         return f"{b}b", f"{b}b", f"0b{b}"
-    return f"&B{b}", f"0b{b}", f"0b{b}"
+    return f"&B{b}", f"{b}b", f"0b{b}"
 
 
 def value(rnd, bits):
