@@ -83,13 +83,14 @@ def memory(rnd, offsets, bits=None):
         name = rnd.choice(offsets)
         o, n, g = o + sign + name, n + sign + name, g + sign + name
     elif k >= 5:
-        # An explicit displacement of 0 keeps its byte in ORVO.
+        # An explicit displacement of 0 keeps its byte in ORVO. One in ten sits on a width's edge.
+        edge = rnd.random() < 0.1
         if k < 10:
-            sign, d = "+", rnd.randint(1, 127)
+            sign, d = "+", 127 if edge else rnd.randint(1, 127)
         elif k < 13:
-            sign, d = "-", rnd.randint(1, 128)
+            sign, d = "-", 128 if edge else rnd.randint(1, 128)
         else:
-            sign, d = rnd.choice("+-"), rnd.randint(129, 100000)
+            sign, d = rnd.choice("+-"), rnd.choice([128, 129, 256]) if edge else rnd.randint(129, 100000)
         do, dn, dg = number(rnd, d)
         while sign == "-" and do.startswith("&B"):  # ORVO gives -&B.. four bytes at any size
             do, dn, dg = number(rnd, d)
