@@ -32,6 +32,9 @@ class NormalLiteral {
 
  private:
   void Rewrite(std::size_t at);
+  bool Rewrite_BinaryNow(std::size_t at);  // false after the "Number too big" box
+  bool Recall();                           // a recent rewrite of the same text, copied
+  void Remember() const;
   // Where the magnitude starts: after a minus and the blanks that follow it.
   static constexpr std::size_t Magnitude_At(std::string_view t) {
     std::size_t i = 0;
@@ -42,6 +45,7 @@ class NormalLiteral {
     return i;
   }
   void Rewrite_Radix();
+  void Rewrite_RadixNow();
   // Cheap filter: a digit (after a minus) and then an X or B, or an H or B at the end (before a
   // type suffix). Decimal literals fail it at once.
   static constexpr bool May_BeRadixNotation(std::string_view t) {

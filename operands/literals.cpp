@@ -2,6 +2,8 @@
 // conversions to little-endian byte strings.
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -206,11 +208,16 @@ std::uint8_t Digits_Value(int base, std::string_view digits) {
 }
 
 void NormalLiteral::Rewrite(std::size_t at) {
+  if (Recall()) return;
+  if (Rewrite_BinaryNow(at)) Remember();
+}
+
+bool NormalLiteral::Rewrite_BinaryNow(std::size_t at) {
   const std::string_view t = view_.substr(at);
   const std::string_view d = Trim_Left(t.substr(2));
   // A digit other than 0 and 1 makes no base-2 literal: the text stays as written, no number.
   for (const char c : d)
-    if (c != '0' && c != '1') return;
+    if (c != '0' && c != '1') return true;
   rewritten_ = true;
   std::size_t width = d.size() < 4 ? 4 : d.size();
   width += (4 - width % 4) % 4;
@@ -225,10 +232,61 @@ void NormalLiteral::Rewrite(std::size_t at) {
   } catch (const Fault& fault) {
     buf_.clear();
     Show_Message("Number too big: " + padded, MsgStyle::Ok, fault.description());
+    return false;
   }
+  return true;
 }
 
+namespace {
+// One literal is read several times on its line (its notation, its range, its bytes): the last
+// few short rewrites are kept, and a repeated one is copied instead of worked out again. A
+// rewrite that showed a box is not kept: reading the literal again shows it again.
+struct RecentLiteral {
+  std::uint8_t text_size = 0, form_size = 0;
+  bool rewritten = false;
+  char text[31] = {}, form[31] = {};
+};
+thread_local std::array<RecentLiteral, 4> recent_literals;
+thread_local std::size_t next_recent = 0;
+
+const RecentLiteral* Recall_Literal(std::string_view text) {
+  if (text.size() > sizeof(RecentLiteral::text)) return nullptr;
+  for (const RecentLiteral& r : recent_literals)
+    if (r.text_size != 0 && r.text_size == text.size() && std::memcmp(r.text, text.data(), text.size()) == 0)
+      return &r;
+  return nullptr;
+}
+
+void Remember_Literal(std::string_view text, bool rewritten, std::string_view form) {
+  if (text.empty() || text.size() > sizeof(RecentLiteral::text) || form.size() > sizeof(RecentLiteral::form))
+    return;
+  RecentLiteral& r = recent_literals[next_recent];
+  next_recent = (next_recent + 1) % recent_literals.size();
+  r.text_size = static_cast<std::uint8_t>(text.size());
+  std::memcpy(r.text, text.data(), text.size());
+  r.rewritten = rewritten;
+  r.form_size = static_cast<std::uint8_t>(form.size());
+  if (!form.empty()) std::memcpy(r.form, form.data(), form.size());
+}
+}  // namespace
+
+bool NormalLiteral::Recall() {
+  const RecentLiteral* r = Recall_Literal(view_);
+  if (r == nullptr) return false;
+  rewritten_ = r->rewritten;
+  if (rewritten_) buf_.assign(r->form, r->form_size);
+  return true;
+}
+
+void NormalLiteral::Remember() const { Remember_Literal(view_, rewritten_, rewritten_ ? buf_ : std::string_view()); }
+
 void NormalLiteral::Rewrite_Radix() {
+  if (Recall()) return;
+  Rewrite_RadixNow();
+  Remember();
+}
+
+void NormalLiteral::Rewrite_RadixNow() {
   std::string_view t = view_;
   const bool negative = Strip_Minus_View(t);
   char suffix = 0;
