@@ -190,7 +190,7 @@ void Listing::Clear() {
   pre_code_rows_ = 0;
   text2_rows_ = 0;
   pass3_done_ = false;
-  rows_.clear();
+  code_starts_.clear();
   kinds_.clear();
   address_base_ = 0;
   final_bytes_ = nullptr;
@@ -208,7 +208,7 @@ std::string_view Listing::Code_Of(const Row& r) const {
 }
 
 std::string_view Listing::Raw_Bytes(std::size_t i) const {
-  const Row& r = rows_[i];
+  const Row r = Row_At(i);
   if (!pass2_rows_.empty()) {
     const auto it = std::lower_bound(pass2_rows_.begin(), pass2_rows_.end(), i,
                                      [](const SavedRow& saved, std::size_t row) { return saved.row < row; });
@@ -220,19 +220,19 @@ std::string_view Listing::Raw_Bytes(std::size_t i) const {
 std::string Listing::Hex_Entry(std::size_t i) const {
   if (!pass3_done_) return {};
   if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) return it->second;
-  const Row& r = rows_[i];
+  const Row r = Row_At(i);
   if (r.code_length == 0 || final_bytes_ == nullptr) return {};
   return ViewOpCodes_Bin2Hex(Code_Of(r));
 }
 
 std::string Listing::List1_Item(std::size_t i) const {
   if (!pass3_done_ || kinds_[i] == kNoCode) return {};
-  return Decimal_Text(static_cast<std::int32_t>(rows_[i].code_offset) + address_base_);
+  return Decimal_Text(static_cast<std::int32_t>(code_starts_[i]) + address_base_);
 }
 
 std::string Listing::List2_Item(std::size_t i) const {
   if (!pass3_done_ || kinds_[i] == kNoCode) return {};
-  return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(rows_[i].code_offset) + address_base_));
+  return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(code_starts_[i]) + address_base_));
 }
 
 std::string Listing::Text2() const {
@@ -256,7 +256,7 @@ std::string Listing::Text3() const {
       continue;
     }
     // The view form of ViewOpCodes_Bin2Hex, written in place.
-    const std::string_view code = Code_Of(rows_[i]);
+    const std::string_view code = Code_Of(Row_At(i));
     for (std::size_t k = 0; k < code.size(); ++k) {
       if (k > 0) out.push_back('/');
       const auto b = static_cast<unsigned char>(code[k]);
@@ -311,7 +311,7 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   lines_.Reset(source_);
   listing_.line_count_ = lines_.Size();
   listing_.lines_ = &lines_;
-  listing_.rows_.assign(lines_.Size(), Listing::Row{});
+  listing_.code_starts_.assign(lines_.Size() + 1, 0);
   listing_.kinds_.assign(lines_.Size(), Listing::kGeneral);
   listing_.final_bytes_ = &image_.Bytes();
   labels_.Reserve(lines_.Size());
@@ -355,7 +355,11 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
     }
   }
 
-  if (!Pass2(options)) return CompileOutcome::Stopped;
+  const bool passed = Pass2(options);
+  // The rows pass 2 did not reach hold no bytes: they start where the image ends.
+  std::fill(listing_.code_starts_.begin() + static_cast<std::ptrdiff_t>(listing_.pre_code_rows_),
+            listing_.code_starts_.end(), static_cast<std::uint32_t>(image_.Size()));
+  if (!passed) return CompileOutcome::Stopped;
   Pass3(options.stack);
   // An error box in any pass fails the compile: its code is neither wrapped, saved nor run.
   return failed_ ? CompileOutcome::Failed : CompileOutcome::Finished;
@@ -392,8 +396,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     if (!code_known) code = Code_Part(line);
     std::string_view instruction = code;
     const std::size_t colon = Find_LabelColon(code);
-    Listing::Row& row = listing_.rows_[j];
-    row.code_offset = static_cast<std::uint32_t>(image_.Size());
+    listing_.code_starts_[j] = static_cast<std::uint32_t>(image_.Size());
     if (colon != std::string_view::npos) {
       const std::size_t space = code.find(' ');
       // A space before the colon, or a name that could be read as something else (a register,
@@ -432,7 +435,6 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
-    row.code_length = static_cast<std::uint32_t>(bytes.size());
     if (bytes.empty()) {
       const std::string text = "Syntax Error:\r" + std::string(as_read) + "\r\rShow help?";
       if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(j + 1)) == MsgAnswer::Yes &&
@@ -447,10 +449,19 @@ bool CompileSession::Pass2(const CompileOptions& options) {
 
 void CompileSession::Pass3(bool stack) {
   listing_.address_base_ = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
+  // Room for the pass-2 bytes of every row a fix-up may change, so that they grow no slack.
+  std::size_t general_rows = 0, general_bytes = 0;
+  for (std::size_t k = 0; k < lines_.Size(); ++k) {
+    if (listing_.kinds_[k] != Listing::kGeneral) continue;
+    ++general_rows;
+    general_bytes += listing_.Row_At(k).code_length;
+  }
+  listing_.pass2_rows_.reserve(general_rows);
+  listing_.pass2_saved_.reserve(general_bytes);
   std::string before;
   for (std::size_t k = 0; k < lines_.Size(); ++k) {
     if (listing_.kinds_[k] != Listing::kGeneral) continue;
-    const Listing::Row& row = listing_.rows_[k];
+    const Listing::Row row = listing_.Row_At(k);
     box_line_ = k;
     const std::string_view line = Instruction_Part(Trim(lines_[k]));
     const LineTerms terms = Get_LineTerms(line);

@@ -107,12 +107,13 @@ class Listing {
 
  private:
   friend class CompileSession;
-  // A row's address is its offset in the image (plus the listing offset): no third column.
+  // A row's address is its offset in the image (plus the listing offset), and its bytes run to
+  // the next row's offset: one number a row.
   struct Row {
     std::uint32_t code_offset = 0;
     std::uint32_t code_length = 0;
   };
-  static_assert(sizeof(Row) == 8);
+  Row Row_At(std::size_t i) const { return Row{code_starts_[i], code_starts_[i + 1] - code_starts_[i]}; }
   // What pass 3 does with each row, as pass 2 found it: the fix-up dispatch, only the address
   // (no operand can name a label), or nothing at all (an empty line or a label: no address).
   enum RowKind : std::uint8_t { kGeneral, kSettled, kNoCode };
@@ -126,7 +127,7 @@ class Listing {
   std::size_t pre_code_rows_ = 0;
   std::size_t text2_rows_ = 0;
   bool pass3_done_ = false;
-  std::vector<Row> rows_;
+  std::vector<std::uint32_t> code_starts_;  // one a row and one past the last
   std::vector<RowKind> kinds_;
   std::int32_t address_base_ = 0;  // the listing offset: 6 when the prologue goes in front
   // The image itself; pass 3 patches it in place, so the pass-2 bytes of a row it changed are
