@@ -54,8 +54,7 @@ bool Plain_Item(std::string_view item, std::string_view n, int width, std::uint3
   }
   std::uint32_t v = 0;
   if (digits) {
-    if (item.size() > 9) return false;
-    for (const char c : item) v = v * 10 + static_cast<std::uint32_t>(c - '0');
+    if (!detail::Plain_Decimal(item, v)) return false;
     if (width == 1 && (item.size() > 3 || v > 255)) return false;
     if (width == 2 && (item.size() > 5 || v > 65535)) return false;
     value = v;

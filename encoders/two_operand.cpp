@@ -322,6 +322,17 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
         } else {
           return true;
         }
+        // A plain decimal needs no normalization: its range and its bytes follow from its value.
+        if (std::uint32_t value = 0; detail::Plain_Decimal(text, value)) {
+          const int width = type == OpType::Imm8 ? 1 : type == OpType::Imm16 ? 2 : 4;
+          const bool fits = width == 4 || (width == 1 ? text.size() <= 3 && value <= 255
+                                                       : text.size() <= 5 && value <= 65535);
+          if (fits) {
+            imm.clear();
+            Append_LE(imm, value, width);
+            return true;
+          }
+        }
         const std::string digits = Without_Suffix(text);
         bool valid = false;
         std::size_t width = 0;

@@ -94,6 +94,10 @@ Notation Literal_Notation(std::string_view magnitude);
 // Magnitudes beyond 2^40 read as 2^40: out of every operand's range.
 bool Literal_Value(std::string_view text, std::int64_t& value);
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max);
+// A plain decimal: one to nine digits and nothing else. Its value fits 31 bits, so the hex text
+// of the value never overflows and conversions can skip that text. The one reader of such
+// numbers: literals, data items and immediates take them here.
+bool Plain_Decimal(std::string_view t, std::uint32_t& value);
 bool Label_Test(std::string_view t);
 
 // Size code and remaining text of a size prefix, without copying (text already trimmed).

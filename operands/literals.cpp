@@ -15,7 +15,20 @@
 #include "operands/operands.h"
 
 namespace orvo {
+
+bool detail::Plain_Decimal(std::string_view t, std::uint32_t& value) {
+  if (t.empty() || t.size() > 9) return false;
+  std::uint32_t v = 0;
+  for (const char c : t) {
+    if (!Is_Digit(c)) return false;
+    v = v * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  value = v;
+  return true;
+}
+
 namespace {
+using detail::Plain_Decimal;
 
 constexpr bool Starts_With_Hex(std::string_view t) { return Starts_With_NoCase(t, "&H"); }
 
@@ -118,19 +131,6 @@ std::string Literal_Digits(std::string_view text) {
     return Hex_Text_Of(-Leading_Value(base2.view()));
   }
   return Hex_Text_Of(Leading_Value(t));
-}
-
-// A plain decimal: one to nine digits and nothing else. Its value fits 31 bits, so the hex
-// text of the value never overflows and the conversions below can skip that text.
-bool Plain_Decimal(std::string_view t, std::uint32_t& value) {
-  if (t.empty() || t.size() > 9) return false;
-  std::uint32_t v = 0;
-  for (const char c : t) {
-    if (!Is_Digit(c)) return false;
-    v = v * 10 + static_cast<std::uint32_t>(c - '0');
-  }
-  value = v;
-  return true;
 }
 
 // A plain decimal with an optional minus (spaces around and after it, as the leading value
