@@ -248,7 +248,6 @@ std::string Listing::Text3() const {
   // Three characters a byte at most ("FF/"), and CR LF between rows: one allocation.
   const std::size_t bytes = final_bytes_ != nullptr ? final_bytes_->size() : 0;
   out.reserve(3 * bytes + 2 * line_count_);
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < line_count_; ++i) {
     if (i > 0) out.append("\r\n");
     if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) {
@@ -260,8 +259,8 @@ std::string Listing::Text3() const {
     for (std::size_t k = 0; k < code.size(); ++k) {
       if (k > 0) out.push_back('/');
       const auto b = static_cast<unsigned char>(code[k]);
-      if (b >= 0x10) out.push_back(kDigits[b >> 4]);
-      out.push_back(kDigits[b & 0xF]);
+      if (b >= 0x10) out.push_back(kHexDigits[b >> 4]);
+      out.push_back(kHexDigits[b & 0xF]);
     }
   }
   return out;

@@ -321,14 +321,13 @@ void NormalLiteral::Rewrite_RadixNow() {
     for (const char c : digits) buf_ += Upper_Char(c);
   } else {
     // Four binary digits a hexadecimal digit, counted from the right.
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string padded((4 - digits.size() % 4) % 4, '0');
     padded.append(digits);
     const std::size_t start = buf_.size();
     for (std::size_t at = 0; at < padded.size(); at += 4) {
       int v = 0;
       for (std::size_t k = 0; k < 4; ++k) v = v * 2 + (padded[at + k] - '0');
-      if (v != 0 || buf_.size() > start || at + 4 == padded.size()) buf_ += kHex[v];
+      if (v != 0 || buf_.size() > start || at + 4 == padded.size()) buf_ += kHexDigits[v];
     }
   }
   if (suffix != 0) buf_ += suffix;
