@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "assembler/dispatch.h"
-#include "operands/operands.h"
 #include "ide/message_box.h"
+#include "operands/operands.h"
 #include "operands/text.h"
 #include "output/view.h"
 
@@ -212,7 +212,8 @@ std::string_view Listing::Raw_Bytes(std::size_t i) const {
   if (!pass2_rows_.empty()) {
     const auto it = std::lower_bound(pass2_rows_.begin(), pass2_rows_.end(), i,
                                      [](const SavedRow& saved, std::size_t row) { return saved.row < row; });
-    if (it != pass2_rows_.end() && it->row == i) return std::string_view(pass2_saved_).substr(it->offset, r.code_length);
+    if (it != pass2_rows_.end() && it->row == i)
+      return std::string_view(pass2_saved_).substr(it->offset, r.code_length);
   }
   return Code_Of(r);
 }
@@ -465,14 +466,14 @@ void CompileSession::Pass3(bool stack) {
     const std::string_view line = Instruction_Part(Trim(lines_[k]));
     const LineTerms terms = Get_LineTerms(line);
     // A row's address is the image size before it: the sum of the lengths of the rows above.
-    const FixLine fix_line{static_cast<std::int32_t>(row.code_offset), static_cast<std::int32_t>(row.code_length),
-                           line};
+    const FixLine fix_line{static_cast<std::int32_t>(row.code_offset),
+                           static_cast<std::int32_t>(row.code_length), line};
     before.assign(image_.Bytes(), row.code_offset, row.code_length);
     std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
     const std::string_view after = std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length);
     if (after != before) {
-      listing_.pass2_rows_.push_back(
-          Listing::SavedRow{static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(listing_.pass2_saved_.size())});
+      listing_.pass2_rows_.push_back(Listing::SavedRow{
+          static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(listing_.pass2_saved_.size())});
       listing_.pass2_saved_.append(before);
     }
     if (!fixed.empty() && after != fixed) listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));

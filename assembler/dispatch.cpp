@@ -356,7 +356,8 @@ FixUp Operands_FixUp(FixUp column, const LineTerms& terms) {
     case FixUp::Push:
       return May_NameLabel(terms.first) ? column : FixUp::None;
     case FixUp::Mov:
-      if (Get_Reg32Code(terms.first) != kNoRegister) return May_NameLabel(terms.second) ? column : FixUp::None;
+      if (Get_Reg32Code(terms.first) != kNoRegister)
+        return May_NameLabel(terms.second) ? column : FixUp::None;
       return Is_LabelName(terms.second) ? column : FixUp::None;
     case FixUp::Alu:
       return Is_LabelName(terms.second) ? column : FixUp::None;
@@ -423,7 +424,8 @@ std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const Label
     case FixUp::Push:
       return Fix_Imm32Label(image, labels, terms.first, line, stack);
     case FixUp::Mov:
-      if (Get_Reg32Code(terms.first) != kNoRegister) return Fix_Imm32Label(image, labels, terms.second, line, stack);
+      if (Get_Reg32Code(terms.first) != kNoRegister)
+        return Fix_Imm32Label(image, labels, terms.second, line, stack);
       // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
       // register, which is refused there).
       return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack) : std::string();

@@ -231,8 +231,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   // reads a pair of bounds: DWORD PTR is the true width of a 16-bit pair.
   const int written2 = Written_Bits(second);
   if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
-      !(family == Family::Bound && written2 == 32) &&
-      Sizes_Contradict(written1, dst, written2, src)) {
+      !(family == Family::Bound && written2 == 32) && Sizes_Contradict(written1, dst, written2, src)) {
     std::string text = "Invalid operand(s)";
     text += kCR;
     text += mnemonic;
@@ -326,7 +325,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
         if (std::uint32_t value = 0; detail::Plain_Decimal(text, value)) {
           const int width = type == OpType::Imm8 ? 1 : type == OpType::Imm16 ? 2 : 4;
           const bool fits = width == 4 || (width == 1 ? text.size() <= 3 && value <= 255
-                                                       : text.size() <= 5 && value <= 65535);
+                                                      : text.size() <= 5 && value <= 65535);
           if (fits) {
             imm.clear();
             Append_LE(imm, value, width);

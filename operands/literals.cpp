@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -278,7 +278,9 @@ bool NormalLiteral::Recall() {
   return true;
 }
 
-void NormalLiteral::Remember() const { Remember_Literal(view_, rewritten_, rewritten_ ? buf_ : std::string_view()); }
+void NormalLiteral::Remember() const {
+  Remember_Literal(view_, rewritten_, rewritten_ ? buf_ : std::string_view());
+}
 
 void NormalLiteral::Rewrite_Radix() {
   if (Recall()) return;

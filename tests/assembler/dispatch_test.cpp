@@ -122,13 +122,13 @@ TEST(Dispatch, FixUpColumnPerRow) {
     const char* line;
     FixUp fixup;
   } rows[] = {
-      {"JMP L1", FixUp::Jump},         {"jnz L1", FixUp::Jump},        {"JCXZ L1", FixUp::Loop},
-      {"JECXZ L1", FixUp::Loop},       {"LOOPNE L1", FixUp::Loop},     {"CALL L1", FixUp::Call},
-      {"PUSH L1", FixUp::Push},        {"PUSH 5", FixUp::None},        {"MOV EAX,L1", FixUp::Mov},
-      {"MOV [EAX],L1", FixUp::Mov},    {"MOV AL,5", FixUp::None},      {"SBB EAX,L1", FixUp::Alu},
-      {"TEST EAX,L1", FixUp::Alu},     {"ADD EAX,5", FixUp::None},     {"LOCK ADD [EAX],L1", FixUp::Lock},
-      {"LOCK INC [EAX]", FixUp::None}, {"LOCK", FixUp::None},          {"INC L1", FixUp::None},
-      {"SETZ AL", FixUp::None},        {"X DB 1,L1", FixUp::None},     {"LEA EAX,[L1]", FixUp::None},
+      {"JMP L1", FixUp::Jump},         {"jnz L1", FixUp::Jump},    {"JCXZ L1", FixUp::Loop},
+      {"JECXZ L1", FixUp::Loop},       {"LOOPNE L1", FixUp::Loop}, {"CALL L1", FixUp::Call},
+      {"PUSH L1", FixUp::Push},        {"PUSH 5", FixUp::None},    {"MOV EAX,L1", FixUp::Mov},
+      {"MOV [EAX],L1", FixUp::Mov},    {"MOV AL,5", FixUp::None},  {"SBB EAX,L1", FixUp::Alu},
+      {"TEST EAX,L1", FixUp::Alu},     {"ADD EAX,5", FixUp::None}, {"LOCK ADD [EAX],L1", FixUp::Lock},
+      {"LOCK INC [EAX]", FixUp::None}, {"LOCK", FixUp::None},      {"INC L1", FixUp::None},
+      {"SETZ AL", FixUp::None},        {"X DB 1,L1", FixUp::None}, {"LEA EAX,[L1]", FixUp::None},
   };
   for (const auto& row : rows) EXPECT_EQ(Line_FixUp(Get_LineTerms(row.line)), row.fixup) << row.line;
 }

@@ -37,7 +37,8 @@ TEST(SourceLines, SplitLikeSplitLinesAndKeepRewrites) {
     lines.Reset(text);
     const std::vector<std::string_view> expected = Split_Lines(text);
     ASSERT_EQ(lines.Size(), expected.size()) << text;
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << text << " line " << i;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+      EXPECT_EQ(lines[i], expected[i]) << text << " line " << i;
   }
   SourceLines lines;
   lines.Reset("a\r\nb\r\nc\r\nd");

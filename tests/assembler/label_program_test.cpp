@@ -153,17 +153,23 @@ struct ListingCase {
 
 TEST(LabelPrograms, ListingColumnsPerRow) {
   const ListingCase cases[] = {
-      {"L:|JMP Back|Back: NOP|LOOP L|PUSH Back", false, CompileOutcome::Finished,
+      {"L:|JMP Back|Back: NOP|LOOP L|PUSH Back",
+       false,
+       CompileOutcome::Finished,
        {"", "E900000000", "90", "E200", "6800000000"},
        {"", "E9/0/0/0/0", "90", "E2/F8", "68/5/0/0/0"},
        {"", "0", "5", "6", "8"}},
-      {"L:|JMP Back|Back: NOP|LOOP L|PUSH Back", true, CompileOutcome::Finished,
+      {"L:|JMP Back|Back: NOP|LOOP L|PUSH Back",
+       true,
+       CompileOutcome::Finished,
        {"", "E900000000", "90", "E200", "6800000000"},
        {"", "E9/0/0/0/0", "90", "E2/F8", "68/B/0/0/0"},
        {"", "6", "11", "12", "14"}},
       // A label not found fails the compile after pass 3 ran to its end: no frame, but the
       // addresses still count it, and the rows after the failure are patched.
-      {"JMP Nowhere|; note|MOV EAX,Here|Here: RET", true, CompileOutcome::Failed,
+      {"JMP Nowhere|; note|MOV EAX,Here|Here: RET",
+       true,
+       CompileOutcome::Failed,
        {"E900000000", "", "B800000000", "C3"},
        {"E9/0/0/0/0", "", "B8/10/0/0/0", "C3"},
        {"6", "", "11", "16"}},

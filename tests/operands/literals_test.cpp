@@ -89,8 +89,8 @@ TEST(NormalizeNumber, Base2Rewrite) {
 // than are kept as recent, gives every time what the first reading gave, and a literal too big
 // for its rewrite shows its box at every reading.
 TEST(NormalizeNumber, RepeatedReadingsAgree) {
-  const char* const literals[] = {"0FFh", "0x1f", "101b", "0b11", "&B1010", "-&B1", "- 0FFH", "12",
-                                  "&B0102", "0XG", "1AH", "&b 11", "7fffffffh", "0b1?"};
+  const char* const literals[] = {"0FFh", "0x1f",   "101b", "0b11", "&B1010", "-&B1",      "- 0FFH",
+                                  "12",   "&B0102", "0XG",  "1AH",  "&b 11",  "7fffffffh", "0b1?"};
   std::vector<std::string> first;
   for (const char* text : literals) first.push_back(Normalize_Number(text));
   EXPECT_EQ(first[0], "&HFF");
