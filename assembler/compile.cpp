@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "assembler/dispatch.h"
-#include "operands/operands.h"
+#include "base/hex.h"
 #include "base/message_box.h"
 #include "base/text.h"
-#include "base/hex.h"
+#include "operands/operands.h"
 
 namespace orvo {
 
@@ -138,6 +139,49 @@ std::string Split_Line(std::string_view line, std::string& first, std::string& s
   return Trim_Upper(t.substr(0, space));
 }
 
+// ---- Source lines ----------------------------------------------------------------------------
+
+void SourceLines::Reset(std::string_view text) {
+  text_ = text;
+  starts_.clear();
+  state_.clear();
+  kept_lines_.clear();
+  kept_.clear();
+  if (text.empty()) return;
+  std::size_t count = 1;
+  for (const char *p = text.data(), *end = p + text.size();
+       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
+       ++p)
+    ++count;
+  starts_.reserve(count);
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  starts_.push_back(0);
+  for (const char* p = begin;;) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) break;
+    if (p > begin + starts_.back() && p[-1] == '\r')
+      starts_.push_back(static_cast<std::uint32_t>(p + 1 - begin));
+    ++p;
+  }
+  state_.assign(starts_.size(), kSource);
+}
+
+std::string_view SourceLines::Set_Aside(std::size_t i) const {
+  if (state_[i] == kBlank) return {};
+  const auto it = std::lower_bound(kept_lines_.begin(), kept_lines_.end(), i,
+                                   [](const KeptLine& kept, std::size_t line) { return kept.line < line; });
+  return std::string_view(kept_).substr(it->offset, it->length);
+}
+
+void SourceLines::Replace(std::size_t i, std::string_view text) {
+  if (state_[i] == kKept && kept_lines_.back().line == i) kept_lines_.pop_back();
+  kept_lines_.push_back(
+      KeptLine{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(text.size()), kept_.size()});
+  kept_.append(text);
+  state_[i] = kKept;
+}
+
 // ---- Listing ---------------------------------------------------------------------------------
 
 void Listing::Clear() {
@@ -146,42 +190,55 @@ void Listing::Clear() {
   pre_code_rows_ = 0;
   text2_rows_ = 0;
   pass3_done_ = false;
-  rows_.clear();
-  pass2_bytes_.clear();
+  code_starts_.clear();
+  kinds_.clear();
+  address_base_ = 0;
   final_bytes_ = nullptr;
   final_base_ = 0;
+  pass2_rows_.clear();
+  pass2_saved_.clear();
   hex_overrides_.clear();
 }
 
 std::string_view Listing::PreCode_Line(std::size_t i) const { return Trim((*lines_)[i]); }
 
+std::string_view Listing::Code_Of(const Row& r) const {
+  if (r.code_length == 0 || final_bytes_ == nullptr) return {};
+  return std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length);
+}
+
 std::string_view Listing::Raw_Bytes(std::size_t i) const {
-  const Row& r = rows_[i];
-  return std::string_view(pass2_bytes_).substr(r.code_offset, r.code_length);
+  const Row r = Row_At(i);
+  if (!pass2_rows_.empty()) {
+    const auto it = std::lower_bound(pass2_rows_.begin(), pass2_rows_.end(), i,
+                                     [](const SavedRow& saved, std::size_t row) { return saved.row < row; });
+    if (it != pass2_rows_.end() && it->row == i)
+      return std::string_view(pass2_saved_).substr(it->offset, r.code_length);
+  }
+  return Code_Of(r);
 }
 
 std::string Listing::Hex_Entry(std::size_t i) const {
   if (!pass3_done_) return {};
   if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) return it->second;
-  const Row& r = rows_[i];
+  const Row r = Row_At(i);
   if (r.code_length == 0 || final_bytes_ == nullptr) return {};
-  return ViewOpCodes_Bin2Hex(
-      std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length));
+  return ViewOpCodes_Bin2Hex(Code_Of(r));
 }
 
 std::string Listing::List1_Item(std::size_t i) const {
-  if (!pass3_done_ || rows_[i].address < 0) return {};
-  return Decimal_Text(rows_[i].address);
+  if (!pass3_done_ || kinds_[i] == kNoCode) return {};
+  return Decimal_Text(static_cast<std::int32_t>(code_starts_[i]) + address_base_);
 }
 
 std::string Listing::List2_Item(std::size_t i) const {
-  if (!pass3_done_ || rows_[i].address < 0) return {};
-  return Hex_Upper(static_cast<std::uint32_t>(rows_[i].address));
+  if (!pass3_done_ || kinds_[i] == kNoCode) return {};
+  return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(code_starts_[i]) + address_base_));
 }
 
 std::string Listing::Text2() const {
   std::string out;
-  out.reserve(pass2_bytes_.size() + 2 * text2_rows_);
+  out.reserve((final_bytes_ != nullptr ? final_bytes_->size() : 0) + 2 * text2_rows_);
   for (std::size_t i = 0; i < text2_rows_; ++i) out.append(Raw_Bytes(i)).append("\r\n");
   return out;
 }
@@ -192,23 +249,19 @@ std::string Listing::Text3() const {
   // Three characters a byte at most ("FF/"), and CR LF between rows: one allocation.
   const std::size_t bytes = final_bytes_ != nullptr ? final_bytes_->size() : 0;
   out.reserve(3 * bytes + 2 * line_count_);
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   for (std::size_t i = 0; i < line_count_; ++i) {
     if (i > 0) out.append("\r\n");
     if (auto it = hex_overrides_.find(i); it != hex_overrides_.end()) {
       out.append(it->second);
       continue;
     }
-    const Row& r = rows_[i];
-    if (r.code_length == 0 || final_bytes_ == nullptr) continue;
     // The view form of ViewOpCodes_Bin2Hex, written in place.
-    const std::string_view code =
-        std::string_view(*final_bytes_).substr(final_base_ + r.code_offset, r.code_length);
+    const std::string_view code = Code_Of(Row_At(i));
     for (std::size_t k = 0; k < code.size(); ++k) {
       if (k > 0) out.push_back('/');
       const auto b = static_cast<unsigned char>(code[k]);
-      if (b >= 0x10) out.push_back(kDigits[b >> 4]);
-      out.push_back(kDigits[b & 0xF]);
+      if (b >= 0x10) out.push_back(kHexDigits[b >> 4]);
+      out.push_back(kHexDigits[b & 0xF]);
     }
   }
   return out;
@@ -225,20 +278,6 @@ std::string Listing::TxtPreCode() const {
 
 // ---- Compile ---------------------------------------------------------------------------------
 
-std::string_view CompileSession::Keep(std::string line) {
-  if (line.size() > arena_left_) {
-    const std::size_t chunk = std::max<std::size_t>(line.size(), 1 << 16);
-    arena_.push_back(std::make_unique<char[]>(chunk));
-    arena_next_ = arena_.back().get();
-    arena_left_ = chunk;
-  }
-  if (!line.empty()) std::memcpy(arena_next_, line.data(), line.size());
-  std::string_view kept(arena_next_, line.size());
-  arena_next_ += line.size();
-  arena_left_ -= line.size();
-  return kept;
-}
-
 CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptions& options) {
   source_.assign(text);
   return Run(options);
@@ -246,6 +285,9 @@ CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptio
 
 CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
   source_ = std::move(text);
+  // A text whose line ends were mended in place may hold twice its size: the slack would stay
+  // for the whole session.
+  if (source_.capacity() - source_.size() > source_.size() / 8) source_.shrink_to_fit();
   return Run(options);
 }
 
@@ -258,18 +300,23 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   image_.Reset();
   labels_.Reset();
   consts_.Reset();
-  arena_.clear();
-  arena_left_ = 0;
-  arena_next_ = nullptr;
-  lines_ = Split_Lines(source_);
-  kind_.assign(lines_.size(), kGeneral);
-  listing_.line_count_ = lines_.size();
+  if (source_.size() > std::numeric_limits<std::uint32_t>::max()) {
+    // Lines are found by 32-bit starts; both front ends read far less than this.
+    lines_.Reset({});
+    BoxRecorder recorder(*this);
+    ScopedMessageHandler scope(recorder);
+    Show_Message("The program is too long: at most 4 GiB.", MsgStyle::OkCritical);
+    return CompileOutcome::Stopped;
+  }
+  lines_.Reset(source_);
+  listing_.line_count_ = lines_.Size();
   listing_.lines_ = &lines_;
-  listing_.rows_.assign(lines_.size(), Listing::Row{});
-  labels_.Reserve(lines_.size());
+  listing_.code_starts_.assign(lines_.Size() + 1, 0);
+  listing_.kinds_.assign(lines_.Size(), Listing::kGeneral);
+  listing_.final_bytes_ = &image_.Bytes();
+  labels_.Reserve(lines_.Size());
   // Most lines are a few bytes; a guess saves the doublings of a growing image.
-  image_.Reserve(lines_.size() * 4);
-  listing_.pass2_bytes_.reserve(lines_.size() * 4);
+  image_.Reserve(lines_.Size() * 4);
 
   CompileOutcome outcome = Compile_Passes(options);
   if (outcome != CompileOutcome::Finished) return outcome;
@@ -287,30 +334,33 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
   ScopedMessageHandler scope(recorder);
 
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    std::string_view& raw = lines_[i];
+  for (std::size_t i = 0; i < lines_.Size(); ++i) {
+    const std::string_view raw = lines_[i];
     box_line_ = i;
     const std::string_view trimmed = Trim(raw);
     if (Is_CommentLine(trimmed)) {
-      raw = {};
+      lines_.Blank(i);
       continue;
     }
     const std::string_view line = Code_Part(trimmed);
     if (line.empty()) {
-      raw = {};
+      lines_.Blank(i);
       continue;
     }
     const std::size_t space = line.find(' ');
     const std::string_view mnemonic = space == std::string_view::npos ? line : line.substr(0, space);
     if (space == std::string_view::npos ? mnemonic == "CONST" : Equals_NoCase(mnemonic, "CONST")) {
       consts_.Define_Const(line.size() > 6 ? line.substr(6) : std::string_view());
-      raw = {};
+      lines_.Blank(i);
     }
   }
 
-  if (!Pass2(options)) return CompileOutcome::Stopped;
+  const bool passed = Pass2(options);
+  // The rows pass 2 did not reach hold no bytes: they start where the image ends.
+  std::fill(listing_.code_starts_.begin() + static_cast<std::ptrdiff_t>(listing_.pre_code_rows_),
+            listing_.code_starts_.end(), static_cast<std::uint32_t>(image_.Size()));
+  if (!passed) return CompileOutcome::Stopped;
   Pass3(options.stack);
-  listing_.final_bytes_ = &image_.Bytes();
   // An error box in any pass fails the compile: its code is neither wrapped, saved nor run.
   return failed_ ? CompileOutcome::Failed : CompileOutcome::Finished;
 }
@@ -318,9 +368,9 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
   std::string bytes;
-  // A refused line stops the compile with its Syntax Error box.
-  const auto refuse_line = [&](std::size_t k) {
-    const std::string text = "Syntax Error:\r" + std::string(lines_[k]) + "\r\rShow help?";
+  // A refused line stops the compile with its Syntax Error box, showing the line as pass 2 read it.
+  const auto refuse_line = [&](std::size_t k, std::string_view as_read) {
+    const std::string text = "Syntax Error:\r" + std::string(as_read) + "\r\rShow help?";
     if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(k + 1)) == MsgAnswer::Yes &&
         options.open_help)
       options.open_help(kSyntaxErrorHelpContext);
@@ -330,38 +380,41 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   // seen it is pending. Its boxes belong to the LOCK line.
   constexpr std::size_t kNoLock = static_cast<std::size_t>(-1);
   std::size_t lock_line = kNoLock;
+  std::string lock_as_read;  // a copy: later rewritten lines may move the kept text
   const auto refuse_lock = [&](std::string_view shown) {
     box_line_ = lock_line;
     Refuse_Lock(shown);
-    return refuse_line(lock_line);
+    return refuse_line(lock_line, lock_as_read);
   };
-  for (std::size_t j = 0; j < lines_.size(); ++j) {
+  for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     std::string_view code;
     bool code_known = false;
-    if (!lines_[j].empty() && consts_.Size() > 0) {
+    // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
+    std::string_view as_read = lines_[j];
+    if (!as_read.empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
-      const std::string_view trimmed = Trim(lines_[j]);
+      const std::string_view trimmed = Trim(as_read);
+      as_read = trimmed;
       code = Code_Part(trimmed);
       code_known = true;
-      lines_[j] = trimmed;
       if (consts_.May_Replace(code)) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(trimmed.substr(code.size()));
-          lines_[j] = Keep(std::move(work));
+          lines_.Replace(j, work);
+          as_read = lines_[j];
           code_known = false;
         }
       }
     }
-    const std::string_view line = Trim(lines_[j]);
+    const std::string_view line = Trim(as_read);
     listing_.pre_code_rows_ = j + 1;
 
     if (!code_known) code = Code_Part(line);
     std::string_view instruction = code;
     const std::size_t colon = Find_LabelColon(code);
-    Listing::Row& row = listing_.rows_[j];
-    row.code_offset = static_cast<std::uint32_t>(image_.Size());
+    listing_.code_starts_[j] = static_cast<std::uint32_t>(image_.Size());
     if (colon != std::string_view::npos) {
       const std::size_t space = code.find(' ');
       // A space before the colon, or a name that could be read as something else (a register,
@@ -380,12 +433,13 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     }
     if (instruction.empty()) {
       ++listing_.text2_rows_;
-      kind_[j] = kNoCode;
+      listing_.kinds_[j] = Listing::kNoCode;
       continue;
     }
     bool invalid_label = false;
     const LineTerms terms = Get_LineTerms(instruction);
-    bytes = Dispatch_Line(terms, labels_, invalid_label);
+    FixUp fixup = FixUp::None;
+    bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
     if (invalid_label) {
       Show_Invalid_Label(line, j);
       return false;
@@ -393,23 +447,25 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // A refused line stops the compile before pass 3. The fix-ups work on lines with a space
     // only, and the mnemonic is the whole line when it has none.
     const bool has_space = terms.mnemonic.size() < instruction.size();
-    kind_[j] = !bytes.empty() && has_space && May_FixUp(terms, instruction) ? kGeneral : kSettled;
-    if (kind_[j] == kSettled && Holds_UnwrittenLabel(terms, bytes)) {
+    Listing::RowKind& kind = listing_.kinds_[j];
+    kind = !bytes.empty() && has_space && fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
+    if (kind == Listing::kSettled && Holds_UnwrittenLabel(terms, bytes)) {
       Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
       bytes.clear();
     }
     ++listing_.text2_rows_;
     image_.Append_Code(bytes);
-    listing_.pass2_bytes_.append(bytes);
-    row.code_length = static_cast<std::uint32_t>(bytes.size());
-    if (bytes.empty()) return refuse_line(j);
+    if (bytes.empty()) return refuse_line(j, as_read);
     if (lock_line != kNoLock) {
       box_line_ = lock_line;
-      if (!Admit_Locked(terms, instruction)) return refuse_line(lock_line);
+      if (!Admit_Locked(terms, instruction)) return refuse_line(lock_line, lock_as_read);
       box_line_ = j;
       lock_line = kNoLock;
     }
-    if (Is_LockPrefixLine(terms)) lock_line = j;
+    if (Is_LockPrefixLine(terms)) {
+      lock_line = j;
+      lock_as_read.assign(as_read);
+    }
     labels_.Add_Length(static_cast<std::int32_t>(bytes.size()));
   }
   // F0h with no instruction behind it would prefix whatever the code runs into next.
@@ -418,23 +474,35 @@ bool CompileSession::Pass2(const CompileOptions& options) {
 }
 
 void CompileSession::Pass3(bool stack) {
-  const std::int32_t listing_offset = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
-  std::int32_t address = 0;
-  for (std::size_t k = 0; k < lines_.size(); ++k) {
-    if (kind_[k] == kNoCode) continue;
-    Listing::Row& row = listing_.rows_[k];
-    if (kind_[k] == kGeneral) {
-      box_line_ = k;
-      const std::string_view line = Instruction_Part(Trim(lines_[k]));
-      const LineTerms terms = Get_LineTerms(line);
-      const FixLine fix_line{address, static_cast<std::int32_t>(row.code_length), line};
-      std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
-      if (!fixed.empty() &&
-          std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length) != fixed)
-        listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
+  listing_.address_base_ = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
+  // Room for the pass-2 bytes of every row a fix-up may change, so that they grow no slack.
+  std::size_t general_rows = 0, general_bytes = 0;
+  for (std::size_t k = 0; k < lines_.Size(); ++k) {
+    if (listing_.kinds_[k] != Listing::kGeneral) continue;
+    ++general_rows;
+    general_bytes += listing_.Row_At(k).code_length;
+  }
+  listing_.pass2_rows_.reserve(general_rows);
+  listing_.pass2_saved_.reserve(general_bytes);
+  std::string before;
+  for (std::size_t k = 0; k < lines_.Size(); ++k) {
+    if (listing_.kinds_[k] != Listing::kGeneral) continue;
+    const Listing::Row row = listing_.Row_At(k);
+    box_line_ = k;
+    const std::string_view line = Instruction_Part(Trim(lines_[k]));
+    const LineTerms terms = Get_LineTerms(line);
+    // A row's address is the image size before it: the sum of the lengths of the rows above.
+    const FixLine fix_line{static_cast<std::int32_t>(row.code_offset),
+                           static_cast<std::int32_t>(row.code_length), line};
+    before.assign(image_.Bytes(), row.code_offset, row.code_length);
+    std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
+    const std::string_view after = std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length);
+    if (after != before) {
+      listing_.pass2_rows_.push_back(Listing::SavedRow{
+          static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(listing_.pass2_saved_.size())});
+      listing_.pass2_saved_.append(before);
     }
-    row.address = address + listing_offset;
-    address += static_cast<std::int32_t>(row.code_length);
+    if (!fixed.empty() && after != fixed) listing_.hex_overrides_.emplace(k, ViewOpCodes_Bin2Hex(fixed));
   }
   listing_.pass3_done_ = true;
 }

@@ -52,6 +52,39 @@ std::string_view Instruction_Part(std::string_view line);
 // Mnemonic and operands of a line as pass 1 reads them.
 std::string Split_Line(std::string_view line, std::string& first, std::string& second);
 
+// The lines of the text being compiled: each a piece of the text (found by its start: five
+// bytes a line), blanked, or a rewritten copy kept aside. Views stay valid until the next
+// Replace or Reset.
+class SourceLines {
+ public:
+  // Splits text at every CR LF pair, as Split_Lines does; text must outlive the lines.
+  void Reset(std::string_view text);
+  std::size_t Size() const { return starts_.size(); }
+  std::string_view operator[](std::size_t i) const {
+    if (state_[i] != kSource) return Set_Aside(i);
+    // A line ends where the CR LF before the next one begins.
+    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 : text_.size();
+    return text_.substr(starts_[i], end - starts_[i]);
+  }
+  void Blank(std::size_t i) { state_[i] = kBlank; }
+  // Line i reads as text from now on. Lines are replaced in ascending order.
+  void Replace(std::size_t i, std::string_view text);
+
+ private:
+  enum State : std::uint8_t { kSource, kBlank, kKept };
+  std::string_view Set_Aside(std::size_t i) const;  // a blanked or rewritten line
+  struct KeptLine {
+    std::uint32_t line;
+    std::uint32_t length;
+    std::size_t offset;  // into kept_
+  };
+  std::string_view text_;
+  std::vector<std::uint32_t> starts_;
+  std::vector<State> state_;
+  std::vector<KeptLine> kept_lines_;  // ascending lines
+  std::string kept_;
+};
+
 // What the listing controls show after a compile, per source line.
 class Listing {
  public:
@@ -74,25 +107,39 @@ class Listing {
 
  private:
   friend class CompileSession;
+  // A row's address is its offset in the image (plus the listing offset), and its bytes run to
+  // the next row's offset: one number a row.
   struct Row {
-    std::int32_t address = -1;  // running address + listing offset; -1: empty item
     std::uint32_t code_offset = 0;
     std::uint32_t code_length = 0;
   };
-  static_assert(sizeof(Row) == 12);
+  Row Row_At(std::size_t i) const { return Row{code_starts_[i], code_starts_[i + 1] - code_starts_[i]}; }
+  // What pass 3 does with each row, as pass 2 found it: the fix-up dispatch, only the address
+  // (no operand can name a label), or nothing at all (an empty line or a label: no address).
+  enum RowKind : std::uint8_t { kGeneral, kSettled, kNoCode };
   void Clear();
+  std::string_view Code_Of(const Row& r) const;
 
   std::size_t line_count_ = 0;
   // The pre-code column is the trimmed source line as pass 2 left it: a view of the session's
   // lines, so it costs no second vector.
-  const std::vector<std::string_view>* lines_ = nullptr;
+  const SourceLines* lines_ = nullptr;
   std::size_t pre_code_rows_ = 0;
   std::size_t text2_rows_ = 0;
   bool pass3_done_ = false;
-  std::vector<Row> rows_;
-  std::string pass2_bytes_;  // the code image as pass 2 left it
+  std::vector<std::uint32_t> code_starts_;  // one a row and one past the last
+  std::vector<RowKind> kinds_;
+  std::int32_t address_base_ = 0;  // the listing offset: 6 when the prologue goes in front
+  // The image itself; pass 3 patches it in place, so the pass-2 bytes of a row it changed are
+  // kept aside (a few rows: those with a label operand).
   const std::string* final_bytes_ = nullptr;
   std::size_t final_base_ = 0;                                  // 6 when the prologue was put in front
+  struct SavedRow {
+    std::uint32_t row;
+    std::uint32_t offset;  // into pass2_saved_; the length is the row's
+  };
+  std::vector<SavedRow> pass2_rows_;  // ascending rows
+  std::string pass2_saved_;
   std::unordered_map<std::size_t, std::string> hex_overrides_;  // fix-up results that differ
 };
 
@@ -112,7 +159,7 @@ class CompileSession {
   const LabelTable& Labels() const { return labels_; }
   const ConstTable& Consts() const { return consts_; }
   // The source lines as the compile left them (comments blanked, constants substituted).
-  const std::vector<std::string_view>& Lines() const { return lines_; }
+  const SourceLines& Lines() const { return lines_; }
   // Every box the last compile showed, in order, with its line.
   const std::vector<CompileBox>& Boxes() const { return boxes_; }
   // True when the last compile showed an error box.
@@ -125,17 +172,9 @@ class CompileSession {
   CompileOutcome Compile_Passes(const CompileOptions& options);
   bool Pass2(const CompileOptions& options);
   void Pass3(bool stack);
-  std::string_view Keep(std::string line);  // stores a rewritten line, returns a stable view
 
   std::string source_;
-  std::vector<std::string_view> lines_;
-  // What pass 3 does with each row, as pass 2 found it: the fix-up dispatch, only the address
-  // (no operand can name a label), or nothing at all (an empty line or a label).
-  enum RowKind : std::uint8_t { kGeneral, kSettled, kNoCode };
-  std::vector<RowKind> kind_;
-  std::vector<std::unique_ptr<char[]>> arena_;
-  std::size_t arena_left_ = 0;
-  char* arena_next_ = nullptr;
+  SourceLines lines_;
   CodeImage image_;
   LabelTable labels_;
   ConstTable consts_;

@@ -36,6 +36,7 @@ struct DispatchRow {
   std::string_view mnemonic;  // the key: the mnemonic in capitals
   Encoder encode;
   Arity arity;
+  FixUp fixup = FixUp::None;  // what pass 3 may write into the line's bytes
 };
 
 std::string Two(const LineTerms& t, const OperandReads& reads) {
@@ -100,14 +101,14 @@ std::string VerrVerw(const LineTerms& t, const OperandReads&) { return Assemble_
 // row that the ordered search would find first.
 // clang-format off
 constexpr std::array kDispatch{
-    DispatchRow{"MOV", Mov, Arity::Two},
+    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov},
     DispatchRow{"MOVZX", Movx, Arity::Two},   DispatchRow{"MOVSX", Movx, Arity::Two},
     DispatchRow{"BSF", BitScan, Arity::Two},  DispatchRow{"BSR", BitScan, Arity::Two},
-    DispatchRow{"PUSH", Push, Arity::One},
+    DispatchRow{"PUSH", Push, Arity::One, FixUp::Push},
     DispatchRow{"PUSHAD", Pushad, Arity::None},
     DispatchRow{"POP", Pop, Arity::One},
     DispatchRow{"POPAD", Popad, Arity::None},
-    DispatchRow{"CALL", Call, Arity::One},
+    DispatchRow{"CALL", Call, Arity::One, FixUp::Call},
     DispatchRow{"RET", Ret, Arity::One},
     DispatchRow{"RETN", RetnRetf, Arity::One}, DispatchRow{"RETF", RetnRetf, Arity::One},
     DispatchRow{"DB", Data, Arity::OwnText}, DispatchRow{"DW", Data, Arity::OwnText},
@@ -125,22 +126,22 @@ constexpr std::array kDispatch{
     DispatchRow{"POPF", FlagOp, Arity::None},
     DispatchRow{"POPFD", FlagOp, Arity::None},
     DispatchRow{"END", End, Arity::None}, DispatchRow{"EXIT", Exit, Arity::OwnText},
-    DispatchRow{"OR", Two, Arity::Two}, DispatchRow{"ADC", Two, Arity::Two},
-    DispatchRow{"SBB", Two, Arity::Two}, DispatchRow{"AND", Two, Arity::Two},
-    DispatchRow{"XOR", Two, Arity::Two}, DispatchRow{"CMP", Two, Arity::Two},
-    DispatchRow{"ADD", Two, Arity::Two}, DispatchRow{"SUB", Two, Arity::Two},
+    DispatchRow{"OR", Two, Arity::Two, FixUp::Alu}, DispatchRow{"ADC", Two, Arity::Two, FixUp::Alu},
+    DispatchRow{"SBB", Two, Arity::Two, FixUp::Alu}, DispatchRow{"AND", Two, Arity::Two, FixUp::Alu},
+    DispatchRow{"XOR", Two, Arity::Two, FixUp::Alu}, DispatchRow{"CMP", Two, Arity::Two, FixUp::Alu},
+    DispatchRow{"ADD", Two, Arity::Two, FixUp::Alu}, DispatchRow{"SUB", Two, Arity::Two, FixUp::Alu},
     DispatchRow{"BT", Two, Arity::Two}, DispatchRow{"BTS", Two, Arity::Two},
     DispatchRow{"BTR", Two, Arity::Two}, DispatchRow{"BTC", Two, Arity::Two},
-    DispatchRow{"TEST", Two, Arity::Two},
+    DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu},
     DispatchRow{"NOT", One, Arity::One}, DispatchRow{"NEG", One, Arity::One},
     DispatchRow{"MUL", One, Arity::One}, DispatchRow{"IMUL", Imul, Arity::Three},
     DispatchRow{"DIV", One, Arity::One}, DispatchRow{"IDIV", One, Arity::One},
     DispatchRow{"INC", One, Arity::One}, DispatchRow{"DEC", One, Arity::One},
-    DispatchRow{"LOOP", Loop, Arity::Target}, DispatchRow{"LOOPE", Loop, Arity::Target},
-    DispatchRow{"LOOPZ", Loop, Arity::Target},
-    DispatchRow{"LOOPNE", Loop, Arity::Target}, DispatchRow{"LOOPNZ", Loop, Arity::Target},
-    DispatchRow{"JCXZ", Loop, Arity::Target},
-    DispatchRow{"JECXZ", Loop, Arity::Target},
+    DispatchRow{"LOOP", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPE", Loop, Arity::Target, FixUp::Loop},
+    DispatchRow{"LOOPZ", Loop, Arity::Target, FixUp::Loop},
+    DispatchRow{"LOOPNE", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPNZ", Loop, Arity::Target, FixUp::Loop},
+    DispatchRow{"JCXZ", Loop, Arity::Target, FixUp::Loop},
+    DispatchRow{"JECXZ", Loop, Arity::Target, FixUp::Loop},
     DispatchRow{"CMPSB", Cmps, Arity::None}, DispatchRow{"CMPSW", Cmps, Arity::None},
     DispatchRow{"CMPSD", Cmps, Arity::None},
     DispatchRow{"INSB", Ins, Arity::None}, DispatchRow{"INSW", Ins, Arity::None},
@@ -155,7 +156,7 @@ constexpr std::array kDispatch{
     DispatchRow{"SCASD", Scas, Arity::None},
     DispatchRow{"STOSB", Stos, Arity::None}, DispatchRow{"STOSW", Stos, Arity::None},
     DispatchRow{"STOSD", Stos, Arity::None},
-    DispatchRow{"JMP", Jmp, Arity::One},
+    DispatchRow{"JMP", Jmp, Arity::One, FixUp::Jump},
     DispatchRow{"ROL", Shift, Arity::Two}, DispatchRow{"ROR", Shift, Arity::Two},
     DispatchRow{"RCL", Shift, Arity::Two}, DispatchRow{"RCR", Shift, Arity::Two},
     DispatchRow{"SAL", Shift, Arity::Two}, DispatchRow{"SHL", Shift, Arity::Two},
@@ -173,7 +174,7 @@ constexpr std::array kDispatch{
     DispatchRow{"HLT", NoOperand, Arity::None}, DispatchRow{"IRET", NoOperand, Arity::None},
     DispatchRow{"IRETD", NoOperand, Arity::None},
     DispatchRow{"XLAT", NoOperand, Arity::None}, DispatchRow{"XLATB", NoOperand, Arity::None},
-    DispatchRow{"LOCK", Lock, Arity::OwnText},
+    DispatchRow{"LOCK", Lock, Arity::OwnText, FixUp::Lock},
     DispatchRow{"INT", Int, Arity::One},
     DispatchRow{"BSWAP", Bswap, Arity::One},
     DispatchRow{"IN", In, Arity::Two},
@@ -345,8 +346,49 @@ std::vector<std::string_view> Dispatch_Mnemonics() {
   return names;
 }
 
+namespace {
+// The fix-up column of the line's row; conditional jumps have no row and take the jump's.
+FixUp Row_FixUp(const DispatchRow* row, const LineTerms& terms) {
+  if (row != nullptr) return row->fixup;
+  return Is_ConditionalJumpKey(terms.key) ? FixUp::Jump : FixUp::None;
+}
+FixUp Row_FixUp(const LineTerms& terms) { return Row_FixUp(Find_Row(terms.key), terms); }
+
+// The column, unless the operands rule out a label where the fix-up would look for one.
+FixUp Operands_FixUp(FixUp column, const LineTerms& terms) {
+  switch (column) {
+    case FixUp::None:
+    case FixUp::Jump:
+    case FixUp::Loop:
+    case FixUp::Call:
+      return column;
+    case FixUp::Push:
+      return May_NameLabel(terms.first) ? column : FixUp::None;
+    case FixUp::Mov:
+      if (Get_Reg32Code(terms.first) != kNoRegister)
+        return May_NameLabel(terms.second) ? column : FixUp::None;
+      return Is_LabelName(terms.second) ? column : FixUp::None;
+    case FixUp::Alu:
+      return Is_LabelName(terms.second) ? column : FixUp::None;
+    case FixUp::Lock: {
+      const std::optional<LineTerms> inner = Locked_Terms(terms);
+      return inner && Operands_FixUp(Row_FixUp(*inner), *inner) != FixUp::None ? column : FixUp::None;
+    }
+  }
+  return FixUp::None;
+}
+}  // namespace
+
+FixUp Line_FixUp(const LineTerms& terms) { return Operands_FixUp(Row_FixUp(terms), terms); }
+
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
+  FixUp unused = FixUp::None;
+  return Dispatch_Line(terms, labels, invalid_label, unused);
+}
+
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup) {
   invalid_label = false;
+  fixup = FixUp::None;
   std::string bytes;
   const DispatchRow* row = Find_Row(terms.key);
   // A memory operand or number that cannot be read names its fault; only then is text beyond
@@ -373,45 +415,40 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
     bytes = Has_LabelTarget(terms) ? Get_JumpOpcode(terms.mnemonic) : std::string();
     if (!bytes.empty()) bytes.append(4, '\0');
   }
+  if (!bytes.empty()) fixup = Operands_FixUp(Row_FixUp(row, terms), terms);
   return bytes;
-}
-
-// Dispatch_FixUp's branches as a test. Everything after the PUSH branch is an "or" of pure
-// tests, so they run cheapest first. It shows no box.
-bool May_FixUp(const LineTerms& terms, std::string_view line) {
-  if (const std::optional<LineTerms> inner = Locked_Terms(terms)) return May_FixUp(*inner, terms.operand);
-  const std::string_view key = terms.key;  // views compare their sizes first
-  if (!key.empty() && key[0] == 'J') return true;
-  if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister) return May_NameLabel(terms.second);
-  if (key == "PUSH") return May_NameLabel(terms.first);
-  if (key == "CALL") return true;
-  if (!key.empty() && key[0] == 'L' && Is_LoopMnemonic(key)) return true;  // LOOP..., and the J keys above
-  return Is_LabelName(terms.second) && (key == "MOV" || key == "TEST" || Is_AluLine(line));
 }
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack) {
-  if (const std::optional<LineTerms> inner = Locked_Terms(terms)) {
-    // The instruction behind the F0h prefix is fixed up as if it stood alone.
-    const FixLine behind{line.offset + 1, line.length - 1, terms.operand};
-    std::string fixed = Dispatch_FixUp(*inner, image, labels, behind, stack);
-    return fixed.empty() ? fixed : '\xF0' + fixed;
+  switch (Row_FixUp(terms)) {
+    case FixUp::None:
+      return {};
+    case FixUp::Jump:
+      return Fix_Jump(image, labels, terms.key, terms.first, line);
+    case FixUp::Loop:
+      return Fix_LoopJump(image, labels, terms.key, terms.first, line);
+    case FixUp::Call:
+      return Fix_CallLabel(image, labels, terms.first, line);
+    case FixUp::Push:
+      return Fix_Imm32Label(image, labels, terms.first, line, stack);
+    case FixUp::Mov:
+      if (Get_Reg32Code(terms.first) != kNoRegister)
+        return Fix_Imm32Label(image, labels, terms.second, line, stack);
+      // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
+      // register, which is refused there).
+      return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack) : std::string();
+    case FixUp::Alu:
+      return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack) : std::string();
+    case FixUp::Lock: {
+      const std::optional<LineTerms> inner = Locked_Terms(terms);
+      if (!inner) return {};
+      // The instruction behind the F0h prefix is fixed up as if it stood alone.
+      const FixLine behind{line.offset + 1, line.length - 1, terms.operand};
+      std::string fixed = Dispatch_FixUp(*inner, image, labels, behind, stack);
+      return fixed.empty() ? fixed : '\xF0' + fixed;
+    }
   }
-  const std::string_view key = terms.key;
-  if (!key.empty() && key[0] == 'J') {
-    if (key == "JCXZ" || key == "JECXZ") return Fix_LoopJump(image, labels, key, terms.first, line);
-    return Fix_Jump(image, labels, key, terms.first, line);
-  }
-  if (key == "MOV" && Get_Reg32Code(terms.first) != kNoRegister)
-    return Fix_Imm32Label(image, labels, terms.second, line, stack);
-  if (key == "PUSH") return Fix_Imm32Label(image, labels, terms.first, line, stack);
-  if (Is_AluLine(line.text) && Is_LabelName(terms.second)) return Fix_AluLabel(image, labels, line, stack);
-  if (Is_LoopMnemonic(key)) return Fix_LoopJump(image, labels, key, terms.first, line);
-  // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
-  // register, which is refused there) and TEST; and CALL to a label.
-  if ((key == "MOV" || key == "TEST") && Is_LabelName(terms.second))
-    return Fix_AluLabel(image, labels, line, stack);
-  if (key == "CALL") return Fix_CallLabel(image, labels, terms.first, line);
   return {};
 }
 

@@ -11,6 +11,11 @@
 
 namespace orvo {
 
+// What pass 3 may write into a line: a rel32 (JMP, Jcc), a rel8 (LOOP family, JCXZ), CALL's
+// rel32, the imm32 of PUSH, MOV's label source, an ALU or TEST label source, or the same behind
+// LOCK.
+enum class FixUp : std::uint8_t { None, Jump, Loop, Call, Push, Mov, Alu, Lock };
+
 struct LineTerms {
   std::string_view mnemonic;  // as written
   std::string key;            // mnemonic trimmed, in capitals
@@ -43,10 +48,13 @@ void Refuse_Lock(std::string_view shown);
 // Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line);
 // invalid_label is set, and nothing assembled, when that label's name is not allowed.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label);
+// The same, with the line's Line_FixUp read from the row it found.
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup);
 
-// False when Dispatch_FixUp of the line (trimmed) can neither change it nor show a box, whatever
-// labels pass 2 defines: pass 3 then skips it.
-bool May_FixUp(const LineTerms& terms, std::string_view line);
+// The fix-up a line's dispatch row names (its column), when the line's operands may name a label;
+// None when Dispatch_FixUp of the line can neither change it nor show a box, whatever labels
+// pass 2 defines: pass 3 then skips it.
+FixUp Line_FixUp(const LineTerms& terms);
 
 // Pass-3 fix-up dispatch for a line with a space. Returns the line's new bytes or "".
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,

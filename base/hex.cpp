@@ -1,10 +1,8 @@
 #include "base/hex.h"
 
-namespace orvo {
-namespace {
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-}
+#include "base/text.h"
 
+namespace orvo {
 std::string ViewOpCodes_Bin2Hex(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 3);

@@ -3,11 +3,10 @@
 namespace orvo {
 
 std::string Hex_Upper(std::uint32_t v) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   char buf[8];
   int n = 0;
   do {
-    buf[n++] = kDigits[v & 0xF];
+    buf[n++] = kHexDigits[v & 0xF];
     v >>= 4;
   } while (v != 0);
   std::string r;

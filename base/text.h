@@ -11,6 +11,8 @@
 namespace orvo {
 
 inline constexpr char kCR = '\r';
+// The digits of every hexadecimal text the assembler writes.
+inline constexpr char kHexDigits[] = "0123456789ABCDEF";
 inline constexpr char kTab = '\t';
 
 constexpr char Upper_Char(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }

@@ -42,6 +42,40 @@ void Show_DataError(const DirectiveRow& d, std::string_view reason) {
                kCR + "Syntax:" + kCR + kTab + std::string(d.syntax));
 }
 
+// The value of the common items, which fit their width without a word: a decimal of up to nine
+// digits, or (DB, DW) an unsigned literal whose &H form n has a digit a nibble at most. Blanks,
+// signs and type suffixes take the full path.
+bool Plain_Item(std::string_view item, std::string_view n, int width, std::uint32_t& value) {
+  if (item.empty()) return false;
+  bool digits = true;
+  for (const char c : item) {
+    if (static_cast<unsigned char>(c) <= ' ') return false;
+    digits = digits && Is_Digit(c);
+  }
+  std::uint32_t v = 0;
+  if (digits) {
+    if (!detail::Plain_Decimal(item, v)) return false;
+    if (width == 1 && (item.size() > 3 || v > 255)) return false;
+    if (width == 2 && (item.size() > 5 || v > 65535)) return false;
+    value = v;
+    return true;
+  }
+  if (width > 2 || item[0] == '-' || n.size() < 3 || n.size() - 2 > static_cast<std::size_t>(2 * width) ||
+      n[0] != '&' || Upper_Char(n[1]) != 'H')
+    return false;
+  for (const char c : n.substr(2)) {
+    const char u = Upper_Char(c);
+    if (Is_Digit(u))
+      v = v * 16 + static_cast<std::uint32_t>(u - '0');
+    else if (u >= 'A' && u <= 'F')
+      v = v * 16 + static_cast<std::uint32_t>(u - 'A' + 10);
+    else
+      return false;
+  }
+  value = v;
+  return true;
+}
+
 // Appends one numeric item in the directive's width; false after a box.
 bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out) {
   if (item.empty()) {
@@ -51,6 +85,10 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
   // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
   const detail::NormalLiteral literal(item);
+  if (std::uint32_t value = 0; Plain_Item(item, literal.view(), d.width, value)) {
+    Append_LE(out, value, d.width);
+    return true;
+  }
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
   // A name or other text has no value here: taking it as 0 would store a wrong constant. "1 2"

@@ -42,13 +42,25 @@ bool Is_SingleTerm(std::string_view text) {
     if (c == '\t') return false;
     blank = blank || c == ' ';
   }
-  if (!blank) return t.empty() || t[0] != '[' || Closes_AtEnd(t);
-  for (const std::string_view prefix : {"BYTE PTR", "WORD PTR", "DWORD PTR"}) {
-    if (Starts_With_NoCase(t, prefix)) {
-      t = Trim(t.substr(prefix.size()));
+  if (t.empty()) return true;
+  if (t[0] == '[') return Closes_AtEnd(t);
+  if (!blank) return true;
+  // The size words start with different letters: the first one picks the only candidate.
+  std::string_view prefix;
+  switch (Upper_Char(t[0])) {
+    case 'B':
+      prefix = "BYTE PTR";
       break;
-    }
+    case 'W':
+      prefix = "WORD PTR";
+      break;
+    case 'D':
+      prefix = "DWORD PTR";
+      break;
+    default:
+      break;
   }
+  if (!prefix.empty() && Starts_With_NoCase(t, prefix)) t = Trim(t.substr(prefix.size()));
   // What stands inside the brackets is the encoder's to refuse; nothing may follow them.
   if (!t.empty() && t[0] == '[') return Closes_AtEnd(t);
   if (!t.empty() && t[0] == '-') t = Trim(t.substr(1));

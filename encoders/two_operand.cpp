@@ -92,11 +92,18 @@ void Show_RangeBox(std::string_view text, std::string_view mnemonic, std::string
 
 // Width named by a size prefix, 0 when the operand has none (brackets alone follow the register).
 int Written_Bits(std::string_view text) {
-  const std::string_view t = Trim(text);
-  if (Starts_With_NoCase(t, "BYTE PTR")) return 8;
-  if (Starts_With_NoCase(t, "WORD PTR")) return 16;
-  if (Starts_With_NoCase(t, "DWORD PTR")) return 32;
-  return 0;
+  const std::string_view t = Trim_Left(text);
+  if (t.empty()) return 0;
+  switch (Upper_Char(t[0])) {
+    case 'B':
+      return Starts_With_NoCase(t, "BYTE PTR") ? 8 : 0;
+    case 'W':
+      return Starts_With_NoCase(t, "WORD PTR") ? 16 : 0;
+    case 'D':
+      return Starts_With_NoCase(t, "DWORD PTR") ? 32 : 0;
+    default:
+      return 0;
+  }
 }
 
 // A memory operand with a written size beside a register of another width.
@@ -173,6 +180,9 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
     return true;
   });
 
+  // The first operand keeps its text until the size words are cut in step 5.
+  const int written1 = Written_Bits(first);
+
   // 3. Immediate size rules.
   if (!steps.Run([&] {
         switch (family) {
@@ -196,7 +206,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
           default: {
             // A suffix sizes bare brackets; beside a written size word it must name the same width.
             // (A label's placeholder is checked against its destination by the label pass.)
-            const int written = Written_Bits(first);
+            const int written = written1;
             if (written != 0 && Is_Mem(dst) && Is_Imm(src) && !label_source) {
               std::string copy(second);
               const OpType suffix = Get_ImmSuffix(copy);
@@ -221,8 +231,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   // reads a pair of bounds: DWORD PTR is the true width of a 16-bit pair.
   const int written2 = Written_Bits(second);
   if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
-      !(family == Family::Bound && written2 == 32) &&
-      Sizes_Contradict(Written_Bits(first), dst, written2, src)) {
+      !(family == Family::Bound && written2 == 32) && Sizes_Contradict(written1, dst, written2, src)) {
     std::string text = "Invalid operand(s)";
     text += kCR;
     text += mnemonic;
@@ -311,6 +320,17 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
           text = base2;
         } else {
           return true;
+        }
+        // A plain decimal needs no normalization: its range and its bytes follow from its value.
+        if (std::uint32_t value = 0; detail::Plain_Decimal(text, value)) {
+          const int width = type == OpType::Imm8 ? 1 : type == OpType::Imm16 ? 2 : 4;
+          const bool fits = width == 4 || (width == 1 ? text.size() <= 3 && value <= 255
+                                                      : text.size() <= 5 && value <= 65535);
+          if (fits) {
+            imm.clear();
+            Append_LE(imm, value, width);
+            return true;
+          }
         }
         const std::string digits = Without_Suffix(text);
         bool valid = false;

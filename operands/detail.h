@@ -32,6 +32,9 @@ class NormalLiteral {
 
  private:
   void Rewrite(std::size_t at);
+  bool Rewrite_BinaryNow(std::size_t at);  // false after the "Number too big" box
+  bool Recall();                           // a recent rewrite of the same text, copied
+  void Remember() const;
   // Where the magnitude starts: after a minus and the blanks that follow it.
   static constexpr std::size_t Magnitude_At(std::string_view t) {
     std::size_t i = 0;
@@ -42,6 +45,7 @@ class NormalLiteral {
     return i;
   }
   void Rewrite_Radix();
+  void Rewrite_RadixNow();
   // Cheap filter: a digit (after a minus) and then an X or B, or an H or B at the end (before a
   // type suffix). Decimal literals fail it at once.
   static constexpr bool May_BeRadixNotation(std::string_view t) {
@@ -90,6 +94,10 @@ Notation Literal_Notation(std::string_view magnitude);
 // Magnitudes beyond 2^40 read as 2^40: out of every operand's range.
 bool Literal_Value(std::string_view text, std::int64_t& value);
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max);
+// A plain decimal: one to nine digits and nothing else. Its value fits 31 bits, so the hex text
+// of the value never overflows and conversions can skip that text. The one reader of such
+// numbers: literals, data items and immediates take them here.
+bool Plain_Decimal(std::string_view t, std::uint32_t& value);
 bool Label_Test(std::string_view t);
 
 // Size code and remaining text of a size prefix, without copying (text already trimmed).

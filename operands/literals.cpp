@@ -2,9 +2,11 @@
 // conversions to little-endian byte strings.
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -13,7 +15,20 @@
 #include "operands/operands.h"
 
 namespace orvo {
+
+bool detail::Plain_Decimal(std::string_view t, std::uint32_t& value) {
+  if (t.empty() || t.size() > 9) return false;
+  std::uint32_t v = 0;
+  for (const char c : t) {
+    if (!Is_Digit(c)) return false;
+    v = v * 10 + static_cast<std::uint32_t>(c - '0');
+  }
+  value = v;
+  return true;
+}
+
 namespace {
+using detail::Plain_Decimal;
 
 constexpr bool Starts_With_Hex(std::string_view t) { return Starts_With_NoCase(t, "&H"); }
 
@@ -118,19 +133,6 @@ std::string Literal_Digits(std::string_view text) {
   return Hex_Text_Of(Leading_Value(t));
 }
 
-// A plain decimal: one to nine digits and nothing else. Its value fits 31 bits, so the hex
-// text of the value never overflows and the conversions below can skip that text.
-bool Plain_Decimal(std::string_view t, std::uint32_t& value) {
-  if (t.empty() || t.size() > 9) return false;
-  std::uint32_t v = 0;
-  for (const char c : t) {
-    if (!Is_Digit(c)) return false;
-    v = v * 10 + static_cast<std::uint32_t>(c - '0');
-  }
-  value = v;
-  return true;
-}
-
 // A plain decimal with an optional minus (spaces around and after it, as the leading value
 // reads them), as the 32-bit value the hex text would hold.
 bool Plain_Signed(std::string_view text, std::uint32_t& value) {
@@ -206,11 +208,16 @@ std::uint8_t Digits_Value(int base, std::string_view digits) {
 }
 
 void NormalLiteral::Rewrite(std::size_t at) {
+  if (Recall()) return;
+  if (Rewrite_BinaryNow(at)) Remember();
+}
+
+bool NormalLiteral::Rewrite_BinaryNow(std::size_t at) {
   const std::string_view t = view_.substr(at);
   const std::string_view d = Trim_Left(t.substr(2));
   // A digit other than 0 and 1 makes no base-2 literal: the text stays as written, no number.
   for (const char c : d)
-    if (c != '0' && c != '1') return;
+    if (c != '0' && c != '1') return true;
   rewritten_ = true;
   std::size_t width = d.size() < 4 ? 4 : d.size();
   width += (4 - width % 4) % 4;
@@ -225,10 +232,63 @@ void NormalLiteral::Rewrite(std::size_t at) {
   } catch (const Fault& fault) {
     buf_.clear();
     Show_Message("Number too big: " + padded, MsgStyle::Ok, fault.description());
+    return false;
   }
+  return true;
+}
+
+namespace {
+// One literal is read several times on its line (its notation, its range, its bytes): the last
+// few short rewrites are kept, and a repeated one is copied instead of worked out again. A
+// rewrite that showed a box is not kept: reading the literal again shows it again.
+struct RecentLiteral {
+  std::uint8_t text_size = 0, form_size = 0;
+  bool rewritten = false;
+  char text[31] = {}, form[31] = {};
+};
+thread_local std::array<RecentLiteral, 4> recent_literals;
+thread_local std::size_t next_recent = 0;
+
+const RecentLiteral* Recall_Literal(std::string_view text) {
+  if (text.size() > sizeof(RecentLiteral::text)) return nullptr;
+  for (const RecentLiteral& r : recent_literals)
+    if (r.text_size != 0 && r.text_size == text.size() && std::memcmp(r.text, text.data(), text.size()) == 0)
+      return &r;
+  return nullptr;
+}
+
+void Remember_Literal(std::string_view text, bool rewritten, std::string_view form) {
+  if (text.empty() || text.size() > sizeof(RecentLiteral::text) || form.size() > sizeof(RecentLiteral::form))
+    return;
+  RecentLiteral& r = recent_literals[next_recent];
+  next_recent = (next_recent + 1) % recent_literals.size();
+  r.text_size = static_cast<std::uint8_t>(text.size());
+  std::memcpy(r.text, text.data(), text.size());
+  r.rewritten = rewritten;
+  r.form_size = static_cast<std::uint8_t>(form.size());
+  if (!form.empty()) std::memcpy(r.form, form.data(), form.size());
+}
+}  // namespace
+
+bool NormalLiteral::Recall() {
+  const RecentLiteral* r = Recall_Literal(view_);
+  if (r == nullptr) return false;
+  rewritten_ = r->rewritten;
+  if (rewritten_) buf_.assign(r->form, r->form_size);
+  return true;
+}
+
+void NormalLiteral::Remember() const {
+  Remember_Literal(view_, rewritten_, rewritten_ ? buf_ : std::string_view());
 }
 
 void NormalLiteral::Rewrite_Radix() {
+  if (Recall()) return;
+  Rewrite_RadixNow();
+  Remember();
+}
+
+void NormalLiteral::Rewrite_RadixNow() {
   std::string_view t = view_;
   const bool negative = Strip_Minus_View(t);
   char suffix = 0;
@@ -263,14 +323,13 @@ void NormalLiteral::Rewrite_Radix() {
     for (const char c : digits) buf_ += Upper_Char(c);
   } else {
     // Four binary digits a hexadecimal digit, counted from the right.
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string padded((4 - digits.size() % 4) % 4, '0');
     padded.append(digits);
     const std::size_t start = buf_.size();
     for (std::size_t at = 0; at < padded.size(); at += 4) {
       int v = 0;
       for (std::size_t k = 0; k < 4; ++k) v = v * 2 + (padded[at + k] - '0');
-      if (v != 0 || buf_.size() > start || at + 4 == padded.size()) buf_ += kHex[v];
+      if (v != 0 || buf_.size() > start || at + 4 == padded.size()) buf_ += kHexDigits[v];
     }
   }
   if (suffix != 0) buf_ += suffix;

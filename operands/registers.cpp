@@ -213,12 +213,13 @@ int Size_Prefix(std::string_view& t) {
   int size = 0;
   std::size_t cut = 0;
   if (t.empty()) return 0;
-  if (const char c = Upper_Char(t[0]); c != 'B' && c != 'W' && c != 'D') return t[0] == '[' ? 3 : 0;
-  if (Starts_With_NoCase(t, "BYTE PTR")) {
+  // The three size words start with different letters: the first one picks the only candidate.
+  const char c = Upper_Char(t[0]);
+  if (c == 'B' && Starts_With_NoCase(t, "BYTE PTR")) {
     size = 1, cut = 8;
-  } else if (Starts_With_NoCase(t, "WORD PTR")) {
+  } else if (c == 'W' && Starts_With_NoCase(t, "WORD PTR")) {
     size = 2, cut = 8;
-  } else if (Starts_With_NoCase(t, "DWORD PTR")) {
+  } else if (c == 'D' && Starts_With_NoCase(t, "DWORD PTR")) {
     size = 3, cut = 9;
   } else {
     return (!t.empty() && t[0] == '[') ? 3 : 0;

@@ -1,4 +1,4 @@
-// The pass-3 skip test against the fix-up dispatch: a line May_FixUp lets pass 3 skip must come
+// The pass-3 skip test against the fix-up dispatch: a line Line_FixUp lets pass 3 skip must come
 // through the fix-up unchanged and without a box, whatever the label table holds.
 #include "assembler/dispatch.h"
 
@@ -74,7 +74,7 @@ TEST(Dispatch, LinesPassThreeSkipsNeedNoFixUp) {
   for (const std::string& line : Lines()) {
     const LineTerms terms = Get_LineTerms(line);
     Recorder boxes;
-    const bool may = May_FixUp(terms, line);
+    const bool may = Line_FixUp(terms) != FixUp::None;
     EXPECT_TRUE(boxes.Messages().empty()) << line;  // the test itself shows nothing
     if (may) {
       ++kept;
@@ -109,11 +109,28 @@ TEST(Dispatch, LinesThatMayNameALabelAreKept) {
   for (const char* line : {"JMP L1", "JNZ NOWHERE", "jc EAX", "LOOP L1", "JCXZ L1", "CALL L1", "CALL EAX",
                            "MOV EAX,L1", "MOV EAX,", "MOV EAX,nowhere", "mov ebx, X", "PUSH L1", "PUSH",
                            "PUSH ", "ADD EAX,L1", "XOR [EAX],X", "MOV [EAX],L1", "TEST EAX,L1", "JUNK DB 1"})
-    EXPECT_TRUE(May_FixUp(Get_LineTerms(line), line)) << line;
+    EXPECT_NE(Line_FixUp(Get_LineTerms(line)), FixUp::None) << line;
   for (const char* line :
        {"MOV EAX,EBX", "MOV EAX,5", "MOV EAX,[EBX+4]", "MOV EAX,ES", "PUSH EAX", "PUSH 5", "POP L1",
         "ADD EAX,5", "ADD EAX,EBX", "CMP [EAX],EBX", "INC L1", "DB 1,2", "LEA EAX,[L1]"})
-    EXPECT_FALSE(May_FixUp(Get_LineTerms(line), line)) << line;
+    EXPECT_EQ(Line_FixUp(Get_LineTerms(line)), FixUp::None) << line;
+}
+
+// The fix-up column of each row, and the operand rule that lets pass 3 skip a line.
+TEST(Dispatch, FixUpColumnPerRow) {
+  const struct {
+    const char* line;
+    FixUp fixup;
+  } rows[] = {
+      {"JMP L1", FixUp::Jump},         {"jnz L1", FixUp::Jump},    {"JCXZ L1", FixUp::Loop},
+      {"JECXZ L1", FixUp::Loop},       {"LOOPNE L1", FixUp::Loop}, {"CALL L1", FixUp::Call},
+      {"PUSH L1", FixUp::Push},        {"PUSH 5", FixUp::None},    {"MOV EAX,L1", FixUp::Mov},
+      {"MOV [EAX],L1", FixUp::Mov},    {"MOV AL,5", FixUp::None},  {"SBB EAX,L1", FixUp::Alu},
+      {"TEST EAX,L1", FixUp::Alu},     {"ADD EAX,5", FixUp::None}, {"LOCK ADD [EAX],L1", FixUp::Lock},
+      {"LOCK INC [EAX]", FixUp::None}, {"LOCK", FixUp::None},      {"INC L1", FixUp::None},
+      {"SETZ AL", FixUp::None},        {"X DB 1,L1", FixUp::None}, {"LEA EAX,[L1]", FixUp::None},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Line_FixUp(Get_LineTerms(row.line)), row.fixup) << row.line;
 }
 
 // The structure-aware fuzz target writes its lines from this list: every row once, in capitals,

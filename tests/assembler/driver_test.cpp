@@ -29,6 +29,30 @@ TEST(SplitLines, SplitsAtCrLfOnly) {
   EXPECT_EQ(Split_Lines("A\rB\nC\r\nD"), (std::vector<std::string_view>{"A\rB\nC", "D"}));
 }
 
+// The session's line table splits as Split_Lines does, and keeps blanked and rewritten lines
+// apart from the text without moving the others.
+TEST(SourceLines, SplitLikeSplitLinesAndKeepRewrites) {
+  for (const std::string_view text :
+       {"", "\r\n", "A\rB\nC\r\nD", "\r\r\n\n\r\n", "\n\r\nX\r\n", "one\r\ntwo\r\n\r\nthree\r\n", "\r"}) {
+    SourceLines lines;
+    lines.Reset(text);
+    const std::vector<std::string_view> expected = Split_Lines(text);
+    ASSERT_EQ(lines.Size(), expected.size()) << text;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+      EXPECT_EQ(lines[i], expected[i]) << text << " line " << i;
+  }
+  SourceLines lines;
+  lines.Reset("a\r\nb\r\nc\r\nd");
+  lines.Replace(1, "BB");
+  lines.Blank(2);
+  lines.Replace(3, "first");
+  lines.Replace(3, "second");  // a line rewritten again reads as its last text
+  EXPECT_EQ(lines[0], "a");
+  EXPECT_EQ(lines[1], "BB");
+  EXPECT_EQ(lines[2], "");
+  EXPECT_EQ(lines[3], "second");
+}
+
 TEST(SplitLine, MnemonicAndOperands) {
   std::string a, b;
   EXPECT_EQ(Split_Line("  mov eax , ebx ", a, b), "MOV");
@@ -137,7 +161,11 @@ INSTANTIATE_TEST_SUITE_P(Rows, CompileStops, testing::Values(
     StopCase{"CLC\r\nFROB EAX",    {"Syntax Error:\rFROB EAX\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2},
     StopCase{"CLC 1",              {"Syntax Error:\rCLC 1\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 1"}, 1, 1},
     StopCase{"1ABC:",              {"Invalid LABEL:\r\t1ABC:", MsgStyle::Ok, "LINE: 0"}, 1, 0},
-    StopCase{":",                  {"Invalid LABEL:\r\t:", MsgStyle::Ok, "LINE: 0"}, 1, 0}
+    StopCase{":",                  {"Invalid LABEL:\r\t:", MsgStyle::Ok, "LINE: 0"}, 1, 0},
+    // Without constants the box shows the line as written; with them, as pass 2 read it: trimmed.
+    StopCase{"  CLC 1  ",          {"Syntax Error:\r  CLC 1  \r\rShow help?", MsgStyle::YesNoCritical, "LINE: 1"}, 1, 1},
+    StopCase{"CONST K=2\r\n  CLC 1  ; note", {"Syntax Error:\rCLC 1  ; note\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2},
+    StopCase{"CONST K=2\r\n  CLC K  ", {"Syntax Error:\rCLC 2\r\rShow help?", MsgStyle::YesNoCritical, "LINE: 2"}, 2, 2}
 ));
 // clang-format on
 

@@ -139,6 +139,60 @@ TEST(LabelPrograms, ListingShowsPatchedBytes) {
   EXPECT_EQ(s.Listing_().List1_Item(1), "11");
 }
 
+// The listing columns of every row after pass 3 patched some of them in place: the raw column
+// keeps pass 2's bytes, the hex column the patched ones, and addresses follow the frame even
+// when the compile failed.
+struct ListingCase {
+  std::string_view source;
+  bool stack;
+  CompileOutcome outcome;
+  std::vector<std::string_view> raw;   // Raw_Bytes per row, hex
+  std::vector<std::string_view> hex;   // Hex_Entry per row
+  std::vector<std::string_view> list;  // List1_Item per row
+};
+
+TEST(LabelPrograms, ListingColumnsPerRow) {
+  const ListingCase cases[] = {
+      {"L:|JMP Back|Back: NOP|LOOP L|PUSH Back",
+       false,
+       CompileOutcome::Finished,
+       {"", "E900000000", "90", "E200", "6800000000"},
+       {"", "E9/0/0/0/0", "90", "E2/F8", "68/5/0/0/0"},
+       {"", "0", "5", "6", "8"}},
+      {"L:|JMP Back|Back: NOP|LOOP L|PUSH Back",
+       true,
+       CompileOutcome::Finished,
+       {"", "E900000000", "90", "E200", "6800000000"},
+       {"", "E9/0/0/0/0", "90", "E2/F8", "68/B/0/0/0"},
+       {"", "6", "11", "12", "14"}},
+      // A label not found fails the compile after pass 3 ran to its end: no frame, but the
+      // addresses still count it, and the rows after the failure are patched.
+      {"JMP Nowhere|; note|MOV EAX,Here|Here: RET",
+       true,
+       CompileOutcome::Failed,
+       {"E900000000", "", "B800000000", "C3"},
+       {"E9/0/0/0/0", "", "B8/10/0/0/0", "C3"},
+       {"6", "", "11", "16"}},
+  };
+  for (const ListingCase& c : cases) {
+    Recorder rec;
+    CompileSession s;
+    CompileOptions o;
+    o.stack = c.stack;
+    ASSERT_EQ(s.Compile(Source(c.source), o), c.outcome) << c.source;
+    const Listing& l = s.Listing_();
+    ASSERT_EQ(l.Line_Count(), c.raw.size()) << c.source;
+    std::string text2;
+    for (std::size_t i = 0; i < l.Line_Count(); ++i) {
+      EXPECT_EQ(Spaced_Hex(l.Raw_Bytes(i)), Spaced_Hex(Hex_Bytes(c.raw[i]))) << c.source << " row " << i;
+      EXPECT_EQ(l.Hex_Entry(i), c.hex[i]) << c.source << " row " << i;
+      EXPECT_EQ(l.List1_Item(i), c.list[i]) << c.source << " row " << i;
+      text2.append(l.Raw_Bytes(i)).append("\r\n");
+    }
+    EXPECT_EQ(l.Text2(), text2) << c.source;
+  }
+}
+
 TEST(LabelPrograms, RegisterAndSegmentNamesAreNoLabels) {
   for (auto src : {"EAX:", "cs:", "ah:", "EAX DB 1", "CR0:", "rax:", "XMM0: NOP", "r8d DB 1", "my-label:",
                    "a.b:", "1abc: NOP", "PTR:", "OFFSET DD 1"}) {

@@ -42,6 +42,32 @@ TEST(Alu, Refusals) {
     Expect_Refusal(row);
 }
 
+// Decimal immediates at the edges of each width: the digits written count as well as the
+// value (0255 is no imm8), and the bytes follow the value.
+TEST(Alu, DecimalImmediatesAtTheEdges) {
+  static constexpr BytesRow kFits[] = {
+      {"ADD AL,255", "04 FF"},
+      {"ADD AL,000", "04 00"},
+      {"ADD AX,65535", "66 05 FF FF"},
+      {"ADD AX,0", "66 05 00 00"},
+      {"MOV EAX,999999999", "B8 FF C9 9A 3B"},
+      {"MOV EAX,0000000001", "B8 01 00 00 00"},
+      {"ADD EAX,128", "05 80 00 00 00"},
+      {"CMP BYTE PTR [EAX],255", "80 38 FF"},
+      {"CMP WORD PTR [EAX],65535", "66 81 38 FF FF"},
+      {"OUT 255,AL", "E6 FF"},
+      {"TEST AL,255", "A8 FF"},
+      {"MOV CL,9", "B1 09"},
+  };
+  Expect_Bytes(kFits);
+  for (const char* line : {"ADD AL,256", "ADD AL,0255", "ADD AX,65536", "ADD AX,065535",
+                           "CMP WORD PTR [EAX],99999", "IN AL,256", "TEST AL,300"}) {
+    Recorder rec;
+    EXPECT_EQ(Assemble_Line(line), "") << line;
+    EXPECT_EQ(rec.Messages().size(), 1u) << line;
+  }
+}
+
 TEST(Alu, IsAluLine) {
   EXPECT_TRUE(Is_AluLine("or eax,1"));
   EXPECT_TRUE(Is_AluLine("  CMP EAX,Next"));

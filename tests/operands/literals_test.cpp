@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "operands/operands.h"
 #include "support/test_support.h"
@@ -82,6 +83,28 @@ TEST(NormalizeNumber, Base2Rewrite) {
   Recorder rec;
   for (const Row& r : rows) EXPECT_EQ(Normalize_Number(r.in), r.out) << r.in;
   EXPECT_TRUE(rec.Messages().empty());
+}
+
+// Literals are normalized again and again on one line; reading them in turns, more of them
+// than are kept as recent, gives every time what the first reading gave, and a literal too big
+// for its rewrite shows its box at every reading.
+TEST(NormalizeNumber, RepeatedReadingsAgree) {
+  const char* const literals[] = {"0FFh", "0x1f",   "101b", "0b11", "&B1010", "-&B1",      "- 0FFH",
+                                  "12",   "&B0102", "0XG",  "1AH",  "&b 11",  "7fffffffh", "0b1?"};
+  std::vector<std::string> first;
+  for (const char* text : literals) first.push_back(Normalize_Number(text));
+  EXPECT_EQ(first[0], "&HFF");
+  EXPECT_EQ(first[2], "&H5");
+  EXPECT_EQ(first[4], "&HA");
+  Recorder rec;
+  for (int round = 0; round < 3; ++round)
+    for (std::size_t i = 0; i < std::size(literals); ++i)
+      EXPECT_EQ(Normalize_Number(literals[i]), first[i]) << literals[i] << " round " << round;
+  EXPECT_TRUE(rec.Messages().empty());
+  const std::string too_big = "&B" + std::string(255, '1');
+  EXPECT_EQ(Normalize_Number(too_big), "");
+  EXPECT_EQ(Normalize_Number(too_big), "");
+  EXPECT_EQ(rec.Messages().size(), 2u);
 }
 
 TEST(NormalizeNumber, TooBigShowsOverflowBox) {

@@ -192,7 +192,7 @@ TEST(HostileInput, DoublingChainOfFortyConstants) {
     EXPECT_EQ(rec.Messages()[0].style, MsgStyle::OkExclamation);
     EXPECT_EQ(rec.Messages()[0].title.value_or("").rfind("CONST D", 0), 0u);
     EXPECT_NE(rec.Messages()[0].text.find(kRunaway), std::string::npos) << rec.Messages()[0].text;
-    for (std::string_view line : s.Lines()) EXPECT_LE(line.size(), kMaxSubstitutedLine);
+    for (std::size_t i = 0; i < s.Lines().Size(); ++i) EXPECT_LE(s.Lines()[i].size(), kMaxSubstitutedLine);
   }
 }
 
