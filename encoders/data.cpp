@@ -84,7 +84,9 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   }
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
   // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
-  const detail::NormalLiteral literal(item);
+  Diagnostics raised;
+  const detail::NormalLiteral literal(item, raised);
+  raised.Forward();
   if (std::uint32_t value = 0; Plain_Item(item, literal.view(), d.width, value)) {
     Append_LE(out, value, d.width);
     return true;

@@ -325,7 +325,9 @@ bool Check_Unsigned16(std::string_view value_text, std::string_view instruction)
 
 bool Checked_Dword(std::string_view text, ByteString& out) {
   // 0x / ...h literals count their digits in the &H form they are read in.
-  const detail::NormalLiteral literal(text);
+  Diagnostics raised;
+  const detail::NormalLiteral literal(text, raised);
+  raised.Forward();
   const std::size_t hex = Significant_Digits(literal.view(), "&H");
   const std::size_t bin = Significant_Digits(text, "&B");
   if ((hex != std::string_view::npos && hex > 8) || (bin != std::string_view::npos && bin > 32)) return false;

@@ -74,7 +74,9 @@ std::string Without_Suffix(std::string_view text) {
 // add bytes without a word.
 bool Hex_Fits_Dword(std::string_view text) {
   // 0x / ...h literals are read in &H form: their digits count as well.
-  const detail::NormalLiteral literal(text);
+  Diagnostics raised;
+  const detail::NormalLiteral literal(text, raised);
+  raised.Forward();
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
