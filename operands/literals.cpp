@@ -471,14 +471,14 @@ bool Is_Imm8(std::string_view text, Diagnostics& sink) {
   const detail::NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
-  return detail::Imm_Test(t, 2, 3, 255);
+  return detail::Imm_Test(t, 2, 3, kByteMax);
 }
 
 bool Is_Imm16(std::string_view text, Diagnostics& sink) {
   const detail::NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
-  return detail::Imm_Test(t, 4, 5, 65535);
+  return detail::Imm_Test(t, 4, 5, kWordMax);
 }
 
 double Leading_Value(std::string_view text) {

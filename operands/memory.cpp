@@ -243,7 +243,7 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
     const bool as_written = disp_negative && Starts_With_NoCase(disp_term, "&B");
     const NormalLiteral literal(as_written ? std::string_view() : disp_term, sink);
     const std::string_view n = as_written ? disp_term : literal.view();
-    m.mod = Imm_Test(n, 2, 3, 255) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
+    m.mod = Imm_Test(n, 2, 3, kByteMax) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
   }
   return m;
 }
@@ -388,7 +388,7 @@ std::uint8_t detail::Disp_Mod(const MemParts& parts, Diagnostics& sink) {
   const detail::NormalLiteral literal(parts.sign == '+' ? parts.disp : std::string_view(), sink);
   std::string_view n = parts.sign == '+' ? literal.view() : Trim(parts.disp);
   const bool negative = parts.sign == '-' || detail::Strip_Minus_View(n);
-  if (!detail::Imm_Test(n, 2, 3, 255)) return kMod32;
+  if (!detail::Imm_Test(n, 2, 3, kByteMax)) return kMod32;
   // An 8-bit displacement is sign-extended: +128 to +255 need the 32-bit form.
   const double v = negative ? -Leading_Value(n) : Leading_Value(n);
   return (v >= -128 && v <= 127) ? kMod8 : kMod32;

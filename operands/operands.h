@@ -78,6 +78,8 @@ OpType Get_ImmSuffix(std::string& text);
 OpType Get_ImmType(std::string_view text, Diagnostics& sink);
 
 // ---- Numeric literals ------------------------------------------------------------------------
+// The largest unsigned byte, word and dword: the limits the range tests apply and the boxes quote.
+inline constexpr std::uint32_t kByteMax = 0xFF, kWordMax = 0xFFFF, kDwordMax = 0xFFFFFFFF;
 // Trimmed, in capitals, &B rewritten as &H; "" after recording "Number too big: ".
 std::string Normalize_Number(std::string_view text, Diagnostics& sink);
 // Trims text; removes a leading "-" and the spaces after it; true when one was removed.

@@ -321,8 +321,8 @@ OpType detail::Operand_Type(const OperandReading& r, Diagnostics& sink) {
   std::string_view n = literal.view();
   const bool minus = detail::Strip_Minus_View(n);
   if (detail::Number_Test(n)) {
-    if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
-    if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
+    if (detail::Imm_Test(n, 2, 3, kByteMax)) return OpType::Imm8;
+    if (detail::Imm_Test(n, 4, 5, kWordMax)) return OpType::Imm16;
     return OpType::Imm32;
   }
   // A label's value is an offset; minus a label is no value the language has.
@@ -364,8 +364,8 @@ OpType Get_ImmType(std::string_view text, Diagnostics& sink) {
   const detail::NormalLiteral literal(text, sink);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
-  if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
-  if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
+  if (detail::Imm_Test(n, 2, 3, kByteMax)) return OpType::Imm8;
+  if (detail::Imm_Test(n, 4, 5, kWordMax)) return OpType::Imm16;
   if (detail::Number_Test(n)) return OpType::Imm32;
   return OpType::None;
 }
