@@ -8,8 +8,7 @@ void Diagnostics::Add(std::string text, MsgStyle style, std::optional<std::strin
   items_.push_back(Message{std::move(text), style, std::move(title)});
 }
 
-void Diagnostics::Forward() {
-  if (items_.empty()) return;
+void Diagnostics::Show_All() {
   // Taken out first: a handler that compiles again must not see these twice.
   std::vector<Message> raised = std::move(items_);
   items_.clear();

@@ -18,9 +18,12 @@ class Diagnostics {
   bool empty() const { return items_.empty(); }
   const std::vector<Message>& items() const { return items_; }
   // Shows the collected boxes through Show_Message in the order raised, then forgets them.
-  void Forward();
+  void Forward() {
+    if (!items_.empty()) Show_All();
+  }
 
  private:
+  void Show_All();
   std::vector<Message> items_;
 };
 

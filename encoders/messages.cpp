@@ -35,6 +35,37 @@ void Show_InvalidOperands(std::string_view mnemonic, OpType dst, OpType src) {
   Show_Message(text);
 }
 
+void Show_InvalidOperand(std::string_view mnemonic, OpType type, std::string_view forms) {
+  std::string text = "Error in ";
+  text += mnemonic;
+  text += ':';
+  text += kCR;
+  text += kTab;
+  text += "Invalid operand: ";
+  text += Type_Code(type);
+  text += kCR;
+  text += kCR;
+  text += "USAGE: ";
+  text += mnemonic;
+  text += forms;
+  Show_Message(text);
+}
+
+void Show_OperandForms(std::string_view instruction, std::string_view which, std::string_view heading,
+                       std::string_view forms) {
+  std::string text = "Error in ";
+  text += instruction;
+  text += kCR;
+  text += which;
+  text += kCR;
+  text += kCR;
+  text += heading;
+  text += kCR;
+  text += kTab;
+  text += forms;
+  Show_Message(text);
+}
+
 std::string Range_Text(std::uint32_t max) { return "0 to " + std::to_string(max); }
 std::string Range_Syntax(std::uint32_t max) { return "0-" + std::to_string(max); }
 

@@ -3,10 +3,12 @@
 // argument. Each one reads with a sink of its own and shows what the read recorded right after
 // the call, so a literal's box keeps its place among the encoder's own boxes.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/diagnostics.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
 

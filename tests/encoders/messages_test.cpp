@@ -32,10 +32,14 @@ TEST(EncoderMessages, Boxes) {
   Show_Usage("MOVZX", " r16,r/m8");
   Show_InvalidOperands("ADD", OpType::M8, OpType::Imm16);
   Show_OutOfRange(" -1 ", "RET -1", kWordMax);
+  Show_InvalidOperand("SETE", OpType::R32, " r/m8");
+  Show_OperandForms("IN", " invalid source operand.", "Must be:", "imm8 or DX.");
   const std::vector<Message> expected = {
       {"Error in MOVZX\r\r\tUSAGE:\rMOVZX r16,r/m8", MsgStyle::Ok, std::nullopt},
       {"Invalid operand(s)\rADD m8,imm16", MsgStyle::Ok, std::nullopt},
       {"Out of range: -1\r\rThe value must be 0 to 65535.", MsgStyle::Ok, "RET -1"},
+      {"Error in SETE:\r\tInvalid operand: r32\r\rUSAGE: SETE r/m8", MsgStyle::Ok, std::nullopt},
+      {"Error in IN\r invalid source operand.\r\rMust be:\r\timm8 or DX.", MsgStyle::Ok, std::nullopt},
   };
   EXPECT_EQ(rec.Messages(), expected);
 }
