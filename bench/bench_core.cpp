@@ -100,8 +100,9 @@ BENCHMARK(BM_ReplaceConsts)->Arg(10)->Arg(1000);
 
 void BM_GetOperandType(benchmark::State& state) {
   const char* operands[] = {"EAX", "[EBX+4]", "DWORD PTR [ESP-8]", "12345", "&HFF", "LABEL1", "al"};
+  Diagnostics sink;
   for (auto _ : state)
-    for (const char* op : operands) benchmark::DoNotOptimize(Get_OperandType(op));
+    for (const char* op : operands) benchmark::DoNotOptimize(Get_OperandType(op, sink));
 }
 BENCHMARK(BM_GetOperandType);
 

@@ -2,6 +2,7 @@
 // per mnemonic (also the /digit of the immediate forms 80h/81h).
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
 
@@ -75,14 +76,7 @@ std::uint8_t Get_AluBase(std::string_view mnemonic) {
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
                                           std::string& opcode) {
   if (const OpcodeRow* row = kAluTable.Find(dst, src)) return Apply_Row(*row, Get_AluBase(mnemonic), opcode);
-  std::string text = "Invalid operand(s)";
-  text += kCR;
-  text += Trim_Upper(mnemonic);
-  text += ' ';
-  text += Type_Code(dst);
-  text += ',';
-  text += Type_Code(src);
-  Show_Message(text);
+  Show_InvalidOperands(Trim_Upper(mnemonic), dst, src);
   return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 // The bit-test group BT BTS BTR BTC: register forms 0F (A3 + g - 20h), immediate forms 0F BA /g ib.
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
 
@@ -35,18 +36,6 @@ constexpr OpcodeTable kBitTestTable{std::array{
 }};
 // clang-format on
 
-std::string Usage(std::string_view m, std::string_view forms) {
-  std::string s;
-  s += kCR;
-  s += kCR;
-  s += kTab;
-  s += "USAGE:";
-  s += kCR;
-  s += m;
-  s += forms;
-  return s;
-}
-
 }  // namespace
 
 std::uint8_t Get_BitTestDigit(std::string_view mnemonic) {
@@ -62,17 +51,17 @@ std::optional<std::uint8_t> Get_BitTestOpcode(std::string_view mnemonic, OpType 
   const std::string m = Trim_Upper(mnemonic);
   if (dst == M8 || dst == R8) {
     Show_Message("Error in " + m + kCR + "Destination operand to small: " + std::string(Type_Code(dst)) +
-                 Usage(m, " r/m16(32),r16(32)"));
+                 Usage_Block(m, " r/m16(32),r16(32)"));
     return std::nullopt;
   }
   if (src == Imm16 || src == Imm32) {
     Show_Message("Error in " + m + kCR + "Source operand to big: " + std::string(Type_Code(src)) +
-                 Usage(m, " r/m16(32),imm8"));
+                 Usage_Block(m, " r/m16(32),imm8"));
     return std::nullopt;
   }
   if (const OpcodeRow* row = kBitTestTable.Find(dst, src)) return Apply_Row(*row, g, opcode);
   std::string text = "Invalid operand(s) in " + m + kCR + kTab + std::string(Type_Code(dst)) + "," +
-                     std::string(Type_Code(src)) + Usage(m, " r/m16(32),r16(32)");
+                     std::string(Type_Code(src)) + Usage_Block(m, " r/m16(32),r16(32)");
   text += kCR;
   text += m;
   text += " r/m16(32),imm8";

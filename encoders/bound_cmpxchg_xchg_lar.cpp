@@ -2,6 +2,7 @@
 // its signatures (memory sized by the register beside it) before the shared encoder runs.
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
 
@@ -62,15 +63,7 @@ ByteString Assemble_Pair(std::string_view mnemonic, const OpcodeTable<N>& table,
     OpType dst = Get_OperandType(first), src = Get_OperandType(second);
     Match_MemSize(dst, src);
     if (table.Find(dst, src) == nullptr) {
-      std::string text = "Error in ";
-      text += mnemonic;
-      text += kCR;
-      text += kCR;
-      text += kTab;
-      text += "USAGE:";
-      text += kCR;
-      text += usage;
-      Show_Message(text);
+      Show_Message("Error in " + std::string(mnemonic) + Usage_Block(usage));
       return {};
     }
     return Encode_TwoOperand(mnemonic, first, second);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "base/message_box.h"
 #include "operands/detail.h"
@@ -19,15 +20,15 @@ namespace {
 struct DirectiveRow {
   std::string_view name;
   int width;  // bytes per item
-  std::string_view syntax;
+  std::uint32_t max;  // the largest item, quoted in the syntax line
 };
 
 // clang-format off
 constexpr std::array kDirectives{
-    //           name  width  syntax line
-    DirectiveRow{"DB", 1,     "DB Value(0-255)"},
-    DirectiveRow{"DW", 2,     "DW Value(0-65535)"},
-    DirectiveRow{"DD", 4,     "DD Value(0-4294967295)"},
+    //           name  width  largest item
+    DirectiveRow{"DB", 1,     kByteMax},
+    DirectiveRow{"DW", 2,     kWordMax},
+    DirectiveRow{"DD", 4,     kDwordMax},
 };
 // clang-format on
 
@@ -39,7 +40,7 @@ const DirectiveRow* Find_Directive(std::string_view name) {
 
 void Show_DataError(const DirectiveRow& d, std::string_view reason) {
   Show_Message(std::string("Error in ") + std::string(d.name) + ":" + kCR + kTab + std::string(reason) + kCR +
-               kCR + "Syntax:" + kCR + kTab + std::string(d.syntax));
+               kCR + "Syntax:" + kCR + kTab + std::string(d.name) + " Value(" + Range_Syntax(d.max) + ")");
 }
 
 // The value of the common items, which fit their width without a word: a decimal of up to nine
@@ -84,7 +85,9 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   }
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
   // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
-  const detail::NormalLiteral literal(item);
+  Diagnostics raised;
+  const detail::NormalLiteral literal(item, raised);
+  raised.Forward();
   if (std::uint32_t value = 0; Plain_Item(item, literal.view(), d.width, value)) {
     Append_LE(out, value, d.width);
     return true;
@@ -101,10 +104,10 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   bool fits = false;
   switch (d.width) {
     case 1:
-      fits = detail::Imm_Test(n, 2, 3, 255) && (bytes = To_Byte(item)).size() == 1;
+      fits = detail::Imm_Test(n, 2, 3, kByteMax) && (bytes = To_Byte(item)).size() == 1;
       break;
     case 2:
-      fits = detail::Imm_Test(n, 4, 5, 65535) && (bytes = To_Word(item)).size() == 2;
+      fits = detail::Imm_Test(n, 4, 5, kWordMax) && (bytes = To_Word(item)).size() == 2;
       break;
     default:
       fits = Checked_Dword(item, bytes);

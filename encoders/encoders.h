@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "encoders/operand_reads.h"
+
 namespace orvo {
 namespace detail {
 struct MemRef;

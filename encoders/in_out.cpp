@@ -1,6 +1,7 @@
 // IN and OUT: the accumulator and a port (an 8-bit number or DX). No ModRM byte.
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
@@ -39,17 +40,7 @@ bool Is_Accumulator(OpType type, std::string_view reg) {
 bool Is_DX(OpType type, std::string_view reg) { return type == R16 && Get_Reg16Code(reg) == 2; }
 
 void Show_Operand(std::string_view instruction, std::string_view which, std::string_view must_be) {
-  std::string text = "Error in ";
-  text += instruction;
-  text += kCR;
-  text += which;
-  text += kCR;
-  text += kCR;
-  text += "Must be:";
-  text += kCR;
-  text += kTab;
-  text += must_be;
-  Show_Message(text);
+  Show_OperandForms(instruction, which, "Must be:", must_be);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "base/message_box.h"
 #include "operands/operands.h"
@@ -117,8 +118,8 @@ ByteString Encode_Return(std::string_view mnemonic, std::string_view operand, ch
         return {};
       }
       case OpType::Imm32:
-        Show_Message(std::string("Not a valid imm type: imm32") + kCR + kCR + kTab + "USAGE:" + kCR +
-                     std::string(mnemonic) + " imm16." + kCR + kCR + "imm8 will converted automaticaly.");
+        Show_Message("Not a valid imm type: imm32" + Usage_Block(mnemonic, " imm16.") + kCR + kCR +
+                     "imm8 will converted automaticaly.");
         return {};
       default:
         return {};

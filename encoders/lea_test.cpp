@@ -1,6 +1,7 @@
 // LEA (8Dh, register in reg, base in r/m) and TEST (84h/85h, A8h/A9h, F6h/F7h /0).
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
 
@@ -31,16 +32,7 @@ constexpr OpcodeTable kTestTable{std::array{
 // clang-format on
 
 void Show_Lea(std::string_view which, std::string_view heading, std::string_view forms) {
-  std::string text = "Error in LEA";
-  text += kCR;
-  text += which;
-  text += kCR;
-  text += kCR;
-  text += heading;
-  text += kCR;
-  text += kTab;
-  text += forms;
-  Show_Message(text);
+  Show_OperandForms("LEA", which, heading, forms);
 }
 
 }  // namespace

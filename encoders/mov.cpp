@@ -1,6 +1,7 @@
 // MOV: register, memory and immediate forms.
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
 
@@ -37,13 +38,7 @@ constexpr OpcodeTable kMovTable{std::array{
 
 std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode) {
   if (const OpcodeRow* row = kMovTable.Find(dst, src)) return Apply_Row(*row, 0, opcode);
-  std::string text = "Invalid operand(s)";
-  text += kCR;
-  text += "MOV ";
-  text += Type_Code(dst);
-  text += ',';
-  text += Type_Code(src);
-  Show_Message(text);
+  Show_InvalidOperands("MOV", dst, src);
   return std::nullopt;
 }
 

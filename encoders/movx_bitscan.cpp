@@ -2,6 +2,7 @@
 // register part of the ModRM byte themselves and return it inside the table byte.
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
@@ -71,19 +72,6 @@ std::optional<std::uint8_t> Escape_Opcode(std::string_view mnemonic, OpType dst,
   if (dst_code == kNoRegister || src_code == kNoRegister) return std::nullopt;
   const auto part = static_cast<std::uint8_t>(8 * dst_code + src_code);
   return Is_Reg(src) ? static_cast<std::uint8_t>(0xC0 + part) : part;
-}
-
-void Show_Usage(std::string_view m, std::string_view forms) {
-  std::string text = "Error in ";
-  text += m;
-  text += kCR;
-  text += kCR;
-  text += kTab;
-  text += "USAGE:";
-  text += kCR;
-  text += m;
-  text += forms;
-  Show_Message(text);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // and reg digit; the encoder joins opcode, ModRM, SIB and displacement.
 
 #include "encoders/one_operand.h"
+#include "encoders/messages.h"
 
 #include <array>
 #include <cstdint>
@@ -305,27 +306,27 @@ double Signed_Value(std::string_view text) {
 }
 
 namespace {
-bool Check_Unsigned(std::string_view value_text, std::string_view instruction, std::string_view range) {
+bool Check_Unsigned(std::string_view value_text, std::string_view instruction, std::uint32_t max) {
   std::string digits(value_text);
   Get_ImmSuffix(digits);
   if (Signed_Value(digits) >= 0) return true;
-  Show_Message("Out of range: " + std::string(Trim(value_text)) + kCR + kCR + "The value must be " +
-                   std::string(range) + ".",
-               MsgStyle::Ok, std::string(instruction));
+  Show_OutOfRange(value_text, instruction, max);
   return false;
 }
 }  // namespace
 
 bool Check_Unsigned8(std::string_view value_text, std::string_view instruction) {
-  return Check_Unsigned(value_text, instruction, "0 to 255");
+  return Check_Unsigned(value_text, instruction, kByteMax);
 }
 bool Check_Unsigned16(std::string_view value_text, std::string_view instruction) {
-  return Check_Unsigned(value_text, instruction, "0 to 65535");
+  return Check_Unsigned(value_text, instruction, kWordMax);
 }
 
 bool Checked_Dword(std::string_view text, ByteString& out) {
   // 0x / ...h literals count their digits in the &H form they are read in.
-  const detail::NormalLiteral literal(text);
+  Diagnostics raised;
+  const detail::NormalLiteral literal(text, raised);
+  raised.Forward();
   const std::size_t hex = Significant_Digits(literal.view(), "&H");
   const std::size_t bin = Significant_Digits(text, "&B");
   if ((hex != std::string_view::npos && hex > 8) || (bin != std::string_view::npos && bin > 32)) return false;

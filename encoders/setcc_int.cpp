@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "base/message_box.h"
 #include "operands/operands.h"
@@ -77,8 +78,7 @@ ByteString Assemble_Setcc(std::string_view mnemonic, std::string_view first) {
   return Guard_Faults(m, first, {}, [&]() -> ByteString {
     const OpType t = Get_OperandType(first);
     if (t == OpType::R8 || t == OpType::M8) return Encode_OneOperand(m, first, {});
-    Show_Message("Error in " + m + ":" + kCR + kTab + "Invalid operand: " + std::string(Type_Code(t)) + kCR +
-                 kCR + "USAGE: " + m + " r/m8");
+    Show_InvalidOperand(m, t, " r/m8");
     return {};
   });
 }
@@ -146,8 +146,7 @@ ByteString Assemble_VerrVerw(std::string_view mnemonic, std::string_view first) 
     const OpType t = Get_OperandType(first);
     if (t == OpType::R16 || t == OpType::M16 || t == OpType::R32 || t == OpType::M32)
       return Encode_OneOperand(m, first, {});
-    Show_Message("Error in " + m + ":" + kCR + kTab + "Invalid operand: " + std::string(Type_Code(t)) + kCR +
-                 kCR + "USAGE: " + m + " r/m16(32)");
+    Show_InvalidOperand(m, t, " r/m16(32)");
     return {};
   });
 }

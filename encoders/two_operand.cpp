@@ -6,6 +6,7 @@
 #include <array>
 
 #include "encoders/encoders.h"
+#include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
 #include "operands/detail.h"
@@ -74,7 +75,9 @@ std::string Without_Suffix(std::string_view text) {
 // add bytes without a word.
 bool Hex_Fits_Dword(std::string_view text) {
   // 0x / ...h literals are read in &H form: their digits count as well.
-  const detail::NormalLiteral literal(text);
+  Diagnostics raised;
+  const detail::NormalLiteral literal(text, raised);
+  raised.Forward();
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
@@ -190,8 +193,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
             const OpType suffix = Get_ImmSuffix(second);
             read2 = detail::Read_Operand(second);
             if (suffix == OpType::Imm16 || suffix == OpType::Imm32) {
-              Show_Message("Error in " + mnemonic + kCR + "Invalid immediate identifier" + kCR + kCR + kTab +
-                           "USAGE:" + kCR + mnemonic + " r/m16(32),imm8");
+              Show_Message("Error in " + mnemonic + kCR + "Invalid immediate identifier" +
+                           Usage_Block(mnemonic, " r/m16(32),imm8"));
               return false;
             }
             return true;
@@ -211,9 +214,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
               std::string copy(second);
               const OpType suffix = Get_ImmSuffix(copy);
               if (suffix != OpType::None && Type_Bits(suffix) != written) {
-                Show_Message("Invalid operand(s)" + std::string(1, kCR) + mnemonic + " " +
-                             std::string(Type_Code(Mem_Of_Bits(written))) + "," +
-                             std::string(Type_Code(suffix)));
+                Show_InvalidOperands(mnemonic, Mem_Of_Bits(written), suffix);
                 return false;
               }
             }
@@ -232,14 +233,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   const int written2 = Written_Bits(second);
   if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
       !(family == Family::Bound && written2 == 32) && Sizes_Contradict(written1, dst, written2, src)) {
-    std::string text = "Invalid operand(s)";
-    text += kCR;
-    text += mnemonic;
-    text += ' ';
-    text += Type_Code(dst);
-    text += ',';
-    text += Type_Code(src);
-    Show_Message(text);
+    Show_InvalidOperands(mnemonic, dst, src);
     return {};
   }
   if (family != Family::Movx) Match_MemSize(dst, src);

@@ -8,21 +8,23 @@
 #include <string_view>
 
 #include "operands/operands.h"
+#include "base/diagnostics.h"
 #include "base/text.h"
 
 namespace orvo::detail {
 
 // A literal after normalization: a view of the trimmed text itself, or of a rewritten &B
-// literal held here. Showing the "Number too big: " box is part of constructing it.
+// literal held here. A &B literal too big to rewrite records "Number too big: " into the sink
+// (once per construction) and reads as empty.
 class NormalLiteral {
  public:
   // Only a literal that starts with &B is rewritten; every other text is its trimmed view.
   // A literal in the 0x / 0b / ...h / ...b notations is rewritten in &H form, so that the
   // tests and conversions read it as they read &H.
-  explicit NormalLiteral(std::string_view text) : view_(Trim(text)) {
+  NormalLiteral(std::string_view text, Diagnostics& sink) : view_(Trim(text)) {
     if (const std::size_t at = Magnitude_At(view_);
         view_.size() >= at + 2 && view_[at] == '&' && Upper_Char(view_[at + 1]) == 'B')
-      Rewrite(at);
+      Rewrite(at, sink);
     else if (view_.size() >= 2 && May_BeRadixNotation(view_))
       Rewrite_Radix();
   }
@@ -31,8 +33,8 @@ class NormalLiteral {
   std::string_view view() const { return rewritten_ ? std::string_view(buf_) : view_; }
 
  private:
-  void Rewrite(std::size_t at);
-  bool Rewrite_BinaryNow(std::size_t at);  // false after the "Number too big" box
+  void Rewrite(std::size_t at, Diagnostics& sink);
+  bool Rewrite_BinaryNow(std::size_t at, Diagnostics& sink);  // false after "Number too big"
   bool Recall();                           // a recent rewrite of the same text, copied
   void Remember() const;
   // Where the magnitude starts: after a minus and the blanks that follow it.
@@ -92,7 +94,7 @@ enum class Notation : std::uint8_t { Invalid, Decimal, AmpHex, AmpBin, ZeroX, Ze
 Notation Literal_Notation(std::string_view magnitude);
 // The value of a whole literal (sign applied, type suffix ignored); false for any other text.
 // Magnitudes beyond 2^40 read as 2^40: out of every operand's range.
-bool Literal_Value(std::string_view text, std::int64_t& value);
+bool Literal_Value(std::string_view text, std::int64_t& value, Diagnostics& sink);
 bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, double max);
 // A plain decimal: one to nine digits and nothing else. Its value fits 31 bits, so the hex text
 // of the value never overflows and conversions can skip that text. The one reader of such
@@ -152,7 +154,7 @@ struct MemRef {
   std::string_view term;  // the term an error is about
 };
 // Reads the operand after its size prefix: "[...]", or a bare 32-bit register (DWORD PTR EBX).
-MemRef Read_MemRef(std::string_view rest);
+MemRef Read_MemRef(std::string_view rest, Diagnostics& sink);
 // ModRM, SIB and displacement of a memory operand. reg_bits holds the reg field (bits 5..3,
 // the register or the opcode's digit); anything else in it is a fault.
 void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m);
@@ -172,17 +174,17 @@ struct OperandReading {
 };
 // A memory operand's reference is read here unless the caller read this same text already and
 // passes that reading (known).
-OperandReading Read_Operand(std::string_view text, const MemRef* known = nullptr);
+OperandReading Read_Operand(std::string_view text, Diagnostics& sink, const MemRef* known = nullptr);
 // Operand_Refusal that also hands over the reading of a memory operand it read (known stays
 // empty for other operands), so that an encoder need not read the operand again.
-std::string Operand_Refusal(std::string_view operand, std::optional<MemRef>& known);
-// Get_OperandType of the text read; may show the literal boxes as that does.
-OpType Operand_Type(const OperandReading& reading);
+std::string Operand_Refusal(std::string_view operand, std::optional<MemRef>& known, Diagnostics& sink);
+// Get_OperandType of the text read; records the literal boxes as that does.
+OpType Operand_Type(const OperandReading& reading, Diagnostics& sink);
 // Strip_SizePtr of the text read (reading must be of text as it is now).
 int Strip_SizePtr(std::string& text, const OperandReading& reading);
 
 // Mod bits 00h, 40h or 80h for the displacement of split parts (Get_DispMod without the split).
-std::uint8_t Disp_Mod(const MemParts& parts);
+std::uint8_t Disp_Mod(const MemParts& parts, Diagnostics& sink);
 
 // reg * 8 + r/m, or 255 when either code is not a register.
 constexpr std::uint8_t Pack(std::uint8_t reg, std::uint8_t rm) {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <limits>
 #include <system_error>
+#include <utility>
 
-#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
 
@@ -120,14 +120,14 @@ std::string Number_Text(double v) {
 }
 
 // The hex digits of a literal: the digits after "&H", or the hex text of its leading value.
-std::string Literal_Digits(std::string_view text) {
-  const detail::NormalLiteral literal(text);
+std::string Literal_Digits(std::string_view text, Diagnostics& sink) {
+  const detail::NormalLiteral literal(text, sink);
   const std::string_view t = literal.view();
   if (Starts_With_Hex(t)) return std::string(t.substr(2));
   std::string_view magnitude = t;
   if (detail::Strip_Minus_View(magnitude) && Starts_With_NoCase(magnitude, "&B")) {
     // -&B...: the two's complement of the base-2 value, as for -&H and decimal literals.
-    const detail::NormalLiteral base2(magnitude);
+    const detail::NormalLiteral base2(magnitude, sink);
     return Hex_Text_Of(-Leading_Value(base2.view()));
   }
   return Hex_Text_Of(Leading_Value(t));
@@ -175,8 +175,9 @@ std::string Pairs_From_Right(std::string_view digits, std::size_t width) {
 
 std::size_t Odd_Width(std::size_t size) { return (size % 2 == 1 && size <= 7) ? size + 1 : 0; }
 
-// 2^8 or 2^16 minus the magnitude of a negative literal; false after the "Conversion error" box.
-bool Negative_Complement(std::string_view magnitude, double modulus, std::string_view unit, double& v) {
+// 2^8 or 2^16 minus the magnitude of a negative literal; false after recording "Conversion error".
+bool Negative_Complement(std::string_view magnitude, double modulus, std::string_view unit, double& v,
+                         Diagnostics& sink) {
   v = modulus - Leading_Value(magnitude);
   if (v >= 0) return true;
   std::string text = "Conversion error\r\r";
@@ -184,7 +185,7 @@ bool Negative_Complement(std::string_view magnitude, double modulus, std::string
   text += " is out of ";
   text += unit;
   text += '.';
-  Show_Message(text, MsgStyle::Ok);
+  sink.Add(std::move(text));
   return false;
 }
 
@@ -207,12 +208,12 @@ std::uint8_t Digits_Value(int base, std::string_view digits) {
   return static_cast<std::uint8_t>(acc);
 }
 
-void NormalLiteral::Rewrite(std::size_t at) {
+void NormalLiteral::Rewrite(std::size_t at, Diagnostics& sink) {
   if (Recall()) return;
-  if (Rewrite_BinaryNow(at)) Remember();
+  if (Rewrite_BinaryNow(at, sink)) Remember();
 }
 
-bool NormalLiteral::Rewrite_BinaryNow(std::size_t at) {
+bool NormalLiteral::Rewrite_BinaryNow(std::size_t at, Diagnostics& sink) {
   const std::string_view t = view_.substr(at);
   const std::string_view d = Trim_Left(t.substr(2));
   // A digit other than 0 and 1 makes no base-2 literal: the text stays as written, no number.
@@ -231,7 +232,7 @@ bool NormalLiteral::Rewrite_BinaryNow(std::size_t at) {
       buf_ += Hex_Upper(Digits_Value(2, std::string_view(padded).substr(g, 4)));
   } catch (const Fault& fault) {
     buf_.clear();
-    Show_Message("Number too big: " + padded, MsgStyle::Ok, fault.description());
+    sink.Add("Number too big: " + padded, MsgStyle::Ok, std::string(fault.description()));
     return false;
   }
   return true;
@@ -240,7 +241,7 @@ bool NormalLiteral::Rewrite_BinaryNow(std::size_t at) {
 namespace {
 // One literal is read several times on its line (its notation, its range, its bytes): the last
 // few short rewrites are kept, and a repeated one is copied instead of worked out again. A
-// rewrite that showed a box is not kept: reading the literal again shows it again.
+// rewrite that recorded a box is not kept: reading the literal again records it again.
 struct RecentLiteral {
   std::uint8_t text_size = 0, form_size = 0;
   bool rewritten = false;
@@ -406,13 +407,13 @@ bool Number_Test(std::string_view t) {
   return Literal_Notation(t) != Notation::Invalid;
 }
 
-bool Literal_Value(std::string_view text, std::int64_t& value) {
+bool Literal_Value(std::string_view text, std::int64_t& value, Diagnostics& sink) {
   // The common case first: a run of up to nine digits.
   if (std::uint32_t v = 0; Plain_Decimal(text, v)) {
     value = v;
     return true;
   }
-  const NormalLiteral literal(text);
+  const NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   const bool negative = Strip_Minus_View(t);
   if (!Number_Test(t)) return false;
@@ -440,8 +441,8 @@ bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, dou
 
 }  // namespace detail
 
-std::string Normalize_Number(std::string_view text) {
-  const detail::NormalLiteral literal(text);
+std::string Normalize_Number(std::string_view text, Diagnostics& sink) {
+  const detail::NormalLiteral literal(text, sink);
   return Upper(literal.view());
 }
 
@@ -459,25 +460,25 @@ std::uint8_t Parse_Digits(int base, std::string& digits) {
   return detail::Digits_Value(base, digits);
 }
 
-bool Is_Number(std::string_view text) {
-  const detail::NormalLiteral literal(text);
+bool Is_Number(std::string_view text, Diagnostics& sink) {
+  const detail::NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
   return detail::Number_Test(t);
 }
 
-bool Is_Imm8(std::string_view text) {
-  const detail::NormalLiteral literal(text);
+bool Is_Imm8(std::string_view text, Diagnostics& sink) {
+  const detail::NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
-  return detail::Imm_Test(t, 2, 3, 255);
+  return detail::Imm_Test(t, 2, 3, kByteMax);
 }
 
-bool Is_Imm16(std::string_view text) {
-  const detail::NormalLiteral literal(text);
+bool Is_Imm16(std::string_view text, Diagnostics& sink) {
+  const detail::NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
-  return detail::Imm_Test(t, 4, 5, 65535);
+  return detail::Imm_Test(t, 4, 5, kWordMax);
 }
 
 double Leading_Value(std::string_view text) {
@@ -511,40 +512,40 @@ std::string Hex_Text_Of(double value) {
   return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(r)));
 }
 
-std::string To_Bytes(std::string_view text) {
+std::string To_Bytes(std::string_view text, Diagnostics& sink) {
   if (std::uint32_t v = 0; Plain_Signed(text, v)) return Value_Bytes(v);
-  const std::string digits = Literal_Digits(text);
+  const std::string digits = Literal_Digits(text, sink);
   return Pairs_From_Right(digits, Odd_Width(digits.size()));
 }
 
-std::string To_Byte(std::string_view text) {
+std::string To_Byte(std::string_view text, Diagnostics& sink) {
   std::string_view t = text;
   const bool negative = detail::Strip_Minus_View(t);
   if (std::uint32_t m = 0; Plain_Decimal(t, m)) {
     if (!negative) return Value_Bytes(m);
     if (m <= 256) return std::string(1, static_cast<char>((256 - m) & 0xFF));  // 2^8 - m; -0 is 0
   }
-  const detail::NormalLiteral literal(t);
-  if (!negative) return To_Bytes(literal.view());
+  const detail::NormalLiteral literal(t, sink);
+  if (!negative) return To_Bytes(literal.view(), sink);
   double v = 0;
-  if (!Negative_Complement(literal.view(), 256, "byte", v)) return {};
+  if (!Negative_Complement(literal.view(), 256, "byte", v, sink)) return {};
   if (v == 256) v = 0;  // -0
   // A whole v reads back from its decimal text unchanged: skip the text.
   if (v == std::floor(v)) {
     const std::string digits = Hex_Text_Of(v);
     return Pairs_From_Right(digits, Odd_Width(digits.size()));
   }
-  return To_Bytes(Number_Text(v));
+  return To_Bytes(Number_Text(v), sink);
 }
 
-std::string To_Word(std::string_view text) {
+std::string To_Word(std::string_view text, Diagnostics& sink) {
   std::string_view t = text;
   const bool negative = detail::Strip_Minus_View(t);
-  const detail::NormalLiteral literal(t);
+  const detail::NormalLiteral literal(t, sink);
   std::string digits;
   if (negative) {
     double v = 0;
-    if (!Negative_Complement(literal.view(), 65536, "word", v)) return {};
+    if (!Negative_Complement(literal.view(), 65536, "word", v, sink)) return {};
     digits = Hex_Text_Of(v == std::floor(v) ? v : Leading_Value(Number_Text(v)));
   } else if (Starts_With_Hex(literal.view())) {
     digits = literal.view().substr(2);
@@ -554,9 +555,9 @@ std::string To_Word(std::string_view text) {
   return Pairs_From_Right(digits, 4);
 }
 
-std::string To_Dword(std::string_view text) {
+std::string To_Dword(std::string_view text, Diagnostics& sink) {
   if (std::uint32_t v = 0; Plain_Signed(text, v)) return Dword_Bytes(v);
-  return Pairs_From_Right(Literal_Digits(text), 8);
+  return Pairs_From_Right(Literal_Digits(text, sink), 8);
 }
 
 }  // namespace orvo

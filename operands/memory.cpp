@@ -49,7 +49,8 @@ constexpr std::uint8_t kEsp = 4, kEbp = 5, kNone = 255;
 bool Is_SuffixChar(char c) { return c == '?' || c == '%' || c == '&'; }
 
 // A register term, or a register scaled by 1, 2, 4 or 8 on either side of "*".
-MemError Read_Register(std::string_view term, std::uint8_t& code, int& scale, std::string_view& bad) {
+MemError Read_Register(std::string_view term, std::uint8_t& code, int& scale, std::string_view& bad,
+                       Diagnostics& sink) {
   const std::size_t star = term.find('*');
   std::string_view name = term;
   scale = 0;  // not written
@@ -59,7 +60,7 @@ MemError Read_Register(std::string_view term, std::uint8_t& code, int& scale, st
     name = left;
     std::int64_t factor = 0;
     if (right.find('*') != std::string_view::npos || Lookup_Register(name).width == 0 ||
-        !Literal_Value(right, factor) || Is_SuffixChar(right.back())) {
+        !Literal_Value(right, factor, sink) || Is_SuffixChar(right.back())) {
       bad = term;
       return MemError::BadTerm;
     }
@@ -123,7 +124,7 @@ MemRef Fail(MemError error, std::string_view term) {
 
 }  // namespace
 
-MemRef Read_MemRef(std::string_view rest) {
+MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
   const std::string_view t = Trim(rest);
   if (t.empty() || t.front() != '[') {
     // DWORD PTR EBX: the bare register is the base.
@@ -169,7 +170,7 @@ MemRef Read_MemRef(std::string_view rest) {
       int factor = 0;
       std::string_view bad;
       if (plain.width != 32)
-        if (const MemError e = Read_Register(term, code, factor, bad); e != MemError::None)
+        if (const MemError e = Read_Register(term, code, factor, bad, sink); e != MemError::None)
           return Fail(e, bad);
       if (sign == '-') return Fail(MemError::NegativeRegister, term);
       if (factor != 0) {
@@ -183,9 +184,9 @@ MemRef Read_MemRef(std::string_view rest) {
     } else {
       if (has_disp) {
         std::int64_t ignored = 0;
-        return Fail(Literal_Value(term, ignored) ? MemError::TwoDisplacements : Classify_Other(term), term);
+        return Fail(Literal_Value(term, ignored, sink) ? MemError::TwoDisplacements : Classify_Other(term), term);
       }
-      if (!Literal_Value(term, magnitude)) return Fail(Classify_Other(term), term);
+      if (!Literal_Value(term, magnitude, sink)) return Fail(Classify_Other(term), term);
       has_disp = true;
       disp_term = term;
       disp_negative = sign == '-';
@@ -240,9 +241,9 @@ MemRef Read_MemRef(std::string_view rest) {
     // one byte stands for -128..127.
     // A subtracted &B literal has always been sized as written, digits and all.
     const bool as_written = disp_negative && Starts_With_NoCase(disp_term, "&B");
-    const NormalLiteral literal(as_written ? std::string_view() : disp_term);
+    const NormalLiteral literal(as_written ? std::string_view() : disp_term, sink);
     const std::string_view n = as_written ? disp_term : literal.view();
-    m.mod = Imm_Test(n, 2, 3, 255) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
+    m.mod = Imm_Test(n, 2, 3, kByteMax) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
   }
   return m;
 }
@@ -330,12 +331,13 @@ static_assert(kNoRegister == 255 && Pack(kNoRegister, 1) == kNoRegister && Pack(
 
 }  // namespace
 
-std::string Operand_Refusal(std::string_view operand) {
+std::string Operand_Refusal(std::string_view operand, Diagnostics& sink) {
   std::optional<detail::MemRef> unused;
-  return detail::Operand_Refusal(operand, unused);
+  return detail::Operand_Refusal(operand, unused, sink);
 }
 
-std::string detail::Operand_Refusal(std::string_view operand, std::optional<MemRef>& known) {
+std::string detail::Operand_Refusal(std::string_view operand, std::optional<MemRef>& known,
+                                    Diagnostics& sink) {
   known.reset();
   const std::string_view t = Trim(operand);
   if (t.empty()) return {};
@@ -345,7 +347,7 @@ std::string detail::Operand_Refusal(std::string_view operand, std::optional<MemR
   if (first == '[' || first == 'B' || first == 'W' || first == 'D') {
     std::string_view rest = t;
     if (detail::Size_Prefix(rest) != 0) {
-      known = detail::Read_MemRef(rest);
+      known = detail::Read_MemRef(rest, sink);
       return detail::Mem_ErrorText(*known, rest);
     }
   }
@@ -375,16 +377,18 @@ std::string_view detail::Split_MemOperand(const MemParts& parts, MemForm& form, 
   return parts.base;
 }
 
-std::uint8_t Get_DispMod(std::string_view operand) { return detail::Disp_Mod(detail::Split_Mem(operand)); }
+std::uint8_t Get_DispMod(std::string_view operand, Diagnostics& sink) {
+  return detail::Disp_Mod(detail::Split_Mem(operand), sink);
+}
 
-std::uint8_t detail::Disp_Mod(const MemParts& parts) {
+std::uint8_t detail::Disp_Mod(const MemParts& parts, Diagnostics& sink) {
   if (parts.form != 2) return 0;
   // The displacement text is "-" + piece for a minus sign: normalizing leaves it as it is and
   // stripping the minus leaves the trimmed piece.
-  const detail::NormalLiteral literal(parts.sign == '+' ? parts.disp : std::string_view());
+  const detail::NormalLiteral literal(parts.sign == '+' ? parts.disp : std::string_view(), sink);
   std::string_view n = parts.sign == '+' ? literal.view() : Trim(parts.disp);
   const bool negative = parts.sign == '-' || detail::Strip_Minus_View(n);
-  if (!detail::Imm_Test(n, 2, 3, 255)) return kMod32;
+  if (!detail::Imm_Test(n, 2, 3, kByteMax)) return kMod32;
   // An 8-bit displacement is sign-extended: +128 to +255 need the 32-bit form.
   const double v = negative ? -Leading_Value(n) : Leading_Value(n);
   return (v >= -128 && v <= 127) ? kMod8 : kMod32;

@@ -1,14 +1,16 @@
 #pragma once
 // The operand model: register codes, operand-type codes, numeric literals and their conversion
 // to little-endian bytes, memory operands and the ModRM register byte. All functions are pure
-// text operations; the only boxes they show are the literal messages ("Number too big: ",
-// "Conversion error"). Arithmetic faults are thrown as orvo::Fault for the encoders to catch.
+// text operations and show nothing: the literal messages ("Number too big: ", "Conversion
+// error") are recorded into the Diagnostics the caller passes, in the order raised. Arithmetic
+// faults are thrown as orvo::Fault for the encoders to catch.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/diagnostics.h"
 #include "base/fault.h"
 #include "base/text.h"
 
@@ -65,7 +67,7 @@ constexpr int Type_Bits(OpType t) {
 // Trims text and removes a size prefix from it.
 int Strip_SizePtr(std::string& text);
 // Segment register names are neither labels nor immediates: None, so encoders refuse them.
-OpType Get_OperandType(std::string_view text);
+OpType Get_OperandType(std::string_view text, Diagnostics& sink);
 // A name that may stand for a label: a letter or "_", then letters, digits and "_"; no register
 // of any width or mode, no segment register, no size or distance word. Trimmed, any case.
 bool Is_LabelShaped(std::string_view text);
@@ -73,18 +75,20 @@ bool Is_LabelShaped(std::string_view text);
 bool Is_LabelName(std::string_view text);
 // Removes trailing spaces and a final "?" / "%" / "&" from text; reports Imm8/Imm16/Imm32 or None.
 OpType Get_ImmSuffix(std::string& text);
-OpType Get_ImmType(std::string_view text);
+OpType Get_ImmType(std::string_view text, Diagnostics& sink);
 
 // ---- Numeric literals ------------------------------------------------------------------------
-// Trimmed, in capitals, &B rewritten as &H; "" after a "Number too big: " box.
-std::string Normalize_Number(std::string_view text);
+// The largest unsigned byte, word and dword: the limits the range tests apply and the boxes quote.
+inline constexpr std::uint32_t kByteMax = 0xFF, kWordMax = 0xFFFF, kDwordMax = 0xFFFFFFFF;
+// Trimmed, in capitals, &B rewritten as &H; "" after recording "Number too big: ".
+std::string Normalize_Number(std::string_view text, Diagnostics& sink);
 // Trims text; removes a leading "-" and the spaces after it; true when one was removed.
 bool Strip_Minus(std::string& text);
 // Value of a digit string in base 2 or 16 (digits put in capitals); throws Fault above 255.
 std::uint8_t Parse_Digits(int base, std::string& digits);
-bool Is_Number(std::string_view text);
-bool Is_Imm8(std::string_view text);
-bool Is_Imm16(std::string_view text);
+bool Is_Number(std::string_view text, Diagnostics& sink);
+bool Is_Imm8(std::string_view text, Diagnostics& sink);
+bool Is_Imm16(std::string_view text, Diagnostics& sink);
 // Leading value: a decimal number (sign, digits, fraction, exponent, blanks skipped) or &H
 // number at the start of the text; 0 when none. &H digits are an unsigned magnitude, negated by
 // a sign in front (-&H38 is -56); a value beyond the double range is +/-infinity.
@@ -93,18 +97,18 @@ double Leading_Value(std::string_view text);
 // Throws Fault (overflow) outside the signed 32-bit range.
 std::string Hex_Text_Of(double value);
 
-// Conversions to little-endian byte strings. To_Byte/To_Word return "" after a
-// "Conversion error" box; digit pairs above FFh or decimal values outside 32 bits throw Fault.
+// Conversions to little-endian byte strings. To_Byte/To_Word return "" after recording a
+// "Conversion error"; digit pairs above FFh or decimal values outside 32 bits throw Fault.
 // To_Dword and To_Bytes give a minus before &H or &B the two's complement (-&H1: FF FF FF FF).
-std::string To_Byte(std::string_view text);
-std::string To_Word(std::string_view text);
-std::string To_Dword(std::string_view text);
-std::string To_Bytes(std::string_view text);
+std::string To_Byte(std::string_view text, Diagnostics& sink);
+std::string To_Word(std::string_view text, Diagnostics& sink);
+std::string To_Dword(std::string_view text, Diagnostics& sink);
+std::string To_Bytes(std::string_view text, Diagnostics& sink);
 
 // Why an operand is refused before any encoder reads it: a memory operand that is not a whole
 // address, or a text that starts like a number and is none ("Not a number: 1abc"). Empty when
-// the operand may go on to its encoder. Shows nothing.
-std::string Operand_Refusal(std::string_view operand);
+// the operand may go on to its encoder.
+std::string Operand_Refusal(std::string_view operand, Diagnostics& sink);
 
 // ---- Memory operands and ModRM ---------------------------------------------------------------
 enum class MemForm : std::int16_t { NotBracketed = 0, Bracketed = 1, WithDisp = 2 };
@@ -115,7 +119,7 @@ std::string Parse_MemOperand(std::string_view text, MemForm& form, std::string& 
 // The same with the base as a view into text.
 std::string_view Split_MemOperand(std::string_view text, MemForm& form, std::string& disp);
 // Mod bits 00h, 40h or 80h for the operand's displacement.
-std::uint8_t Get_DispMod(std::string_view operand);
+std::uint8_t Get_DispMod(std::string_view operand, Diagnostics& sink);
 // A type suffix on disp overrides the mod bits and is removed.
 void Apply_DispSuffix(std::uint8_t& mod, std::string& disp);
 // Register byte (reg*8 + r/m) for a type signature, 0 for signatures outside the table,

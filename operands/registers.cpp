@@ -286,7 +286,7 @@ int detail::Strip_SizePtr(std::string& text, const OperandReading& reading) {
   return reading.size;
 }
 
-detail::OperandReading detail::Read_Operand(std::string_view text, const MemRef* known) {
+detail::OperandReading detail::Read_Operand(std::string_view text, Diagnostics& sink, const MemRef* known) {
   OperandReading r;
   r.trimmed = Trim(text);
   r.rest = r.trimmed;
@@ -294,7 +294,7 @@ detail::OperandReading detail::Read_Operand(std::string_view text, const MemRef*
   // Without a size the text does not start with "[": it is its own base.
   if (r.size != 0) {
     // A memory operand is read whole; its registers reach the encoders through the reading.
-    r.ref = known != nullptr ? *known : Read_MemRef(r.rest);
+    r.ref = known != nullptr ? *known : Read_MemRef(r.rest, sink);
     r.mem.form = r.rest.empty() || r.rest.front() != '[' ? 0 : 1;
     return r;
   }
@@ -303,7 +303,7 @@ detail::OperandReading detail::Read_Operand(std::string_view text, const MemRef*
   return r;
 }
 
-OpType detail::Operand_Type(const OperandReading& r) {
+OpType detail::Operand_Type(const OperandReading& r, Diagnostics& sink) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
   if (r.size != 0) return r.ref.error == MemError::None ? kMem[r.size] : OpType::None;
   switch (r.reg.width) {
@@ -317,19 +317,21 @@ OpType detail::Operand_Type(const OperandReading& r) {
       break;
   }
   // One normalization serves the number and the label test, so a bad &B literal shows one box.
-  const detail::NormalLiteral literal(r.trimmed);
+  const detail::NormalLiteral literal(r.trimmed, sink);
   std::string_view n = literal.view();
   const bool minus = detail::Strip_Minus_View(n);
   if (detail::Number_Test(n)) {
-    if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
-    if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
+    if (detail::Imm_Test(n, 2, 3, kByteMax)) return OpType::Imm8;
+    if (detail::Imm_Test(n, 4, 5, kWordMax)) return OpType::Imm16;
     return OpType::Imm32;
   }
   // A label's value is an offset; minus a label is no value the language has.
   return !minus && detail::Label_Test(n) ? OpType::Imm32 : OpType::None;
 }
 
-OpType Get_OperandType(std::string_view text) { return detail::Operand_Type(detail::Read_Operand(text)); }
+OpType Get_OperandType(std::string_view text, Diagnostics& sink) {
+  return detail::Operand_Type(detail::Read_Operand(text, sink), sink);
+}
 
 bool Is_LabelName(std::string_view text) { return Is_LabelShaped(text); }
 
@@ -355,15 +357,15 @@ OpType Get_ImmSuffix(std::string& text) {
   return type;
 }
 
-OpType Get_ImmType(std::string_view text) {
+OpType Get_ImmType(std::string_view text, Diagnostics& sink) {
   // A segment register is neither a label nor a short text worth 0.
   if (Is_SegmentRegister(text)) return OpType::None;
   if (Is_LabelShaped(text)) return OpType::Imm32;
-  const detail::NormalLiteral literal(text);
+  const detail::NormalLiteral literal(text, sink);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
-  if (detail::Imm_Test(n, 2, 3, 255)) return OpType::Imm8;
-  if (detail::Imm_Test(n, 4, 5, 65535)) return OpType::Imm16;
+  if (detail::Imm_Test(n, 2, 3, kByteMax)) return OpType::Imm8;
+  if (detail::Imm_Test(n, 4, 5, kWordMax)) return OpType::Imm16;
   if (detail::Number_Test(n)) return OpType::Imm32;
   return OpType::None;
 }

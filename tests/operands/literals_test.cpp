@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "encoders/operand_reads.h"
 #include "operands/operands.h"
 #include "support/test_support.h"
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "encoders/operand_reads.h"
 #include "operands/operands.h"
 #include "support/test_support.h"
 
