@@ -314,7 +314,6 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   listing_.code_starts_.assign(lines_.Size() + 1, 0);
   listing_.kinds_.assign(lines_.Size(), Listing::kGeneral);
   listing_.final_bytes_ = &image_.Bytes();
-  labels_.Reserve(lines_.Size());
   // Most lines are a few bytes; a guess saves the doublings of a growing image.
   image_.Reserve(lines_.Size() * 4);
 
