@@ -285,8 +285,7 @@ CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptio
 
 CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
   source_ = std::move(text);
-  // A text whose line ends were mended in place may hold twice its size: the slack would stay
-  // for the whole session.
+  // Slack in the taken buffer would stay for the whole session.
   if (source_.capacity() - source_.size() > source_.size() / 8) source_.shrink_to_fit();
   return Run(options);
 }

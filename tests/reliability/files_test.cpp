@@ -485,6 +485,16 @@ TEST(MendInPlace, SameAsACopy) {
     EXPECT_EQ(Mend_LineEnds(std::move(copy)), Mend_LineEnds(std::string_view(row))) << row.size();
   }
   EXPECT_EQ(Mend_LineEnds(std::string("a\nb\r\nc\n")), "a\r\nb\r\nc\r\n");
+  // A big Unix text is held once, without the slack of a doubled buffer; a text that needs no
+  // mending keeps its own buffer.
+  std::string unix_text;
+  for (int i = 0; i < 100000; ++i) unix_text += "NOP\n";
+  const std::string mended = Mend_LineEnds(std::move(unix_text));
+  EXPECT_EQ(mended.size(), 500000u);
+  EXPECT_LT(mended.capacity(), mended.size() + 64);
+  std::string dos_text = mended;
+  const char* const buffer = dos_text.data();
+  EXPECT_EQ(Mend_LineEnds(std::move(dos_text)).data(), buffer);
 }
 
 }  // namespace
