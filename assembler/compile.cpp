@@ -313,8 +313,10 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   listing_.code_starts_.assign(lines_.Size() + 1, 0);
   listing_.kinds_.assign(lines_.Size(), Listing::kGeneral);
   listing_.final_bytes_ = &image_.Bytes();
-  // Most lines are a few bytes; a guess saves the doublings of a growing image.
-  image_.Reserve(lines_.Size() * 4);
+  // Most lines are a few bytes. A growing image would copy itself at each doubling, holding the
+  // old and the new copy at once; room that is never written costs no memory, so the guess is
+  // generous.
+  image_.Reserve(lines_.Size() * 8);
 
   CompileOutcome outcome = Compile_Passes(options);
   if (outcome != CompileOutcome::Finished) return outcome;
