@@ -102,13 +102,16 @@ int List(const CommonOptions& o) {
   const int status = Compile_Source(o, stderr, session);
   if (status != kOk) return status;
   const Listing& listing = session.Listing_();
+  // Rows go out in pieces of about 64 KiB: the listing of a big program is many times its code.
+  constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
   std::string out;
+  out.reserve(2 * kPieceBytes);
   for (std::size_t i = 0; i < listing.Line_Count(); ++i) {
     out.append(listing.List1_Item(i)).push_back('\t');
     out.append(listing.List2_Item(i)).push_back('\t');
     out.append(listing.Hex_Entry(i)).push_back('\t');
     out.append(listing.PreCode_Line(i)).push_back('\n');
-    if (out.size() > (1 << 20)) {
+    if (out.size() >= kPieceBytes) {
       if (!Write_Stream(stdout, out)) return kFailed;
       out.clear();
     }
