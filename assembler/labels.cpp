@@ -11,7 +11,6 @@ namespace orvo {
 
 void LabelTable::Reset() {
   entries_.clear();
-  names_.clear();
   total_ = 0;
   label_pending_ = false;
   unnamed_indexed_ = false;
@@ -20,14 +19,10 @@ void LabelTable::Reset() {
 
 void LabelTable::Add_LabelEntry(std::string_view text, bool is_label) {
   if (is_label) {
-    std::string name = Trim_Upper(text);
-    first_offset_.try_emplace(name, static_cast<std::int32_t>(total_));
+    const auto it = first_offset_.try_emplace(Trim_Upper(text), static_cast<std::int32_t>(total_)).first;
     // An empty name makes an unnamed slot of length 0: the next count starts a slot of its own.
-    label_pending_ = !name.empty();
-    if (label_pending_) {
-      entries_.push_back(Entry{static_cast<std::uint32_t>(names_.size()), static_cast<std::int32_t>(total_), 0});
-      names_.push_back(std::move(name));
-    }
+    label_pending_ = !it->first.empty();
+    if (label_pending_) entries_.push_back(Entry{&it->first, static_cast<std::int32_t>(total_), 0});
     return;
   }
   std::int32_t count = 0;
@@ -53,7 +48,7 @@ void LabelTable::Add_Length(std::int32_t length) {
 std::vector<LabelTable::Slot> LabelTable::Slots() const {
   std::vector<Slot> slots;
   slots.reserve(entries_.size());
-  for (const Entry& e : entries_) slots.push_back(Slot{names_[e.name], e.offset, e.length});
+  for (const Entry& e : entries_) slots.push_back(Slot{*e.name, e.offset, e.length});
   return slots;
 }
 

@@ -39,12 +39,11 @@ class LabelTable {
 
  private:
   struct Entry {
-    std::uint32_t name = 0;  // index into names_
+    const std::string* name = nullptr;  // the key in first_offset_: each name is stored once
     std::int32_t offset = 0;
     std::int32_t length = 0;
   };
   std::vector<Entry> entries_;      // named slots only
-  std::vector<std::string> names_;
   std::int64_t total_ = 0;          // sum of all slot lengths so far
   bool label_pending_ = false;      // the last slot is entries_.back(): a count still goes to it
   bool unnamed_indexed_ = false;    // the empty name is in first_offset_
