@@ -109,32 +109,15 @@ std::string Mend_LineEnds(std::string_view bytes) {
 }
 
 std::string Mend_LineEnds(std::string&& bytes) {
-  std::size_t lone = 0;
+  // Growing the buffer in place would double its capacity (and the compile would then copy it
+  // to shrink it): a text that needs mending goes once into a buffer of the exact size instead.
   const char* const begin = bytes.data();
   const char* const end = begin + bytes.size();
   for (const char* p = begin;
        p != end &&
        (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
        ++p)
-    if (p == begin || p[-1] != '\r') ++lone;
-  if (lone == 0) return std::move(bytes);
-  // From the end backwards: each run after a line feed moves once, and a lone line feed gets its
-  // CR in front; the gap closes when the last lone one is passed.
-  std::size_t from = bytes.size();
-  bytes.resize(from + lone);
-  char* const d = bytes.data();
-  std::size_t to = bytes.size();
-  while (lone > 0) {
-    const std::size_t lf = static_cast<std::size_t>(static_cast<const char*>(::memrchr(d, '\n', from)) - d);
-    const std::size_t run = from - lf;
-    std::memmove(d + to - run, d + lf, run);
-    to -= run;
-    from = lf;
-    if (lf == 0 || d[lf - 1] != '\r') {
-      d[--to] = '\r';
-      --lone;
-    }
-  }
+    if (p == begin || p[-1] != '\r') return Mend_LineEnds(std::string_view(bytes));
   return std::move(bytes);
 }
 

@@ -66,7 +66,8 @@ inline constexpr std::size_t kMaxSourceBytes = std::size_t{256} << 20;
 
 // Every LF not preceded by CR becomes CR LF, so text files from any system load line by line.
 std::string Mend_LineEnds(std::string_view bytes);
-// The same within the text's own buffer (a large source is not held twice).
+// The same, keeping the text's own buffer when nothing needs mending; otherwise the result is
+// one allocation of the exact size.
 std::string Mend_LineEnds(std::string&& bytes);
 
 // Reads a source file as bytes (line ends mended). A failure shows "Error opening: " + path,

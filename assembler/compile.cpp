@@ -146,7 +146,9 @@ void SourceLines::Reset(std::string_view text) {
   starts_.clear();
   state_.clear();
   kept_lines_.clear();
-  kept_.clear();
+  kept_blocks_.clear();
+  block_next_ = nullptr;
+  block_room_ = 0;
   if (text.empty()) return;
   std::size_t count = 1;
   for (const char *p = text.data(), *end = p + text.size();
@@ -171,14 +173,29 @@ std::string_view SourceLines::Set_Aside(std::size_t i) const {
   if (state_[i] == kBlank) return {};
   const auto it = std::lower_bound(kept_lines_.begin(), kept_lines_.end(), i,
                                    [](const KeptLine& kept, std::size_t line) { return kept.line < line; });
-  return std::string_view(kept_).substr(it->offset, it->length);
+  return std::string_view(it->text, it->length);
+}
+
+const char* SourceLines::Keep(std::string_view text) {
+  constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+  if (text.size() > block_room_) {
+    // A line longer than a block gets a block of its own size.
+    const std::size_t size = std::max(kBlockBytes, text.size());
+    kept_blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    block_next_ = kept_blocks_.back().get();
+    block_room_ = size;
+  }
+  char* const at = block_next_;
+  if (!text.empty()) std::memcpy(at, text.data(), text.size());
+  block_next_ += text.size();
+  block_room_ -= text.size();
+  return at;
 }
 
 void SourceLines::Replace(std::size_t i, std::string_view text) {
   if (state_[i] == kKept && kept_lines_.back().line == i) kept_lines_.pop_back();
-  kept_lines_.push_back(
-      KeptLine{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(text.size()), kept_.size()});
-  kept_.append(text);
+  const char* const kept = Keep(text);
+  kept_lines_.push_back(KeptLine{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(text.size()), kept});
   state_[i] = kKept;
 }
 
@@ -285,8 +302,7 @@ CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptio
 
 CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
   source_ = std::move(text);
-  // A text whose line ends were mended in place may hold twice its size: the slack would stay
-  // for the whole session.
+  // Slack in the taken buffer would stay for the whole session.
   if (source_.capacity() - source_.size() > source_.size() / 8) source_.shrink_to_fit();
   return Run(options);
 }
@@ -314,9 +330,10 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   listing_.code_starts_.assign(lines_.Size() + 1, 0);
   listing_.kinds_.assign(lines_.Size(), Listing::kGeneral);
   listing_.final_bytes_ = &image_.Bytes();
-  labels_.Reserve(lines_.Size());
-  // Most lines are a few bytes; a guess saves the doublings of a growing image.
-  image_.Reserve(lines_.Size() * 4);
+  // Most lines are a few bytes. A growing image would copy itself at each doubling, holding the
+  // old and the new copy at once; room that is never written costs no memory, so the guess is
+  // generous.
+  image_.Reserve(lines_.Size() * 8);
 
   CompileOutcome outcome = Compile_Passes(options);
   if (outcome != CompileOutcome::Finished) return outcome;

@@ -3,6 +3,7 @@
 // listing model and owns the code image, LabelTable and ConstTable of one session.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -53,8 +54,8 @@ std::string_view Instruction_Part(std::string_view line);
 std::string Split_Line(std::string_view line, std::string& first, std::string& second);
 
 // The lines of the text being compiled: each a piece of the text (found by its start: five
-// bytes a line), blanked, or a rewritten copy kept aside. Views stay valid until the next
-// Replace or Reset.
+// bytes a line), blanked, or a rewritten copy kept aside. Views stay valid until the line is
+// replaced again or the lines are Reset.
 class SourceLines {
  public:
   // Splits text at every CR LF pair, as Split_Lines does; text must outlive the lines.
@@ -76,13 +77,19 @@ class SourceLines {
   struct KeptLine {
     std::uint32_t line;
     std::uint32_t length;
-    std::size_t offset;  // into kept_
+    const char* text;  // in kept_blocks_
   };
+  // Copies text into the kept blocks and returns where it went.
+  const char* Keep(std::string_view text);
   std::string_view text_;
   std::vector<std::uint32_t> starts_;
   std::vector<State> state_;
-  std::vector<KeptLine> kept_lines_;  // ascending lines
-  std::string kept_;
+  // Rewritten lines go into blocks that never move: a growing buffer would hold its old and new
+  // copy at once, and a million rewritten lines need megabytes.
+  std::deque<KeptLine> kept_lines_;  // ascending lines
+  std::vector<std::unique_ptr<char[]>> kept_blocks_;
+  char* block_next_ = nullptr;  // the free end of the last block
+  std::size_t block_room_ = 0;
 };
 
 // What the listing controls show after a compile, per source line.

@@ -10,24 +10,19 @@
 namespace orvo {
 
 void LabelTable::Reset() {
-  entries_.assign(1, Entry{});
-  names_.assign(1, std::string());
+  entries_.clear();
   total_ = 0;
+  label_pending_ = false;
   unnamed_indexed_ = false;
   first_offset_.clear();
-  slots_.clear();
 }
 
 void LabelTable::Add_LabelEntry(std::string_view text, bool is_label) {
   if (is_label) {
-    std::string name = Trim_Upper(text);
-    first_offset_.try_emplace(name, static_cast<std::int32_t>(total_));
-    std::uint32_t index = 0;
-    if (!name.empty()) {
-      index = static_cast<std::uint32_t>(names_.size());
-      names_.push_back(std::move(name));
-    }
-    entries_.push_back(Entry{index, 0});
+    const auto it = first_offset_.try_emplace(Trim_Upper(text), static_cast<std::int32_t>(total_)).first;
+    // An empty name makes an unnamed slot of length 0: the next count starts a slot of its own.
+    label_pending_ = !it->first.empty();
+    if (label_pending_) entries_.push_back(Entry{&it->first, static_cast<std::int32_t>(total_), 0});
     return;
   }
   std::int32_t count = 0;
@@ -37,25 +32,24 @@ void LabelTable::Add_LabelEntry(std::string_view text, bool is_label) {
 }
 
 void LabelTable::Add_Length(std::int32_t length) {
-  Entry& last = entries_.back();
-  if (entries_.size() > 1 && last.name != 0 && last.length == 0) {
-    last.length = length;
+  if (label_pending_ && entries_.back().length == 0) {
+    entries_.back().length = length;
   } else {
     // An unnamed slot is found by the empty name; index its first occurrence like any name.
     if (!unnamed_indexed_) {
       first_offset_.try_emplace(std::string(), static_cast<std::int32_t>(total_));
       unnamed_indexed_ = true;
     }
-    entries_.push_back(Entry{0, length});
+    label_pending_ = false;
   }
   total_ += length;
 }
 
-const std::vector<LabelTable::Slot>& LabelTable::Slots() const {
-  slots_.clear();
-  slots_.reserve(entries_.size());
-  for (const Entry& e : entries_) slots_.push_back(Slot{names_[e.name], e.length});
-  return slots_;
+std::vector<LabelTable::Slot> LabelTable::Slots() const {
+  std::vector<Slot> slots;
+  slots.reserve(entries_.size());
+  for (const Entry& e : entries_) slots.push_back(Slot{*e.name, e.offset, e.length});
+  return slots;
 }
 
 std::size_t LabelTable::NameHash::operator()(std::string_view name) const {

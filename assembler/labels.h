@@ -1,5 +1,5 @@
 #pragma once
-// LabelTable: the ordered slots (name, length) that pass 2 writes, and the fix-ups that pass 3
+// LabelTable: the labels that pass 2 defines (name, offset, length), and the fix-ups that pass 3
 // uses to put label offsets into the zero placeholders left in the code image.
 
 #include <cstdint>
@@ -25,24 +25,27 @@ class LabelTable {
   // first definition is indexed when it is added.
   std::int32_t Find_Label(std::string_view name) const;
 
-  // Room for this many slots (a compile reserves one per source line).
-  void Reserve(std::size_t slots) { entries_.reserve(slots + 1); }
+  // Sum of all lengths so far: the offset the next slot starts at.
+  std::int64_t Total() const { return total_; }
 
   struct Slot {
     std::string name;
-    std::int32_t length = 0;
+    std::int32_t offset = 0;
+    std::int32_t length = 0;  // the count given to the label's own slot; 0 while pending
   };
-  // The slots in order (built on demand: the table itself keeps 8 bytes a slot).
-  const std::vector<Slot>& Slots() const;
+  // The named slots in order. Unnamed ones (the code lines) are only summed: the fix-ups need
+  // nothing of them but the offsets they leave, so a million code lines cost no memory here.
+  std::vector<Slot> Slots() const;
 
  private:
   struct Entry {
-    std::uint32_t name = 0;  // index into names_; 0: no name
+    const std::string* name = nullptr;  // the key in first_offset_: each name is stored once
+    std::int32_t offset = 0;
     std::int32_t length = 0;
   };
-  std::vector<Entry> entries_;
-  std::vector<std::string> names_;  // names_[0] is the empty name
+  std::vector<Entry> entries_;      // named slots only
   std::int64_t total_ = 0;          // sum of all slot lengths so far
+  bool label_pending_ = false;      // the last slot is entries_.back(): a count still goes to it
   bool unnamed_indexed_ = false;    // the empty name is in first_offset_
   // Names are stored in capitals and looked up in any case without a copy: the hash and the
   // compare read letters as capitals.
@@ -55,7 +58,6 @@ class LabelTable {
     bool operator()(std::string_view a, std::string_view b) const;
   };
   std::unordered_map<std::string, std::int32_t, NameHash, NameEqual> first_offset_;
-  mutable std::vector<Slot> slots_;
 };
 
 // True when name (trimmed, any case) may name a label: a letter or "_", then letters, digits

@@ -102,9 +102,29 @@ int Name_Temporary(int fd, const std::string& folder, std::string& named) {
   return e;
 }
 
+// Writes every piece to fd. Returns the errno of the first failure (no later piece is written),
+// or 0.
+int Write_Pieces(int fd, const BytePieces& pieces) {
+  int error = 0;
+  pieces([fd, &error](std::string_view bytes) {
+    if (error != 0) return false;
+    for (std::size_t done = 0; done < bytes.size();) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error = n < 0 ? errno : EIO;
+        return false;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  });
+  return error;
+}
+
 // A device, a pipe or a socket is written in place: a rename would put a plain file where it was.
 // The open does not wait for a pipe's reader.
-bool Write_InPlace(const std::string& path, std::string_view bytes, FailureMode mode,
+bool Write_InPlace(const std::string& path, const BytePieces& pieces, FailureMode mode,
                    const std::function<void(int)>& fail) {
   bool ok = true;
   auto failed = [&](int e) {
@@ -124,16 +144,8 @@ bool Write_InPlace(const std::string& path, std::string_view bytes, FailureMode 
     failed(EBADF);
   } else if (int e = Injected(FileStep::Write)) {
     failed(e);
-  } else {
-    for (std::size_t done = 0; done < bytes.size();) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        failed(n < 0 ? errno : EIO);
-        break;
-      }
-      done += static_cast<std::size_t>(n);
-    }
+  } else if (int write_error = Write_Pieces(fd, pieces)) {
+    failed(write_error);
   }
   if (!ok && mode == FailureMode::Stop) {
     if (fd >= 0) ::close(fd);
@@ -171,6 +183,12 @@ bool File_Exists(const std::string& path) {
 
 bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureMode mode,
                        const FileErrorReport& report) {
+  return Write_File_Safely(
+      path, [bytes](const BytePut& put) { put(bytes); }, mode, report);
+}
+
+bool Write_File_Safely(const std::string& path, const BytePieces& pieces, FailureMode mode,
+                       const FileErrorReport& report) {
   bool ok = true;
   auto fail = [&](int error_number) {
     ok = false;
@@ -204,7 +222,7 @@ bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureM
   bool keep_perms = false;
   struct stat st {};
   if (link_error == 0 && ::stat(target.c_str(), &st) == 0) {
-    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return Write_InPlace(target, bytes, mode, fail);
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return Write_InPlace(target, pieces, mode, fail);
     if (S_ISDIR(st.st_mode)) {
       // A directory in the way: the rename would fail; report it at the open like the platform.
       fail(EISDIR);
@@ -242,17 +260,8 @@ bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureM
     fail(EBADF);
   } else if (int e = Injected(FileStep::Write)) {
     fail(e);
-  } else {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail(errno);
-        break;
-      }
-      done += static_cast<std::size_t>(n);
-    }
+  } else if (int write_error = Write_Pieces(fd, pieces)) {
+    fail(write_error);
   }
   if (!ok && mode == FailureMode::Stop) {
     discard();

@@ -35,6 +35,15 @@ bool File_Exists(const std::string& path);
 bool Write_File_Safely(const std::string& path, std::string_view bytes, FailureMode mode,
                        const FileErrorReport& report);
 
+// Takes one piece of the bytes; false when the write failed and no more pieces are wanted.
+using BytePut = std::function<bool(std::string_view piece)>;
+// Hands the bytes of a file to put piece by piece, in order, and stops when put returns false.
+using BytePieces = std::function<void(const BytePut& put)>;
+// The same safe write with the bytes made as they are written (a large text is never held
+// whole). A failed write is reported once, when the pieces have stopped.
+bool Write_File_Safely(const std::string& path, const BytePieces& pieces, FailureMode mode,
+                       const FileErrorReport& report);
+
 struct ReadLimits {
   std::size_t max_bytes = static_cast<std::size_t>(-1);  // more is refused with a description
   bool regular_only = false;  // refuse pipes and devices (opened without waiting for a writer)

@@ -1,5 +1,7 @@
 #include "base/hex.h"
 
+#include <algorithm>
+
 #include "base/text.h"
 
 namespace orvo {
@@ -15,15 +17,31 @@ std::string ViewOpCodes_Bin2Hex(std::string_view bytes) {
   return out;
 }
 
-std::string Hex_Text(std::string_view bytes) {
-  std::string out;
-  out.resize(bytes.size() * 2);
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const auto b = static_cast<unsigned char>(bytes[i]);
-    out[2 * i] = kHexDigits[b >> 4];
-    out[2 * i + 1] = kHexDigits[b & 0xF];
+namespace {
+void Write_Hex(std::string_view bytes, char* out) {
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    *out++ = kHexDigits[b >> 4];
+    *out++ = kHexDigits[b & 0xF];
   }
+}
+}  // namespace
+
+std::string Hex_Text(std::string_view bytes) {
+  std::string out(bytes.size() * 2, '\0');
+  Write_Hex(bytes, out.data());
   return out;
+}
+
+bool Put_Hex_Text(std::string_view bytes, const std::function<bool(std::string_view piece)>& put) {
+  constexpr std::size_t kPieceBytes = std::size_t{1} << 15;
+  std::string text(std::min(bytes.size(), kPieceBytes) * 2, '\0');
+  for (std::size_t at = 0; at < bytes.size(); at += kPieceBytes) {
+    const std::string_view piece = bytes.substr(at, kPieceBytes);
+    Write_Hex(piece, text.data());
+    if (!put(std::string_view(text).substr(0, piece.size() * 2))) return false;
+  }
+  return true;
 }
 
 }  // namespace orvo

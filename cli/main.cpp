@@ -76,16 +76,22 @@ int Build(const CommonOptions& o, const std::string& format, const std::string& 
   CompileSession session;
   const int status = Compile_Source(o, stderr, session);
   if (status != kOk) return status;
-  const std::string& image = session.Image().Bytes();
-  std::string hex;
-  if (format != "bin") hex = Hex_Text(image);
-  const std::string_view data = format == "bin" ? std::string_view(image) : std::string_view(hex);
+  const std::string_view image = session.Image().Bytes();
+  const bool as_hex = format != "bin";
+  // The hex text is made piece by piece as it is written: it would be twice the image.
   if (to_stdout) {
-    if (!Write_Stream(stdout, data) || (format != "bin" && !Write_Stream(stdout, "\n"))) return kFailed;
-    return kOk;
+    const auto put = [](std::string_view piece) { return Write_Stream(stdout, piece); };
+    if (!as_hex) return put(image) ? kOk : kFailed;
+    return Put_Hex_Text(image, put) && put("\n") ? kOk : kFailed;
   }
   // Devices and pipes (-o /dev/null) are written in place by the safe writer.
-  bool ok = Write_File_Safely(out_path, data, FailureMode::Stop, [&](const std::string& description) {
+  const auto pieces = [&](const BytePut& put) {
+    if (as_hex)
+      Put_Hex_Text(image, put);
+    else
+      put(image);
+  };
+  bool ok = Write_File_Safely(out_path, pieces, FailureMode::Stop, [&](const std::string& description) {
     std::fprintf(stderr, "orvo: cannot write %s: %s\n", out_path.c_str(), description.c_str());
   });
   return ok ? kOk : kFailed;
@@ -96,13 +102,16 @@ int List(const CommonOptions& o) {
   const int status = Compile_Source(o, stderr, session);
   if (status != kOk) return status;
   const Listing& listing = session.Listing_();
+  // Rows go out in pieces of about 64 KiB: the listing of a big program is many times its code.
+  constexpr std::size_t kPieceBytes = std::size_t{1} << 16;
   std::string out;
+  out.reserve(2 * kPieceBytes);
   for (std::size_t i = 0; i < listing.Line_Count(); ++i) {
     out.append(listing.List1_Item(i)).push_back('\t');
     out.append(listing.List2_Item(i)).push_back('\t');
     out.append(listing.Hex_Entry(i)).push_back('\t');
     out.append(listing.PreCode_Line(i)).push_back('\n');
-    if (out.size() > (1 << 20)) {
+    if (out.size() >= kPieceBytes) {
       if (!Write_Stream(stdout, out)) return kFailed;
       out.clear();
     }

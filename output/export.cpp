@@ -11,7 +11,9 @@ bool Export_CodeImage(std::string_view image, const std::string& file_name, bool
   const auto report = [&](const std::string& description) {
     Show_Message(description, MsgStyle::OkCritical, title);
   };
-  if (as_hex) return Write_File_Safely(file_name, Hex_Text(image), FailureMode::GoOn, report);
+  if (as_hex)
+    return Write_File_Safely(
+        file_name, [image](const BytePut& put) { Put_Hex_Text(image, put); }, FailureMode::GoOn, report);
   return Write_File_Safely(file_name, image, FailureMode::GoOn, report);
 }
 

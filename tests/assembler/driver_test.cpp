@@ -53,6 +53,28 @@ TEST(SourceLines, SplitLikeSplitLinesAndKeepRewrites) {
   EXPECT_EQ(lines[3], "second");
 }
 
+// Rewritten lines of every length, many more than fit one block of kept text, each read back
+// whole; a view taken early still reads its line after all later rewrites.
+TEST(SourceLines, ManyRewritesKeepTheirText) {
+  const std::size_t count = 30000;
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += "x\r\n";
+  SourceLines lines;
+  lines.Reset(text);
+  auto rewrite = [](std::size_t i) {
+    const std::size_t length = i == 8 ? 200000 : (i % 7 == 0 ? 0 : 1 + i % 97);
+    return std::string(length, static_cast<char>('A' + i % 26));
+  };
+  lines.Replace(1, rewrite(1));
+  const std::string_view early = lines[1];
+  for (std::size_t i = 2; i < count; i += 2) lines.Replace(i, rewrite(i));
+  lines.Replace(count - 1, "last");
+  for (std::size_t i = 0; i < count - 1; ++i)
+    ASSERT_EQ(lines[i], i == 0 || (i % 2 == 1 && i > 1) ? std::string("x") : rewrite(i)) << i;
+  EXPECT_EQ(lines[count - 1], "last");
+  EXPECT_EQ(early, rewrite(1));
+}
+
 TEST(SplitLine, MnemonicAndOperands) {
   std::string a, b;
   EXPECT_EQ(Split_Line("  mov eax , ebx ", a, b), "MOV");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/test_support.h"
 
 namespace orvo {
@@ -35,9 +37,40 @@ TEST(FindLabel, FirstDefinitionAnyCaseAndOffsets) {
   EXPECT_EQ(t.Find_Label("LOOP1"), 4);
   EXPECT_EQ(t.Find_Label(" twice"), 4);
   EXPECT_EQ(t.Find_Label("NOWHERE"), -1);
-  ASSERT_EQ(t.Slots().size(), 5u);
-  EXPECT_EQ(t.Slots()[3].length, 3);  // the count went into the pending label slot
-  EXPECT_EQ(t.Slots()[4].length, 2);
+  t.Add_Length(5);  // unnamed slots are summed, not kept
+  t.Add_LabelEntry("", true);
+  t.Add_Length(1);
+  EXPECT_EQ(t.Total(), 15);
+  const std::vector<LabelTable::Slot> slots = t.Slots();
+  ASSERT_EQ(slots.size(), 3u);
+  const std::tuple<std::string, std::int32_t, std::int32_t> expected[] = {
+      {"LOOP1", 4, 0},
+      {"TWICE", 4, 3},  // the count went into the pending label slot
+      {"TWICE", 7, 2},
+  };
+  for (std::size_t i = 0; i < slots.size(); ++i)
+    EXPECT_EQ(std::tie(slots[i].name, slots[i].offset, slots[i].length), expected[i]) << i;
+}
+
+// A count goes into the label just before it only while that label has none; later counts, and
+// those after an empty name, are unnamed slots that move the next label on.
+TEST(FindLabel, PendingLabelTakesOneCount) {
+  LabelTable t;
+  t.Add_LabelEntry("A", true);
+  t.Add_Length(0);  // still pending
+  t.Add_Length(3);
+  t.Add_Length(2);
+  t.Add_LabelEntry("", true);
+  t.Add_Length(1);
+  t.Add_LabelEntry("B", true);
+  EXPECT_EQ(t.Find_Label("A"), 0);
+  EXPECT_EQ(t.Find_Label(""), 3);
+  EXPECT_EQ(t.Find_Label("B"), 6);
+  const std::vector<LabelTable::Slot> slots = t.Slots();
+  ASSERT_EQ(slots.size(), 2u);
+  EXPECT_EQ(slots[0].length, 3);
+  EXPECT_EQ(slots[1].offset, 6);
+  EXPECT_EQ(slots[1].length, 0);
 }
 
 // The lookup folds the case of letters only, without copying the name: '[' and '{' differ by the

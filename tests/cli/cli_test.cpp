@@ -56,6 +56,40 @@ TEST(OrvoList, RowsPerSourceLine) {
   EXPECT_EQ(r.err, "");
 }
 
+// A program whose code and listing span many output pieces comes out whole, in order, the same
+// to a file and to standard output; a refused line still writes nothing.
+TEST(OrvoBuildAndList, LargeProgramsAcrossPieces) {
+  std::string source;
+  std::string hex;
+  std::string listing;
+  for (int i = 0; i < 40000; ++i) {
+    source += i % 2 == 0 ? "MOV EAX,12345678h\n" : "CLC\n";
+    hex += i % 2 == 0 ? "B878563412" : "F8";
+    const int at = i / 2 * 6 + i % 2 * 5;
+    char at_hex[16];
+    std::snprintf(at_hex, sizeof at_hex, "%X", at);
+    listing += std::to_string(at) + "\t" + at_hex + (i % 2 == 0 ? "\tB8/78/56/34/12\tMOV EAX,12345678h\n" : "\tF8\tCLC\n");
+  }
+  listing += "\t\t\t\n";
+  auto r = Run_Orvo("build -", source);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out == hex + "\n") << r.out.size();
+  const std::string dir = ::testing::TempDir() + "orvo_pieces_" + std::to_string(::getpid());
+  std::filesystem::create_directories(dir);
+  r = Run_Orvo("build -o " + dir + "/out.hex -", source);
+  EXPECT_EQ(r.status, 0);
+  std::ifstream file(dir + "/out.hex", std::ios::binary);
+  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(file), {}) == hex);
+  r = Run_Orvo("build -o " + dir + "/bad.hex -", source + "BAD\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(std::filesystem::exists(dir + "/bad.hex"));
+  std::filesystem::remove_all(dir);
+  r = Run_Orvo("list -", source);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.out == listing) << r.out.size() << " " << listing.size();
+}
+
 // The hexadecimal column writes each byte without leading zeros: 10h is "10", not "0".
 TEST(OrvoList, HexColumnAroundSixteen) {
   auto r = Run_Orvo("list -", "DB 15\nDB 16\nDB 1,16,255\n");

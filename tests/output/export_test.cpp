@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 
 #include "base/file_access.h"
+#include "base/hex.h"
 #include "support/test_support.h"
 #include "support/file_seams.h"
 
@@ -112,6 +114,29 @@ TEST_F(ExportTest, MissingFolderGivesBoxesAndNoFile) {
   }
   EXPECT_EQ(rec.Messages()[0].text, Error_Description(ENOENT));
   EXPECT_FALSE(fs::exists(path));
+}
+
+// The hex text made in pieces is the whole text, whatever the size, in pieces of at most 64 KiB;
+// a refused piece ends it.
+TEST(HexPieces, JoinToTheWholeTextAndStopWhenRefused) {
+  for (const std::size_t size : {0, 1, 32767, 32768, 32769, 65536, 100000}) {
+    std::string image(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<char>(i * 131 + 7);
+    std::string joined;
+    std::size_t pieces = 0;
+    EXPECT_TRUE(Put_Hex_Text(image, [&](std::string_view piece) {
+      EXPECT_LE(piece.size(), std::size_t{1} << 16);
+      EXPECT_FALSE(piece.empty());
+      joined.append(piece);
+      ++pieces;
+      return true;
+    }));
+    EXPECT_EQ(joined, Hex_Text(image)) << size;
+    EXPECT_EQ(pieces, (size + 32767) / 32768) << size;
+    std::size_t asked = 0;
+    EXPECT_EQ(Put_Hex_Text(image, [&](std::string_view) { return ++asked < 2; }), pieces < 2) << size;
+    EXPECT_EQ(asked, std::min<std::size_t>(pieces, 2)) << size;
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "app/source_files.h"
 #include "assembler/code_image.h"
 #include "base/file_access.h"
+#include "base/hex.h"
 #include "output/export.h"
 #include "support/test_support.h"
 #include "support/file_seams.h"
@@ -35,6 +36,7 @@ struct Writer {
   std::function<void(const std::string& path, const std::string& bytes)> write;
   std::function<Message(const std::string& path, const std::string& description)> box;
   bool stops;  // source files stop at the first failing step; the others go on
+  bool as_hex = false;  // the file holds the bytes' hex text
 };
 
 std::vector<Writer> Writers() {
@@ -59,6 +61,24 @@ std::vector<Writer> Writers() {
        [](const std::string& path, const std::string& d) {
          return Message{"Error opening: " + path, MsgStyle::OkCritical, d};
        },
+       true},
+      // The hex text is made in pieces while it is written: a failure part-way stops the pieces.
+      {"hex export",
+       [](const std::string& path, const std::string& bytes) { Export_CodeImage(bytes, path, true); },
+       [](const std::string& path, const std::string& d) {
+         return Message{d, MsgStyle::OkCritical, "Save: " + path};
+       },
+       false, true},
+      {"pieces",
+       [](const std::string& path, const std::string& bytes) {
+         const auto pieces = [&bytes](const BytePut& put) {
+           for (std::size_t at = 0; at < bytes.size(); at += 7)
+             if (!put(std::string_view(bytes).substr(at, 7))) return;
+         };
+         Write_File_Safely(path, pieces, FailureMode::Stop,
+                           [](const std::string& d) { Show_Message(d, MsgStyle::OkCritical, "pieces"); });
+       },
+       [](const std::string&, const std::string& d) { return Message{d, MsgStyle::OkCritical, "pieces"}; },
        true},
   };
 }
@@ -193,6 +213,34 @@ TEST_F(SafeFiles, DevicesAreWrittenNotReplaced) {
       Write_File_Safely(fifo.string(), "x", FailureMode::Stop, [&](const std::string& d) { error = d; }));
   EXPECT_EQ(error, Error_Description(ENXIO));
   EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
+}
+
+// Bytes made piece by piece land in order, in a plain file and through a device alike; the
+// pieces stop being asked for once a write failed.
+TEST_F(SafeFiles, PiecesAreWrittenInOrder) {
+  std::string image;
+  for (int i = 0; i < 100000; ++i) image.push_back(static_cast<char>(i * 7));
+  const fs::path target = dir_ / "out.hex";
+  Recorder rec;
+  ASSERT_TRUE(Export_CodeImage(image, target.string(), true));
+  EXPECT_EQ(Read(target), Hex_Text(image));
+  int asked = 0;
+  const auto two_pieces = [&asked](const BytePut& put) {
+    ++asked;
+    put("AB") && put("") && put("CD");
+  };
+  ASSERT_TRUE(Write_File_Safely(target.string(), two_pieces, FailureMode::Stop, nullptr));
+  EXPECT_EQ(Read(target), "ABCD");
+  EXPECT_TRUE(Write_File_Safely("/dev/null", two_pieces, FailureMode::Stop, nullptr));
+  EXPECT_EQ(asked, 2);
+  // Failures before the write step never ask for the bytes.
+  Inject_FileFailure(FileStep::Open, EMFILE);
+  EXPECT_FALSE(Write_File_Safely(target.string(), two_pieces, FailureMode::Stop, nullptr));
+  Inject_FileFailure(FileStep::Write, ENOSPC);
+  EXPECT_FALSE(Write_File_Safely(target.string(), two_pieces, FailureMode::Stop, nullptr));
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(Read(target), "ABCD");
+  EXPECT_TRUE(rec.Messages().empty());
 }
 
 // Saving through a symbolic link replaces the file it points at and keeps the link.
@@ -334,7 +382,7 @@ TEST_F(SafeFiles, ReplacedFileKeepsItsPermissions) {
       struct stat st {};
       ASSERT_EQ(::stat(target.c_str(), &st), 0);
       EXPECT_EQ(st.st_mode & 07777, mode) << w.name << std::oct << " " << mode;
-      EXPECT_EQ(Read(target), "new") << w.name;
+      EXPECT_EQ(Read(target), w.as_hex ? Hex_Text("new") : "new") << w.name;
       fs::remove(target);
     }
   }
@@ -437,6 +485,16 @@ TEST(MendInPlace, SameAsACopy) {
     EXPECT_EQ(Mend_LineEnds(std::move(copy)), Mend_LineEnds(std::string_view(row))) << row.size();
   }
   EXPECT_EQ(Mend_LineEnds(std::string("a\nb\r\nc\n")), "a\r\nb\r\nc\r\n");
+  // A big Unix text is held once, without the slack of a doubled buffer; a text that needs no
+  // mending keeps its own buffer.
+  std::string unix_text;
+  for (int i = 0; i < 100000; ++i) unix_text += "NOP\n";
+  const std::string mended = Mend_LineEnds(std::move(unix_text));
+  EXPECT_EQ(mended.size(), 500000u);
+  EXPECT_LT(mended.capacity(), mended.size() + 64);
+  std::string dos_text = mended;
+  const char* const buffer = dos_text.data();
+  EXPECT_EQ(Mend_LineEnds(std::move(dos_text)).data(), buffer);
 }
 
 }  // namespace
