@@ -163,8 +163,24 @@ MemRef Read_MemRef(std::string_view rest) {
     while (j < inner.size() && inner[j] != '+' && inner[j] != '-') ++j;
     const std::string_view term = Trim(inner.substr(i, j - i));
     if (term.empty()) return Fail(MemError::Empty, Trim(inner));
-    const RegInfo plain = Lookup_Register(term);
-    if (plain.width != 0 || term.find('*') != std::string_view::npos) {
+    // A plain decimal names no register; REG*1, *2, *4 or *8 is read as Read_Register reads it.
+    std::uint32_t decimal = 0;
+    const bool is_decimal = Plain_Decimal(term, decimal);
+    if (!is_decimal && term.size() == 5 && term[3] == '*' &&
+        (term[4] == '1' || term[4] == '2' || term[4] == '4' || term[4] == '8')) {
+      if (const RegInfo index = Lookup_Register(term.substr(0, 3)); index.width == 32) {
+        if (sign == '-') return Fail(MemError::NegativeRegister, term);
+        if (scaled != kNone) return Fail(MemError::TooManyRegisters, term);
+        scaled = index.code;
+        scale = term[4] == '1' ? 0 : term[4] == '2' ? 1 : term[4] == '4' ? 2 : 3;
+        if (j >= inner.size()) break;
+        sign = inner[j];
+        i = j + 1;
+        continue;
+      }
+    }
+    const RegInfo plain = is_decimal ? RegInfo{} : Lookup_Register(term);
+    if (plain.width != 0 || (!is_decimal && term.find('*') != std::string_view::npos)) {
       std::uint8_t code = plain.code;
       int factor = 0;
       std::string_view bad;
@@ -185,7 +201,10 @@ MemRef Read_MemRef(std::string_view rest) {
         std::int64_t ignored = 0;
         return Fail(Literal_Value(term, ignored) ? MemError::TwoDisplacements : Classify_Other(term), term);
       }
-      if (!Literal_Value(term, magnitude)) return Fail(Classify_Other(term), term);
+      if (is_decimal)
+        magnitude = decimal;
+      else if (!Literal_Value(term, magnitude))
+        return Fail(Classify_Other(term), term);
       has_disp = true;
       disp_term = term;
       disp_negative = sign == '-';
@@ -239,7 +258,10 @@ MemRef Read_MemRef(std::string_view rest) {
     // The literal's own width decides first (0100 and &H07F take four bytes), then the value:
     // one byte stands for -128..127.
     // A subtracted &B literal has always been sized as written, digits and all.
-    const bool as_written = disp_negative && Starts_With_NoCase(disp_term, "&B");
+    // A plain decimal is its own normal form.
+    std::uint32_t decimal = 0;
+    const bool as_written =
+        (disp_negative && Starts_With_NoCase(disp_term, "&B")) || Plain_Decimal(disp_term, decimal);
     const NormalLiteral literal(as_written ? std::string_view() : disp_term);
     const std::string_view n = as_written ? disp_term : literal.view();
     m.mod = Imm_Test(n, 2, 3, 255) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;

@@ -39,6 +39,11 @@ TEST(MemRef, BytesOfEveryForm) {
       {"[EBX+4&]", "83 04 00 00 00"},
       {"[EBX-128?]", "43 80"},
       {"[EBX+0FFFFFFFFh]", "83 FF FF FF FF"},
+      {"[EBX+ESI*8+0127]", "84 F3 7F 00 00 00"},  // four digits: disp32 whatever the value
+      {"[EBX+ECX*1-128]", "44 0B 80"},
+      {"[ecx*2+edx]", "04 4A"},
+      {"[EDI*8+EBP]", "44 FD 00"},
+      {"[EAX*2+999999999]", "04 45 FF C9 9A 3B"},
   };
   for (const Row& r : rows) {
     std::string_view rest = r.operand;
@@ -80,6 +85,11 @@ TEST(MemRef, RefusalsNameTheTerm) {
       {"[EBX+4294967296]", E::DispRange, "4294967296"},
       {"[EBX+128?]", E::Disp8Range, "128?"},
       {"[ESI*2+1?]", E::NoBaseDisp8, "1?"},
+      {"[ECX*2+EDX*4]", E::TooManyRegisters, "EDX*4"},
+      {"[EBX-ECX*4]", E::NegativeRegister, "ECX*4"},
+      {"[ESP*4+EBX]", E::EspIndex, "ESP*4+EBX"},
+      {"[EAX+EBX+ECX*2]", E::TooManyRegisters, "EAX+EBX+ECX*2"},
+      {"[EBX+ECX*3]", E::BadScale, "3"},
   };
   for (const Row& r : rows) {
     const detail::MemRef m = detail::Read_MemRef(r.operand);
