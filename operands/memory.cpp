@@ -1,5 +1,7 @@
 // Memory operands ([base], [base+disp], [base-disp]), displacement widths and register bytes.
 
+#include <array>
+#include <cstring>
 #include <utility>
 
 #include "operands/detail.h"
@@ -121,6 +123,37 @@ MemRef Fail(MemError error, std::string_view term) {
   return m;
 }
 
+// The general reading of an address is the costliest step of a memory operand, and an operand
+// is read again on its line (its type, then its bytes). The last few readings that succeeded
+// are kept, keyed by the text between the brackets, and a repeated one is copied. A refused
+// reading is never kept: reading it again names its fault again.
+struct RecentMemRef {
+  std::uint8_t size = 0;
+  char text[31] = {};
+  MemRef ref;
+};
+thread_local std::array<RecentMemRef, 4> recent_refs;
+thread_local std::size_t next_recent_ref = 0;
+
+const MemRef* Recall_MemRef(std::string_view inner) {
+  if (inner.size() > sizeof(RecentMemRef::text)) return nullptr;
+  for (const RecentMemRef& r : recent_refs)
+    if (r.size != 0 && r.size == inner.size() && std::memcmp(r.text, inner.data(), inner.size()) == 0)
+      return &r.ref;
+  return nullptr;
+}
+
+void Remember_MemRef(std::string_view inner, const MemRef& m) {
+  if (inner.empty() || inner.size() > sizeof(RecentMemRef::text)) return;
+  RecentMemRef& r = recent_refs[next_recent_ref];
+  next_recent_ref = (next_recent_ref + 1) % recent_refs.size();
+  r.size = static_cast<std::uint8_t>(inner.size());
+  std::memcpy(r.text, inner.data(), inner.size());
+  r.ref = m;
+}
+
+MemRef Read_Terms(std::string_view inner);
+
 }  // namespace
 
 MemRef Read_MemRef(std::string_view rest) {
@@ -141,7 +174,15 @@ MemRef Read_MemRef(std::string_view rest) {
   if (t.size() < 2 || t.back() != ']') return Fail(MemError::BadTerm, t);
   const std::string_view inner = t.substr(1, t.size() - 2);
   if (MemRef m; Read_Common(inner, m)) return m;
+  if (const MemRef* recent = Recall_MemRef(inner)) return *recent;
+  MemRef m = Read_Terms(inner);
+  if (m.error == MemError::None) Remember_MemRef(inner, m);
+  return m;
+}
 
+namespace {
+
+MemRef Read_Terms(std::string_view inner) {
   std::uint8_t regs[2] = {kNone, kNone};  // unscaled registers in the order written
   int reg_count = 0;
   std::uint8_t scaled = kNone;
@@ -268,6 +309,8 @@ MemRef Read_MemRef(std::string_view rest) {
   }
   return m;
 }
+
+}  // namespace
 
 void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m) {
   if ((reg_bits & 0xC7) != 0 || m.error != MemError::None) Raise_Overflow();

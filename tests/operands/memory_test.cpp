@@ -63,6 +63,27 @@ TEST(MemRef, BytesOfEveryForm) {
   EXPECT_THROW(detail::Append_MemBytes(bytes, 0x08, detail::Read_MemRef("[AX]")), Fault);
 }
 
+// Readings repeat on a line and across lines: the same text read again, after others or after a
+// refusal, gives the same bytes each time, and texts one character apart never share a reading.
+TEST(MemRef, ReadAgainGivesTheSameBytes) {
+  const char* const texts[] = {"[EBX+ECX*2+8]", "[EBX+ECX*2+9]", "[EBX+ECX*4+8]", "[ECX+EBX*2+8]",
+                               "[EBX+ECX*2+0x8]", "[EBX+ECX*2+XYZ]", "[EBX+ECX*2+8]", "[EBX+ECX*2-8]",
+                               "[EBX+ECX*2+0x8]", "[EBX+ECX*2+XYZ]", "[EBX+ECX*2+9]"};
+  const char* const bytes[] = {"44 4B 08", "44 4B 09", "44 8B 08", "44 59 08", "44 4B 08", "",
+                               "44 4B 08", "44 4B F8", "44 4B 08", "",         "44 4B 09"};
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+      const detail::MemRef m = detail::Read_MemRef(texts[i]);
+      std::string out;
+      if (m.error == detail::MemError::None) detail::Append_MemBytes(out, 0, m);
+      EXPECT_EQ(Spaced_Hex(out), bytes[i]) << texts[i];
+      if (bytes[i][0] == '\0') {
+        EXPECT_EQ(m.term, "XYZ") << texts[i];
+      }
+    }
+  }
+}
+
 TEST(MemRef, RefusalsNameTheTerm) {
   struct Row {
     const char* operand;
