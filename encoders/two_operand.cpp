@@ -466,7 +466,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   return result;
 }
 
-// The shapes most lines have, for MOV and the arithmetic/logic group: register pairs of one
+// The shapes most lines have, for MOV, TEST and the arithmetic/logic group: register pairs of one
 // width, a register beside a memory operand, and a plain decimal into a register or a sized
 // memory operand. They are encoded here with the same tables and register bytes as the steps
 // above, without the text those steps cut and copy. False leaves the line to the steps: every
@@ -528,8 +528,9 @@ bool Encode_Common(std::string_view key, Family family, std::string_view first, 
       dst = OpType::EAX;
   }
   std::string opcode;
-  const std::optional<std::uint8_t> table =
-      family == Family::Mov ? Get_MovOpcode(dst, src, opcode) : Get_AluOpcode(key, dst, src, opcode);
+  const std::optional<std::uint8_t> table = family == Family::Mov    ? Get_MovOpcode(dst, src, opcode)
+                                             : family == Family::Test ? Get_TestOpcode(dst, src, opcode)
+                                                                      : Get_AluOpcode(key, dst, src, opcode);
   if (!table) {
     out.clear();  // the table has shown its box, as the steps would
     return true;
@@ -587,7 +588,7 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  if (*family == Family::Mov || *family == Family::Alu) {
+  if (*family == Family::Mov || *family == Family::Alu || *family == Family::Test) {
     if (ByteString bytes; Encode_Common(key, *family, first, second, known_first, known_second, bytes))
       return bytes;
   }
