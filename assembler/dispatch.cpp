@@ -89,7 +89,9 @@ std::string Int(const LineTerms& t, const OperandReads&) { return Assemble_Int(t
 std::string Bswap(const LineTerms& t, const OperandReads&) { return Assemble_Bswap(t.first); }
 std::string In(const LineTerms& t, const OperandReads&) { return Assemble_In(t.first, t.second); }
 std::string Out(const LineTerms& t, const OperandReads&) { return Assemble_Out(t.first, t.second); }
-std::string Lea(const LineTerms& t, const OperandReads&) { return Assemble_Lea(t.first, t.second); }
+std::string Lea(const LineTerms& t, const OperandReads& reads) {
+  return Assemble_Lea(t.first, t.second, reads.second ? &*reads.second : nullptr);
+}
 std::string Bound(const LineTerms& t, const OperandReads&) { return Assemble_Bound(t.first, t.second); }
 std::string Cmpxchg(const LineTerms& t, const OperandReads&) { return Assemble_Cmpxchg(t.first, t.second); }
 std::string Xchg(const LineTerms& t, const OperandReads&) { return Assemble_Xchg(t.first, t.second); }

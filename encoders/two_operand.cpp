@@ -466,7 +466,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   return result;
 }
 
-// The shapes most lines have, for MOV, TEST and the arithmetic/logic group: register pairs of one
+// The shapes most lines have, for MOV, TEST, LEA and the arithmetic/logic group: register pairs of one
 // width, a register beside a memory operand, and a plain decimal into a register or a sized
 // memory operand. They are encoded here with the same tables and register bytes as the steps
 // above, without the text those steps cut and copy. False leaves the line to the steps: every
@@ -504,12 +504,14 @@ bool Encode_Common(std::string_view key, Family family, std::string_view first, 
     // A size written beside a register must name its width; bare brackets take the register's.
     const detail::OperandReading& mem = read1.size != 0 ? read1 : read2;
     const bool written = mem.size != 0 && mem.rest.size() != mem.trimmed.size();
-    if (written && Type_Bits(dst) != Type_Bits(src)) return false;
+    // LEA reads no memory: the size word beside its register says nothing.
+    if (written && family != Family::Lea && Type_Bits(dst) != Type_Bits(src)) return false;
     Match_MemSize(dst, src);
     if (Type_Bits(dst) != Type_Bits(src)) return false;
   }
   detail::RegInfo reg1 = read1.reg, reg2 = read2.reg;
   const bool has_mem = read1.size != 0 || read2.size != 0;
+  if (family == Family::Lea && (has_imm || !has_mem)) return false;
   if (read1.size != 0) reg1 = detail::RegInfo{32, 0};
   if (read2.size != 0) reg2 = detail::RegInfo{32, 0};
   std::uint8_t reg = detail::Build_ModRM(dst, src, reg1, reg2);
@@ -530,6 +532,7 @@ bool Encode_Common(std::string_view key, Family family, std::string_view first, 
   std::string opcode;
   const std::optional<std::uint8_t> table = family == Family::Mov    ? Get_MovOpcode(dst, src, opcode)
                                              : family == Family::Test ? Get_TestOpcode(dst, src, opcode)
+                                             : family == Family::Lea  ? Get_LeaOpcode(dst, src, opcode)
                                                                       : Get_AluOpcode(key, dst, src, opcode);
   if (!table) {
     out.clear();  // the table has shown its box, as the steps would
@@ -588,7 +591,7 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  if (*family == Family::Mov || *family == Family::Alu || *family == Family::Test) {
+  if (*family == Family::Mov || *family == Family::Alu || *family == Family::Test || *family == Family::Lea) {
     if (ByteString bytes; Encode_Common(key, *family, first, second, known_first, known_second, bytes))
       return bytes;
   }

@@ -52,6 +52,9 @@ TEST(Lea, Bytes) {
       {"LEA ESI,[ESP+8]", "8D 74 24 08"},
       {"LEA EAX,[EBP]", "8D 45 00"},
       {"LEA EDI,BYTE PTR [EDX-200]", "8D BA 38 FF FF FF"},
+      {"LEA SI,DWORD PTR [EBP]", "66 8D 75 00"},
+      {"LEA ESP,[ESP+ESI*8-128]", "8D 64 F4 80"},
+      {"LEA ECX,[EAX*4+1000]", "8D 0C 85 E8 03 00 00"},
   });
 }
 

@@ -130,6 +130,7 @@ TEST(Mov, CheckedReadingGivesTheSameBytes) {
       {"CMP", "[ESI+EBP]", "-5"},            {"XOR", "ECX", "DWORD PTR EBX"},
       {"TEST", "[EAX+127]", "EDX"},          {"MOV", "AL", "[EBX+100?]"},
       {"MOV", "[EBX+4&]", "EAX"},            {"SBB", "dword ptr [8*EDX+EAX-1]", "ESI"},
+      {"LEA", "ESI", "[EBX+ECX*2-8]"},       {"LEA", "DI", "BYTE PTR [EBP+0x10]"},
   };
   for (const Row& r : rows) {
     std::optional<detail::MemRef> first, second;
