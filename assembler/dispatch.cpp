@@ -89,7 +89,9 @@ std::string Int(const LineTerms& t, const OperandReads&) { return Assemble_Int(t
 std::string Bswap(const LineTerms& t, const OperandReads&) { return Assemble_Bswap(t.first); }
 std::string In(const LineTerms& t, const OperandReads&) { return Assemble_In(t.first, t.second); }
 std::string Out(const LineTerms& t, const OperandReads&) { return Assemble_Out(t.first, t.second); }
-std::string Lea(const LineTerms& t, const OperandReads&) { return Assemble_Lea(t.first, t.second); }
+std::string Lea(const LineTerms& t, const OperandReads& reads) {
+  return Assemble_Lea(t.first, t.second, reads.second ? &*reads.second : nullptr);
+}
 std::string Bound(const LineTerms& t, const OperandReads&) { return Assemble_Bound(t.first, t.second); }
 std::string Cmpxchg(const LineTerms& t, const OperandReads&) { return Assemble_Cmpxchg(t.first, t.second); }
 std::string Xchg(const LineTerms& t, const OperandReads&) { return Assemble_Xchg(t.first, t.second); }
@@ -203,15 +205,22 @@ const DispatchRow* Find_Row(std::string_view key) { return Find_Mnemonic(kDispat
 // A line without a space hands its mnemonic over as the operand text.
 bool Has_Operand(const LineTerms& t) { return t.operand.data() != t.mnemonic.data(); }
 
+// An address read whole holds one term: it ends at its one closing bracket, and a blank or a
+// TAB outside the brackets would have made it unreadable.
+bool Read_Whole(const std::optional<detail::MemRef>& read) {
+  return read && read->error == detail::MemError::None;
+}
+
 // False when the line has more operands than its mnemonic takes, or stray text in one of them.
-bool Operands_Fit(const LineTerms& t, Arity arity) {
+bool Operands_Fit(const LineTerms& t, Arity arity, const OperandReads& reads = {}) {
   if (arity == Arity::OwnText) return true;
   if (!Has_Operand(t)) return arity != Arity::Target;
   if (arity == Arity::None) return false;
-  if (t.second.data() == nullptr) return Is_SingleTerm(t.first);
-  if (arity == Arity::One || arity == Arity::Target || !Is_SingleTerm(t.first)) return false;
+  const bool first_fits = Read_Whole(reads.first) || Is_SingleTerm(t.first);
+  if (t.second.data() == nullptr) return first_fits;
+  if (arity == Arity::One || arity == Arity::Target || !first_fits) return false;
   const std::size_t comma = Find_InShort(t.second, ',');
-  if (comma == std::string_view::npos) return Is_SingleTerm(t.second);
+  if (comma == std::string_view::npos) return Read_Whole(reads.second) || Is_SingleTerm(t.second);
   if (arity != Arity::Three) return false;
   const std::string_view third = t.second.substr(comma + 1);
   return Is_SingleTerm(t.second.substr(0, comma)) && Find_InShort(third, ',') == std::string_view::npos &&
@@ -395,7 +404,7 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   // the operands a mnemonic takes refused.
   OperandReads reads;
   if (!Operands_Readable(terms, reads)) return {};
-  if (row != nullptr && !Operands_Fit(terms, row->arity)) return {};
+  if (row != nullptr && !Operands_Fit(terms, row->arity, reads)) return {};
   if (row != nullptr) {
     bytes = row->encode(terms, reads);
   } else if (terms.key.starts_with("SET") &&

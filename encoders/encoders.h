@@ -36,6 +36,8 @@ ByteString Assemble_BitScan(std::string_view mnemonic, std::string_view first, s
 ByteString Assemble_In(std::string_view first, std::string_view second);
 ByteString Assemble_Out(std::string_view first, std::string_view second);
 ByteString Assemble_Lea(std::string_view first, std::string_view second);
+// The same, given the memory reference the operand check read from second (or null).
+ByteString Assemble_Lea(std::string_view first, std::string_view second, const detail::MemRef* known_second);
 ByteString Assemble_Bound(std::string_view first, std::string_view second);
 ByteString Assemble_Cmpxchg(std::string_view first, std::string_view second);
 ByteString Assemble_Xchg(std::string_view first, std::string_view second);

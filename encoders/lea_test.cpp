@@ -4,6 +4,7 @@
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
+#include "operands/detail.h"
 
 namespace orvo {
 namespace {
@@ -61,13 +62,17 @@ std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& 
 }
 
 ByteString Assemble_Lea(std::string_view first, std::string_view second) {
+  return Assemble_Lea(first, second, nullptr);
+}
+
+ByteString Assemble_Lea(std::string_view first, std::string_view second, const detail::MemRef* known_second) {
   return Guard_Entry("LEA", first, second, [&]() -> ByteString {
     const OpType dst = Get_OperandType(first);
     if (dst != R16 && dst != R32) {
       Show_Lea(" invalid destination operand.", "Must be:", "r16 or r32.");
       return {};
     }
-    const OpType src = Get_OperandType(second);
+    const OpType src = detail::Operand_Type(detail::Read_Operand(second, known_second));
     if (Is_Imm(src)) {
       Show_Lea(" invalid source operand.", "Not supported:", "imm8 or imm16 or imm32.");
       return {};
@@ -78,7 +83,7 @@ ByteString Assemble_Lea(std::string_view first, std::string_view second) {
       Show_Lea(" invalid source operand.", "Must be:", "m16 or m32.");
       return {};
     }
-    return Encode_TwoOperand("LEA", first, second);
+    return Encode_TwoOperand("LEA", first, second, nullptr, known_second);
   });
 }
 

@@ -460,6 +460,92 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   return result;
 }
 
+// The shapes most lines have, for MOV, TEST, LEA and the arithmetic/logic group: register pairs of one
+// width, a register beside a memory operand, and a plain decimal into a register or a sized
+// memory operand. They are encoded here with the same tables and register bytes as the steps
+// above, without the text those steps cut and copy. False leaves the line to the steps: every
+// shape not named, and every case the steps would refuse, goes there; nothing here shows a box
+// before it is certain that the steps would show the same one.
+bool Encode_Common(std::string_view key, Family family, std::string_view first, std::string_view second,
+                   const detail::MemRef* known_first, const detail::MemRef* known_second, ByteString& out) {
+  // A memory operand not read yet is left to the steps: reading it may show a box.
+  const auto read = [](std::string_view text, const detail::MemRef* known, detail::OperandReading& r) {
+    std::string_view rest = Trim(text);
+    if (known == nullptr && detail::Size_Prefix(rest) != 0) return false;
+    r = detail::Read_Operand(text, known);
+    return r.size == 0 || r.ref.error == detail::MemError::None;
+  };
+  detail::OperandReading read1, read2;
+  if (!read(first, known_first, read1) || !read(second, known_second, read2)) return false;
+  if (read1.size == 0 && read1.reg.width == 0) return false;  // a number or a name first: the steps
+  OpType dst = detail::Operand_Type(read1);
+  OpType src = OpType::None;
+  std::uint32_t value = 0;
+  const bool has_imm = read2.size == 0 && read2.reg.width == 0;
+  if (has_imm) {
+    if (!detail::Plain_Decimal(read2.trimmed, value)) return false;
+    const std::size_t digits = read2.trimmed.size();
+    src = digits <= 3 && value <= 255 ? OpType::Imm8 : digits <= 5 && value <= 65535 ? OpType::Imm16 : OpType::Imm32;
+    if (dst == OpType::M16 || dst == OpType::R16) src = OpType::Imm16;
+    if (dst == OpType::M32 || dst == OpType::R32) src = OpType::Imm32;
+    // The steps refuse a value beyond the width, or a wider immediate beside a byte.
+    const bool fits = src == OpType::Imm32 || (src == OpType::Imm16 ? digits <= 5 && value <= 65535
+                                                                     : digits <= 3 && value <= 255);
+    if (!fits || Type_Bits(src) != Type_Bits(dst)) return false;
+  } else {
+    src = detail::Operand_Type(read2);
+    if (read1.size != 0 && read2.size != 0) return false;  // two memory operands
+    // A size written beside a register must name its width; bare brackets take the register's.
+    const detail::OperandReading& mem = read1.size != 0 ? read1 : read2;
+    const bool written = mem.size != 0 && mem.rest.size() != mem.trimmed.size();
+    // LEA reads no memory: the size word beside its register says nothing.
+    if (written && family != Family::Lea && Type_Bits(dst) != Type_Bits(src)) return false;
+    Match_MemSize(dst, src);
+    if (Type_Bits(dst) != Type_Bits(src)) return false;
+  }
+  detail::RegInfo reg1 = read1.reg, reg2 = read2.reg;
+  const bool has_mem = read1.size != 0 || read2.size != 0;
+  if (family == Family::Lea && (has_imm || !has_mem)) return false;
+  if (read1.size != 0) reg1 = detail::RegInfo{32, 0};
+  if (read2.size != 0) reg2 = detail::RegInfo{32, 0};
+  std::uint8_t reg = detail::Build_ModRM(dst, src, reg1, reg2);
+  if (family == Family::Mov && dst == OpType::R32 && src == OpType::R32) {
+    reg = detail::Pack(reg2.Code(32), reg1.Code(32));
+  } else if (family == Family::Mov && dst == OpType::R16 && src == OpType::R16) {
+    reg = static_cast<std::uint8_t>(reg1.Code(16) + 8 * reg2.Code(16));
+  }
+  // Short accumulator forms.
+  if (has_imm && read1.size == 0) {
+    if (reg1.Code(8) == 0)
+      dst = OpType::AL;
+    else if (reg1.Code(16) == 0)
+      dst = OpType::AX;
+    else if (reg1.Code(32) == 0)
+      dst = OpType::EAX;
+  }
+  std::string opcode;
+  const std::optional<std::uint8_t> table = family == Family::Mov    ? Get_MovOpcode(dst, src, opcode)
+                                             : family == Family::Test ? Get_TestOpcode(dst, src, opcode)
+                                             : family == Family::Lea  ? Get_LeaOpcode(dst, src, opcode)
+                                                                      : Get_AluOpcode(key, dst, src, opcode);
+  if (!table) {
+    out.clear();  // the table has shown its box, as the steps would
+    return true;
+  }
+  // A byte sum that carries, or register bits in a memory operand's mod or r/m field, is a
+  // fault the steps report.
+  const unsigned sum = unsigned{*table} + reg;
+  if (sum > 0xFF || (has_mem && (sum & 0xC7) != 0)) return false;
+  out.reserve(opcode.size() + 11);
+  out = opcode;
+  if (has_mem)
+    detail::Append_MemBytes(out, static_cast<std::uint8_t>(sum), read1.size != 0 ? read1.ref : read2.ref);
+  else
+    out.push_back(static_cast<char>(sum));
+  if (has_imm) Append_LE(out, value, Type_Bits(src) / 8);
+  return true;
+}
+
 }  // namespace
 
 OpType Adjust_ImmSize(OpType& dst, OpType src, std::string_view second) {
@@ -499,6 +585,10 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
+  if (*family == Family::Mov || *family == Family::Alu || *family == Family::Test || *family == Family::Lea) {
+    if (ByteString bytes; Encode_Common(key, *family, first, second, known_first, known_second, bytes))
+      return bytes;
+  }
   return Guard_Entry(key, first, second, [&] {
     return Encode(key, *family, std::string(first), std::string(second), known_first, known_second);
   });

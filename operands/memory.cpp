@@ -1,5 +1,7 @@
 // Memory operands ([base], [base+disp], [base-disp]), displacement widths and register bytes.
 
+#include <array>
+#include <cstring>
 #include <utility>
 
 #include "operands/detail.h"
@@ -122,6 +124,37 @@ MemRef Fail(MemError error, std::string_view term) {
   return m;
 }
 
+// The general reading of an address is the costliest step of a memory operand, and an operand
+// is read again on its line (its type, then its bytes). The last few readings that succeeded
+// are kept, keyed by the text between the brackets, and a repeated one is copied. A refused
+// reading is never kept: reading it again names its fault again.
+struct RecentMemRef {
+  std::uint8_t size = 0;
+  char text[31] = {};
+  MemRef ref;
+};
+thread_local std::array<RecentMemRef, 4> recent_refs;
+thread_local std::size_t next_recent_ref = 0;
+
+const MemRef* Recall_MemRef(std::string_view inner) {
+  if (inner.size() > sizeof(RecentMemRef::text)) return nullptr;
+  for (const RecentMemRef& r : recent_refs)
+    if (r.size != 0 && r.size == inner.size() && std::memcmp(r.text, inner.data(), inner.size()) == 0)
+      return &r.ref;
+  return nullptr;
+}
+
+void Remember_MemRef(std::string_view inner, const MemRef& m) {
+  if (inner.empty() || inner.size() > sizeof(RecentMemRef::text)) return;
+  RecentMemRef& r = recent_refs[next_recent_ref];
+  next_recent_ref = (next_recent_ref + 1) % recent_refs.size();
+  r.size = static_cast<std::uint8_t>(inner.size());
+  std::memcpy(r.text, inner.data(), inner.size());
+  r.ref = m;
+}
+
+MemRef Read_Terms(std::string_view inner, Diagnostics& sink);
+
 }  // namespace
 
 MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
@@ -142,7 +175,17 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
   if (t.size() < 2 || t.back() != ']') return Fail(MemError::BadTerm, t);
   const std::string_view inner = t.substr(1, t.size() - 2);
   if (MemRef m; Read_Common(inner, m)) return m;
+  if (const MemRef* recent = Recall_MemRef(inner)) return *recent;
+  const std::size_t raised = sink.items().size();
+  MemRef m = Read_Terms(inner, sink);
+  // A reading that raised a box is read again next time, so that the box is raised again.
+  if (m.error == MemError::None && sink.items().size() == raised) Remember_MemRef(inner, m);
+  return m;
+}
 
+namespace {
+
+MemRef Read_Terms(std::string_view inner, Diagnostics& sink) {
   std::uint8_t regs[2] = {kNone, kNone};  // unscaled registers in the order written
   int reg_count = 0;
   std::uint8_t scaled = kNone;
@@ -164,8 +207,24 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
     while (j < inner.size() && inner[j] != '+' && inner[j] != '-') ++j;
     const std::string_view term = Trim(inner.substr(i, j - i));
     if (term.empty()) return Fail(MemError::Empty, Trim(inner));
-    const RegInfo plain = Lookup_Register(term);
-    if (plain.width != 0 || term.find('*') != std::string_view::npos) {
+    // A plain decimal names no register; REG*1, *2, *4 or *8 is read as Read_Register reads it.
+    std::uint32_t decimal = 0;
+    const bool is_decimal = Plain_Decimal(term, decimal);
+    if (!is_decimal && term.size() == 5 && term[3] == '*' &&
+        (term[4] == '1' || term[4] == '2' || term[4] == '4' || term[4] == '8')) {
+      if (const RegInfo index = Lookup_Register(term.substr(0, 3)); index.width == 32) {
+        if (sign == '-') return Fail(MemError::NegativeRegister, term);
+        if (scaled != kNone) return Fail(MemError::TooManyRegisters, term);
+        scaled = index.code;
+        scale = term[4] == '1' ? 0 : term[4] == '2' ? 1 : term[4] == '4' ? 2 : 3;
+        if (j >= inner.size()) break;
+        sign = inner[j];
+        i = j + 1;
+        continue;
+      }
+    }
+    const RegInfo plain = is_decimal ? RegInfo{} : Lookup_Register(term);
+    if (plain.width != 0 || (!is_decimal && term.find('*') != std::string_view::npos)) {
       std::uint8_t code = plain.code;
       int factor = 0;
       std::string_view bad;
@@ -186,7 +245,10 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
         std::int64_t ignored = 0;
         return Fail(Literal_Value(term, ignored, sink) ? MemError::TwoDisplacements : Classify_Other(term), term);
       }
-      if (!Literal_Value(term, magnitude, sink)) return Fail(Classify_Other(term), term);
+      if (is_decimal)
+        magnitude = decimal;
+      else if (!Literal_Value(term, magnitude, sink))
+        return Fail(Classify_Other(term), term);
       has_disp = true;
       disp_term = term;
       disp_negative = sign == '-';
@@ -240,13 +302,18 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink) {
     // The literal's own width decides first (0100 and &H07F take four bytes), then the value:
     // one byte stands for -128..127.
     // A subtracted &B literal has always been sized as written, digits and all.
-    const bool as_written = disp_negative && Starts_With_NoCase(disp_term, "&B");
+    // A plain decimal is its own normal form.
+    std::uint32_t decimal = 0;
+    const bool as_written =
+        (disp_negative && Starts_With_NoCase(disp_term, "&B")) || Plain_Decimal(disp_term, decimal);
     const NormalLiteral literal(as_written ? std::string_view() : disp_term, sink);
     const std::string_view n = as_written ? disp_term : literal.view();
     m.mod = Imm_Test(n, 2, 3, kByteMax) && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
   }
   return m;
 }
+
+}  // namespace
 
 void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m) {
   if ((reg_bits & 0xC7) != 0 || m.error != MemError::None) Raise_Overflow();

@@ -96,6 +96,12 @@ TEST(LineMeaning, ExtraOperandsAndStrayTextAreRefused) {
       {"MOV EAX,5\t5", "Not a number: 5\t5"},
       {"PUSH EAX\tEBX", ""},
       {"MOV EAX,\t5", ""},
+      // An address read whole stands for one term only when no TAB sits around or inside it.
+      {"MOV EAX,\t[EBX]", ""},
+      {"MOV EAX,DWORD PTR\t[EBX]", "Invalid memory operand: \t[EBX]\r\rNot a term of an address: \t[EBX]"},
+      {"MOV [EBX]\t,EAX", "Invalid memory operand: [EBX]\t\r\rText after the closing bracket: \t"},
+      {"MOV EAX,[EBX+\t4]", "Invalid memory operand: [EBX+\t4]\r\rNot a term of an address: \t4"},
+      {"ADD DWORD PTR [EBX] ,\tEAX", ""},
       {"END 1", ""},
       {"EXIT FUNCTION NOW", ""},
       // A jump or loop without its target would jump to the next instruction.

@@ -52,6 +52,9 @@ TEST(Lea, Bytes) {
       {"LEA ESI,[ESP+8]", "8D 74 24 08"},
       {"LEA EAX,[EBP]", "8D 45 00"},
       {"LEA EDI,BYTE PTR [EDX-200]", "8D BA 38 FF FF FF"},
+      {"LEA SI,DWORD PTR [EBP]", "66 8D 75 00"},
+      {"LEA ESP,[ESP+ESI*8-128]", "8D 64 F4 80"},
+      {"LEA ECX,[EAX*4+1000]", "8D 0C 85 E8 03 00 00"},
   });
 }
 
@@ -90,6 +93,9 @@ TEST(Test, Bytes) {
       {"TEST EAX,EBX", "85 C3"},
       {"TEST DX,SI", "66 85 D6"},
       {"TEST EAX,MYLABEL", "A9 00 00 00 00"},
+      {"TEST WORD PTR [ESI+4],65535", "66 F7 46 04 FF FF"},
+      {"TEST [EDI],CL", "84 0F"},
+      {"TEST AX,00255", "66 A9 FF 00"},
   });
 }
 
@@ -98,6 +104,9 @@ TEST(Test, Refusals) {
            RefusalRow{"TEST EAX,[EBX]", "Error in TEST.\r\r\tNot supported:\rTEST r32,m32",
                       MsgStyle::OkExclamation},
            {"TEST AL,300", "Error in TEST.\r\r\tNot supported:\rTEST AL,imm16", MsgStyle::OkExclamation},
+           {"TEST DWORD PTR [EBX],AL", "Invalid operand(s)\rTEST m32,r8"},
+           {"TEST BYTE PTR [EBX],256", "Error in TEST.\r\r\tNot supported:\rTEST m8,imm16",
+            MsgStyle::OkExclamation},
        })
     Expect_Refusal(row);
 }

@@ -130,6 +130,7 @@ TEST(Mov, CheckedReadingGivesTheSameBytes) {
       {"CMP", "[ESI+EBP]", "-5"},            {"XOR", "ECX", "DWORD PTR EBX"},
       {"TEST", "[EAX+127]", "EDX"},          {"MOV", "AL", "[EBX+100?]"},
       {"MOV", "[EBX+4&]", "EAX"},            {"SBB", "dword ptr [8*EDX+EAX-1]", "ESI"},
+      {"LEA", "ESI", "[EBX+ECX*2-8]"},       {"LEA", "DI", "BYTE PTR [EBP+0x10]"},
   };
   for (const Row& r : rows) {
     std::optional<detail::MemRef> first, second;
@@ -143,6 +144,40 @@ TEST(Mov, CheckedReadingGivesTheSameBytes) {
               read_again)
         << r.mnemonic << " " << r.first << "," << r.second;
   }
+}
+
+// The shapes most lines have (register pairs, a register beside memory, a plain decimal into a
+// register or sized memory) at the edges where the bytes change or the line is refused.
+TEST(Mov, CommonShapesAtTheirEdges) {
+  static constexpr BytesRow kBytes[] = {
+      {"MOV AX,00001", "66 B8 01 00"},
+      {"MOV AL,000", "B0 00"},
+      {"MOV EBP,[EBP]", "8B 6D 00"},
+      {"MOV [ESP],ESP", "89 24 24"},
+      {"MOV ECX,DWORD PTR EBX", "8B 0B"},
+      {"MOV BYTE PTR [EBX],255", "C6 03 FF"},
+      {"MOV WORD PTR [EBX],65535", "66 C7 03 FF FF"},
+      {"MOV [EBX],5", "C7 03 05 00 00 00"},
+      {"MOV [EBX],AX", "66 89 03"},
+      {"mov dx , word ptr [esi]", "66 8B 16"},
+      {"MOV SI,DI", "66 89 FE"},
+      {"MOV BH,CL", "8A F9"},
+      {"ADD EDI,999999999", "81 C7 FF C9 9A 3B"},
+      {"CMP AL,[ECX+EAX*2]", "3A 04 41"},
+      {"XOR BYTE PTR [EDX],CL", "30 0A"},
+      {"SUB AX,65535", "66 2D FF FF"},
+      {"AND DWORD PTR [ESP+8],0", "81 64 24 08 00 00 00 00"},
+  };
+  Expect_Bytes(kBytes);
+  for (const RefusalRow& row : {
+           RefusalRow{"MOV AX,000001", "imm16 is out of range", MsgStyle::OkExclamation, "MOV AX,000001"},
+           {"MOV BYTE PTR [EBX],256", "Invalid operand(s)\rMOV m8,imm16"},
+           {"MOV DWORD PTR [EBX],AL", "Invalid operand(s)\rMOV m32,r8"},
+           {"MOV AL,BX", "Invalid operand(s)\rMOV r8,r16"},
+           {"ADD CL,256", "Invalid operand(s)\rADD r8,imm16"},
+           {"MOV [EBX],[ECX]", "\tNot Supported:\rMOV m32, m32"},
+       })
+    Expect_Refusal(row);
 }
 
 }  // namespace orvo::test

@@ -40,6 +40,11 @@ TEST(MemRef, BytesOfEveryForm) {
       {"[EBX+4&]", "83 04 00 00 00"},
       {"[EBX-128?]", "43 80"},
       {"[EBX+0FFFFFFFFh]", "83 FF FF FF FF"},
+      {"[EBX+ESI*8+0127]", "84 F3 7F 00 00 00"},  // four digits: disp32 whatever the value
+      {"[EBX+ECX*1-128]", "44 0B 80"},
+      {"[ecx*2+edx]", "04 4A"},
+      {"[EDI*8+EBP]", "44 FD 00"},
+      {"[EAX*2+999999999]", "04 45 FF C9 9A 3B"},
   };
   for (const Row& r : rows) {
     std::string_view rest = r.operand;
@@ -57,6 +62,27 @@ TEST(MemRef, BytesOfEveryForm) {
   EXPECT_EQ(Spaced_Hex(bytes), "18");
   EXPECT_THROW(detail::Append_MemBytes(bytes, 0xC0, detail::Read_MemRef("[EAX]")), Fault);
   EXPECT_THROW(detail::Append_MemBytes(bytes, 0x08, detail::Read_MemRef("[AX]")), Fault);
+}
+
+// Readings repeat on a line and across lines: the same text read again, after others or after a
+// refusal, gives the same bytes each time, and texts one character apart never share a reading.
+TEST(MemRef, ReadAgainGivesTheSameBytes) {
+  const char* const texts[] = {"[EBX+ECX*2+8]", "[EBX+ECX*2+9]", "[EBX+ECX*4+8]", "[ECX+EBX*2+8]",
+                               "[EBX+ECX*2+0x8]", "[EBX+ECX*2+XYZ]", "[EBX+ECX*2+8]", "[EBX+ECX*2-8]",
+                               "[EBX+ECX*2+0x8]", "[EBX+ECX*2+XYZ]", "[EBX+ECX*2+9]"};
+  const char* const bytes[] = {"44 4B 08", "44 4B 09", "44 8B 08", "44 59 08", "44 4B 08", "",
+                               "44 4B 08", "44 4B F8", "44 4B 08", "",         "44 4B 09"};
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < std::size(texts); ++i) {
+      const detail::MemRef m = detail::Read_MemRef(texts[i]);
+      std::string out;
+      if (m.error == detail::MemError::None) detail::Append_MemBytes(out, 0, m);
+      EXPECT_EQ(Spaced_Hex(out), bytes[i]) << texts[i];
+      if (bytes[i][0] == '\0') {
+        EXPECT_EQ(m.term, "XYZ") << texts[i];
+      }
+    }
+  }
 }
 
 TEST(MemRef, RefusalsNameTheTerm) {
@@ -81,6 +107,11 @@ TEST(MemRef, RefusalsNameTheTerm) {
       {"[EBX+4294967296]", E::DispRange, "4294967296"},
       {"[EBX+128?]", E::Disp8Range, "128?"},
       {"[ESI*2+1?]", E::NoBaseDisp8, "1?"},
+      {"[ECX*2+EDX*4]", E::TooManyRegisters, "EDX*4"},
+      {"[EBX-ECX*4]", E::NegativeRegister, "ECX*4"},
+      {"[ESP*4+EBX]", E::EspIndex, "ESP*4+EBX"},
+      {"[EAX+EBX+ECX*2]", E::TooManyRegisters, "EAX+EBX+ECX*2"},
+      {"[EBX+ECX*3]", E::BadScale, "3"},
   };
   for (const Row& r : rows) {
     const detail::MemRef m = detail::Read_MemRef(r.operand);
