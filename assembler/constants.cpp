@@ -177,25 +177,26 @@ int ConstTable::NameMatcher::Count_UpToTwo(std::string_view text, std::size_t& e
   return count;
 }
 
-bool ConstTable::NameMatcher::Any_Joined(std::string_view a, std::string_view b, std::string_view c) const {
+std::size_t ConstTable::NameMatcher::Run(std::size_t state, std::string_view text) const {
   const std::uint32_t* sticky = sticky_.data();
-  std::size_t state = 0;
-  for (const std::string_view text : {a, b, c}) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* const end = p + text.size();
-    for (; end - p >= 4; p += 4) {
-      state = sticky[state + p[0]];
-      state = sticky[state + p[1]];
-      state = sticky[state + p[2]];
-      state = sticky[state + p[3]];
-    }
-    for (; p != end; ++p) state = sticky[state + *p];
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
+  for (; end - p >= 4; p += 4) {
+    state = sticky[state + p[0]];
+    state = sticky[state + p[1]];
+    state = sticky[state + p[2]];
+    state = sticky[state + p[3]];
   }
-  return state >= accept_base_;
+  for (; p != end; ++p) state = sticky[state + *p];
+  return state;
+}
+
+bool ConstTable::NameMatcher::Any_Joined(std::string_view a, std::string_view b, std::string_view c) const {
+  return Run(Run(Run(0, a), b), c) >= accept_base_;
 }
 
 bool ConstTable::NameMatcher::Any(std::string_view text) const {
-  if (!wide_.empty()) return Any_Joined(text, {}, {});
+  if (!wide_.empty()) return Run(0, text) >= accept_base_;
   const std::size_t a = alphabet_size_;
   std::int32_t node = 0;
   for (char ch : text) {
@@ -320,7 +321,7 @@ void ConstTable::Build_Matcher() const {
 
 bool ConstTable::May_Replace(std::string_view line) const {
   if (Size() == 0 || line.empty()) return false;
-  Build_Matcher();
+  if (!matcher_built_) Build_Matcher();
   return !matcher_.Usable() || matcher_.Any(Trim(line));
 }
 

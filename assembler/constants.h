@@ -55,6 +55,8 @@ class ConstTable {
     int Count_UpToTwo(std::string_view text, std::size_t& end, std::uint32_t& index) const;
     // True when the three texts one after the other hold an occurrence.
     bool Any_Joined(std::string_view a, std::string_view b, std::string_view c) const;
+    // The state of the byte-indexed automaton after text, from state.
+    std::size_t Run(std::size_t state, std::string_view text) const;
 
    private:
     bool usable_ = false;
