@@ -12,6 +12,8 @@ namespace orvo {
 namespace {
 // Above this many automaton cells (nodes x alphabet) the names are matched one by one instead.
 constexpr std::size_t kMaxAutomatonCells = std::size_t{1} << 24;
+// Up to this many states the automaton is also kept indexed by the byte (1 KiB a state).
+constexpr std::size_t kMaxWideStates = 256;
 }  // namespace
 
 void ConstTable::Reset() {
@@ -121,9 +123,80 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
   seen_.assign(names.size(), 0);
   stamp_ = 0;
   usable_ = true;
+
+  wide_.clear();
+  sticky_.clear();
+  single_.clear();
+  if (nodes > kMaxWideStates) return;
+  // Renumber: the states without an occurrence first (the root stays 0), then the others.
+  std::vector<std::uint32_t> renumbered(nodes);
+  std::uint32_t count = 0;
+  for (std::size_t n = 0; n < nodes; ++n)
+    if (report_[n] < 0) renumbered[n] = count++;
+  accept_base_ = count * 256;
+  for (std::size_t n = 0; n < nodes; ++n) {
+    if (report_[n] < 0) continue;
+    renumbered[n] = count++;
+    std::size_t outputs = 0;
+    std::uint32_t only = 0;
+    for (std::int32_t r = report_[n]; r >= 0; r = out_link_[static_cast<std::size_t>(r)]) {
+      outputs += out_[static_cast<std::size_t>(r)].size();
+      if (!out_[static_cast<std::size_t>(r)].empty()) only = out_[static_cast<std::size_t>(r)].front();
+    }
+    single_.push_back(outputs == 1 ? only : 0);
+  }
+  wide_.assign(nodes * 256, 0);
+  for (std::size_t n = 0; n < nodes; ++n) {
+    std::uint32_t* row = &wide_[static_cast<std::size_t>(renumbered[n]) * 256];
+    for (std::size_t c = 0; c < 256; ++c) {
+      const std::uint8_t sym = symbol_[c];
+      if (sym == 0) continue;
+      row[c] = renumbered[static_cast<std::size_t>(next_[n * a + (sym - 1u)])] * 256;
+    }
+  }
+  // For the yes-or-no question an ending state never lets go, so only the last state is tested.
+  sticky_ = wide_;
+  for (std::size_t state = accept_base_; state < sticky_.size(); state += 256)
+    std::fill_n(&sticky_[state], 256, static_cast<std::uint32_t>(state));
+}
+
+int ConstTable::NameMatcher::Count_UpToTwo(std::string_view text, std::size_t& end,
+                                           std::uint32_t& index) const {
+  const std::uint32_t* wide = wide_.data();
+  std::uint32_t state = 0;
+  int count = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    state = wide[state + static_cast<unsigned char>(text[i])];
+    if (state < accept_base_) continue;
+    const std::uint32_t only = single_[(state - accept_base_) / 256];
+    if (only == 0 || count > 0) return 2;
+    count = 1;
+    end = i + 1;
+    index = only;
+  }
+  return count;
+}
+
+std::size_t ConstTable::NameMatcher::Run(std::size_t state, std::string_view text) const {
+  const std::uint32_t* sticky = sticky_.data();
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const end = p + text.size();
+  for (; end - p >= 4; p += 4) {
+    state = sticky[state + p[0]];
+    state = sticky[state + p[1]];
+    state = sticky[state + p[2]];
+    state = sticky[state + p[3]];
+  }
+  for (; p != end; ++p) state = sticky[state + *p];
+  return state;
+}
+
+bool ConstTable::NameMatcher::Any_Joined(std::string_view a, std::string_view b, std::string_view c) const {
+  return Run(Run(Run(0, a), b), c) >= accept_base_;
 }
 
 bool ConstTable::NameMatcher::Any(std::string_view text) const {
+  if (!wide_.empty()) return Run(0, text) >= accept_base_;
   const std::size_t a = alphabet_size_;
   std::int32_t node = 0;
   for (char ch : text) {
@@ -248,7 +321,7 @@ void ConstTable::Build_Matcher() const {
 
 bool ConstTable::May_Replace(std::string_view line) const {
   if (Size() == 0 || line.empty()) return false;
-  Build_Matcher();
+  if (!matcher_built_) Build_Matcher();
   return !matcher_.Usable() || matcher_.Any(Trim(line));
 }
 
@@ -279,6 +352,41 @@ bool ConstTable::Replace_Consts(std::string& line) const {
   return true;
 }
 
+// A line holding no name, or a single occurrence of one name whose replacement brings in none:
+// the outcome and the work counted are those of Substitute, found in one scan. False when the
+// line needs the full steps (more occurrences, a box that may be due).
+bool ConstTable::Substitute_One(std::string& line) const {
+  std::size_t end = 0;
+  std::uint32_t index = 0;
+  const int count = matcher_.Count_UpToTwo(line, end, index);
+  if (count == 0) return true;
+  if (count > 1) return false;
+  const std::string& name = names_[index];
+  const std::string& value = values_[index];
+  const std::size_t size = line.size();
+  const std::size_t pos = end - name.size();
+  const bool whole =
+      (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= size || !Is_AlphaNumeric(line[end]));
+  std::uint64_t work = 0;
+  if (!whole) {
+    // Found, then searched for again from the next character to the end.
+    work = end + (size - (pos + 1));
+  } else {
+    if (value.size() > name.size() && size - name.size() + value.size() > kMaxSubstitutedLine) return false;
+    const std::string_view before(line.data(), pos);
+    const std::string_view after(line.data() + end, size - end);
+    if (matcher_.Any_Joined(before, value, after)) return false;
+    const std::size_t moved = value.size() == name.size() ? 0 : (size - end) / 16;
+    const std::size_t new_size = size - name.size() + value.size();
+    // Found; replaced; searched for again after it; the changed line scanned for what follows.
+    work = end + (end + value.size() + moved) + (new_size - std::min(pos + 1, new_size)) + new_size;
+  }
+  if (work_ + work > kMaxSubstitutionWork) return false;
+  work_ += work;
+  if (whole) line.replace(pos, name.size(), value);
+  return true;
+}
+
 void ConstTable::Substitute_All(std::string& line) const {
   int replacements = 0;
   if (line.empty() || work_ > kMaxSubstitutionWork) return;  // the box was shown; the lines stay as written
@@ -286,6 +394,7 @@ void ConstTable::Substitute_All(std::string& line) const {
     for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);
     return;
   }
+  if (matcher_.Counts() && Substitute_One(line)) return;
   // Only constants whose names occur somewhere in the line can change it; after a change the
   // line is scanned again for the constants that follow.
   static thread_local std::vector<std::uint32_t> found;

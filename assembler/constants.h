@@ -49,6 +49,14 @@ class ConstTable {
     bool Any(std::string_view text) const;
     // Appends to found the indexes (> after) of names occurring in text, ascending, once each.
     void Find(std::string_view text, std::size_t after, std::vector<std::uint32_t>& found) const;
+    // With a byte-wide table: how many name occurrences text holds, counting at most two. For
+    // exactly one, end is the index just past it and index the constant's.
+    bool Counts() const { return !wide_.empty(); }
+    int Count_UpToTwo(std::string_view text, std::size_t& end, std::uint32_t& index) const;
+    // True when the three texts one after the other hold an occurrence.
+    bool Any_Joined(std::string_view a, std::string_view b, std::string_view c) const;
+    // The state of the byte-indexed automaton after text, from state.
+    std::size_t Run(std::size_t state, std::string_view text) const;
 
    private:
     bool usable_ = false;
@@ -60,6 +68,12 @@ class ConstTable {
     std::vector<std::int32_t> report_;             // node -> itself when it has outputs, else out_link_
     std::vector<std::vector<std::uint32_t>> out_;  // node -> constants ending here
     mutable std::vector<std::uint32_t> seen_;      // stamp per constant
+    // The same automaton indexed by the byte itself, each state stored as its number times 256;
+    // the states where an occurrence ends come last, from accept_base_ on.
+    std::vector<std::uint32_t> wide_;
+    std::vector<std::uint32_t> sticky_;  // wide_ with every ending state leading to itself
+    std::uint32_t accept_base_ = 0;
+    std::vector<std::uint32_t> single_;  // per ending state: the one constant ending there, or 0
     mutable std::uint32_t stamp_ = 0;
   };
 
@@ -67,6 +81,7 @@ class ConstTable {
   bool Substitute(std::string& line, std::size_t index, int& replacements) const;
   // Every constant in turn, on a text that is no string.
   void Substitute_All(std::string& line) const;
+  bool Substitute_One(std::string& line) const;
   void Report_Runaway(std::size_t index) const;
   void Report_TooMuchWork(std::size_t index) const;
   // Adds to the work of this compile; false (after the box) once the bound is passed.

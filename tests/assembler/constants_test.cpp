@@ -148,5 +148,75 @@ TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
   }
 }
 
+// A table of few names is matched through a byte-indexed automaton and a line holding one name
+// is rewritten in one scan; a table of many names takes the general steps. Unused names added at
+// the end change nothing, so both tables must give the same lines and the same boxes.
+ConstTable With_UnusedNames(const std::vector<std::string>& defs, bool pad) {
+  ConstTable table;
+  for (const auto& d : defs) table.Define_Const(d);
+  if (pad)
+    for (int i = 0; i < 600; ++i) table.Define_Const("ZZQ" + std::to_string(i) + "=0");
+  return table;
+}
+
+TEST(ReplaceConsts, OneScanAgreesWithGeneralSteps) {
+  const std::vector<std::string> defs = {"A EQU B", "AB EQU X", "B EQU 5",    "BA=AB",     "X EQU A A", "EA=1",
+                                         "L1=L2",   "L2=[EBP+8]", "Y EQU Y+1", "W=EAX",     "P+=Q",      "Q=7"};
+  const std::vector<std::string> pieces = {"A", "B", "AB", "BA", "X", "EA", "EAX", "L1", "L2", "Y",
+                                           "W", "P", "Q",  "+",  ",", " ",  "_",   "1",  "\"", "[", "]"};
+  Recorder rec;
+  const ConstTable few = With_UnusedNames(defs, false);
+  const ConstTable many = With_UnusedNames(defs, true);
+  std::uint32_t seed = 777;
+  for (int n = 0; n < 5000; ++n) {
+    std::string line = n % 2 ? "PUSH " : "";
+    const int len = 1 + static_cast<int>(seed % 5);
+    for (int k = 0; k < len; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      line += pieces[(seed >> 16) % pieces.size()];
+    }
+    std::string one_scan = line;
+    std::string general = line;
+    const std::size_t before = rec.Messages().size();
+    few.Replace_Consts(one_scan);
+    const std::size_t between = rec.Messages().size();
+    many.Replace_Consts(general);
+    ASSERT_EQ(one_scan, general) << line;
+    ASSERT_EQ(between - before, rec.Messages().size() - between) << line;
+    for (std::size_t m = before; m < between; ++m) ASSERT_EQ(rec.Messages()[m], rec.Messages()[m - before + between]);
+  }
+  // The runaway of Y was met, once by each table.
+  EXPECT_EQ(rec.Messages().size(), 2u);
+}
+
+// The work of a compile is counted alike either way: the box for too much work comes on the same
+// line, and the lines after it stay as written.
+TEST(ReplaceConsts, WorkBoundReachedOnTheSameLine) {
+  const std::vector<std::string> defs = {"BIG EQU " + std::string(60000, 'x'), "K=1"};
+  // The long line holds the name only inside a longer word: it is searched through, not changed.
+  const std::vector<std::string> lines = {"PUSH BIG", "DB BIGGER," + std::string(50000, '1'), "MOV EAX,K",
+                                          "DD K,BIG", "NOP"};
+  std::vector<std::size_t> box_at;
+  std::vector<std::vector<std::string>> results(2);
+  for (const bool pad : {false, true}) {
+    Recorder rec;
+    const ConstTable table = With_UnusedNames(defs, pad);
+    std::size_t first_box = 0;
+    for (std::size_t n = 0; n < 3000; ++n) {
+      std::string line = lines[n % lines.size()];
+      table.Replace_Consts(line);
+      results[pad ? 1 : 0].push_back(line.size() > 40 ? std::to_string(line.size()) : line);
+      if (first_box == 0 && !rec.Messages().empty()) first_box = n + 1;
+    }
+    ASSERT_EQ(rec.Messages().size(), 1u);
+    EXPECT_NE(rec.Messages()[0].text.find("takes too long"), std::string::npos);
+    box_at.push_back(first_box);
+  }
+  EXPECT_GT(box_at[0], 100u);
+  EXPECT_EQ(box_at[0], box_at[1]);
+  EXPECT_EQ(results[0], results[1]);
+  EXPECT_EQ(results[0].back(), lines[2999 % lines.size()]);
+}
+
 }  // namespace
 }  // namespace orvo
