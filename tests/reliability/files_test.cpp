@@ -194,17 +194,19 @@ TEST_F(SafeFiles, InjectedFailureAtEachStep) {
 
 // A device is written in place: renaming a file over it would replace the device itself.
 TEST_F(SafeFiles, DevicesAreWrittenNotReplaced) {
-  ASSERT_TRUE(fs::is_character_file("/dev/full") && ::access("/dev/full", W_OK) == 0);
+  const std::string full = test::Full_Device(dir_.string());
+  const std::string null = test::Null_Device(dir_.string());
+  ASSERT_TRUE(fs::is_character_file(full) && ::access(full.c_str(), W_OK) == 0);
   for (const Writer& w : Writers()) {
     Recorder rec;
-    w.write("/dev/full", "\x90");
+    w.write(full, "\x90");
     ASSERT_FALSE(rec.Messages().empty()) << w.name;
-    EXPECT_EQ(rec.Messages()[0], w.box("/dev/full", Error_Description(ENOSPC))) << w.name;
-    EXPECT_TRUE(fs::is_character_file("/dev/full")) << w.name;
+    EXPECT_EQ(rec.Messages()[0], w.box(full, Error_Description(ENOSPC))) << w.name;
+    EXPECT_TRUE(fs::is_character_file(full)) << w.name;
   }
   Recorder rec;
-  EXPECT_TRUE(Write_File_Safely("/dev/null", "x", FailureMode::Stop, nullptr));
-  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(Write_File_Safely(null, "x", FailureMode::Stop, nullptr));
+  EXPECT_TRUE(fs::is_character_file(null));
   // A pipe nobody reads is refused at once rather than waited for.
   const fs::path fifo = dir_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -231,7 +233,7 @@ TEST_F(SafeFiles, PiecesAreWrittenInOrder) {
   };
   ASSERT_TRUE(Write_File_Safely(target.string(), two_pieces, FailureMode::Stop, nullptr));
   EXPECT_EQ(Read(target), "ABCD");
-  EXPECT_TRUE(Write_File_Safely("/dev/null", two_pieces, FailureMode::Stop, nullptr));
+  EXPECT_TRUE(Write_File_Safely(test::Null_Device(dir_.string()), two_pieces, FailureMode::Stop, nullptr));
   EXPECT_EQ(asked, 2);
   // Failures before the write step never ask for the bytes.
   Inject_FileFailure(FileStep::Open, EMFILE);

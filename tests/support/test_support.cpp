@@ -1,8 +1,21 @@
 #include "support/test_support.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cctype>
 
 namespace orvo::test {
+
+std::string Private_Device(const std::string& folder, const char* name, unsigned major, unsigned minor) {
+  const std::string system = std::string("/dev/") + name;
+  if (::geteuid() != 0) return system;
+  const std::string path = folder + "/" + name;
+  ::unlink(path.c_str());
+  if (::mknod(path.c_str(), S_IFCHR | 0666, makedev(major, minor)) != 0) return system;
+  return path;
+}
 
 std::string Hex_Bytes(std::string_view hex) {
   std::string out;
