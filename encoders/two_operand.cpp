@@ -15,6 +15,14 @@
 namespace orvo {
 namespace {
 
+// With an immediate source, AL, AX and EAX as destination have short forms of their own.
+OpType Accumulator_Form(const detail::RegInfo& reg, OpType dst) {
+  if (reg.Code(8) == 0) return OpType::AL;
+  if (reg.Code(16) == 0) return OpType::AX;
+  if (reg.Code(32) == 0) return OpType::EAX;
+  return dst;
+}
+
 enum class Family { Alu, Mov, BitTest, In, Out, Lea, Test, Movx, BitScan, Bound, Cmpxchg, Xchg, Lar };
 
 struct FamilyRow {
@@ -361,15 +369,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 
   // 10. Short accumulator forms.
   steps.Run([&] {
-    if (size1 == 0 && kind1 == MemForm::NotBracketed && Is_Imm(src)) {
-      // Not bracketed: base1 is first.
-      if (reg1.Code(8) == 0)
-        dst = OpType::AL;
-      else if (reg1.Code(16) == 0)
-        dst = OpType::AX;
-      else if (reg1.Code(32) == 0)
-        dst = OpType::EAX;
-    }
+    // Not bracketed: base1 is first.
+    if (size1 == 0 && kind1 == MemForm::NotBracketed && Is_Imm(src)) dst = Accumulator_Form(reg1, dst);
     return true;
   });
 
@@ -515,14 +516,7 @@ bool Encode_Common(std::string_view key, Family family, std::string_view first, 
     reg = static_cast<std::uint8_t>(reg1.Code(16) + 8 * reg2.Code(16));
   }
   // Short accumulator forms.
-  if (has_imm && read1.size == 0) {
-    if (reg1.Code(8) == 0)
-      dst = OpType::AL;
-    else if (reg1.Code(16) == 0)
-      dst = OpType::AX;
-    else if (reg1.Code(32) == 0)
-      dst = OpType::EAX;
-  }
+  if (has_imm && read1.size == 0) dst = Accumulator_Form(reg1, dst);
   std::string opcode;
   const std::optional<std::uint8_t> table = family == Family::Mov    ? Get_MovOpcode(dst, src, opcode)
                                              : family == Family::Test ? Get_TestOpcode(dst, src, opcode)
