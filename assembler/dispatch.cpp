@@ -21,6 +21,9 @@ struct OperandReads {
 };
 
 using Encoder = std::string (*)(const LineTerms&, const OperandReads&);
+// Encodes the common shapes of a row's lines without a box, or returns false and leaves the line
+// to the row's encoder and the operand checks before it.
+using PlainEncoder = bool (*)(const LineTerms&, std::string&);
 
 // How many operands a mnemonic takes. Text beyond them is refused, never dropped.
 enum class Arity : std::uint8_t {
@@ -37,7 +40,12 @@ struct DispatchRow {
   Encoder encode;
   Arity arity;
   FixUp fixup = FixUp::None;  // what pass 3 may write into the line's bytes
+  PlainEncoder plain = nullptr;
 };
+
+bool Plain_Two(const LineTerms& t, std::string& out) {
+  return t.second.data() != nullptr && Encode_TwoOperand_Plain(t.key, t.first, t.second, out);
+}
 
 std::string Two(const LineTerms& t, const OperandReads& reads) {
   return Encode_TwoOperand(t.key, t.first, t.second, reads.first ? &*reads.first : nullptr,
@@ -103,7 +111,7 @@ std::string VerrVerw(const LineTerms& t, const OperandReads&) { return Assemble_
 // row that the ordered search would find first.
 // clang-format off
 constexpr std::array kDispatch{
-    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov},
+    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Two},
     DispatchRow{"MOVZX", Movx, Arity::Two},   DispatchRow{"MOVSX", Movx, Arity::Two},
     DispatchRow{"BSF", BitScan, Arity::Two},  DispatchRow{"BSR", BitScan, Arity::Two},
     DispatchRow{"PUSH", Push, Arity::One, FixUp::Push},
@@ -128,13 +136,13 @@ constexpr std::array kDispatch{
     DispatchRow{"POPF", FlagOp, Arity::None},
     DispatchRow{"POPFD", FlagOp, Arity::None},
     DispatchRow{"END", End, Arity::None}, DispatchRow{"EXIT", Exit, Arity::OwnText},
-    DispatchRow{"OR", Two, Arity::Two, FixUp::Alu}, DispatchRow{"ADC", Two, Arity::Two, FixUp::Alu},
-    DispatchRow{"SBB", Two, Arity::Two, FixUp::Alu}, DispatchRow{"AND", Two, Arity::Two, FixUp::Alu},
-    DispatchRow{"XOR", Two, Arity::Two, FixUp::Alu}, DispatchRow{"CMP", Two, Arity::Two, FixUp::Alu},
-    DispatchRow{"ADD", Two, Arity::Two, FixUp::Alu}, DispatchRow{"SUB", Two, Arity::Two, FixUp::Alu},
+    DispatchRow{"OR", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"ADC", Two, Arity::Two, FixUp::Alu, Plain_Two},
+    DispatchRow{"SBB", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"AND", Two, Arity::Two, FixUp::Alu, Plain_Two},
+    DispatchRow{"XOR", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"CMP", Two, Arity::Two, FixUp::Alu, Plain_Two},
+    DispatchRow{"ADD", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"SUB", Two, Arity::Two, FixUp::Alu, Plain_Two},
     DispatchRow{"BT", Two, Arity::Two}, DispatchRow{"BTS", Two, Arity::Two},
     DispatchRow{"BTR", Two, Arity::Two}, DispatchRow{"BTC", Two, Arity::Two},
-    DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu},
+    DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu, Plain_Two},
     DispatchRow{"NOT", One, Arity::One}, DispatchRow{"NEG", One, Arity::One},
     DispatchRow{"MUL", One, Arity::One}, DispatchRow{"IMUL", Imul, Arity::Three},
     DispatchRow{"DIV", One, Arity::One}, DispatchRow{"IDIV", One, Arity::One},
@@ -181,7 +189,7 @@ constexpr std::array kDispatch{
     DispatchRow{"BSWAP", Bswap, Arity::One},
     DispatchRow{"IN", In, Arity::Two},
     DispatchRow{"OUT", Out, Arity::Two},
-    DispatchRow{"LEA", Lea, Arity::Two},
+    DispatchRow{"LEA", Lea, Arity::Two, FixUp::None, Plain_Two},
     DispatchRow{"BOUND", Bound, Arity::Two},
     DispatchRow{"CMPXCHG", Cmpxchg, Arity::Two},
     DispatchRow{"XCHG", Xchg, Arity::Two},
@@ -400,6 +408,13 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   fixup = FixUp::None;
   std::string bytes;
   const DispatchRow* row = Find_Row(terms.key);
+  if (row != nullptr && row->plain != nullptr) {
+    if (row->plain(terms, bytes)) {
+      fixup = Operands_FixUp(row->fixup, terms);
+      return bytes;
+    }
+    bytes.clear();
+  }
   // A memory operand or number that cannot be read names its fault; only then is text beyond
   // the operands a mnemonic takes refused.
   OperandReads reads;

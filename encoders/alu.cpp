@@ -73,6 +73,8 @@ std::uint8_t Get_AluBase(std::string_view mnemonic) {
   return 0;
 }
 
+const OpcodeRow* Find_AluRow(OpType dst, OpType src) { return kAluTable.Find(dst, src); }
+
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
                                           std::string& opcode) {
   if (const OpcodeRow* row = kAluTable.Find(dst, src)) return Apply_Row(*row, Get_AluBase(mnemonic), opcode);

@@ -45,6 +45,8 @@ std::optional<std::uint8_t> Get_LeaOpcode(OpType dst, OpType src, std::string& o
   return 0x00;
 }
 
+const OpcodeRow* Find_TestRow(OpType dst, OpType src) { return kTestTable.Find(dst, src); }
+
 std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode) {
   if (const OpcodeRow* row = kTestTable.Find(dst, src)) return Apply_Row(*row, 0, opcode);
   std::string text = "Error in TEST.";

@@ -36,6 +36,8 @@ constexpr OpcodeTable kMovTable{std::array{
 
 }  // namespace
 
+const OpcodeRow* Find_MovRow(OpType dst, OpType src) { return kMovTable.Find(dst, src); }
+
 std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode) {
   if (const OpcodeRow* row = kMovTable.Find(dst, src)) return Apply_Row(*row, 0, opcode);
   Show_InvalidOperands("MOV", dst, src);

@@ -461,82 +461,80 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   return result;
 }
 
-// The shapes most lines have, for MOV, TEST, LEA and the arithmetic/logic group: register pairs of one
-// width, a register beside a memory operand, and a plain decimal into a register or a sized
-// memory operand. They are encoded here with the same tables and register bytes as the steps
-// above, without the text those steps cut and copy. False leaves the line to the steps: every
-// shape not named, and every case the steps would refuse, goes there; nothing here shows a box
-// before it is certain that the steps would show the same one.
-bool Encode_Common(std::string_view key, Family family, std::string_view first, std::string_view second,
-                   const detail::MemRef* known_first, const detail::MemRef* known_second, ByteString& out) {
-  // A memory operand not read yet is left to the steps: reading it may show a box.
-  const auto read = [](std::string_view text, const detail::MemRef* known, detail::OperandReading& r) {
-    std::string_view rest = Trim(text);
-    if (known == nullptr && detail::Size_Prefix(rest) != 0) return false;
-    r = detail::Read_Operand(text, known);
-    return r.size == 0 || r.ref.error == detail::MemError::None;
-  };
-  detail::OperandReading read1, read2;
-  if (!read(first, known_first, read1) || !read(second, known_second, read2)) return false;
-  if (read1.size == 0 && read1.reg.width == 0) return false;  // a number or a name first: the steps
-  OpType dst = detail::Operand_Type(read1);
-  OpType src = OpType::None;
-  std::uint32_t value = 0;
-  const bool has_imm = read2.size == 0 && read2.reg.width == 0;
+// Whether a plain number passes the range rules of an immediate of the type: a byte or a
+// word by its digits and value, a dword always (Plain_Literal reads no wider number).
+bool Plain_Fits(const detail::PlainNumber& n, OpType type) {
+  switch (type) {
+    case OpType::Imm8:
+      return n.decimal ? n.digits <= 3 && n.value <= kByteMax : n.digits <= 2;
+    case OpType::Imm16:
+      return n.decimal ? n.digits <= 5 && n.value <= kWordMax : n.digits <= 4;
+    default:
+      return true;
+  }
+}
+
+// The shapes most lines have, for MOV, TEST, LEA and the arithmetic/logic group: register pairs of
+// one width, a register beside a memory operand, and a plain number into a register or a memory
+// operand. They are encoded straight into out from one reading of each operand, with the same
+// tables and register bytes as the steps above. False leaves the line to the steps: every shape
+// not named, and every case the steps would refuse or show a box for, goes there.
+bool Encode_Plain(std::string_view key, Family family, std::string_view first, std::string_view second,
+                  ByteString& out) {
+  detail::PlainOperand a, b;
+  if (!detail::Read_Plain(first, a) || !detail::Read_Plain(second, b)) return false;
+  using Kind = detail::PlainOperand::Kind;
+  if (a.kind == Kind::Number) return false;
+  OpType dst = detail::Plain_Type(a);
+  OpType src = detail::Plain_Type(b);
+  const bool has_imm = b.kind == Kind::Number;
+  const bool has_mem = a.kind == Kind::Memory || b.kind == Kind::Memory;
   if (has_imm) {
-    if (!detail::Plain_Decimal(read2.trimmed, value)) return false;
-    const std::size_t digits = read2.trimmed.size();
-    src = digits <= 3 && value <= 255 ? OpType::Imm8 : digits <= 5 && value <= 65535 ? OpType::Imm16 : OpType::Imm32;
+    // The destination's width decides a word or dword immediate; a byte destination takes the
+    // number's own type. The steps refuse a value beyond it, or a wider immediate beside a byte.
     if (dst == OpType::M16 || dst == OpType::R16) src = OpType::Imm16;
     if (dst == OpType::M32 || dst == OpType::R32) src = OpType::Imm32;
-    // The steps refuse a value beyond the width, or a wider immediate beside a byte.
-    const bool fits = src == OpType::Imm32 || (src == OpType::Imm16 ? digits <= 5 && value <= 65535
-                                                                     : digits <= 3 && value <= 255);
-    if (!fits || Type_Bits(src) != Type_Bits(dst)) return false;
+    if (!Plain_Fits(b.number, src) || Type_Bits(src) != Type_Bits(dst)) return false;
   } else {
-    src = detail::Operand_Type(read2);
-    if (read1.size != 0 && read2.size != 0) return false;  // two memory operands
+    if (a.kind == Kind::Memory && b.kind == Kind::Memory) return false;
     // A size written beside a register must name its width; bare brackets take the register's.
-    const detail::OperandReading& mem = read1.size != 0 ? read1 : read2;
-    const bool written = mem.size != 0 && mem.rest.size() != mem.trimmed.size();
     // LEA reads no memory: the size word beside its register says nothing.
+    const bool written = (a.kind == Kind::Memory ? a : b).size_written && has_mem;
     if (written && family != Family::Lea && Type_Bits(dst) != Type_Bits(src)) return false;
     Match_MemSize(dst, src);
     if (Type_Bits(dst) != Type_Bits(src)) return false;
   }
-  detail::RegInfo reg1 = read1.reg, reg2 = read2.reg;
-  const bool has_mem = read1.size != 0 || read2.size != 0;
   if (family == Family::Lea && (has_imm || !has_mem)) return false;
-  if (read1.size != 0) reg1 = detail::RegInfo{32, 0};
-  if (read2.size != 0) reg2 = detail::RegInfo{32, 0};
+  const detail::RegInfo reg1 = a.kind == Kind::Memory ? detail::RegInfo{32, 0} : a.reg;
+  const detail::RegInfo reg2 = b.kind == Kind::Memory ? detail::RegInfo{32, 0} : b.reg;
   std::uint8_t reg = detail::Build_ModRM(dst, src, reg1, reg2);
   if (family == Family::Mov && dst == OpType::R32 && src == OpType::R32) {
     reg = detail::Pack(reg2.Code(32), reg1.Code(32));
   } else if (family == Family::Mov && dst == OpType::R16 && src == OpType::R16) {
     reg = static_cast<std::uint8_t>(reg1.Code(16) + 8 * reg2.Code(16));
   }
-  // Short accumulator forms.
-  if (has_imm && read1.size == 0) dst = Accumulator_Form(reg1, dst);
-  std::string opcode;
-  const std::optional<std::uint8_t> table = family == Family::Mov    ? Get_MovOpcode(dst, src, opcode)
-                                             : family == Family::Test ? Get_TestOpcode(dst, src, opcode)
-                                             : family == Family::Lea  ? Get_LeaOpcode(dst, src, opcode)
-                                                                      : Get_AluOpcode(key, dst, src, opcode);
-  if (!table) {
-    out.clear();  // the table has shown its box, as the steps would
-    return true;
+  if (has_imm && a.kind == Kind::Register) dst = Accumulator_Form(reg1, dst);
+  std::uint8_t table = 0;
+  if (family == Family::Lea) {
+    if (dst != OpType::R16 && dst != OpType::R32) return false;
+    out.assign(dst == OpType::R16 ? "\x66\x8D" : "\x8D");
+  } else {
+    const OpcodeRow* row = family == Family::Mov    ? Find_MovRow(dst, src)
+                           : family == Family::Test ? Find_TestRow(dst, src)
+                           : family == Family::Alu  ? Find_AluRow(dst, src)
+                                                    : nullptr;
+    if (row == nullptr) return false;
+    table = Apply_Row(*row, family == Family::Alu ? Get_AluBase(key) : 0, out);
   }
   // A byte sum that carries, or register bits in a memory operand's mod or r/m field, is a
   // fault the steps report.
-  const unsigned sum = unsigned{*table} + reg;
+  const unsigned sum = unsigned{table} + reg;
   if (sum > 0xFF || (has_mem && (sum & 0xC7) != 0)) return false;
-  out.reserve(opcode.size() + 11);
-  out = opcode;
   if (has_mem)
-    detail::Append_MemBytes(out, static_cast<std::uint8_t>(sum), read1.size != 0 ? read1.ref : read2.ref);
+    detail::Append_MemBytes(out, static_cast<std::uint8_t>(sum), a.kind == Kind::Memory ? a.ref : b.ref);
   else
     out.push_back(static_cast<char>(sum));
-  if (has_imm) Append_LE(out, value, Type_Bits(src) / 8);
+  if (has_imm) Append_LE(out, b.number.value, Type_Bits(src) / 8);
   return true;
 }
 
@@ -579,13 +577,16 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  if (*family == Family::Mov || *family == Family::Alu || *family == Family::Test || *family == Family::Lea) {
-    if (ByteString bytes; Encode_Common(key, *family, first, second, known_first, known_second, bytes))
-      return bytes;
-  }
+  if (ByteString bytes; Encode_Plain(key, *family, first, second, bytes)) return bytes;
   return Guard_Entry(key, first, second, [&] {
     return Encode(key, *family, std::string(first), std::string(second), known_first, known_second);
   });
+}
+
+bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
+                             ByteString& out) {
+  const std::optional<Family> family = Family_Of(key);
+  return family && Encode_Plain(key, *family, first, second, out);
 }
 
 }  // namespace orvo

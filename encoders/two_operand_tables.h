@@ -78,6 +78,11 @@ void Match_MemSize(OpType& dst, OpType& src);
 // ---- Family tables ---------------------------------------------------------------------------
 // Each fills the opcode string and returns the table byte; std::nullopt is a refusal (the table
 // has shown its box where it has one).
+// The rows of the MOV, arithmetic/logic and TEST tables for a signature, or null; no box.
+const OpcodeRow* Find_MovRow(OpType dst, OpType src);
+const OpcodeRow* Find_AluRow(OpType dst, OpType src);
+const OpcodeRow* Find_TestRow(OpType dst, OpType src);
+
 std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode);
 std::uint8_t Get_AluBase(std::string_view mnemonic);
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,

@@ -101,6 +101,15 @@ bool Imm_Test(std::string_view t, std::size_t hex_digits, std::size_t chars, dou
 // numbers: literals, data items and immediates take them here.
 bool Plain_Decimal(std::string_view t, std::uint32_t& value);
 bool Label_Test(std::string_view t);
+// An unsigned literal without a sign, blanks or type suffix, in any notation: its value and
+// the digit count the range rules read (decimal digits, or the hex digits of its &H form).
+struct PlainNumber {
+  std::uint32_t value = 0;
+  std::uint8_t digits = 0;
+  bool decimal = false;
+};
+// False for every other text, and for values the conversions would refuse or overflow on.
+bool Plain_Literal(std::string_view t, PlainNumber& out);
 
 // Size code and remaining text of a size prefix, without copying (text already trimmed).
 int Size_Prefix(std::string_view& t);
@@ -175,6 +184,25 @@ struct OperandReading {
 // A memory operand's reference is read here unless the caller read this same text already and
 // passes that reading (known).
 OperandReading Read_Operand(std::string_view text, Diagnostics& sink, const MemRef* known = nullptr);
+// An operand of the common shapes, read without raising anything: a general register, a
+// bracketed memory operand read whole, or a plain literal (Plain_Literal).
+struct PlainOperand {
+  enum class Kind : std::uint8_t { Register, Memory, Number };
+  Kind kind = Kind::Register;
+  RegInfo reg;                // Register
+  int size = 0;               // Memory: its Size_Prefix code
+  bool size_written = false;  // Memory: BYTE/WORD/DWORD PTR in front
+  MemRef ref;                 // Memory
+  PlainNumber number;         // Number
+};
+// False for any other operand, and for one whose reading would record a box: the full readers
+// take those.
+bool Read_Plain(std::string_view text, PlainOperand& out);
+// The type Operand_Type gives the operand.
+OpType Plain_Type(const PlainOperand& operand);
+// The immediate type Get_ImmType gives a plain number: by its digit count and value.
+OpType Plain_ImmType(const PlainNumber& number);
+
 // Operand_Refusal that also hands over the reading of a memory operand it read (known stays
 // empty for other operands), so that an encoder need not read the operand again.
 std::string Operand_Refusal(std::string_view operand, std::optional<MemRef>& known, Diagnostics& sink);

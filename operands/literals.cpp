@@ -27,6 +27,84 @@ bool detail::Plain_Decimal(std::string_view t, std::uint32_t& value) {
   return true;
 }
 
+// Hex digits of a value, at least one: the digit count a rewritten 0x / ...h / binary literal
+// keeps once its leading zeros are gone.
+constexpr std::uint8_t Hex_Digit_Count(std::uint32_t v) {
+  std::uint8_t n = 1;
+  while (v >>= 4) ++n;
+  return n;
+}
+
+bool detail::Plain_Literal(std::string_view t, PlainNumber& out) {
+  if (t.empty()) return false;
+  if (std::uint32_t v = 0; Plain_Decimal(t, v)) {
+    out = PlainNumber{v, static_cast<std::uint8_t>(t.size()), true};
+    return true;
+  }
+  const auto hex_value = [](char c) -> int {
+    if (Is_Digit(c)) return c - '0';
+    const char u = Upper_Char(c);
+    return (u >= 'A' && u <= 'F') ? u - 'A' + 10 : -1;
+  };
+  // Up to 32 bits of hex or binary digits; false for an empty run or any other character.
+  const auto read = [&](std::string_view digits, int bits_per_digit, std::uint32_t& value) {
+    if (digits.empty()) return false;
+    std::uint64_t v = 0;
+    for (const char c : digits) {
+      const int d = hex_value(c);
+      if (d < 0 || d >= (1 << bits_per_digit)) return false;
+      v = (v << bits_per_digit) | static_cast<std::uint64_t>(d);
+      if (v > 0xFFFFFFFFu) return false;
+    }
+    value = static_cast<std::uint32_t>(v);
+    return true;
+  };
+  std::uint32_t v = 0;
+  if (t[0] == '&') {
+    if (t.size() < 3) return false;
+    const char radix = Upper_Char(t[1]);
+    const std::string_view digits = t.substr(2);
+    // &H keeps its digits as written; &B becomes one hex digit per four binary digits.
+    if (radix == 'H' && digits.size() <= 8 && read(digits, 4, v)) {
+      out = PlainNumber{v, static_cast<std::uint8_t>(digits.size()), false};
+      return true;
+    }
+    if (radix == 'B' && digits.size() <= 32 && read(digits, 1, v)) {
+      const std::size_t width = std::max<std::size_t>(digits.size(), 4);
+      out = PlainNumber{v, static_cast<std::uint8_t>((width + 3) / 4), false};
+      return true;
+    }
+    return false;
+  }
+  if (!Is_Digit(t[0])) return false;
+  // The notations in the order Literal_Notation tries them.
+  const char second = t.size() > 2 && t[0] == '0' ? Upper_Char(t[1]) : '\0';
+  const char last = Upper_Char(t.back());
+  bool read_ok = false;
+  if (second == 'X')
+    read_ok = read(t.substr(2), 4, v);
+  else if (last == 'H')
+    read_ok = read(t.substr(0, t.size() - 1), 4, v);
+  else if (second == 'B' && read(t.substr(2), 1, v))
+    read_ok = true;
+  else if (last == 'B')
+    read_ok = read(t.substr(0, t.size() - 1), 1, v);
+  else if (t.size() == 10) {
+    // Ten decimal digits: the conversion goes through a signed 32-bit value.
+    std::uint64_t d = 0;
+    for (const char c : t) {
+      if (!Is_Digit(c)) return false;
+      d = d * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (d > 0x7FFFFFFFu) return false;
+    out = PlainNumber{static_cast<std::uint32_t>(d), 10, true};
+    return true;
+  }
+  if (!read_ok) return false;
+  out = PlainNumber{v, Hex_Digit_Count(v), false};
+  return true;
+}
+
 namespace {
 using detail::Plain_Decimal;
 

@@ -303,6 +303,52 @@ detail::OperandReading detail::Read_Operand(std::string_view text, Diagnostics& 
   return r;
 }
 
+bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
+  const std::string_view trimmed = Trim(text);
+  if (trimmed.empty()) return false;
+  std::string_view rest = trimmed;
+  out.size = Size_Prefix(rest);
+  if (out.size != 0) {
+    if (rest.empty() || rest.front() != '[') return false;
+    Diagnostics raised;
+    out.ref = Read_MemRef(rest, raised);
+    if (out.ref.error != MemError::None || !raised.empty()) return false;
+    out.kind = PlainOperand::Kind::Memory;
+    out.size_written = rest.size() != trimmed.size();
+    return true;
+  }
+  out.reg = Lookup_Register(trimmed);
+  if (out.reg.width != 0) {
+    out.kind = PlainOperand::Kind::Register;
+    return true;
+  }
+  out.kind = PlainOperand::Kind::Number;
+  return Plain_Literal(trimmed, out.number);
+}
+
+OpType detail::Plain_ImmType(const PlainNumber& n) {
+  if (n.decimal) {
+    if (n.digits <= 3 && n.value <= kByteMax) return OpType::Imm8;
+    if (n.digits <= 5 && n.value <= kWordMax) return OpType::Imm16;
+    return OpType::Imm32;
+  }
+  return n.digits <= 2 ? OpType::Imm8 : n.digits <= 4 ? OpType::Imm16 : OpType::Imm32;
+}
+
+OpType detail::Plain_Type(const PlainOperand& o) {
+  static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
+  static constexpr OpType kReg[] = {OpType::R8, OpType::R16, OpType::R32};
+  switch (o.kind) {
+    case PlainOperand::Kind::Memory:
+      return kMem[o.size];
+    case PlainOperand::Kind::Register:
+      return kReg[o.reg.width == 8 ? 0 : o.reg.width == 16 ? 1 : 2];
+    case PlainOperand::Kind::Number:
+      return Plain_ImmType(o.number);
+  }
+  return OpType::None;
+}
+
 OpType detail::Operand_Type(const OperandReading& r, Diagnostics& sink) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
   if (r.size != 0) return r.ref.error == MemError::None ? kMem[r.size] : OpType::None;
