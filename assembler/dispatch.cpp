@@ -43,6 +43,9 @@ struct DispatchRow {
   PlainEncoder plain = nullptr;
 };
 
+bool Plain_Data(const LineTerms& t, std::string& out) {
+  return t.operand.data() != t.mnemonic.data() && Assemble_Data_Plain(t.key, t.operand, out);
+}
 bool Plain_Two(const LineTerms& t, std::string& out) {
   return t.second.data() != nullptr && Encode_TwoOperand_Plain(t.key, t.first, t.second, out);
 }
@@ -121,8 +124,9 @@ constexpr std::array kDispatch{
     DispatchRow{"CALL", Call, Arity::One, FixUp::Call},
     DispatchRow{"RET", Ret, Arity::One},
     DispatchRow{"RETN", RetnRetf, Arity::One}, DispatchRow{"RETF", RetnRetf, Arity::One},
-    DispatchRow{"DB", Data, Arity::OwnText}, DispatchRow{"DW", Data, Arity::OwnText},
-    DispatchRow{"DD", Data, Arity::OwnText},
+    DispatchRow{"DB", Data, Arity::OwnText, FixUp::None, Plain_Data},
+    DispatchRow{"DW", Data, Arity::OwnText, FixUp::None, Plain_Data},
+    DispatchRow{"DD", Data, Arity::OwnText, FixUp::None, Plain_Data},
     DispatchRow{"REP", Rep, Arity::OwnText}, DispatchRow{"REPE", Rep, Arity::OwnText},
     DispatchRow{"REPZ", Rep, Arity::OwnText},
     DispatchRow{"REPNE", Rep, Arity::OwnText}, DispatchRow{"REPNZ", Rep, Arity::OwnText},

@@ -43,37 +43,17 @@ void Show_DataError(const DirectiveRow& d, std::string_view reason) {
                kCR + "Syntax:" + kCR + kTab + std::string(d.name) + " Value(" + Range_Syntax(d.max) + ")");
 }
 
-// The value of the common items, which fit their width without a word: a decimal of up to nine
-// digits, or (DB, DW) an unsigned literal whose &H form n has a digit a nibble at most. Blanks,
-// signs and type suffixes take the full path.
-bool Plain_Item(std::string_view item, std::string_view n, int width, std::uint32_t& value) {
-  if (item.empty()) return false;
-  bool digits = true;
-  for (const char c : item) {
-    if (static_cast<unsigned char>(c) <= ' ') return false;
-    digits = digits && Is_Digit(c);
-  }
-  std::uint32_t v = 0;
-  if (digits) {
-    if (!detail::Plain_Decimal(item, v)) return false;
-    if (width == 1 && (item.size() > 3 || v > 255)) return false;
-    if (width == 2 && (item.size() > 5 || v > 65535)) return false;
-    value = v;
-    return true;
-  }
-  if (width > 2 || item[0] == '-' || n.size() < 3 || n.size() - 2 > static_cast<std::size_t>(2 * width) ||
-      n[0] != '&' || Upper_Char(n[1]) != 'H')
-    return false;
-  for (const char c : n.substr(2)) {
-    const char u = Upper_Char(c);
-    if (Is_Digit(u))
-      v = v * 16 + static_cast<std::uint32_t>(u - '0');
-    else if (u >= 'A' && u <= 'F')
-      v = v * 16 + static_cast<std::uint32_t>(u - 'A' + 10);
-    else
-      return false;
-  }
-  value = v;
+// The immediate type whose range rules an item of the width follows.
+constexpr OpType Item_Type(int width) {
+  return width == 1 ? OpType::Imm8 : width == 2 ? OpType::Imm16 : OpType::Imm32;
+}
+
+// Appends a plain number (Plain_Literal) that fits the width; false leaves the item to the full
+// reading, which names what is wrong.
+bool Append_Plain(int width, std::string_view item, ByteString& out) {
+  detail::PlainNumber number;
+  if (!detail::Plain_Literal(item, number) || !detail::Plain_Fits(number, Item_Type(width))) return false;
+  Append_LE(out, number.value, width);
   return true;
 }
 
@@ -83,15 +63,12 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
     Show_DataError(d, "Empty item");
     return false;
   }
+  if (Append_Plain(d.width, item, out)) return true;
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
   // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
   Diagnostics raised;
   const detail::NormalLiteral literal(item, raised);
   raised.Forward();
-  if (std::uint32_t value = 0; Plain_Item(item, literal.view(), d.width, value)) {
-    Append_LE(out, value, d.width);
-    return true;
-  }
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
   // A name or other text has no value here: taking it as 0 would store a wrong constant. "1 2"
@@ -171,6 +148,20 @@ ByteString Assemble_Data(std::string_view key, std::string_view operand) {
     }
     return out;
   });
+}
+
+bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out) {
+  if (key.size() != 2 || key[0] != 'D') return false;
+  const int width = key[1] == 'B' ? 1 : key[1] == 'W' ? 2 : key[1] == 'D' ? 4 : 0;
+  if (width == 0 || operand.empty()) return false;
+  out.clear();
+  for (std::size_t start = 0;;) {
+    std::size_t comma = start;
+    while (comma < operand.size() && operand[comma] != ',') ++comma;
+    if (!Append_Plain(width, Trim(operand.substr(start, comma - start)), out)) return false;
+    if (comma == operand.size()) return true;
+    start = comma + 1;
+  }
 }
 
 ByteString Assemble_DataLine(std::string_view operand) {

@@ -29,6 +29,9 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
                              const detail::MemRef* known_first, const detail::MemRef* known_second);
 // The common shapes of MOV, TEST, LEA and the arithmetic/logic group (key in capitals) into out,
 // without a box; false leaves the line to Encode_TwoOperand, which shows what is wrong.
+// A DB, DW or DD line (key in capitals) whose items are all plain numbers that fit, into out,
+// without a box; false leaves the line to Assemble_Data.
+bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out);
 bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
                              ByteString& out);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);

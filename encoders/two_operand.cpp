@@ -461,19 +461,6 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   return result;
 }
 
-// Whether a plain number passes the range rules of an immediate of the type: a byte or a
-// word by its digits and value, a dword always (Plain_Literal reads no wider number).
-bool Plain_Fits(const detail::PlainNumber& n, OpType type) {
-  switch (type) {
-    case OpType::Imm8:
-      return n.decimal ? n.digits <= 3 && n.value <= kByteMax : n.digits <= 2;
-    case OpType::Imm16:
-      return n.decimal ? n.digits <= 5 && n.value <= kWordMax : n.digits <= 4;
-    default:
-      return true;
-  }
-}
-
 // The shapes most lines have, for MOV, TEST, LEA and the arithmetic/logic group: register pairs of
 // one width, a register beside a memory operand, and a plain number into a register or a memory
 // operand. They are encoded straight into out from one reading of each operand, with the same
@@ -494,7 +481,7 @@ bool Encode_Plain(std::string_view key, Family family, std::string_view first, s
     // number's own type. The steps refuse a value beyond it, or a wider immediate beside a byte.
     if (dst == OpType::M16 || dst == OpType::R16) src = OpType::Imm16;
     if (dst == OpType::M32 || dst == OpType::R32) src = OpType::Imm32;
-    if (!Plain_Fits(b.number, src) || Type_Bits(src) != Type_Bits(dst)) return false;
+    if (!detail::Plain_Fits(b.number, src) || Type_Bits(src) != Type_Bits(dst)) return false;
   } else {
     if (a.kind == Kind::Memory && b.kind == Kind::Memory) return false;
     // A size written beside a register must name its width; bare brackets take the register's.

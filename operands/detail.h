@@ -202,6 +202,10 @@ bool Read_Plain(std::string_view text, PlainOperand& out);
 OpType Plain_Type(const PlainOperand& operand);
 // The immediate type Get_ImmType gives a plain number: by its digit count and value.
 OpType Plain_ImmType(const PlainNumber& number);
+// Whether a plain number passes the range rules of an immediate of the type (Imm8, Imm16, else
+// a dword): a byte or a word by its digits and value, a dword always (Plain_Literal reads no
+// wider number).
+bool Plain_Fits(const PlainNumber& number, OpType type);
 
 // Operand_Refusal that also hands over the reading of a memory operand it read (known stays
 // empty for other operands), so that an encoder need not read the operand again.

@@ -193,6 +193,7 @@ MemRef Read_Terms(std::string_view inner, Diagnostics& sink) {
   bool has_disp = false;
   std::int64_t magnitude = 0;
   std::string_view disp_term;
+  PlainNumber disp_plain;  // digits 0: the displacement is no plain number
   bool disp_negative = false;
   std::string_view shown;
 
@@ -247,6 +248,8 @@ MemRef Read_Terms(std::string_view inner, Diagnostics& sink) {
       }
       if (is_decimal)
         magnitude = decimal;
+      else if (Plain_Literal(term, disp_plain))
+        magnitude = disp_plain.value;
       else if (!Literal_Value(term, magnitude, sink))
         return Fail(Classify_Other(term), term);
       has_disp = true;
@@ -298,6 +301,9 @@ MemRef Read_Terms(std::string_view inner, Diagnostics& sink) {
     m.mod = 0x40;
   } else if (suffix != '\0') {
     m.mod = 0x80;
+  } else if (disp_plain.digits != 0 && !(disp_negative && disp_term[0] == '&')) {
+    // A plain number's digits are those of its &H form: no text to make.
+    m.mod = Plain_ImmType(disp_plain) == OpType::Imm8 && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
   } else {
     // The literal's own width decides first (0100 and &H07F take four bytes), then the value:
     // one byte stands for -128..127.

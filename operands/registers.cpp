@@ -335,6 +335,17 @@ OpType detail::Plain_ImmType(const PlainNumber& n) {
   return n.digits <= 2 ? OpType::Imm8 : n.digits <= 4 ? OpType::Imm16 : OpType::Imm32;
 }
 
+bool detail::Plain_Fits(const PlainNumber& n, OpType type) {
+  switch (type) {
+    case OpType::Imm8:
+      return n.decimal ? n.digits <= 3 && n.value <= kByteMax : n.digits <= 2;
+    case OpType::Imm16:
+      return n.decimal ? n.digits <= 5 && n.value <= kWordMax : n.digits <= 4;
+    default:
+      return true;
+  }
+}
+
 OpType detail::Plain_Type(const PlainOperand& o) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
   static constexpr OpType kReg[] = {OpType::R8, OpType::R16, OpType::R32};
