@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "encoders/encoders.h"
+#include "encoders/one_operand.h"
 #include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/mnemonic_index.h"
@@ -43,6 +44,16 @@ struct DispatchRow {
   PlainEncoder plain = nullptr;
 };
 
+bool Plain_PushPop(const LineTerms& t, std::string& out) {
+  return t.second.data() == nullptr && t.first.data() != nullptr && Assemble_PushPop_Plain(t.key, t.first, out);
+}
+bool Plain_One(const LineTerms& t, std::string& out) {
+  return t.second.data() == nullptr && t.first.data() != nullptr &&
+         Encode_OneOperand_Plain(t.key, t.first, ShiftCount::One, 0, out);
+}
+bool Plain_Shift(const LineTerms& t, std::string& out) {
+  return t.first.data() != nullptr && Assemble_Shift_Plain(t.key, t.first, t.second, out);
+}
 bool Plain_Data(const LineTerms& t, std::string& out) {
   return t.operand.data() != t.mnemonic.data() && Assemble_Data_Plain(t.key, t.operand, out);
 }
@@ -117,9 +128,9 @@ constexpr std::array kDispatch{
     DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Two},
     DispatchRow{"MOVZX", Movx, Arity::Two},   DispatchRow{"MOVSX", Movx, Arity::Two},
     DispatchRow{"BSF", BitScan, Arity::Two},  DispatchRow{"BSR", BitScan, Arity::Two},
-    DispatchRow{"PUSH", Push, Arity::One, FixUp::Push},
+    DispatchRow{"PUSH", Push, Arity::One, FixUp::Push, Plain_PushPop},
     DispatchRow{"PUSHAD", Pushad, Arity::None},
-    DispatchRow{"POP", Pop, Arity::One},
+    DispatchRow{"POP", Pop, Arity::One, FixUp::None, Plain_PushPop},
     DispatchRow{"POPAD", Popad, Arity::None},
     DispatchRow{"CALL", Call, Arity::One, FixUp::Call},
     DispatchRow{"RET", Ret, Arity::One},
@@ -147,10 +158,10 @@ constexpr std::array kDispatch{
     DispatchRow{"BT", Two, Arity::Two}, DispatchRow{"BTS", Two, Arity::Two},
     DispatchRow{"BTR", Two, Arity::Two}, DispatchRow{"BTC", Two, Arity::Two},
     DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu, Plain_Two},
-    DispatchRow{"NOT", One, Arity::One}, DispatchRow{"NEG", One, Arity::One},
-    DispatchRow{"MUL", One, Arity::One}, DispatchRow{"IMUL", Imul, Arity::Three},
-    DispatchRow{"DIV", One, Arity::One}, DispatchRow{"IDIV", One, Arity::One},
-    DispatchRow{"INC", One, Arity::One}, DispatchRow{"DEC", One, Arity::One},
+    DispatchRow{"NOT", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"NEG", One, Arity::One, FixUp::None, Plain_One},
+    DispatchRow{"MUL", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IMUL", Imul, Arity::Three, FixUp::None, Plain_One},
+    DispatchRow{"DIV", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IDIV", One, Arity::One, FixUp::None, Plain_One},
+    DispatchRow{"INC", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"DEC", One, Arity::One, FixUp::None, Plain_One},
     DispatchRow{"LOOP", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPE", Loop, Arity::Target, FixUp::Loop},
     DispatchRow{"LOOPZ", Loop, Arity::Target, FixUp::Loop},
     DispatchRow{"LOOPNE", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPNZ", Loop, Arity::Target, FixUp::Loop},
@@ -171,10 +182,10 @@ constexpr std::array kDispatch{
     DispatchRow{"STOSB", Stos, Arity::None}, DispatchRow{"STOSW", Stos, Arity::None},
     DispatchRow{"STOSD", Stos, Arity::None},
     DispatchRow{"JMP", Jmp, Arity::One, FixUp::Jump},
-    DispatchRow{"ROL", Shift, Arity::Two}, DispatchRow{"ROR", Shift, Arity::Two},
-    DispatchRow{"RCL", Shift, Arity::Two}, DispatchRow{"RCR", Shift, Arity::Two},
-    DispatchRow{"SAL", Shift, Arity::Two}, DispatchRow{"SHL", Shift, Arity::Two},
-    DispatchRow{"SHR", Shift, Arity::Two}, DispatchRow{"SAR", Shift, Arity::Two},
+    DispatchRow{"ROL", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"ROR", Shift, Arity::Two, FixUp::None, Plain_Shift},
+    DispatchRow{"RCL", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"RCR", Shift, Arity::Two, FixUp::None, Plain_Shift},
+    DispatchRow{"SAL", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"SHL", Shift, Arity::Two, FixUp::None, Plain_Shift},
+    DispatchRow{"SHR", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"SAR", Shift, Arity::Two, FixUp::None, Plain_Shift},
     DispatchRow{"AAA", NoOperand, Arity::None}, DispatchRow{"AAD", AsciiAdjust, Arity::One},
     DispatchRow{"AAM", AsciiAdjust, Arity::One},
     DispatchRow{"AAS", NoOperand, Arity::None}, DispatchRow{"CBW", NoOperand, Arity::None},
@@ -413,10 +424,8 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   std::string bytes;
   const DispatchRow* row = Find_Row(terms.key);
   if (row != nullptr && row->plain != nullptr) {
-    if (row->plain(terms, bytes)) {
-      fixup = Operands_FixUp(row->fixup, terms);
-      return bytes;
-    }
+    // Plain operands are registers, addresses and numbers: no label for pass 3 to write.
+    if (row->plain(terms, bytes)) return bytes;
     bytes.clear();
   }
   // A memory operand or number that cannot be read names its fault; only then is text beyond

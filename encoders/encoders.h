@@ -32,6 +32,13 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
 // A DB, DW or DD line (key in capitals) whose items are all plain numbers that fit, into out,
 // without a box; false leaves the line to Assemble_Data.
 bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out);
+// PUSH or POP of a 32-bit register (key in capitals) into out; false leaves the line to
+// Assemble_Push / Assemble_Pop.
+bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, ByteString& out);
+// A shift of a register or address by nothing, 1, CL or a plain byte (second: null when there
+// is no count) into out, without a box; false leaves the line to Assemble_Shift.
+bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::string_view second,
+                          ByteString& out);
 bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
                              ByteString& out);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);

@@ -222,6 +222,42 @@ std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::strin
   return Family_Opcode(GroupFamily::IncDec, kIncDecOps, mnemonic, type, opcode);
 }
 
+bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, ShiftCount count,
+                             std::uint8_t count_byte, ByteString& out) {
+  detail::PlainOperand o;
+  if (!detail::Read_Plain(operand, o) || o.kind == detail::PlainOperand::Kind::Number) return false;
+  const GroupDigit g = Get_GroupDigit(key);
+  std::uint8_t byte_form = 0, word_form = 0;
+  switch (g.family) {
+    case GroupFamily::MulDiv:
+      byte_form = kMulDivOps.byte_form, word_form = kMulDivOps.word_form;
+      break;
+    case GroupFamily::IncDec:
+      // CALL, JMP and PUSH share the group but have forms of their own.
+      if (g.digit > 0x08) return false;
+      byte_form = kIncDecOps.byte_form, word_form = kIncDecOps.word_form;
+      break;
+    case GroupFamily::Shift: {
+      const ShiftOpcodes* row = Find_ShiftOpcodes(count);
+      if (row == nullptr) return false;
+      byte_form = row->byte_form, word_form = row->word_form;
+      break;
+    }
+    default:
+      return false;
+  }
+  const bool memory = o.kind == detail::PlainOperand::Kind::Memory;
+  const std::uint8_t table = Get_GroupForm(byte_form, word_form, g.digit, detail::Plain_Type(o), out);
+  const unsigned modrm = unsigned{table} + (memory ? 0 : o.reg.code);
+  if (modrm > 0xFF) return false;
+  if (memory)
+    detail::Append_MemBytes(out, static_cast<std::uint8_t>(modrm), o.ref);
+  else
+    out.push_back(static_cast<char>(modrm));
+  if (count == ShiftCount::Imm8) out.push_back(static_cast<char>(count_byte));
+  return true;
+}
+
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count) {
   const std::string m = Trim_Upper(key);
   return Guard_Faults(m, operand, count, [&] { return Encode_Group(m, operand, count); });

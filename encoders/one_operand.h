@@ -32,6 +32,28 @@ struct GroupDigit {
 };
 GroupDigit Get_GroupDigit(std::string_view mnemonic);
 
+// The opcodes of the shifts for each kind of count.
+struct ShiftOpcodes {
+  ShiftCount count;
+  std::uint8_t byte_form;
+  std::uint8_t word_form;
+};
+// clang-format off
+inline constexpr std::array kShiftOpcodes{
+    //           count              byte  word/dword
+    ShiftOpcodes{ShiftCount::One,   0xD0, 0xD1},
+    ShiftOpcodes{ShiftCount::CL,    0xD2, 0xD3},
+    ShiftOpcodes{ShiftCount::Imm8,  0xC0, 0xC1},
+};
+// clang-format on
+const ShiftOpcodes* Find_ShiftOpcodes(ShiftCount count);
+
+// A register or address operand of the NOT/NEG/MUL/IMUL/DIV/IDIV, INC/DEC or shift group (key
+// in capitals; count and count_byte for the shifts) into out, without a box; false leaves the
+// line to the full encoder.
+bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, ShiftCount count,
+                             std::uint8_t count_byte, ByteString& out);
+
 // Opcode string and table byte of an r/m group form: byte_form for 8 bits, word_form for 16 and
 // 32 bits (66h in front for 16); the table byte is the digit for memory, C0h + digit for a
 // register. Other types give ("", 0).

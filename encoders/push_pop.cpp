@@ -7,6 +7,7 @@
 
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
+#include "operands/detail.h"
 #include "operands/operands.h"
 #include "base/text.h"
 
@@ -62,6 +63,14 @@ std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
     return row.table;
   }
   return 0x00;
+}
+
+bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, ByteString& out) {
+  detail::PlainOperand o;
+  if (!detail::Read_Plain(operand, o) || o.kind != detail::PlainOperand::Kind::Register || o.reg.width != 32)
+    return false;
+  out.assign(1, static_cast<char>((key == "PUSH" ? 0x50 : 0x58) + o.reg.code));
+  return true;
 }
 
 ByteString Assemble_Push(std::string_view operand) {

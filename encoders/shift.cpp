@@ -7,26 +7,12 @@
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
 #include "base/message_box.h"
+#include "operands/detail.h"
 #include "operands/operands.h"
 #include "base/text.h"
 
 namespace orvo {
 namespace {
-
-struct ShiftOpcodes {
-  ShiftCount count;
-  std::uint8_t byte_form;
-  std::uint8_t word_form;
-};
-
-// clang-format off
-constexpr std::array kShiftOpcodes{
-    //           count              byte  word/dword
-    ShiftOpcodes{ShiftCount::One,   0xD0, 0xD1},
-    ShiftOpcodes{ShiftCount::CL,    0xD2, 0xD3},
-    ShiftOpcodes{ShiftCount::Imm8,  0xC0, 0xC1},
-};
-// clang-format on
 
 }  // namespace
 
@@ -54,9 +40,35 @@ std::uint8_t Get_ShiftOpcode(std::string_view mnemonic, OpType type, std::string
     Show_OpcodeMissing(m);
     return 0;
   }
-  for (const ShiftOpcodes& row : kShiftOpcodes)
-    if (row.count == form) return Get_GroupForm(row.byte_form, row.word_form, g.digit, type, opcode);
+  if (const ShiftOpcodes* row = Find_ShiftOpcodes(form))
+    return Get_GroupForm(row->byte_form, row->word_form, g.digit, type, opcode);
   return 0;
+}
+
+const ShiftOpcodes* Find_ShiftOpcodes(ShiftCount count) {
+  for (const ShiftOpcodes& row : kShiftOpcodes)
+    if (row.count == count) return &row;
+  return nullptr;
+}
+
+bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::string_view second,
+                          ByteString& out) {
+  // No count is a count of one; 1 takes the short form, CL its own, any other byte follows.
+  ShiftCount count = ShiftCount::One;
+  detail::PlainOperand c;
+  if (second.data() != nullptr) {
+    if (!detail::Read_Plain(second, c)) return false;
+    if (c.kind == detail::PlainOperand::Kind::Register) {
+      if (c.reg.width != 8 || c.reg.code != 1) return false;
+      count = ShiftCount::CL;
+    } else if (c.kind == detail::PlainOperand::Kind::Number) {
+      if (!detail::Plain_Fits(c.number, OpType::Imm8)) return false;
+      count = c.number.value == 1 ? ShiftCount::One : ShiftCount::Imm8;
+    } else {
+      return false;
+    }
+  }
+  return Encode_OneOperand_Plain(key, first, count, static_cast<std::uint8_t>(c.number.value), out);
 }
 
 ByteString Assemble_Shift(std::string_view mnemonic, std::string_view first, std::string_view second) {
