@@ -54,6 +54,13 @@ bool Plain_One(const LineTerms& t, std::string& out) {
 bool Plain_Shift(const LineTerms& t, std::string& out) {
   return t.first.data() != nullptr && Assemble_Shift_Plain(t.key, t.first, t.second, out);
 }
+bool Plain_Imul(const LineTerms& t, std::string& out) {
+  if (t.second.data() == nullptr) return Plain_One(t, out);
+  return Assemble_Imul_Plain(t.first, t.second, out);
+}
+bool Plain_Escape(const LineTerms& t, std::string& out) {
+  return t.second.data() != nullptr && Encode_Escape_Plain(t.key, t.first, t.second, out);
+}
 bool Plain_Data(const LineTerms& t, std::string& out) {
   return t.operand.data() != t.mnemonic.data() && Assemble_Data_Plain(t.key, t.operand, out);
 }
@@ -126,8 +133,10 @@ std::string VerrVerw(const LineTerms& t, const OperandReads&) { return Assemble_
 // clang-format off
 constexpr std::array kDispatch{
     DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Two},
-    DispatchRow{"MOVZX", Movx, Arity::Two},   DispatchRow{"MOVSX", Movx, Arity::Two},
-    DispatchRow{"BSF", BitScan, Arity::Two},  DispatchRow{"BSR", BitScan, Arity::Two},
+    DispatchRow{"MOVZX", Movx, Arity::Two, FixUp::None, Plain_Escape},
+    DispatchRow{"MOVSX", Movx, Arity::Two, FixUp::None, Plain_Escape},
+    DispatchRow{"BSF", BitScan, Arity::Two, FixUp::None, Plain_Escape},
+    DispatchRow{"BSR", BitScan, Arity::Two, FixUp::None, Plain_Escape},
     DispatchRow{"PUSH", Push, Arity::One, FixUp::Push, Plain_PushPop},
     DispatchRow{"PUSHAD", Pushad, Arity::None},
     DispatchRow{"POP", Pop, Arity::One, FixUp::None, Plain_PushPop},
@@ -159,7 +168,7 @@ constexpr std::array kDispatch{
     DispatchRow{"BTR", Two, Arity::Two}, DispatchRow{"BTC", Two, Arity::Two},
     DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu, Plain_Two},
     DispatchRow{"NOT", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"NEG", One, Arity::One, FixUp::None, Plain_One},
-    DispatchRow{"MUL", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IMUL", Imul, Arity::Three, FixUp::None, Plain_One},
+    DispatchRow{"MUL", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IMUL", Imul, Arity::Three, FixUp::None, Plain_Imul},
     DispatchRow{"DIV", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IDIV", One, Arity::One, FixUp::None, Plain_One},
     DispatchRow{"INC", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"DEC", One, Arity::One, FixUp::None, Plain_One},
     DispatchRow{"LOOP", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPE", Loop, Arity::Target, FixUp::Loop},

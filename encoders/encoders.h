@@ -39,6 +39,13 @@ bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, Byte
 // is no count) into out, without a box; false leaves the line to Assemble_Shift.
 bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::string_view second,
                           ByteString& out);
+// MOVZX, MOVSX, BSF, BSR or IMUL r,r/m (key in capitals) of registers and addresses into out,
+// without a box; false leaves the line to the full encoder.
+bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::string_view second,
+                         ByteString& out);
+// IMUL r,r/m / r,r/m,imm / r,imm (rest: the text after the first comma) into out; false leaves
+// the line to Assemble_Imul.
+bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteString& out);
 bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
                              ByteString& out);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);

@@ -6,6 +6,7 @@
 #include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
 #include "base/message_box.h"
+#include "operands/detail.h"
 
 namespace orvo {
 namespace {
@@ -86,6 +87,56 @@ std::optional<std::uint8_t> Get_BitScanOpcode(std::string_view mnemonic, OpType 
                                               std::string& opcode, std::string_view first_text,
                                               std::string_view second_text) {
   return Escape_Opcode(mnemonic, dst, src, opcode, first_text, second_text);
+}
+
+bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::string_view second,
+                         ByteString& out) {
+  const EscapeRow* row = nullptr;
+  for (const EscapeRow& r : kEscapeOpcodes)
+    if (r.mnemonic == key) row = &r;
+  detail::PlainOperand a, b;
+  if (row == nullptr || !detail::Read_Plain(first, a) || !detail::Read_Plain(second, b)) return false;
+  using Kind = detail::PlainOperand::Kind;
+  if (a.kind != Kind::Register || b.kind == Kind::Number) return false;
+  OpType dst = detail::Plain_Type(a), src = detail::Plain_Type(b);
+  if (key == "MOVZX" || key == "MOVSX") {
+    // Widening: the source keeps the width written or read.
+    if (!Admitted(kMovxAdmitted, dst, src)) return false;
+  } else {
+    // A size written beside the register must name its width; bare brackets take the register's.
+    if (b.kind == Kind::Memory && b.size_written && Type_Bits(src) != Type_Bits(dst)) return false;
+    Match_MemSize(dst, src);
+    if (!Admitted(kBitScanAdmitted, dst, src)) return false;
+  }
+  out.assign(dst == R16 ? "\x66\x0F" : "\x0F");
+  out.push_back(static_cast<char>(src == R16 || src == M16 ? row->word_source : row->byte_source));
+  const auto reg = static_cast<std::uint8_t>(8 * a.reg.code);
+  if (b.kind == Kind::Memory)
+    detail::Append_MemBytes(out, reg, b.ref);
+  else
+    out.push_back(static_cast<char>(0xC0 + reg + b.reg.code));
+  return true;
+}
+
+bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteString& out) {
+  std::string_view source = rest, imm;
+  detail::PlainOperand number;
+  if (const std::size_t comma = rest.find(','); comma != std::string_view::npos) {
+    source = rest.substr(0, comma);
+    imm = rest.substr(comma + 1);
+  } else if (detail::Read_Plain(rest, number) && number.kind == detail::PlainOperand::Kind::Number) {
+    source = first;  // IMUL r,imm multiplies the register by the immediate in place
+    imm = rest;
+  }
+  if (!Encode_Escape_Plain("IMUL", first, source, out)) return false;
+  if (imm.data() == nullptr) return true;
+  if (!detail::Read_Plain(imm, number) || number.kind != detail::PlainOperand::Kind::Number) return false;
+  // 0Fh AFh /r becomes 69h /r, and the immediate has the destination's width.
+  const bool word = out[0] == '\x66';
+  if (word && !detail::Plain_Fits(number.number, Imm16)) return false;
+  out.replace(word ? 1 : 0, 2, 1, '\x69');
+  Append_LE(out, number.number.value, word ? 2 : 4);
+  return true;
 }
 
 ByteString Assemble_Movx(std::string_view mnemonic, std::string_view first, std::string_view second) {
