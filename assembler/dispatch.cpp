@@ -24,7 +24,8 @@ struct OperandReads {
 using Encoder = std::string (*)(const LineTerms&, const OperandReads&);
 // Encodes the common shapes of a row's lines without a box, or returns false and leaves the line
 // to the row's encoder and the operand checks before it.
-using PlainEncoder = bool (*)(const LineTerms&, std::string&);
+// A label operand sets the fix-up pass 3 writes its value with.
+using PlainEncoder = bool (*)(const LineTerms&, std::string&, FixUp&);
 
 // How many operands a mnemonic takes. Text beyond them is refused, never dropped.
 enum class Arity : std::uint8_t {
@@ -44,27 +45,46 @@ struct DispatchRow {
   PlainEncoder plain = nullptr;
 };
 
-bool Plain_PushPop(const LineTerms& t, std::string& out) {
+bool Plain_PushPop(const LineTerms& t, std::string& out, FixUp&) {
   return t.second.data() == nullptr && t.first.data() != nullptr && Assemble_PushPop_Plain(t.key, t.first, out);
 }
-bool Plain_One(const LineTerms& t, std::string& out) {
+bool Plain_One(const LineTerms& t, std::string& out, FixUp&) {
   return t.second.data() == nullptr && t.first.data() != nullptr &&
          Encode_OneOperand_Plain(t.key, t.first, ShiftCount::One, 0, out);
 }
-bool Plain_Shift(const LineTerms& t, std::string& out) {
+bool Plain_Shift(const LineTerms& t, std::string& out, FixUp&) {
   return t.first.data() != nullptr && Assemble_Shift_Plain(t.key, t.first, t.second, out);
 }
-bool Plain_Imul(const LineTerms& t, std::string& out) {
-  if (t.second.data() == nullptr) return Plain_One(t, out);
+bool Plain_Imul(const LineTerms& t, std::string& out, FixUp& fixup) {
+  if (t.second.data() == nullptr) return Plain_One(t, out, fixup);
   return Assemble_Imul_Plain(t.first, t.second, out);
 }
-bool Plain_Escape(const LineTerms& t, std::string& out) {
+bool Plain_Escape(const LineTerms& t, std::string& out, FixUp&) {
   return t.second.data() != nullptr && Encode_Escape_Plain(t.key, t.first, t.second, out);
 }
-bool Plain_Data(const LineTerms& t, std::string& out) {
+bool Plain_Data(const LineTerms& t, std::string& out, FixUp&) {
   return t.operand.data() != t.mnemonic.data() && Assemble_Data_Plain(t.key, t.operand, out);
 }
-bool Plain_Two(const LineTerms& t, std::string& out) {
+// JMP, a conditional jump or a LOOP to a label: the opcode and a zero rel32 (rel8) that pass 3
+// fills in.
+bool Jumps_ToLabel(const LineTerms& t) {
+  return t.second.data() == nullptr && t.first.data() != nullptr && Is_LabelName(t.first);
+}
+bool Plain_Jump(const LineTerms& t, std::string& out, FixUp& fixup) {
+  if (!Jumps_ToLabel(t)) return false;
+  out = Get_JumpOpcode(t.key);
+  if (out.empty()) return false;
+  out.append(4, '\0');
+  fixup = FixUp::Jump;
+  return true;
+}
+bool Plain_Loop(const LineTerms& t, std::string& out, FixUp& fixup) {
+  if (!Jumps_ToLabel(t)) return false;
+  out = Assemble_Loop(t.mnemonic);
+  fixup = FixUp::Loop;
+  return !out.empty();
+}
+bool Plain_Two(const LineTerms& t, std::string& out, FixUp&) {
   return t.second.data() != nullptr && Encode_TwoOperand_Plain(t.key, t.first, t.second, out);
 }
 
@@ -171,11 +191,11 @@ constexpr std::array kDispatch{
     DispatchRow{"MUL", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IMUL", Imul, Arity::Three, FixUp::None, Plain_Imul},
     DispatchRow{"DIV", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IDIV", One, Arity::One, FixUp::None, Plain_One},
     DispatchRow{"INC", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"DEC", One, Arity::One, FixUp::None, Plain_One},
-    DispatchRow{"LOOP", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPE", Loop, Arity::Target, FixUp::Loop},
-    DispatchRow{"LOOPZ", Loop, Arity::Target, FixUp::Loop},
-    DispatchRow{"LOOPNE", Loop, Arity::Target, FixUp::Loop}, DispatchRow{"LOOPNZ", Loop, Arity::Target, FixUp::Loop},
-    DispatchRow{"JCXZ", Loop, Arity::Target, FixUp::Loop},
-    DispatchRow{"JECXZ", Loop, Arity::Target, FixUp::Loop},
+    DispatchRow{"LOOP", Loop, Arity::Target, FixUp::Loop, Plain_Loop}, DispatchRow{"LOOPE", Loop, Arity::Target, FixUp::Loop, Plain_Loop},
+    DispatchRow{"LOOPZ", Loop, Arity::Target, FixUp::Loop, Plain_Loop},
+    DispatchRow{"LOOPNE", Loop, Arity::Target, FixUp::Loop, Plain_Loop}, DispatchRow{"LOOPNZ", Loop, Arity::Target, FixUp::Loop, Plain_Loop},
+    DispatchRow{"JCXZ", Loop, Arity::Target, FixUp::Loop, Plain_Loop},
+    DispatchRow{"JECXZ", Loop, Arity::Target, FixUp::Loop, Plain_Loop},
     DispatchRow{"CMPSB", Cmps, Arity::None}, DispatchRow{"CMPSW", Cmps, Arity::None},
     DispatchRow{"CMPSD", Cmps, Arity::None},
     DispatchRow{"INSB", Ins, Arity::None}, DispatchRow{"INSW", Ins, Arity::None},
@@ -190,7 +210,7 @@ constexpr std::array kDispatch{
     DispatchRow{"SCASD", Scas, Arity::None},
     DispatchRow{"STOSB", Stos, Arity::None}, DispatchRow{"STOSW", Stos, Arity::None},
     DispatchRow{"STOSD", Stos, Arity::None},
-    DispatchRow{"JMP", Jmp, Arity::One, FixUp::Jump},
+    DispatchRow{"JMP", Jmp, Arity::One, FixUp::Jump, Plain_Jump},
     DispatchRow{"ROL", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"ROR", Shift, Arity::Two, FixUp::None, Plain_Shift},
     DispatchRow{"RCL", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"RCR", Shift, Arity::Two, FixUp::None, Plain_Shift},
     DispatchRow{"SAL", Shift, Arity::Two, FixUp::None, Plain_Shift}, DispatchRow{"SHL", Shift, Arity::Two, FixUp::None, Plain_Shift},
@@ -372,12 +392,19 @@ LineTerms Get_LineTerms(std::string_view line) {
       t.second = t.operand.substr(comma + 1);
     }
   }
-  // The key is written in capitals as it is copied: one pass over the mnemonic.
-  const std::string_view m = Trim(t.mnemonic);
-  t.key.resize(m.size());
-  char* key = t.key.data();
-  for (std::size_t i = 0; i < m.size(); ++i) key[i] = Upper_Char(m[i]);
+  t.key.Assign(t.mnemonic);
   return t;
+}
+
+void MnemonicKey::Assign(std::string_view mnemonic) {
+  const std::string_view m = Trim(mnemonic);
+  size_ = static_cast<std::uint32_t>(m.size());
+  char* key = short_;
+  if (m.size() > kShort) {
+    long_.resize(m.size());
+    key = long_.data();
+  }
+  for (std::size_t i = 0; i < m.size(); ++i) key[i] = Upper_Char(m[i]);
 }
 
 std::vector<std::string_view> Dispatch_Mnemonics() {
@@ -432,10 +459,13 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   fixup = FixUp::None;
   std::string bytes;
   const DispatchRow* row = Find_Row(terms.key);
-  if (row != nullptr && row->plain != nullptr) {
-    // Plain operands are registers, addresses and numbers: no label for pass 3 to write.
-    if (row->plain(terms, bytes)) return bytes;
+  // Conditional jumps have no row: they take the jump's plain encoder.
+  const PlainEncoder plain =
+      row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
+  if (plain != nullptr) {
+    if (plain(terms, bytes, fixup)) return bytes;
     bytes.clear();
+    fixup = FixUp::None;
   }
   // A memory operand or number that cannot be read names its fault; only then is text beyond
   // the operands a mnemonic takes refused.

@@ -16,9 +16,31 @@ namespace orvo {
 // LOCK.
 enum class FixUp : std::uint8_t { None, Jump, Loop, Call, Push, Mov, Alu, Lock };
 
+// A line's mnemonic in capitals, held inside the terms: every mnemonic is short, and only a
+// longer word (the name of a named data line) takes a string of its own.
+class MnemonicKey {
+ public:
+  MnemonicKey() = default;
+  // The trimmed mnemonic, written in capitals as it is copied.
+  explicit MnemonicKey(std::string_view mnemonic) { Assign(mnemonic); }
+  void Assign(std::string_view mnemonic);
+  std::string_view view() const { return size_ <= kShort ? std::string_view(short_, size_) : std::string_view(long_); }
+  operator std::string_view() const { return view(); }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  bool starts_with(std::string_view prefix) const { return view().starts_with(prefix); }
+  friend bool operator==(const MnemonicKey& key, std::string_view text) { return key.view() == text; }
+
+ private:
+  static constexpr std::size_t kShort = 15;
+  char short_[kShort] = {};
+  std::uint32_t size_ = 0;
+  std::string long_;
+};
+
 struct LineTerms {
   std::string_view mnemonic;  // as written
-  std::string key;            // mnemonic trimmed, in capitals
+  MnemonicKey key;            // mnemonic trimmed, in capitals
   std::string_view operand;   // trimmed text after the first space (the mnemonic when none)
   std::string_view first;     // operand text before its first comma (not trimmed)
   std::string_view second;    // after it
