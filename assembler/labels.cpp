@@ -1,5 +1,6 @@
 #include "assembler/labels.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "encoders/encoders.h"
@@ -98,27 +99,40 @@ std::string Read(const CodeImage& image, std::int64_t at, std::size_t count) {
   return image.Read(static_cast<std::size_t>(at), count);
 }
 
-// E9h / E8h / 0Fh 8xh rel32 patch shared by JMP, CALL and the conditional jumps.
-std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, const std::string& k,
-                      std::string_view operand, const FixLine& line, int opcode_length) {
+// E9h / E8h / 0Fh 8xh rel32 patch shared by JMP, CALL and the conditional jumps (k: the
+// mnemonic in capitals, for the box's title).
+std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, std::string_view k, std::string_view operand,
+                      const FixLine& line, int opcode_length) {
   const std::int32_t target = labels.Find_Label(operand);
   if (target == -1) {
-    Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, "JUMP error (" + k + ")");
+    Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical,
+                 "JUMP error (" + std::string(k) + ")");
     return {};
   }
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + opcode_length + 4);
-  const std::string rel = Dword(static_cast<std::uint32_t>(d));
-  if (!Patch(image, line, std::int64_t{line.offset} + opcode_length, rel)) return {};
-  return Read(image, line.offset, static_cast<std::size_t>(opcode_length)) + rel;
+  const auto rel = static_cast<std::uint32_t>(d);
+  const std::int64_t at = std::int64_t{line.offset} + opcode_length;
+  if (at + 4 > std::int64_t{line.offset} + line.length) return {};
+  // The line's new bytes: its opcode as it stands, then the distance.
+  std::string bytes = Read(image, line.offset, static_cast<std::size_t>(opcode_length));
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(rel >> (8 * i)));
+  image.Overwrite(static_cast<std::size_t>(at), std::string_view(bytes).substr(bytes.size() - 4));
+  return bytes;
 }
 
 }  // namespace
 
 std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key,
                      std::string_view operand, const FixLine& line) {
-  const std::string k = Trim_Upper(key);
-  if (k == "JMP" && !Is_LabelName(operand)) return {};
-  return Fix_Rel32(image, labels, k, operand, line, k == "JMP" ? 1 : 2);
+  // Keys come in capitals from the line terms; any other spelling is made so once.
+  const std::string_view trimmed = Trim(key);
+  std::string upper;
+  std::string_view k = trimmed;
+  if (std::any_of(trimmed.begin(), trimmed.end(), [](char c) { return c != Upper_Char(c); }))
+    k = upper = Upper(trimmed);
+  const bool jmp = k == "JMP";
+  if (jmp && !Is_LabelName(operand)) return {};
+  return Fix_Rel32(image, labels, k, operand, line, jmp ? 1 : 2);
 }
 
 std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
