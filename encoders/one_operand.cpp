@@ -233,10 +233,23 @@ bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, Shi
       byte_form = kMulDivOps.byte_form, word_form = kMulDivOps.word_form;
       break;
     case GroupFamily::IncDec:
-      // CALL, JMP and PUSH share the group but have forms of their own.
-      if (g.digit > 0x08) return false;
+      // CALL and JMP share the group but have forms of their own; PUSH has no byte form.
+      if (g.digit > 0x08 && (key != "PUSH" || o.kind == detail::PlainOperand::Kind::Register ||
+                             o.size == 1))
+        return false;
       byte_form = kIncDecOps.byte_form, word_form = kIncDecOps.word_form;
       break;
+    case GroupFamily::Pop: {
+      // POP m16/m32 and r16 (58h+r behind 66h); there is no byte form.
+      const OpType type = detail::Plain_Type(o);
+      if (type != OpType::M16 && type != OpType::M32 && type != OpType::R16) return false;
+      const unsigned code = unsigned{Get_PopOpcode(type, out)} + (type == OpType::R16 ? o.reg.code : 0);
+      if (type == OpType::R16)
+        out.push_back(static_cast<char>(code));
+      else
+        detail::Append_MemBytes(out, static_cast<std::uint8_t>(code), o.ref);
+      return true;
+    }
     case GroupFamily::Shift: {
       const ShiftOpcodes* row = Find_ShiftOpcodes(count);
       if (row == nullptr) return false;

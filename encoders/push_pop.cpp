@@ -67,9 +67,21 @@ std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
 
 bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, ByteString& out) {
   detail::PlainOperand o;
-  if (!detail::Read_Plain(operand, o) || o.kind != detail::PlainOperand::Kind::Register || o.reg.width != 32)
-    return false;
-  out.assign(1, static_cast<char>((key == "PUSH" ? 0x50 : 0x58) + o.reg.code));
+  if (!detail::Read_Plain(operand, o)) return false;
+  const bool push = key == "PUSH";
+  using Kind = detail::PlainOperand::Kind;
+  if (o.kind == Kind::Register && o.reg.width == 32) {
+    out.assign(1, static_cast<char>((push ? 0x50 : 0x58) + o.reg.code));
+    return true;
+  }
+  if (o.kind != Kind::Number) return Encode_OneOperand_Plain(key, operand, ShiftCount::One, 0, out);
+  if (!push) return false;
+  // 6Ah sign-extends its byte: 128..255 take the 32-bit form.
+  OpType type = detail::Plain_ImmType(o.number);
+  if (type == OpType::Imm8 && o.number.value > 127) type = OpType::Imm32;
+  const int width = type == OpType::Imm8 ? 1 : type == OpType::Imm16 ? 2 : 4;
+  out.assign(type == OpType::Imm8 ? "\x6A" : type == OpType::Imm16 ? "\x66\x68" : "\x68");
+  Append_LE(out, o.number.value, width);
   return true;
 }
 
