@@ -6,6 +6,7 @@
 
 #include "assembler/dispatch.h"
 #include "base/hex.h"
+#include "base/line_feeds.h"
 #include "base/message_box.h"
 #include "base/text.h"
 #include "operands/operands.h"
@@ -141,7 +142,7 @@ std::string Split_Line(std::string_view line, std::string& first, std::string& s
 
 // ---- Source lines ----------------------------------------------------------------------------
 
-void SourceLines::Reset(std::string_view text) {
+void SourceLines::Reset(std::string_view text, LineBreaks breaks) {
   text_ = text;
   starts_.clear();
   state_.clear();
@@ -150,23 +151,29 @@ void SourceLines::Reset(std::string_view text) {
   block_next_ = nullptr;
   block_room_ = 0;
   if (text.empty()) return;
+  // One allocation each, sized by the line feeds: a growing vector of a million starts would
+  // briefly need half as much again.
+  const std::size_t most = 1 + Count_LineFeeds(text);
+  starts_.resize(most);
+  state_.resize(most);
+  std::uint32_t* const starts = starts_.data();
+  State* const state = state_.data();
+  const char* const bytes = text.data();
+  const bool lone_lf_breaks = breaks == LineBreaks::CrLfOrLf;
   std::size_t count = 1;
-  for (const char *p = text.data(), *end = p + text.size();
-       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
-       ++p)
-    ++count;
-  starts_.reserve(count);
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  starts_.push_back(0);
-  for (const char* p = begin;;) {
-    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    if (p == nullptr) break;
-    if (p > begin + starts_.back() && p[-1] == '\r')
-      starts_.push_back(static_cast<std::uint32_t>(p + 1 - begin));
-    ++p;
-  }
-  state_.assign(starts_.size(), kSource);
+  std::size_t line_start = 0;
+  starts[0] = 0;
+  For_Each_LineFeed(text, [&](std::size_t lf) {
+    // The CR of a CR LF belongs to the line it ends: it cannot be the LF that ended the line before.
+    const bool after_cr = lf > line_start && bytes[lf - 1] == '\r';
+    if (!after_cr && !lone_lf_breaks) return;
+    state[count - 1] = after_cr ? kBeforeCrLf : kBeforeLf;
+    line_start = lf + 1;
+    starts[count++] = static_cast<std::uint32_t>(line_start);
+  });
+  state[count - 1] = kBeforeCrLf;  // the last line ends with the text
+  starts_.resize(count);
+  state_.resize(count);
 }
 
 std::string_view SourceLines::Set_Aside(std::size_t i) const {
@@ -192,11 +199,12 @@ const char* SourceLines::Keep(std::string_view text) {
   return at;
 }
 
-void SourceLines::Replace(std::size_t i, std::string_view text) {
+std::string_view SourceLines::Replace(std::size_t i, std::string_view text) {
   if (state_[i] == kKept && kept_lines_.back().line == i) kept_lines_.pop_back();
   const char* const kept = Keep(text);
   kept_lines_.push_back(KeptLine{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(text.size()), kept});
   state_[i] = kKept;
+  return std::string_view(kept, text.size());
 }
 
 // ---- Listing ---------------------------------------------------------------------------------
@@ -297,11 +305,14 @@ std::string Listing::TxtPreCode() const {
 
 CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptions& options) {
   source_.assign(text);
+  breaks_ = LineBreaks::CrLf;
   return Run(options);
 }
 
-CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
+CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options,
+                                             LineBreaks breaks) {
   source_ = std::move(text);
+  breaks_ = breaks;
   // Slack in the taken buffer would stay for the whole session.
   if (source_.capacity() - source_.size() > source_.size() / 8) source_.shrink_to_fit();
   return Run(options);
@@ -324,7 +335,7 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
     Show_Message("The program is too long: at most 4 GiB.", MsgStyle::OkCritical);
     return CompileOutcome::Stopped;
   }
-  lines_.Reset(source_);
+  lines_.Reset(source_, breaks_);
   listing_.line_count_ = lines_.Size();
   listing_.lines_ = &lines_;
   listing_.code_starts_.assign(lines_.Size() + 1, 0);
