@@ -20,6 +20,13 @@ void Show_Invalid_Label(std::string_view line, std::size_t index) {
   Show_Message("Invalid LABEL:\r\t" + std::string(line), MsgStyle::Ok, "LINE: " + std::to_string(index));
 }
 
+// Most lines hold an instruction: a trimmed line whose first character starts no comment, TABs,
+// REM or CONST has code and defines nothing.
+constexpr bool May_BeCommentOrConst(char first) {
+  const char upper = Upper_Char(first);
+  return first == '\'' || first == ';' || first == '\t' || upper == 'R' || upper == 'C';
+}
+
 bool Is_CommentLine(std::string_view line) {
   if (line.empty()) return false;
   return line[0] == '\'' || line[0] == ';' || Starts_With_NoCase(line, "REM ");
@@ -366,6 +373,11 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
     const std::string_view raw = lines_[i];
     box_line_ = i;
     const std::string_view trimmed = Trim(raw);
+    if (trimmed.empty()) {
+      lines_.Blank(i);
+      continue;
+    }
+    if (!May_BeCommentOrConst(trimmed[0])) continue;
     if (Is_CommentLine(trimmed)) {
       lines_.Blank(i);
       continue;
