@@ -442,8 +442,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(trimmed.substr(code.size()));
-          lines_.Replace(j, work);
-          as_read = lines_[j];
+          as_read = lines_.Replace(j, work);
           code_known = false;
         }
       }
