@@ -1,6 +1,7 @@
 #include "base/hex.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/text.h"
 
@@ -18,11 +19,24 @@ std::string ViewOpCodes_Bin2Hex(std::string_view bytes) {
 }
 
 namespace {
+// The two digits of every byte, in the order they are written: one load and one copy a byte.
+struct HexPairs {
+  char digits[256][2];
+};
+constexpr HexPairs Make_HexPairs() {
+  HexPairs pairs{};
+  for (int b = 0; b < 256; ++b) {
+    pairs.digits[b][0] = kHexDigits[b >> 4];
+    pairs.digits[b][1] = kHexDigits[b & 0xF];
+  }
+  return pairs;
+}
+constexpr HexPairs kHexPairs = Make_HexPairs();
+
 void Write_Hex(std::string_view bytes, char* out) {
   for (const char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    *out++ = kHexDigits[b >> 4];
-    *out++ = kHexDigits[b & 0xF];
+    std::memcpy(out, kHexPairs.digits[static_cast<unsigned char>(c)], 2);
+    out += 2;
   }
 }
 }  // namespace
