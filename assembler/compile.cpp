@@ -407,7 +407,6 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
-  std::string bytes;
   // A refused line stops the compile with its Syntax Error box, showing the line as pass 2 read it.
   const auto refuse_line = [&](std::size_t k, std::string_view as_read) {
     const std::string text = "Syntax Error:\r" + std::string(as_read) + "\r\rShow help?";
@@ -428,29 +427,25 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   };
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
-    std::string_view code;
-    bool code_known = false;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
     std::string_view as_read = lines_[j];
+    std::string_view line = Trim(as_read);
+    std::string_view code = Code_Part(line);
     if (!as_read.empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
-      const std::string_view trimmed = Trim(as_read);
-      as_read = trimmed;
-      code = Code_Part(trimmed);
-      code_known = true;
+      as_read = line;
       if (consts_.May_Replace(code)) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
-          work.append(trimmed.substr(code.size()));
+          work.append(line.substr(code.size()));
           as_read = lines_.Replace(j, work);
-          code_known = false;
+          line = Trim(as_read);
+          code = Code_Part(line);
         }
       }
     }
-    const std::string_view line = Trim(as_read);
     listing_.pre_code_rows_ = j + 1;
 
-    if (!code_known) code = Code_Part(line);
     std::string_view instruction = code;
     const std::size_t colon = Find_LabelColon(code);
     listing_.code_starts_[j] = static_cast<std::uint32_t>(image_.Size());
@@ -478,7 +473,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     bool invalid_label = false;
     const LineTerms terms = Get_LineTerms(instruction);
     FixUp fixup = FixUp::None;
-    bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
+    std::string bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
     if (invalid_label) {
       Show_Invalid_Label(line, j);
       return false;
