@@ -371,13 +371,15 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
   for (std::size_t i = 0; i < lines_.Size(); ++i) {
     const std::string_view raw = lines_[i];
-    box_line_ = i;
-    const std::string_view trimmed = Trim(raw);
-    if (trimmed.empty()) {
+    std::size_t first = 0;
+    while (first < raw.size() && raw[first] == ' ') ++first;
+    if (first == raw.size()) {
       lines_.Blank(i);
       continue;
     }
-    if (!May_BeCommentOrConst(trimmed[0])) continue;
+    if (!May_BeCommentOrConst(raw[first])) continue;
+    box_line_ = i;
+    const std::string_view trimmed = Trim(raw);
     if (Is_CommentLine(trimmed)) {
       lines_.Blank(i);
       continue;
