@@ -5,6 +5,10 @@
 
 #include "base/text.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orvo {
 std::string ViewOpCodes_Bin2Hex(std::string_view bytes) {
   std::string out;
@@ -34,10 +38,27 @@ constexpr HexPairs Make_HexPairs() {
 constexpr HexPairs kHexPairs = Make_HexPairs();
 
 void Write_Hex(std::string_view bytes, char* out) {
-  for (const char c : bytes) {
-    std::memcpy(out, kHexPairs.digits[static_cast<unsigned char>(c)], 2);
-    out += 2;
+  const char* in = bytes.data();
+  const char* const end = in + bytes.size();
+#if defined(__SSE2__)
+  // Sixteen bytes a step: each nibble becomes '0' + n, and 7 more for A-F.
+  const __m128i low_nibbles = _mm_set1_epi8(0x0F);
+  const __m128i zero_digit = _mm_set1_epi8('0');
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i to_letters = _mm_set1_epi8('A' - '0' - 10);
+  const auto digits = [&](__m128i nibbles) {
+    const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(nibbles, nine), to_letters);
+    return _mm_add_epi8(_mm_add_epi8(nibbles, zero_digit), letters);
+  };
+  for (; end - in >= 16; in += 16, out += 32) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+    const __m128i high = digits(_mm_and_si128(_mm_srli_epi16(block, 4), low_nibbles));
+    const __m128i low = digits(_mm_and_si128(block, low_nibbles));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(high, low));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi8(high, low));
   }
+#endif
+  for (; in != end; ++in, out += 2) std::memcpy(out, kHexPairs.digits[static_cast<unsigned char>(*in)], 2);
 }
 }  // namespace
 

@@ -26,16 +26,22 @@ TEST(HexText, BothFormsOfKnownBytes) {
   }
 }
 
-// Every byte value, in its place among others: two capital digits each.
+// Every byte value at every place of a sixteen-byte step, and texts of every length around the
+// steps: two capital digits each.
 TEST(HexText, EveryByteIsTwoCapitalDigits) {
-  std::string bytes, expected;
-  for (int b = 0; b < 256; ++b) {
-    bytes.push_back(static_cast<char>(b));
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    expected += digits;
+  for (int shift = 0; shift < 17; ++shift) {
+    std::string bytes(static_cast<std::size_t>(shift), 'x'), expected;
+    for (int i = 0; i < shift; ++i) expected += "78";
+    for (int b = 0; b < 256; ++b) {
+      bytes.push_back(static_cast<char>(b));
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02X", b);
+      expected += digits;
+    }
+    EXPECT_EQ(Hex_Text(bytes), expected) << shift;
+    for (std::size_t size = 0; size < 40; ++size)
+      EXPECT_EQ(Hex_Text(std::string_view(bytes).substr(0, size)), expected.substr(0, 2 * size)) << size;
   }
-  EXPECT_EQ(Hex_Text(bytes), expected);
 }
 
 }  // namespace
