@@ -99,6 +99,19 @@ TEST(MendLineEnds, LoneLfBecomesCrLf) {
       {"A\rB", "A\rB"}, {"A\r\r\nB", "A\r\r\nB"}, {"\n", "\r\n"},
   };
   for (const auto& [in, out] : rows) EXPECT_EQ(Mend_LineEnds(in), out);
+  // Longer texts, whose line feeds fall on every place of the sixteen-byte steps.
+  std::mt19937 rng(11);
+  for (int t = 0; t < 200; ++t) {
+    std::string text(rng() % 80, 'x');
+    for (char& c : text) c = "\n\rab"[rng() % 4];
+    std::string expected;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) expected += '\r';
+      expected += text[i];
+    }
+    EXPECT_EQ(Mend_LineEnds(std::string_view(text)), expected) << testing::PrintToString(text);
+    EXPECT_EQ(Mend_LineEnds(std::string(text)), expected) << testing::PrintToString(text);
+  }
 }
 
 // A file compiled as read splits into the lines of its mended copy: every break kind at every
