@@ -27,6 +27,12 @@ constexpr bool May_BeCommentOrConst(char first) {
   return first == '\'' || first == ';' || first == '\t' || upper == 'R' || upper == 'C';
 }
 
+// The same look at a line's first byte before trimming: a space, or a line end (the line is
+// empty), also needs the line read.
+constexpr bool Needs_FirstPass(char lead) {
+  return lead == ' ' || lead == '\r' || lead == '\n' || May_BeCommentOrConst(lead);
+}
+
 bool Is_CommentLine(std::string_view line) {
   if (line.empty()) return false;
   return line[0] == '\'' || line[0] == ';' || Starts_With_NoCase(line, "REM ");
@@ -370,6 +376,7 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
   for (std::size_t i = 0; i < lines_.Size(); ++i) {
+    if (!Needs_FirstPass(lines_.Lead_Byte(i))) continue;
     const std::string_view raw = lines_[i];
     std::size_t first = 0;
     while (first < raw.size() && raw[first] == ' ') ++first;

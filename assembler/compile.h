@@ -73,6 +73,9 @@ class SourceLines {
     const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 + state : text_.size();
     return text_.substr(starts_[i], end - starts_[i]);
   }
+  // The first byte of line i in the text, whatever became of the line since: an empty line shows
+  // the first byte of its line end, the last one '\n'. A look at a line that costs no view.
+  char Lead_Byte(std::size_t i) const { return starts_[i] < text_.size() ? text_[starts_[i]] : '\n'; }
   void Blank(std::size_t i) { state_[i] = kBlank; }
   // Line i reads as text from now on, and as the view returned. Lines are replaced in ascending
   // order.
