@@ -365,7 +365,7 @@ bool ConstTable::May_Replace(std::string_view line) const {
 
 bool ConstTable::Replace_Consts(std::string& line) const {
   if (Size() == 0 || line.empty()) return false;
-  line.assign(Trim(line));
+  if (const std::string_view trimmed = Trim(line); trimmed.size() != line.size()) line.assign(trimmed);
   Build_Matcher();
   if (line.find('"') == std::string::npos) {
     Substitute_All(line);
