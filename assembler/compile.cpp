@@ -505,7 +505,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       box_line_ = j;
       lock_line = kNoLock;
     }
-    if (Is_LockPrefixLine(terms)) {
+    // Only a key of four letters can be LOCK: the other lines skip the call.
+    if (terms.key.size() == 4 && Is_LockPrefixLine(terms)) {
       lock_line = j;
       lock_as_read.assign(as_read);
     }
