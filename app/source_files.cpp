@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/file_access.h"
+#include "base/line_feeds.h"
 #include "base/message_box.h"
 
 namespace orvo {
@@ -83,42 +84,42 @@ DialogOutcome Decide_Dialog(int mode, const DialogReply& reply) {
   return out;
 }
 
-std::string Mend_LineEnds(std::string_view bytes) {
-  // Two passes over the line feeds: count the lone ones, then copy the runs between them into a
-  // buffer of the exact size (a big Unix file would otherwise grow the buffer by doubling).
-  const char* const begin = bytes.data();
-  const char* const end = begin + bytes.size();
-  auto next_lf = [end](const char* p) {
-    return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-  };
+namespace {
+// How many LFs of text have no CR before them.
+std::size_t Count_LoneLineFeeds(std::string_view text) {
   std::size_t lone = 0;
-  for (const char* p = begin; p != end && (p = next_lf(p)) != nullptr; ++p)
-    if (p == begin || p[-1] != '\r') ++lone;
+  For_Each_LineFeed(text, [&](std::size_t lf) { lone += lf == 0 || text[lf - 1] != '\r'; });
+  return lone;
+}
+
+std::string Mend_Into_Copy(std::string_view bytes, std::size_t lone) {
+  // The runs between the lone LFs go into a buffer of the exact size (a big Unix file would
+  // otherwise grow the buffer by doubling).
   std::string out(bytes.size() + lone, '\0');
   char* o = out.data();
-  const char* run = begin;
-  for (const char* p = begin; p != end && (p = next_lf(p)) != nullptr; ++p) {
-    if (p != begin && p[-1] == '\r') continue;
-    std::memcpy(o, run, static_cast<std::size_t>(p - run));
-    o += p - run;
+  std::size_t run = 0;
+  For_Each_LineFeed(bytes, [&](std::size_t lf) {
+    if (lf > 0 && bytes[lf - 1] == '\r') return;
+    std::memcpy(o, bytes.data() + run, lf - run);
+    o += lf - run;
     *o++ = '\r';
-    run = p;
-  }
-  if (end != run) std::memcpy(o, run, static_cast<std::size_t>(end - run));
+    run = lf;
+  });
+  if (bytes.size() != run) std::memcpy(o, bytes.data() + run, bytes.size() - run);
   return out;
+}
+}  // namespace
+
+std::string Mend_LineEnds(std::string_view bytes) {
+  return Mend_Into_Copy(bytes, Count_LoneLineFeeds(bytes));
 }
 
 std::string Mend_LineEnds(std::string&& bytes) {
   // Growing the buffer in place would double its capacity (and the compile would then copy it
   // to shrink it): a text that needs mending goes once into a buffer of the exact size instead.
-  const char* const begin = bytes.data();
-  const char* const end = begin + bytes.size();
-  for (const char* p = begin;
-       p != end &&
-       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
-       ++p)
-    if (p == begin || p[-1] != '\r') return Mend_LineEnds(std::string_view(bytes));
-  return std::move(bytes);
+  const std::size_t lone = Count_LoneLineFeeds(bytes);
+  if (lone == 0) return std::move(bytes);
+  return Mend_Into_Copy(bytes, lone);
 }
 
 std::optional<std::string> Load_SourceFile(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include "assembler/dispatch.h"
 #include "base/hex.h"
+#include "base/line_feeds.h"
 #include "base/message_box.h"
 #include "base/text.h"
 #include "operands/operands.h"
@@ -17,6 +18,19 @@ constexpr int kSyntaxErrorHelpContext = 3;
 
 void Show_Invalid_Label(std::string_view line, std::size_t index) {
   Show_Message("Invalid LABEL:\r\t" + std::string(line), MsgStyle::Ok, "LINE: " + std::to_string(index));
+}
+
+// Most lines hold an instruction: a trimmed line whose first character starts no comment, TABs,
+// REM or CONST has code and defines nothing.
+constexpr bool May_BeCommentOrConst(char first) {
+  const char upper = Upper_Char(first);
+  return first == '\'' || first == ';' || first == '\t' || upper == 'R' || upper == 'C';
+}
+
+// The same look at a line's first byte before trimming: a space, or a line end (the line is
+// empty), also needs the line read.
+constexpr bool Needs_FirstPass(char lead) {
+  return lead == ' ' || lead == '\r' || lead == '\n' || May_BeCommentOrConst(lead);
 }
 
 bool Is_CommentLine(std::string_view line) {
@@ -141,7 +155,7 @@ std::string Split_Line(std::string_view line, std::string& first, std::string& s
 
 // ---- Source lines ----------------------------------------------------------------------------
 
-void SourceLines::Reset(std::string_view text) {
+void SourceLines::Reset(std::string_view text, LineBreaks breaks) {
   text_ = text;
   starts_.clear();
   state_.clear();
@@ -150,23 +164,29 @@ void SourceLines::Reset(std::string_view text) {
   block_next_ = nullptr;
   block_room_ = 0;
   if (text.empty()) return;
+  // One allocation each, sized by the line feeds: a growing vector of a million starts would
+  // briefly need half as much again.
+  const std::size_t most = 1 + Count_LineFeeds(text);
+  starts_.resize(most);
+  state_.resize(most);
+  std::uint32_t* const starts = starts_.data();
+  State* const state = state_.data();
+  const char* const bytes = text.data();
+  const bool lone_lf_breaks = breaks == LineBreaks::CrLfOrLf;
   std::size_t count = 1;
-  for (const char *p = text.data(), *end = p + text.size();
-       (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) != nullptr;
-       ++p)
-    ++count;
-  starts_.reserve(count);
-  const char* const begin = text.data();
-  const char* const end = begin + text.size();
-  starts_.push_back(0);
-  for (const char* p = begin;;) {
-    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-    if (p == nullptr) break;
-    if (p > begin + starts_.back() && p[-1] == '\r')
-      starts_.push_back(static_cast<std::uint32_t>(p + 1 - begin));
-    ++p;
-  }
-  state_.assign(starts_.size(), kSource);
+  std::size_t line_start = 0;
+  starts[0] = 0;
+  For_Each_LineFeed(text, [&](std::size_t lf) {
+    // The CR of a CR LF belongs to the line it ends: it cannot be the LF that ended the line before.
+    const bool after_cr = lf > line_start && bytes[lf - 1] == '\r';
+    if (!after_cr && !lone_lf_breaks) return;
+    state[count - 1] = after_cr ? kBeforeCrLf : kBeforeLf;
+    line_start = lf + 1;
+    starts[count++] = static_cast<std::uint32_t>(line_start);
+  });
+  state[count - 1] = kBeforeCrLf;  // the last line ends with the text
+  starts_.resize(count);
+  state_.resize(count);
 }
 
 std::string_view SourceLines::Set_Aside(std::size_t i) const {
@@ -192,11 +212,12 @@ const char* SourceLines::Keep(std::string_view text) {
   return at;
 }
 
-void SourceLines::Replace(std::size_t i, std::string_view text) {
+std::string_view SourceLines::Replace(std::size_t i, std::string_view text) {
   if (state_[i] == kKept && kept_lines_.back().line == i) kept_lines_.pop_back();
   const char* const kept = Keep(text);
   kept_lines_.push_back(KeptLine{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(text.size()), kept});
   state_[i] = kKept;
+  return std::string_view(kept, text.size());
 }
 
 // ---- Listing ---------------------------------------------------------------------------------
@@ -297,11 +318,14 @@ std::string Listing::TxtPreCode() const {
 
 CompileOutcome CompileSession::Compile(std::string_view text, const CompileOptions& options) {
   source_.assign(text);
+  breaks_ = LineBreaks::CrLf;
   return Run(options);
 }
 
-CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options) {
+CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOptions& options,
+                                             LineBreaks breaks) {
   source_ = std::move(text);
+  breaks_ = breaks;
   // Slack in the taken buffer would stay for the whole session.
   if (source_.capacity() - source_.size() > source_.size() / 8) source_.shrink_to_fit();
   return Run(options);
@@ -324,7 +348,7 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
     Show_Message("The program is too long: at most 4 GiB.", MsgStyle::OkCritical);
     return CompileOutcome::Stopped;
   }
-  lines_.Reset(source_);
+  lines_.Reset(source_, breaks_);
   listing_.line_count_ = lines_.Size();
   listing_.lines_ = &lines_;
   listing_.code_starts_.assign(lines_.Size() + 1, 0);
@@ -352,7 +376,15 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
   for (std::size_t i = 0; i < lines_.Size(); ++i) {
+    if (!Needs_FirstPass(lines_.Lead_Byte(i))) continue;
     const std::string_view raw = lines_[i];
+    std::size_t first = 0;
+    while (first < raw.size() && raw[first] == ' ') ++first;
+    if (first == raw.size()) {
+      lines_.Blank(i);
+      continue;
+    }
+    if (!May_BeCommentOrConst(raw[first])) continue;
     box_line_ = i;
     const std::string_view trimmed = Trim(raw);
     if (Is_CommentLine(trimmed)) {
@@ -384,7 +416,6 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 
 bool CompileSession::Pass2(const CompileOptions& options) {
   std::string work;
-  std::string bytes;
   // A refused line stops the compile with its Syntax Error box, showing the line as pass 2 read it.
   const auto refuse_line = [&](std::size_t k, std::string_view as_read) {
     const std::string text = "Syntax Error:\r" + std::string(as_read) + "\r\rShow help?";
@@ -405,30 +436,25 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   };
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
-    std::string_view code;
-    bool code_known = false;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
     std::string_view as_read = lines_[j];
+    std::string_view line = Trim(as_read);
+    std::string_view code = Code_Part(line);
     if (!as_read.empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
-      const std::string_view trimmed = Trim(as_read);
-      as_read = trimmed;
-      code = Code_Part(trimmed);
-      code_known = true;
+      as_read = line;
       if (consts_.May_Replace(code)) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
-          work.append(trimmed.substr(code.size()));
-          lines_.Replace(j, work);
-          as_read = lines_[j];
-          code_known = false;
+          work.append(line.substr(code.size()));
+          as_read = lines_.Replace(j, work);
+          line = Trim(as_read);
+          code = Code_Part(line);
         }
       }
     }
-    const std::string_view line = Trim(as_read);
     listing_.pre_code_rows_ = j + 1;
 
-    if (!code_known) code = Code_Part(line);
     std::string_view instruction = code;
     const std::size_t colon = Find_LabelColon(code);
     listing_.code_starts_[j] = static_cast<std::uint32_t>(image_.Size());
@@ -456,7 +482,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     bool invalid_label = false;
     const LineTerms terms = Get_LineTerms(instruction);
     FixUp fixup = FixUp::None;
-    bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
+    std::string bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
     if (invalid_label) {
       Show_Invalid_Label(line, j);
       return false;
@@ -479,7 +505,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       box_line_ = j;
       lock_line = kNoLock;
     }
-    if (Is_LockPrefixLine(terms)) {
+    // Only a key of four letters can be LOCK: the other lines skip the call.
+    if (terms.key.size() == 4 && Is_LockPrefixLine(terms)) {
       lock_line = j;
       lock_as_read.assign(as_read);
     }

@@ -53,26 +53,38 @@ std::string_view Instruction_Part(std::string_view line);
 // Mnemonic and operands of a line as pass 1 reads them.
 std::string Split_Line(std::string_view line, std::string& first, std::string& second);
 
+// Where the lines of a text end: at CR LF only (the editor's text, where a lone LF is part of
+// its line), or also at a lone LF (a file as read: it splits as if each lone LF were a CR LF).
+enum class LineBreaks : std::uint8_t { CrLf, CrLfOrLf };
+
 // The lines of the text being compiled: each a piece of the text (found by its start: five
 // bytes a line), blanked, or a rewritten copy kept aside. Views stay valid until the line is
 // replaced again or the lines are Reset.
 class SourceLines {
  public:
-  // Splits text at every CR LF pair, as Split_Lines does; text must outlive the lines.
-  void Reset(std::string_view text);
+  // Splits text at every CR LF pair, as Split_Lines does, and with CrLfOrLf at every lone LF
+  // too; text must outlive the lines.
+  void Reset(std::string_view text, LineBreaks breaks = LineBreaks::CrLf);
   std::size_t Size() const { return starts_.size(); }
   std::string_view operator[](std::size_t i) const {
-    if (state_[i] != kSource) return Set_Aside(i);
-    // A line ends where the CR LF before the next one begins.
-    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 : text_.size();
+    const State state = state_[i];
+    if (state > kBeforeLf) return Set_Aside(i);
+    // A line ends where the CR LF (or lone LF) before the next one begins.
+    const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 + state : text_.size();
     return text_.substr(starts_[i], end - starts_[i]);
   }
+  // The first byte of line i in the text, whatever became of the line since: an empty line shows
+  // the first byte of its line end, the last one '\n'. A look at a line that costs no view.
+  char Lead_Byte(std::size_t i) const { return starts_[i] < text_.size() ? text_[starts_[i]] : '\n'; }
   void Blank(std::size_t i) { state_[i] = kBlank; }
-  // Line i reads as text from now on. Lines are replaced in ascending order.
-  void Replace(std::size_t i, std::string_view text);
+  // Line i reads as text from now on, and as the view returned. Lines are replaced in ascending
+  // order.
+  std::string_view Replace(std::size_t i, std::string_view text);
 
  private:
-  enum State : std::uint8_t { kSource, kBlank, kKept };
+  // A line of the text ends before a CR LF or before a lone LF (the values are the length of
+  // the break minus two, read by operator[]).
+  enum State : std::uint8_t { kBeforeCrLf = 0, kBeforeLf = 1, kBlank, kKept };
   std::string_view Set_Aside(std::size_t i) const;  // a blanked or rewritten line
   struct KeptLine {
     std::uint32_t line;
@@ -158,8 +170,10 @@ class CompileSession {
 
   // Command1_Click without the window: the whole compile of the editor text.
   CompileOutcome Compile(std::string_view text, const CompileOptions& options);
-  // The same, taking the text over instead of copying it (big sources read from a file).
-  CompileOutcome Compile_Owned(std::string&& text, const CompileOptions& options);
+  // The same, taking the text over instead of copying it (big sources read from a file, whose
+  // lone LFs may end lines too: no mended copy of the file is then needed).
+  CompileOutcome Compile_Owned(std::string&& text, const CompileOptions& options,
+                               LineBreaks breaks = LineBreaks::CrLf);
 
   const CodeImage& Image() const { return image_; }
   const Listing& Listing_() const { return listing_; }
@@ -181,6 +195,7 @@ class CompileSession {
   void Pass3(bool stack);
 
   std::string source_;
+  LineBreaks breaks_ = LineBreaks::CrLf;
   SourceLines lines_;
   CodeImage image_;
   LabelTable labels_;

@@ -125,7 +125,7 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
   usable_ = true;
 
   wide_.clear();
-  sticky_.clear();
+  sticky_.Clear();
   single_.clear();
   if (nodes > kMaxWideStates) return;
   // Renumber: the states without an occurrence first (the root stays 0), then the others.
@@ -155,9 +155,28 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
     }
   }
   // For the yes-or-no question an ending state never lets go, so only the last state is tested.
-  sticky_ = wide_;
-  for (std::size_t state = accept_base_; state < sticky_.size(); state += 256)
-    std::fill_n(&sticky_[state], 256, static_cast<std::uint32_t>(state));
+  sticky_.Build(nodes, accept_base_ / 256, wide_);
+}
+
+void ConstTable::NameMatcher::StickyRows::Build(std::size_t count, std::size_t accept,
+                                                const std::vector<std::uint32_t>& wide) {
+  rows_ = std::make_unique_for_overwrite<Row[]>(count);
+  count_ = count;
+  accept_ = accept;
+  for (std::size_t r = 0; r < count; ++r)
+    for (std::size_t c = 0; c < 256; ++c)
+      rows_[r].next[c] = r >= accept ? &rows_[r] : &rows_[wide[r * 256 + c] / 256];
+}
+
+ConstTable::NameMatcher::StickyRows& ConstTable::NameMatcher::StickyRows::operator=(const StickyRows& other) {
+  if (this == &other) return *this;
+  rows_ = other.count_ > 0 ? std::make_unique_for_overwrite<Row[]>(other.count_) : nullptr;
+  count_ = other.count_;
+  accept_ = other.accept_;
+  for (std::size_t r = 0; r < count_; ++r)
+    for (std::size_t c = 0; c < 256; ++c)
+      rows_[r].next[c] = &rows_[other.rows_[r].next[c] - other.rows_.get()];
+  return *this;
 }
 
 int ConstTable::NameMatcher::Count_UpToTwo(std::string_view text, std::size_t& end,
@@ -177,26 +196,45 @@ int ConstTable::NameMatcher::Count_UpToTwo(std::string_view text, std::size_t& e
   return count;
 }
 
-std::size_t ConstTable::NameMatcher::Run(std::size_t state, std::string_view text) const {
-  const std::uint32_t* sticky = sticky_.data();
+const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::Run(const Row* row,
+                                                                 std::string_view text) const {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = p + text.size();
-  for (; end - p >= 4; p += 4) {
-    state = sticky[state + p[0]];
-    state = sticky[state + p[1]];
-    state = sticky[state + p[2]];
-    state = sticky[state + p[3]];
+  if (text.size() >= 8) {
+    for (const unsigned char* const last8 = end - 8; p <= last8; p += 8) {
+      row = row->next[p[0]];
+      row = row->next[p[1]];
+      row = row->next[p[2]];
+      row = row->next[p[3]];
+      row = row->next[p[4]];
+      row = row->next[p[5]];
+      row = row->next[p[6]];
+      row = row->next[p[7]];
+    }
   }
-  for (; p != end; ++p) state = sticky[state + *p];
-  return state;
+  // The last seven bytes at most, in steps of four, two and one.
+  if (end - p >= 4) {
+    row = row->next[p[0]];
+    row = row->next[p[1]];
+    row = row->next[p[2]];
+    row = row->next[p[3]];
+    p += 4;
+  }
+  if (end - p >= 2) {
+    row = row->next[p[0]];
+    row = row->next[p[1]];
+    p += 2;
+  }
+  if (p != end) row = row->next[*p];
+  return row;
 }
 
 bool ConstTable::NameMatcher::Any_Joined(std::string_view a, std::string_view b, std::string_view c) const {
-  return Run(Run(Run(0, a), b), c) >= accept_base_;
+  return sticky_.Accepting(Run(Run(Run(sticky_.Start(), a), b), c));
 }
 
 bool ConstTable::NameMatcher::Any(std::string_view text) const {
-  if (!wide_.empty()) return Run(0, text) >= accept_base_;
+  if (!sticky_.Empty()) return sticky_.Accepting(Run(sticky_.Start(), text));
   const std::size_t a = alphabet_size_;
   std::int32_t node = 0;
   for (char ch : text) {
@@ -327,7 +365,7 @@ bool ConstTable::May_Replace(std::string_view line) const {
 
 bool ConstTable::Replace_Consts(std::string& line) const {
   if (Size() == 0 || line.empty()) return false;
-  line.assign(Trim(line));
+  if (const std::string_view trimmed = Trim(line); trimmed.size() != line.size()) line.assign(trimmed);
   Build_Matcher();
   if (line.find('"') == std::string::npos) {
     Substitute_All(line);

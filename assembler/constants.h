@@ -2,6 +2,7 @@
 // ConstTable: named pieces of source text, substituted into every line before it is assembled.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,8 +56,33 @@ class ConstTable {
     int Count_UpToTwo(std::string_view text, std::size_t& end, std::uint32_t& index) const;
     // True when the three texts one after the other hold an occurrence.
     bool Any_Joined(std::string_view a, std::string_view b, std::string_view c) const;
-    // The state of the byte-indexed automaton after text, from state.
-    std::size_t Run(std::size_t state, std::string_view text) const;
+    // The yes-or-no automaton: each state a row of 256 pointers to the next row, so a byte costs
+    // two loads. The rows point into their own block, so a copy points into its own.
+    class StickyRows {
+     public:
+      struct Row {
+        const Row* next[256];
+      };
+      StickyRows() = default;
+      StickyRows(const StickyRows& other) { *this = other; }
+      StickyRows& operator=(const StickyRows& other);
+      StickyRows(StickyRows&&) noexcept = default;
+      StickyRows& operator=(StickyRows&&) noexcept = default;
+      // count rows; row r leads on byte c to row next(r, c); rows from accept on end an occurrence.
+      void Build(std::size_t count, std::size_t accept, const std::vector<std::uint32_t>& wide);
+      void Clear() { *this = StickyRows(); }
+      bool Empty() const { return count_ == 0; }
+      const Row* Start() const { return rows_.get(); }
+      bool Accepting(const Row* row) const { return row >= rows_.get() + accept_; }
+
+     private:
+      std::unique_ptr<Row[]> rows_;
+      std::size_t count_ = 0;
+      std::size_t accept_ = 0;
+    };
+    using Row = StickyRows::Row;
+    // The row of the yes-or-no automaton after text, from row.
+    const Row* Run(const Row* row, std::string_view text) const;
 
    private:
     bool usable_ = false;
@@ -71,7 +97,7 @@ class ConstTable {
     // The same automaton indexed by the byte itself, each state stored as its number times 256;
     // the states where an occurrence ends come last, from accept_base_ on.
     std::vector<std::uint32_t> wide_;
-    std::vector<std::uint32_t> sticky_;  // wide_ with every ending state leading to itself
+    StickyRows sticky_;  // wide_ with every ending state leading to itself
     std::uint32_t accept_base_ = 0;
     std::vector<std::uint32_t> single_;  // per ending state: the one constant ending there, or 0
     mutable std::uint32_t stamp_ = 0;

@@ -32,7 +32,7 @@ void LabelTable::Add_LabelEntry(std::string_view text, bool is_label) {
   Add_Length(count);
 }
 
-void LabelTable::Add_Length(std::int32_t length) {
+void LabelTable::Add_FirstLength(std::int32_t length) {
   if (label_pending_ && entries_.back().length == 0) {
     entries_.back().length = length;
   } else {

@@ -20,7 +20,14 @@ class LabelTable {
   // count given to a pending label slot or to a new unnamed slot.
   void Add_LabelEntry(std::string_view text, bool is_label);
   // Byte-count form of Add_LabelEntry(text, false).
-  void Add_Length(std::int32_t length);
+  void Add_Length(std::int32_t length) {
+    // Most code lines follow code: they only add to the sum.
+    if (!label_pending_ && unnamed_indexed_) {
+      total_ += length;
+      return;
+    }
+    Add_FirstLength(length);
+  }
   // Offset of the first slot named name (trimmed, any case), or -1. Constant time: each name's
   // first definition is indexed when it is added.
   std::int32_t Find_Label(std::string_view name) const;
@@ -43,6 +50,7 @@ class LabelTable {
     std::int32_t offset = 0;
     std::int32_t length = 0;
   };
+  void Add_FirstLength(std::int32_t length);  // after a label, or the first unnamed slot
   std::vector<Entry> entries_;      // named slots only
   std::int64_t total_ = 0;          // sum of all slot lengths so far
   bool label_pending_ = false;      // the last slot is entries_.back(): a count still goes to it

@@ -40,15 +40,12 @@ MsgAnswer PrintingMessageHandler::Show(const Message& message) {
   return message.style == MsgStyle::YesNoCritical ? MsgAnswer::No : MsgAnswer::Ok;
 }
 
-std::optional<std::string> Read_Source(const std::string& source) {
+std::optional<std::string> Read_SourceBytes(const std::string& source) {
   std::string error;
   if (source == "-") {
     auto data = Read_Whole_Descriptor(STDIN_FILENO, error, kMaxSourceBytes);
-    if (!data) {
-      std::fprintf(stderr, "orvo: cannot read standard input: %s\n", error.c_str());
-      return std::nullopt;
-    }
-    return Mend_LineEnds(std::move(*data));
+    if (!data) std::fprintf(stderr, "orvo: cannot read standard input: %s\n", error.c_str());
+    return data;
   }
   // A pipe is read as cat reads it, waiting for its writer; a person at a terminal is told so.
   struct stat st {};
@@ -57,10 +54,13 @@ std::optional<std::string> Read_Source(const std::string& source) {
   ReadLimits limits;
   limits.max_bytes = kMaxSourceBytes;
   auto data = Read_Whole_File(source, error, limits);
-  if (!data) {
-    std::fprintf(stderr, "orvo: cannot read %s: %s\n", source.c_str(), error.c_str());
-    return std::nullopt;
-  }
+  if (!data) std::fprintf(stderr, "orvo: cannot read %s: %s\n", source.c_str(), error.c_str());
+  return data;
+}
+
+std::optional<std::string> Read_Source(const std::string& source) {
+  auto data = Read_SourceBytes(source);
+  if (!data) return std::nullopt;
   return Mend_LineEnds(std::move(*data));
 }
 

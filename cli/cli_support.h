@@ -34,9 +34,11 @@ bool Write_Stream(std::FILE* f, std::string_view bytes);
 // closed stream) turns success into 1; a lost standard output is reported on stderr.
 int Finish_Output(int status);
 
-// Reads SOURCE (a path or "-" for stdin), at most kMaxSourceBytes. On failure prints why on
-// stderr and returns nullopt.
+// Reads SOURCE (a path or "-" for stdin), at most kMaxSourceBytes, line ends mended. On failure
+// prints why on stderr and returns nullopt.
 std::optional<std::string> Read_Source(const std::string& source);
+// The same bytes as read, lone LFs and all (for a compile that splits lines at LineBreaks::CrLfOrLf).
+std::optional<std::string> Read_SourceBytes(const std::string& source);
 
 // Options every subcommand shares.
 struct CommonOptions {

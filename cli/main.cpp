@@ -47,13 +47,16 @@ MessageFormat Format_Of(const CommonOptions& o) {
 
 // Compiles SOURCE with boxes printed on out. Returns the exit status so far (kOk when finished).
 int Compile_Source(const CommonOptions& o, std::FILE* out, CompileSession& session) {
-  auto text = Read_Source(o.source);
+  auto text = Read_SourceBytes(o.source);
   if (!text) return kUsage;
   PrintingMessageHandler printer(out, Format_Of(o));
   ScopedMessageHandler scope(printer);
   CompileOptions options;
   options.stack = o.stack;
-  return session.Compile_Owned(std::move(*text), options) == CompileOutcome::Finished ? kOk : kFailed;
+  // The lone LFs end lines where they stand: mending them would copy the whole file.
+  return session.Compile_Owned(std::move(*text), options, LineBreaks::CrLfOrLf) == CompileOutcome::Finished
+             ? kOk
+             : kFailed;
 }
 
 // True when OUT names the file SOURCE is read from (through a link, a hard link or standard

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
+#include "assembler/compile.h"
 #include "base/file_access.h"
-#include "support/test_support.h"
 #include "support/file_seams.h"
+#include "support/test_support.h"
 
 namespace orvo {
 namespace {
@@ -97,6 +99,42 @@ TEST(MendLineEnds, LoneLfBecomesCrLf) {
       {"A\rB", "A\rB"}, {"A\r\r\nB", "A\r\r\nB"}, {"\n", "\r\n"},
   };
   for (const auto& [in, out] : rows) EXPECT_EQ(Mend_LineEnds(in), out);
+  // Longer texts, whose line feeds fall on every place of the sixteen-byte steps.
+  std::mt19937 rng(11);
+  for (int t = 0; t < 200; ++t) {
+    std::string text(rng() % 80, 'x');
+    for (char& c : text) c = "\n\rab"[rng() % 4];
+    std::string expected;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) expected += '\r';
+      expected += text[i];
+    }
+    EXPECT_EQ(Mend_LineEnds(std::string_view(text)), expected) << testing::PrintToString(text);
+    EXPECT_EQ(Mend_LineEnds(std::string(text)), expected) << testing::PrintToString(text);
+  }
+}
+
+// A file compiled as read splits into the lines of its mended copy: every break kind at every
+// place, at the ends and across the sixteen-byte steps of the line feed search.
+TEST(MendLineEnds, LoneLfLinesAreThoseOfTheMendedText) {
+  std::vector<std::string> texts = {
+      "",     "\n",       "\r",         "\r\n",       "\n\n",          "\r\r\n\n", "\n\r\n",
+      "A\nB", "A\r\nB\n", "A\rB\r\n\r", "\r\n\n\r\n", "x\r\r\n\r\n\n", "\n\nA\n\n"};
+  std::mt19937 rng(7);
+  for (int t = 0; t < 300; ++t) {
+    std::string text(rng() % 70, 'x');
+    for (char& c : text) c = "\r\nab"[rng() % (t % 3 == 0 ? 2 : 4)];
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    SourceLines lines;
+    lines.Reset(text, LineBreaks::CrLfOrLf);
+    const std::string mended = Mend_LineEnds(std::string_view(text));
+    const std::vector<std::string_view> expected = Split_Lines(mended);
+    ASSERT_EQ(lines.Size(), expected.size()) << testing::PrintToString(text);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+      EXPECT_EQ(lines[i], expected[i]) << testing::PrintToString(text) << " line " << i;
+  }
 }
 
 TEST(SourceFiles, LoadMissingFileShowsBoxAndCreatesNothing) {

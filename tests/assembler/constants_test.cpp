@@ -218,5 +218,59 @@ TEST(ReplaceConsts, WorkBoundReachedOnTheSameLine) {
   EXPECT_EQ(results[0].back(), lines[2999 % lines.size()]);
 }
 
+// The quick question asks whether any name occurs anywhere in the line, in any case, inside
+// words too: lines of every length around the automaton's steps of eight, with the names at the
+// ends and across them.
+TEST(MayReplace, TrueExactlyWhenANameOccurs) {
+  const std::vector<std::string> defs = {"CV0 EQU 1", "OFS1=2", "AB=3", "Q9Z=4", "X_Y=5"};
+  const std::vector<std::string> pieces = {"cv0", "Cv", "0", "ofS1", "OF", "a",   "B",  "q9",   "Z",   "x_",
+                                           "Y",   ",",  "[", "+",    " ",  "EAX", "\t", "\x80", "\xC1"};
+  ConstTable table;
+  for (const auto& d : defs) table.Define_Const(d);
+  auto plain = [&](std::string_view line) {
+    line = Trim(line);
+    for (std::size_t c = 1; c <= table.Size(); ++c)
+      if (Find_NoCase(line, table.Names()[c]) != std::string_view::npos) return true;
+    return false;
+  };
+  std::uint32_t seed = 99;
+  int hits = 0;
+  for (int n = 0; n < 4000; ++n) {
+    std::string line;
+    seed = seed * 1103515245u + 12345u;
+    const int len = static_cast<int>((seed >> 16) % 12);
+    for (int k = 0; k < len; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      line += pieces[(seed >> 16) % pieces.size()];
+    }
+    const bool expected = plain(line);
+    hits += expected;
+    ASSERT_EQ(table.May_Replace(line), expected) << testing::PrintToString(line);
+  }
+  EXPECT_GT(hits, 400);
+  EXPECT_LT(hits, 3600);
+}
+
+// A copied table answers as the original did, after the original is gone: its automaton is its own.
+TEST(MayReplace, CopyOutlivesTheOriginal) {
+  ConstTable copy;
+  {
+    ConstTable original;
+    original.Define_Const("WIDTH EQU 80");
+    original.Define_Const("HEIGHT EQU 25");
+    ASSERT_TRUE(original.May_Replace("MOV EAX,WIDTH"));
+    copy = original;
+    ConstTable scratch = original;
+    scratch.Define_Const("DEPTH EQU 3");
+    ASSERT_TRUE(scratch.May_Replace("PUSH depth"));
+  }
+  EXPECT_TRUE(copy.May_Replace("MOV EAX,height+1"));
+  EXPECT_FALSE(copy.May_Replace("MOV EAX,WIDT+HEIGH"));
+  EXPECT_FALSE(copy.May_Replace("PUSH DEPTH"));
+  std::string line = "MOV EAX,WIDTH*HEIGHT";
+  copy.Replace_Consts(line);
+  EXPECT_EQ(line, "MOV EAX,80*25");
+}
+
 }  // namespace
 }  // namespace orvo

@@ -130,6 +130,31 @@ TEST(Compile, ListingColumnsAndAddresses) {
   EXPECT_TRUE(rec.Messages().empty());
 }
 
+// Pass 1 blanks comment lines and lines whose code is empty, and takes the CONST lines; every
+// other line is left for pass 2, whatever its first character.
+TEST(Compile, FirstPassBlanksCommentsAndConstantsOnly) {
+  struct Row {
+    std::string_view line;
+    bool blanked;
+    std::size_t consts;
+  };
+  const Row rows[] = {
+      {"\t", true, 0},        {"\t\t; tabbed", true, 0},  {"  ; x", true, 0},   {"'x", true, 0},
+      {"rem x", true, 0},     {"Rem  x", true, 0},        {"REMARK", false, 0}, {"REM", false, 0},
+      {"const K=2", true, 1}, {"Const K EQU 2", true, 1}, {"CONST", true, 0},   {"CONSTANT", false, 0},
+      {"CLC", false, 0},      {"c: CLC", false, 0},       {"\tCLC", false, 0},  {"r:", false, 0},
+      {"\"x;y\"", false, 0},  {"NOP ; c", false, 0},      {"   ", true, 0},
+  };
+  for (const Row& row : rows) {
+    Recorder rec;
+    CompileSession s;
+    s.Compile(std::string(row.line) + "\r\nNOP", {});
+    ASSERT_EQ(s.Lines().Size(), 2u) << row.line;
+    EXPECT_EQ(s.Lines()[0].empty(), row.blanked) << row.line;
+    EXPECT_EQ(s.Consts().Size(), row.consts) << row.line;
+  }
+}
+
 TEST(Compile, HexAddressesAndLongLines) {
   Recorder rec;
   CompileSession s;

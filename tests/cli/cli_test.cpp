@@ -56,6 +56,39 @@ TEST(OrvoList, RowsPerSourceLine) {
   EXPECT_EQ(r.err, "");
 }
 
+// A file with Unix line ends, or with both kinds, reads line by line as its CR LF copy: the same
+// rows, bytes, boxes and line numbers in every command's output.
+TEST(OrvoBuildAndList, LoneLineFeedsEndLinesAsCrLfDoes) {
+  const std::string programs[] = {
+      "NOP\nCLC\n\nSTC\n",
+      "CONST K=4\nstart: MOV EAX,K ; four\nJMP start\n",
+      "NOP\nMOV EAX,\rEBX\nCLC",       // a CR alone stays inside its line: refused there
+      "\n\nPUSHAD\nFOO EAX\nPOPAD\n",  // the box names line 4
+      "DB \"a;b\"\nLOCK\n",
+  };
+  for (const std::string& unix_text : programs) {
+    std::string dos_text, mixed_text;
+    for (std::size_t i = 0; i < unix_text.size(); ++i) {
+      if (unix_text[i] != '\n') {
+        dos_text += unix_text[i];
+        mixed_text += unix_text[i];
+        continue;
+      }
+      dos_text += "\r\n";
+      mixed_text += i % 2 == 0 ? "\r\n" : "\n";
+    }
+    for (const char* command : {"build -", "build --stack -", "list -", "build --messages json -"}) {
+      const auto dos = Run_Orvo(command, dos_text);
+      for (const std::string& text : {unix_text, mixed_text}) {
+        const auto r = Run_Orvo(command, text);
+        EXPECT_EQ(r.status, dos.status) << command << " " << testing::PrintToString(text);
+        EXPECT_EQ(r.out, dos.out) << command << " " << testing::PrintToString(text);
+        EXPECT_EQ(r.err, dos.err) << command << " " << testing::PrintToString(text);
+      }
+    }
+  }
+}
+
 // A program whose code and listing span many output pieces comes out whole, in order, the same
 // to a file and to standard output; a refused line still writes nothing.
 TEST(OrvoBuildAndList, LargeProgramsAcrossPieces) {
