@@ -84,8 +84,9 @@ bool Plain_Loop(const LineTerms& t, std::string& out, FixUp& fixup) {
   fixup = FixUp::Loop;
   return !out.empty();
 }
+template <PlainTwoFamily family>
 bool Plain_Two(const LineTerms& t, std::string& out, FixUp&) {
-  return t.second.data() != nullptr && Encode_TwoOperand_Plain(t.key, t.first, t.second, out);
+  return t.second.data() != nullptr && Encode_TwoOperand_Plain(family, t.key, t.first, t.second, out);
 }
 
 std::string Two(const LineTerms& t, const OperandReads& reads) {
@@ -152,7 +153,7 @@ std::string VerrVerw(const LineTerms& t, const OperandReads&) { return Assemble_
 // row that the ordered search would find first.
 // clang-format off
 constexpr std::array kDispatch{
-    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Two},
+    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Two<PlainTwoFamily::Mov>},
     DispatchRow{"MOVZX", Movx, Arity::Two, FixUp::None, Plain_Escape},
     DispatchRow{"MOVSX", Movx, Arity::Two, FixUp::None, Plain_Escape},
     DispatchRow{"BSF", BitScan, Arity::Two, FixUp::None, Plain_Escape},
@@ -180,13 +181,17 @@ constexpr std::array kDispatch{
     DispatchRow{"POPF", FlagOp, Arity::None},
     DispatchRow{"POPFD", FlagOp, Arity::None},
     DispatchRow{"END", End, Arity::None}, DispatchRow{"EXIT", Exit, Arity::OwnText},
-    DispatchRow{"OR", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"ADC", Two, Arity::Two, FixUp::Alu, Plain_Two},
-    DispatchRow{"SBB", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"AND", Two, Arity::Two, FixUp::Alu, Plain_Two},
-    DispatchRow{"XOR", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"CMP", Two, Arity::Two, FixUp::Alu, Plain_Two},
-    DispatchRow{"ADD", Two, Arity::Two, FixUp::Alu, Plain_Two}, DispatchRow{"SUB", Two, Arity::Two, FixUp::Alu, Plain_Two},
+    DispatchRow{"OR", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"ADC", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"SBB", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"AND", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"XOR", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"CMP", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"ADD", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
+    DispatchRow{"SUB", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Alu>},
     DispatchRow{"BT", Two, Arity::Two}, DispatchRow{"BTS", Two, Arity::Two},
     DispatchRow{"BTR", Two, Arity::Two}, DispatchRow{"BTC", Two, Arity::Two},
-    DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu, Plain_Two},
+    DispatchRow{"TEST", Two, Arity::Two, FixUp::Alu, Plain_Two<PlainTwoFamily::Test>},
     DispatchRow{"NOT", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"NEG", One, Arity::One, FixUp::None, Plain_One},
     DispatchRow{"MUL", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IMUL", Imul, Arity::Three, FixUp::None, Plain_Imul},
     DispatchRow{"DIV", One, Arity::One, FixUp::None, Plain_One}, DispatchRow{"IDIV", One, Arity::One, FixUp::None, Plain_One},
@@ -233,7 +238,7 @@ constexpr std::array kDispatch{
     DispatchRow{"BSWAP", Bswap, Arity::One},
     DispatchRow{"IN", In, Arity::Two},
     DispatchRow{"OUT", Out, Arity::Two},
-    DispatchRow{"LEA", Lea, Arity::Two, FixUp::None, Plain_Two},
+    DispatchRow{"LEA", Lea, Arity::Two, FixUp::None, Plain_Two<PlainTwoFamily::Lea>},
     DispatchRow{"BOUND", Bound, Arity::Two},
     DispatchRow{"CMPXCHG", Cmpxchg, Arity::Two},
     DispatchRow{"XCHG", Xchg, Arity::Two},

@@ -48,6 +48,10 @@ bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::stri
 bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteString& out);
 bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
                              ByteString& out);
+// The same for a caller that knows the family from its own row.
+enum class PlainTwoFamily : std::uint8_t { Mov, Alu, Test, Lea };
+bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
+                             std::string_view second, ByteString& out);
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);
 
 // ---- Two-operand families --------------------------------------------------------------------

@@ -570,6 +570,12 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   });
 }
 
+bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
+                             std::string_view second, ByteString& out) {
+  static constexpr Family kFamilies[] = {Family::Mov, Family::Alu, Family::Test, Family::Lea};
+  return Encode_Plain(key, kFamilies[static_cast<int>(family)], first, second, out);
+}
+
 bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
                              ByteString& out) {
   const std::optional<Family> family = Family_Of(key);
