@@ -41,22 +41,29 @@ bool detail::Plain_Literal(std::string_view t, PlainNumber& out) {
     out = PlainNumber{v, static_cast<std::uint8_t>(t.size()), true};
     return true;
   }
-  const auto hex_value = [](char c) -> int {
-    if (Is_Digit(c)) return c - '0';
-    const char u = Upper_Char(c);
-    return (u >= 'A' && u <= 'F') ? u - 'A' + 10 : -1;
-  };
-  // Up to 32 bits of hex or binary digits; false for an empty run or any other character.
-  const auto read = [&](std::string_view digits, int bits_per_digit, std::uint32_t& value) {
-    if (digits.empty()) return false;
-    std::uint64_t v = 0;
-    for (const char c : digits) {
-      const int d = hex_value(c);
-      if (d < 0 || d >= (1 << bits_per_digit)) return false;
-      v = (v << bits_per_digit) | static_cast<std::uint64_t>(d);
-      if (v > 0xFFFFFFFFu) return false;
+  // Up to 32 bits of digits: eight hex or 32 binary digits at most (longer runs, leading zeros and
+  // all, are left to the full reading); false for an empty run or any other character.
+  const auto read = [](std::string_view digits, int bits_per_digit, std::uint32_t& value) {
+    if (digits.empty() || digits.size() * static_cast<std::size_t>(bits_per_digit) > 32) return false;
+    std::uint32_t v = 0;
+    if (bits_per_digit == 1) {
+      for (const char c : digits) {
+        const auto bit = static_cast<unsigned>(c - '0');
+        if (bit > 1) return false;
+        v = (v << 1) | bit;
+      }
+    } else {
+      for (const char c : digits) {
+        unsigned d = static_cast<unsigned>(c - '0');
+        if (d > 9) {
+          d = static_cast<unsigned>((c | 0x20) - 'a');
+          if (d > 5) return false;
+          d += 10;
+        }
+        v = (v << 4) | d;
+      }
     }
-    value = static_cast<std::uint32_t>(v);
+    value = v;
     return true;
   };
   std::uint32_t v = 0;
