@@ -1,7 +1,7 @@
 #pragma once
 // Mnemonic tables written in the order that reads best and indexed at compile time, so that a
-// lookup is a binary search over integers (mnemonics of up to seven characters packed with
-// Pack_Mnemonic) instead of a scan or a string compare. Rows need a `mnemonic` member.
+// lookup hashes an integer (mnemonics of up to seven characters packed with Pack_Mnemonic)
+// instead of a scan or a string compare. Rows need a `mnemonic` member.
 
 #include <algorithm>
 #include <array>
@@ -12,10 +12,22 @@
 
 namespace orvo {
 
+// An open-addressing table over the packed keys, at least four slots a row: a lookup hashes once
+// and almost always finds its row, or an empty slot, at the first probe.
+constexpr std::size_t Hash_Slots(std::size_t rows) {
+  std::size_t slots = 8;
+  while (slots < 4 * rows) slots *= 2;
+  return slots;
+}
+constexpr std::size_t Hash_Packed(std::uint64_t packed, std::size_t slots) {
+  return static_cast<std::size_t>((packed * 0x9E3779B97F4A7C15ull) >> 40) & (slots - 1);
+}
+
 template <class Row, std::size_t N>
 struct MnemonicIndex {
   std::array<Row, N> rows;  // in the order of their keys
   std::array<std::uint64_t, N> keys;
+  std::array<std::int16_t, Hash_Slots(N)> slots;  // row index, -1 for an empty slot
 };
 
 template <class Row, std::size_t N>
@@ -24,20 +36,26 @@ constexpr MnemonicIndex<Row, N> Sort_ByMnemonic(std::array<Row, N> rows) {
     if (row.mnemonic.size() > kMaxPackedMnemonic) throw "mnemonic too long to pack";
   std::sort(rows.begin(), rows.end(),
             [](const Row& a, const Row& b) { return Pack_Mnemonic(a.mnemonic) < Pack_Mnemonic(b.mnemonic); });
-  MnemonicIndex<Row, N> index{rows, {}};
+  MnemonicIndex<Row, N> index{rows, {}, {}};
+  for (auto& slot : index.slots) slot = -1;
   for (std::size_t i = 0; i < N; ++i) {
     index.keys[i] = Pack_Mnemonic(rows[i].mnemonic);
     if (i > 0 && index.keys[i] == index.keys[i - 1]) throw "mnemonic listed twice";
+    std::size_t h = Hash_Packed(index.keys[i], index.slots.size());
+    while (index.slots[h] >= 0) h = (h + 1) & (index.slots.size() - 1);
+    index.slots[h] = static_cast<std::int16_t>(i);
   }
   return index;
 }
 
 template <class Row, std::size_t N>
 const Row* Find_Packed(const MnemonicIndex<Row, N>& index, std::uint64_t packed) {
-  const auto it = std::lower_bound(index.keys.begin(), index.keys.end(), packed);
-  return (it != index.keys.end() && *it == packed)
-             ? &index.rows[static_cast<std::size_t>(it - index.keys.begin())]
-             : nullptr;
+  constexpr std::size_t kMask = Hash_Slots(N) - 1;
+  for (std::size_t h = Hash_Packed(packed, kMask + 1);; h = (h + 1) & kMask) {
+    const std::int16_t i = index.slots[h];
+    if (i < 0) return nullptr;
+    if (index.keys[static_cast<std::size_t>(i)] == packed) return &index.rows[static_cast<std::size_t>(i)];
+  }
 }
 
 template <class Row, std::size_t N>
