@@ -382,7 +382,9 @@ std::vector<std::string_view> Accepted_Mnemonics() {
 
 LineTerms Get_LineTerms(std::string_view line) {
   LineTerms t;
-  const std::size_t space = Find_InShort(line, ' ');
+  // The mnemonic is copied in capitals while its end is looked for.
+  std::size_t space = t.key.Assign_FirstWord(line);
+  if (space == line.size()) space = std::string_view::npos;
   if (space == std::string_view::npos) {
     t.mnemonic = line;
     t.operand = line;
@@ -397,8 +399,26 @@ LineTerms Get_LineTerms(std::string_view line) {
       t.second = t.operand.substr(comma + 1);
     }
   }
-  t.key.Assign(t.mnemonic);
   return t;
+}
+
+std::size_t MnemonicKey::Assign_FirstWord(std::string_view line) {
+  const std::size_t n = line.size();
+  std::size_t i = 0;
+  for (; i < n && i < kShort; ++i) {
+    const char c = line[i];
+    if (c == ' ') break;
+    short_[i] = Upper_Char(c);
+  }
+  if (i == kShort && i < n && line[i] != ' ') {
+    // A longer word: found and copied whole.
+    std::size_t end = i;
+    while (end < n && line[end] != ' ') ++end;
+    Assign(line.substr(0, end));
+    return end;
+  }
+  size_ = static_cast<std::uint32_t>(i);
+  return i;
 }
 
 void MnemonicKey::Assign(std::string_view mnemonic) {

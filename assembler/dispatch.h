@@ -24,6 +24,9 @@ class MnemonicKey {
   // The trimmed mnemonic, written in capitals as it is copied.
   explicit MnemonicKey(std::string_view mnemonic) { Assign(mnemonic); }
   void Assign(std::string_view mnemonic);
+  // Takes the text up to its first blank as the mnemonic and returns where that blank stands
+  // (the size of the text when there is none).
+  std::size_t Assign_FirstWord(std::string_view line);
   std::string_view view() const { return size_ <= kShort ? std::string_view(short_, size_) : std::string_view(long_); }
   operator std::string_view() const { return view(); }
   std::size_t size() const { return size_; }

@@ -70,7 +70,10 @@ INSTANTIATE_TEST_SUITE_P(Numbers, PlainLines, testing::Values(
     PlainCase{"DB 256",                      "",           "Error in DB:"},
     PlainCase{"DB 1,,2",                     "",           "Error in DB:"},
     PlainCase{"DW 0x28,1001100100001100b",   "28000C99",   ""},
-    PlainCase{"DD 6742,0xDAF2B69,&HFFFFFFFF", "561A0000692BAF0DFFFFFFFF", ""}
+    PlainCase{"DD 6742,0xDAF2B69,&HFFFFFFFF", "561A0000692BAF0DFFFFFFFF", ""},
+    // A named data line's first word is its label, however long.
+    PlainCase{"ABCDEFGHIJKLMNO DB 5",        "05",         ""},
+    PlainCase{"ABCDEFGHIJKLMNOPQRSTUVWXYZ DW 0x1234", "3412", ""}
 ));
 
 INSTANTIATE_TEST_SUITE_P(Shapes, PlainLines, testing::Values(
