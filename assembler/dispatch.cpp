@@ -479,7 +479,22 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   return Dispatch_Line(terms, labels, invalid_label, unused);
 }
 
+namespace {
+std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                     bool plain_first);
+}  // namespace
+
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup) {
+  return Dispatch(terms, labels, invalid_label, fixup, true);
+}
+
+std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup) {
+  return Dispatch(terms, labels, invalid_label, fixup, false);
+}
+
+namespace {
+std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                     bool plain_first) {
   invalid_label = false;
   fixup = FixUp::None;
   std::string bytes;
@@ -487,7 +502,7 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   // Conditional jumps have no row: they take the jump's plain encoder.
   const PlainEncoder plain =
       row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
-  if (plain != nullptr) {
+  if (plain != nullptr && plain_first) {
     if (plain(terms, bytes, fixup)) return bytes;
     bytes.clear();
     fixup = FixUp::None;
@@ -519,6 +534,7 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
   if (!bytes.empty()) fixup = Operands_FixUp(Row_FixUp(row, terms), terms);
   return bytes;
 }
+}  // namespace
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack) {

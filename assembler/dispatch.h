@@ -76,6 +76,10 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
 // The same, with the line's Line_FixUp read from the row it found.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup);
 
+// Dispatch_Line without the plain encoders: every line through its row's full encoder and the
+// operand checks before it. Both give the same bytes, boxes and fix-up for every line.
+std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup);
+
 // The fix-up a line's dispatch row names (its column), when the line's operands may name a label;
 // None when Dispatch_FixUp of the line can neither change it nor show a box, whatever labels
 // pass 2 defines: pass 3 then skips it.
