@@ -13,10 +13,10 @@ SourceLineMap::SourceLineMap(const Listing& listing, std::size_t image_size, boo
                              std::vector<std::string_view> lines)
     : lines_(std::move(lines)) {
   if (!listing.Has_Addresses()) return;
-  for (std::size_t i = 0; i < listing.Line_Count() && i < listing.Text2_Rows(); ++i) {
+  for (std::size_t i = 0; i < listing.Line_Count() && i < listing.Raw_Bytes_Rows(); ++i) {
     const std::size_t length = listing.Raw_Bytes(i).size();
     if (length == 0) continue;
-    const std::string address = listing.List1_Item(i);
+    const std::string address = listing.Address_Decimal(i);
     std::uint32_t begin = 0;
     if (address.empty() ||
         std::from_chars(address.data(), address.data() + address.size(), begin).ec != std::errc())
@@ -34,7 +34,7 @@ SourceLineMap::SourceLineMap(const Listing& listing, std::size_t image_size, boo
 
 bool Has_StackFrame(const Listing& listing, std::size_t image_size) {
   std::size_t lines_bytes = 0;
-  for (std::size_t i = 0; i < listing.Text2_Rows(); ++i) lines_bytes += listing.Raw_Bytes(i).size();
+  for (std::size_t i = 0; i < listing.Raw_Bytes_Rows(); ++i) lines_bytes += listing.Raw_Bytes(i).size();
   return image_size == lines_bytes + kPrologue.size() + kEpilogue.size();
 }
 

@@ -226,7 +226,7 @@ void Listing::Clear() {
   line_count_ = 0;
   lines_ = nullptr;
   pre_code_rows_ = 0;
-  text2_rows_ = 0;
+  raw_rows_ = 0;
   pass3_done_ = false;
   code_starts_.clear();
   kinds_.clear();
@@ -264,24 +264,24 @@ std::string Listing::Hex_Entry(std::size_t i) const {
   return ViewOpCodes_Bin2Hex(Code_Of(r));
 }
 
-std::string Listing::List1_Item(std::size_t i) const {
+std::string Listing::Address_Decimal(std::size_t i) const {
   if (!pass3_done_ || kinds_[i] == kNoCode) return {};
   return Decimal_Text(static_cast<std::int32_t>(code_starts_[i]) + address_base_);
 }
 
-std::string Listing::List2_Item(std::size_t i) const {
+std::string Listing::Address_Hex(std::size_t i) const {
   if (!pass3_done_ || kinds_[i] == kNoCode) return {};
   return Hex_Upper(static_cast<std::uint32_t>(static_cast<std::int32_t>(code_starts_[i]) + address_base_));
 }
 
-std::string Listing::Text2() const {
+std::string Listing::Raw_Bytes_Text() const {
   std::string out;
-  out.reserve((final_bytes_ != nullptr ? final_bytes_->size() : 0) + 2 * text2_rows_);
-  for (std::size_t i = 0; i < text2_rows_; ++i) out.append(Raw_Bytes(i)).append("\r\n");
+  out.reserve((final_bytes_ != nullptr ? final_bytes_->size() : 0) + 2 * raw_rows_);
+  for (std::size_t i = 0; i < raw_rows_; ++i) out.append(Raw_Bytes(i)).append("\r\n");
   return out;
 }
 
-std::string Listing::Text3() const {
+std::string Listing::Hex_Text() const {
   std::string out;
   if (!pass3_done_) return out;
   // Three characters a byte at most ("FF/"), and CR LF between rows: one allocation.
@@ -305,7 +305,7 @@ std::string Listing::Text3() const {
   return out;
 }
 
-std::string Listing::TxtPreCode() const {
+std::string Listing::PreCode_Text() const {
   std::string out;
   std::size_t size = 0;
   for (std::size_t i = 0; i < pre_code_rows_; ++i) size += PreCode_Line(i).size() + 2;
@@ -365,7 +365,7 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   // Finish.
   if (options.stack) image_.Wrap_StackFrame();
   listing_.final_base_ = options.stack ? kPrologue.size() : 0;
-  if (options.save_code_file)
+  if (options.write_code_file)
     Save_CodeImage(image_, options.code_file_path.empty() ? Code_File_Path() : options.code_file_path);
   return CompileOutcome::Finished;
 }
@@ -420,8 +420,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   const auto refuse_line = [&](std::size_t k, std::string_view as_read) {
     const std::string text = "Syntax Error:\r" + std::string(as_read) + "\r\rShow help?";
     if (Show_Message(text, MsgStyle::YesNoCritical, "LINE: " + std::to_string(k + 1)) == MsgAnswer::Yes &&
-        options.open_help)
-      options.open_help(kSyntaxErrorHelpContext);
+        options.on_syntax_help)
+      options.on_syntax_help(kSyntaxErrorHelpContext);
     return false;
   };
   // A LOCK alone on its line prefixes the next line that assembles to bytes; until that line is
@@ -475,7 +475,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       instruction = Trim_LeftBlanksAndTabs(code.substr(colon + 1));  // code holds no comment
     }
     if (instruction.empty()) {
-      ++listing_.text2_rows_;
+      ++listing_.raw_rows_;
       listing_.kinds_[j] = Listing::kNoCode;
       continue;
     }
@@ -496,7 +496,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
       bytes.clear();
     }
-    ++listing_.text2_rows_;
+    ++listing_.raw_rows_;
     image_.Append_Code(bytes);
     if (bytes.empty()) return refuse_line(j, as_read);
     if (lock_line != kNoLock) {

@@ -19,10 +19,10 @@ namespace orvo {
 
 struct CompileOptions {
   bool stack = false;           // "Auto save/restore stack" ticked
-  bool save_code_file = false;  // the window saves the code file; the command line does not
-  std::string code_file_path;   // empty: the code file beside the program
+  bool write_code_file = false;  // the window writes the code file; the command line does not
+  std::string code_file_path;    // empty: the code file beside the program
   // Called with the help context when the user answers Yes to "Syntax Error:".
-  std::function<void(int context)> open_help;
+  std::function<void(int context)> on_syntax_help;
 };
 
 // Finished: ran to its end without an error box. Stopped: a line was refused and the compile
@@ -110,19 +110,19 @@ class Listing {
   std::size_t Line_Count() const { return line_count_; }
   // Rows filled so far in each column (a stopped compile fills some and not others).
   std::size_t PreCode_Rows() const { return pre_code_rows_; }
-  std::size_t Text2_Rows() const { return text2_rows_; }
+  std::size_t Raw_Bytes_Rows() const { return raw_rows_; }
   bool Has_Addresses() const { return pass3_done_; }
 
   std::string_view PreCode_Line(std::size_t i) const;
-  std::string_view Raw_Bytes(std::size_t i) const;  // Text2 entry: pass-2 bytes
-  std::string Hex_Entry(std::size_t i) const;       // Text3 entry (view form)
-  std::string List1_Item(std::size_t i) const;      // decimal address or ""
-  std::string List2_Item(std::size_t i) const;      // hexadecimal address or ""
+  std::string_view Raw_Bytes(std::size_t i) const;     // pass-2 bytes
+  std::string Hex_Entry(std::size_t i) const;          // final bytes in the view form ("B8/7/0/0/0")
+  std::string Address_Decimal(std::size_t i) const;  // decimal address or ""
+  std::string Address_Hex(std::size_t i) const;      // hexadecimal address or ""
 
-  // The text controls as the window shows them (CR LF between rows).
-  std::string Text2() const;
-  std::string Text3() const;
-  std::string TxtPreCode() const;
+  // Whole columns, CR LF between rows: the pass-2 bytes, the view forms, the source lines.
+  std::string Raw_Bytes_Text() const;
+  std::string Hex_Text() const;
+  std::string PreCode_Text() const;
 
  private:
   friend class CompileSession;
@@ -144,7 +144,7 @@ class Listing {
   // lines, so it costs no second vector.
   const SourceLines* lines_ = nullptr;
   std::size_t pre_code_rows_ = 0;
-  std::size_t text2_rows_ = 0;
+  std::size_t raw_rows_ = 0;
   bool pass3_done_ = false;
   std::vector<std::uint32_t> code_starts_;  // one a row and one past the last
   std::vector<RowKind> kinds_;

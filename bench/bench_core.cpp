@@ -134,8 +134,8 @@ void BM_ListingTexts(benchmark::State& state) {
   CompileSession session;
   session.Compile(source, {});
   for (auto _ : state) {
-    benchmark::DoNotOptimize(session.Listing_().Text3());
-    benchmark::DoNotOptimize(session.Listing_().TxtPreCode());
+    benchmark::DoNotOptimize(session.Listing_().Hex_Text());
+    benchmark::DoNotOptimize(session.Listing_().PreCode_Text());
   }
 }
 BENCHMARK(BM_ListingTexts)->Unit(benchmark::kMillisecond);

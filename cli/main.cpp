@@ -110,8 +110,8 @@ int List(const CommonOptions& o) {
   std::string out;
   out.reserve(2 * kPieceBytes);
   for (std::size_t i = 0; i < listing.Line_Count(); ++i) {
-    out.append(listing.List1_Item(i)).push_back('\t');
-    out.append(listing.List2_Item(i)).push_back('\t');
+    out.append(listing.Address_Decimal(i)).push_back('\t');
+    out.append(listing.Address_Hex(i)).push_back('\t');
     out.append(listing.Hex_Entry(i)).push_back('\t');
     out.append(listing.PreCode_Line(i)).push_back('\n');
     if (out.size() >= kPieceBytes) {

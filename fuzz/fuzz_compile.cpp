@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.stack = size > 0 && (data[0] & 1);
   recorder.default_answer = (size > 1 && (data[1] & 1)) ? orvo::MsgAnswer::Yes : orvo::MsgAnswer::No;
   session.Compile(text, options);
-  (void)session.Listing_().Text3();
-  (void)session.Listing_().Text2();
+  (void)session.Listing_().Hex_Text();
+  (void)session.Listing_().Raw_Bytes_Text();
   return 0;
 }

@@ -287,6 +287,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const orvo::CompileOutcome outcome = session.Compile(text, options);
   if (outcome == orvo::CompileOutcome::Stopped && recorder.Messages().empty()) __builtin_trap();
   if (outcome == orvo::CompileOutcome::Finished && !session.Listing_().Has_Addresses()) __builtin_trap();
-  (void)session.Listing_().Text3();
+  (void)session.Listing_().Hex_Text();
   return 0;
 }

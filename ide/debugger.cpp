@@ -262,7 +262,7 @@ bool Debugger::Begin() {
     const std::string_view code_part = Code_Part(lines[i]);
     const std::size_t colon = Find_LabelColon(code_part);
     if (colon == std::string_view::npos) continue;
-    const std::string address = listing.List1_Item(i);
+    const std::string address = listing.Address_Decimal(i);
     if (address.empty()) continue;
     const std::uint32_t at = DebugSession::Code_Base() + static_cast<std::uint32_t>(std::stoul(address));
     QString name = QString::fromLatin1(code_part.substr(0, colon)).trimmed();

@@ -44,7 +44,7 @@ void ListingModel::Show(const Listing& listing, int row_height, int char_width) 
       for (std::size_t i = 0; i < rows; ++i) widest = std::max(widest, listing.Hex_Entry(i).size());
       break;
     case Column::Chars:
-      rows = listing.Text2_Rows();
+      rows = listing.Raw_Bytes_Rows();
       for (std::size_t i = 0; i < rows; ++i) widest = std::max(widest, listing.Raw_Bytes(i).size());
       break;
     case Column::PreCode:
@@ -88,9 +88,9 @@ QString ListingModel::Row_Text(int row) const {
   const auto i = static_cast<std::size_t>(row);
   switch (column_) {
     case Column::Decimal:
-      return Latin1(listing_->List1_Item(i));
+      return Latin1(listing_->Address_Decimal(i));
     case Column::Hex:
-      return Latin1(listing_->List2_Item(i));
+      return Latin1(listing_->Address_Hex(i));
     case Column::Bytes:
       return Latin1(listing_->Hex_Entry(i));
     case Column::Chars:

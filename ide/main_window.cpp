@@ -592,9 +592,9 @@ void MainWindow::Command1_Click() {
 
   CompileOptions options;
   options.stack = check_stack_->isChecked();
-  options.save_code_file = true;
+  options.write_code_file = true;
   options.code_file_path = Code_File_For_Window();
-  options.open_help = [this](int context) { Open_Help(context); };
+  options.on_syntax_help = [this](int context) { Open_Help(context); };
   const CompileOutcome outcome = session_.Compile(Editor_Bytes(), options);
   // The message dock first: showing it changes the editor's height, and the jump to a marked
   // line below must see the final height.

@@ -117,15 +117,15 @@ TEST(Compile, ListingColumnsAndAddresses) {
   const std::vector<std::string> list1 = {"", "", "", "", "", "6", "", "7", "9"};
   const std::vector<std::string> hex = {"", "", "", "", "", "90", "", "66/9C", "F8"};
   for (std::size_t i = 0; i < 9; ++i) {
-    EXPECT_EQ(l.List1_Item(i), list1[i]) << i;
-    EXPECT_EQ(l.List2_Item(i), list1[i]) << i;
+    EXPECT_EQ(l.Address_Decimal(i), list1[i]) << i;
+    EXPECT_EQ(l.Address_Hex(i), list1[i]) << i;
     EXPECT_EQ(l.Hex_Entry(i), hex[i]) << i;
   }
   EXPECT_EQ(l.PreCode_Line(5), "NOP");
   EXPECT_EQ(l.PreCode_Line(6), "start:");
-  EXPECT_EQ(l.Text3(), "\r\n\r\n\r\n\r\n\r\n90\r\n\r\n66/9C\r\nF8");
-  EXPECT_EQ(l.Text2(), "\r\n\r\n\r\n\r\n\r\n\x90\r\n\r\n\x66\x9C\r\n\xF8\r\n");
-  EXPECT_EQ(l.TxtPreCode(), "\r\n\r\n\r\n\r\n\r\nNOP\r\nstart:\r\nPUSHF\r\nCLC\r\n");
+  EXPECT_EQ(l.Hex_Text(), "\r\n\r\n\r\n\r\n\r\n90\r\n\r\n66/9C\r\nF8");
+  EXPECT_EQ(l.Raw_Bytes_Text(), "\r\n\r\n\r\n\r\n\r\n\x90\r\n\r\n\x66\x9C\r\n\xF8\r\n");
+  EXPECT_EQ(l.PreCode_Text(), "\r\n\r\n\r\n\r\n\r\nNOP\r\nstart:\r\nPUSHF\r\nCLC\r\n");
   EXPECT_EQ(s.Labels().Find_Label("START"), 1);
   EXPECT_TRUE(rec.Messages().empty());
 }
@@ -162,8 +162,8 @@ TEST(Compile, HexAddressesAndLongLines) {
   for (int i = 0; i < 26; ++i) src += "NOP\r\n";
   src += "CLC";
   ASSERT_EQ(s.Compile(src, With_Stack(false)), CompileOutcome::Finished);
-  EXPECT_EQ(s.Listing_().List1_Item(26), "26");
-  EXPECT_EQ(s.Listing_().List2_Item(26), "1A");
+  EXPECT_EQ(s.Listing_().Address_Decimal(26), "26");
+  EXPECT_EQ(s.Listing_().Address_Hex(26), "1A");
 }
 
 TEST(Compile, OnlyCrLfGivesTwoEmptyRows) {
@@ -171,7 +171,7 @@ TEST(Compile, OnlyCrLfGivesTwoEmptyRows) {
   CompileSession s;
   ASSERT_EQ(s.Compile("\r\n", With_Stack(false)), CompileOutcome::Finished);
   EXPECT_EQ(s.Listing_().Line_Count(), 2u);
-  EXPECT_EQ(s.Listing_().Text3(), "\r\n");
+  EXPECT_EQ(s.Listing_().Hex_Text(), "\r\n");
   ASSERT_EQ(s.Compile("", With_Stack(false)), CompileOutcome::Finished);
   EXPECT_EQ(s.Listing_().Line_Count(), 0u);
   EXPECT_TRUE(s.Image().Bytes().empty());
@@ -194,9 +194,9 @@ TEST_P(CompileStops, ShowsTheDriverBoxAndKeepsPartialColumns) {
   ASSERT_FALSE(rec.Messages().empty());
   EXPECT_EQ(rec.Messages().back(), c.box);
   EXPECT_EQ(s.Listing_().PreCode_Rows(), c.pre_code_rows);
-  EXPECT_EQ(s.Listing_().Text2_Rows(), c.text2_rows);
+  EXPECT_EQ(s.Listing_().Raw_Bytes_Rows(), c.text2_rows);
   EXPECT_FALSE(s.Listing_().Has_Addresses());
-  EXPECT_EQ(s.Listing_().Text3(), "");
+  EXPECT_EQ(s.Listing_().Hex_Text(), "");
 }
 
 // clang-format off
@@ -221,7 +221,7 @@ TEST(Compile, StoppedCompileKeepsBytesSoFarAndHelpOnYes) {
   rec.Script(MsgAnswer::Yes);
   int help_context = 0;
   CompileOptions o;
-  o.open_help = [&](int context) { help_context = context; };
+  o.on_syntax_help = [&](int context) { help_context = context; };
   CompileSession s;
   EXPECT_EQ(s.Compile("PUSHAD\r\nBOGUS", o), CompileOutcome::Stopped);
   EXPECT_EQ(help_context, 3);
@@ -244,9 +244,9 @@ TEST(Compile, LabelLineAssemblesWhatFollowsItsColon) {
   EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("90 F8"));
   EXPECT_EQ(s.Labels().Find_Label("l1"), 0);
   EXPECT_EQ(s.Labels().Find_Label("L2"), 1);
-  EXPECT_EQ(s.Listing_().List1_Item(0), "0");
+  EXPECT_EQ(s.Listing_().Address_Decimal(0), "0");
   EXPECT_EQ(s.Listing_().Hex_Entry(0), "90");
-  EXPECT_EQ(s.Listing_().List1_Item(1), "");
+  EXPECT_EQ(s.Listing_().Address_Decimal(1), "");
 }
 
 class CodeFile : public testing::Test {
@@ -269,7 +269,7 @@ TEST_F(CodeFile, SavedAfterFinishedCompileOnly) {
   Recorder rec;
   CompileSession s;
   CompileOptions o;
-  o.save_code_file = true;
+  o.write_code_file = true;
   o.code_file_path = path;
   ASSERT_EQ(s.Compile("PUSHAD\r\nPOPAD\r\nNOP", o), CompileOutcome::Finished);
   EXPECT_EQ(Contents(), Hex_Bytes("60 61 90"));
@@ -285,7 +285,7 @@ TEST_F(CodeFile, FailingSaveKeepsPreviousFileAndReportsEachStep) {
   Recorder rec;
   CompileSession s;
   CompileOptions o;
-  o.save_code_file = true;
+  o.write_code_file = true;
   o.code_file_path = path;
   ASSERT_EQ(s.Compile("NOP", o), CompileOutcome::Finished);
   Inject_FileFailure(FileStep::Write, ENOSPC);

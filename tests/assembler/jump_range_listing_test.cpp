@@ -74,7 +74,7 @@ TEST(ListingHex, BytesAroundSixteen) {
     EXPECT_EQ(s.Listing_().Hex_Entry(i), rows[i].hex) << rows[i].line;
     text3 += rows[i].hex + "\r\n";
   }
-  EXPECT_EQ(s.Listing_().Text3(), text3);
+  EXPECT_EQ(s.Listing_().Hex_Text(), text3);
 }
 
 }  // namespace

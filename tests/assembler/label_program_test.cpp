@@ -136,7 +136,7 @@ TEST(LabelPrograms, ListingShowsPatchedBytes) {
   ASSERT_EQ(s.Compile(Source("JMP Done|NOP|Done:"), o), CompileOutcome::Finished);
   EXPECT_EQ(s.Listing_().Hex_Entry(0), "E9/1/0/0/0");
   EXPECT_EQ(s.Listing_().Raw_Bytes(0), Hex_Bytes("E900000000"));  // the raw column keeps pass 2's bytes
-  EXPECT_EQ(s.Listing_().List1_Item(1), "11");
+  EXPECT_EQ(s.Listing_().Address_Decimal(1), "11");
 }
 
 // The listing columns of every row after pass 3 patched some of them in place: the raw column
@@ -148,7 +148,7 @@ struct ListingCase {
   CompileOutcome outcome;
   std::vector<std::string_view> raw;   // Raw_Bytes per row, hex
   std::vector<std::string_view> hex;   // Hex_Entry per row
-  std::vector<std::string_view> list;  // List1_Item per row
+  std::vector<std::string_view> list;  // Address_Decimal per row
 };
 
 TEST(LabelPrograms, ListingColumnsPerRow) {
@@ -186,10 +186,10 @@ TEST(LabelPrograms, ListingColumnsPerRow) {
     for (std::size_t i = 0; i < l.Line_Count(); ++i) {
       EXPECT_EQ(Spaced_Hex(l.Raw_Bytes(i)), Spaced_Hex(Hex_Bytes(c.raw[i]))) << c.source << " row " << i;
       EXPECT_EQ(l.Hex_Entry(i), c.hex[i]) << c.source << " row " << i;
-      EXPECT_EQ(l.List1_Item(i), c.list[i]) << c.source << " row " << i;
+      EXPECT_EQ(l.Address_Decimal(i), c.list[i]) << c.source << " row " << i;
       text2.append(l.Raw_Bytes(i)).append("\r\n");
     }
-    EXPECT_EQ(l.Text2(), text2) << c.source;
+    EXPECT_EQ(l.Raw_Bytes_Text(), text2) << c.source;
   }
 }
 

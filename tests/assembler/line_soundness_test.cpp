@@ -112,9 +112,9 @@ TEST(SoundLines, LabelLineWithCodeShowsItsAddressAndBytes) {
   o.stack = true;
   ASSERT_EQ(s.Compile(Source("NOP|msg: DB 7,8|go: MOV EAX,msg"), o), CompileOutcome::Finished);
   const Listing& l = s.Listing_();
-  EXPECT_EQ(l.List1_Item(1), "7");
+  EXPECT_EQ(l.Address_Decimal(1), "7");
   EXPECT_EQ(l.Hex_Entry(1), "7/8");
-  EXPECT_EQ(l.List1_Item(2), "9");
+  EXPECT_EQ(l.Address_Decimal(2), "9");
   EXPECT_EQ(l.Hex_Entry(2), "B8/7/0/0/0");  // msg + 6 with the prologue
   EXPECT_EQ(s.Labels().Find_Label("go"), 3);
 }
@@ -278,7 +278,7 @@ TEST(CompileBoxes, EveryPassThreeErrorIsRecordedInOrder) {
   EXPECT_EQ(s.Boxes()[2].text, "Label not found: OTHER");
   EXPECT_EQ(s.Boxes()[2].title, "");
   // The listing is complete; the next compile starts with an empty record.
-  EXPECT_EQ(s.Listing_().List1_Item(5), "154");
+  EXPECT_EQ(s.Listing_().Address_Decimal(5), "154");
   ASSERT_EQ(s.Compile("NOP", {}), CompileOutcome::Finished);
   EXPECT_TRUE(s.Boxes().empty());
   EXPECT_FALSE(s.Failed());
@@ -289,12 +289,12 @@ TEST(CompileBoxes, FailedCompileIsNeitherWrappedNorSaved) {
   CompileSession s;
   CompileOptions o;
   o.stack = true;
-  o.save_code_file = true;
+  o.write_code_file = true;
   o.code_file_path = testing::TempDir() + "orvo-line-soundness-never-written.bin";
   std::remove(o.code_file_path.c_str());
   ASSERT_EQ(s.Compile("NOP\r\nJMP away", o), CompileOutcome::Failed);
   EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("90 E900000000"));
-  EXPECT_EQ(s.Listing_().List1_Item(1), "7");
+  EXPECT_EQ(s.Listing_().Address_Decimal(1), "7");
   EXPECT_EQ(s.Listing_().Hex_Entry(1), "E9/0/0/0/0");
   EXPECT_FALSE(std::ifstream(o.code_file_path).good());
 }
