@@ -27,31 +27,30 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
 // an operand that was not read), so that each is read once.
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second,
                              const detail::MemRef* known_first, const detail::MemRef* known_second);
-// The common shapes of MOV, TEST, LEA and the arithmetic/logic group (key in capitals) into out,
-// without a box; false leaves the line to Encode_TwoOperand, which shows what is wrong.
-// A DB, DW or DD line (key in capitals) whose items are all plain numbers that fit, into out,
-// without a box; false leaves the line to Assemble_Data.
+
+// The plain encoders: the common shapes of a line (registers, whole addresses, plain numbers)
+// straight into out, without a box. False leaves the line to the full encoder named, which
+// shows what is wrong; keys are in capitals.
+//
+// A DB, DW or DD line whose items are all plain numbers that fit. Full: Assemble_Data.
 bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out);
-// PUSH or POP of a 32-bit register (key in capitals) into out; false leaves the line to
-// Assemble_Push / Assemble_Pop.
+// PUSH or POP of a register or address, PUSH of a number. Full: Assemble_Push / Assemble_Pop.
 bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, ByteString& out);
 // A shift of a register or address by nothing, 1, CL or a plain byte (second: null when there
-// is no count) into out, without a box; false leaves the line to Assemble_Shift.
+// is no count). Full: Assemble_Shift.
 bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::string_view second,
                           ByteString& out);
-// MOVZX, MOVSX, BSF, BSR or IMUL r,r/m (key in capitals) of registers and addresses into out,
-// without a box; false leaves the line to the full encoder.
+// MOVZX, MOVSX, BSF, BSR or IMUL r,r/m of registers and addresses. Full: Encode_TwoOperand.
 bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::string_view second,
                          ByteString& out);
-// IMUL r,r/m / r,r/m,imm / r,imm (rest: the text after the first comma) into out; false leaves
-// the line to Assemble_Imul.
+// IMUL r,r/m / r,r/m,imm / r,imm (rest: the text after the first comma). Full: Assemble_Imul.
 bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteString& out);
-bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
-                             ByteString& out);
-// The same for a caller that knows the family from its own row.
+// MOV, TEST, LEA and the arithmetic/logic group, the family taken from the caller's row.
+// Full: Encode_TwoOperand.
 enum class PlainTwoFamily : std::uint8_t { Mov, Alu, Test, Lea };
 bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
                              std::string_view second, ByteString& out);
+
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count);
 
 // ---- Two-operand families --------------------------------------------------------------------

@@ -564,7 +564,6 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  if (ByteString bytes; Encode_Plain(key, *family, first, second, bytes)) return bytes;
   return Guard_Entry(key, first, second, [&] {
     return Encode(key, *family, std::string(first), std::string(second), known_first, known_second);
   });
@@ -576,10 +575,5 @@ bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::s
   return Encode_Plain(key, kFamilies[static_cast<int>(family)], first, second, out);
 }
 
-bool Encode_TwoOperand_Plain(std::string_view key, std::string_view first, std::string_view second,
-                             ByteString& out) {
-  const std::optional<Family> family = Family_Of(key);
-  return family && Encode_Plain(key, *family, first, second, out);
-}
 
 }  // namespace orvo
