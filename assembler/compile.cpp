@@ -438,8 +438,21 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
     std::string_view as_read = lines_[j];
-    std::string_view line = Trim(as_read);
-    std::string_view code = Code_Part(line);
+    std::string_view line, code;
+    LineTerms terms;
+    // A plain line (no comment, label or string) is trimmed and split in one look; its code is
+    // the whole trimmed line.
+    bool split = false;
+    const auto read = [&](std::string_view text) {
+      split = Split_PlainLine(text, line, terms);
+      if (split) {
+        code = line;
+      } else {
+        line = Trim(text);
+        code = Code_Part(line);
+      }
+    };
+    read(as_read);
     if (!as_read.empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
       as_read = line;
@@ -448,15 +461,14 @@ bool CompileSession::Pass2(const CompileOptions& options) {
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(line.substr(code.size()));
           as_read = lines_.Replace(j, work);
-          line = Trim(as_read);
-          code = Code_Part(line);
+          read(as_read);
         }
       }
     }
     listing_.pre_code_rows_ = j + 1;
 
     std::string_view instruction = code;
-    const std::size_t colon = Find_LabelColon(code);
+    const std::size_t colon = split ? std::string_view::npos : Find_LabelColon(code);
     listing_.code_starts_[j] = static_cast<std::uint32_t>(image_.Size());
     if (colon != std::string_view::npos) {
       const std::size_t space = code.find(' ');
@@ -480,7 +492,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       continue;
     }
     bool invalid_label = false;
-    const LineTerms terms = Get_LineTerms(instruction);
+    if (!split) terms = Get_LineTerms(instruction);
     FixUp fixup = FixUp::None;
     std::string bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
     if (invalid_label) {

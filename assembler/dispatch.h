@@ -2,6 +2,7 @@
 // Which encoder assembles a line in pass 2, and which fix-up rewrites it in pass 3.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,11 @@ class MnemonicKey {
   // Takes the text up to its first blank as the mnemonic and returns where that blank stands
   // (the size of the text when there is none).
   std::size_t Assign_FirstWord(std::string_view line);
+  // Takes the first size (at most 15) of sixteen bytes already in capitals.
+  void Assign_Capitals(const char (&capitals)[16], std::size_t size) {
+    std::memcpy(short_, capitals, sizeof capitals);
+    size_ = static_cast<std::uint32_t>(size);
+  }
   std::string_view view() const { return size_ <= kShort ? std::string_view(short_, size_) : std::string_view(long_); }
   operator std::string_view() const { return view(); }
   std::size_t size() const { return size_; }
@@ -36,7 +42,7 @@ class MnemonicKey {
 
  private:
   static constexpr std::size_t kShort = 15;
-  char short_[kShort] = {};
+  char short_[kShort + 1] = {};  // one byte more, so that sixteen are copied in one go
   std::uint32_t size_ = 0;
   std::string long_;
 };
@@ -55,6 +61,11 @@ std::vector<std::string_view> Accepted_Mnemonics();
 
 // Forms the line terms of a trimmed instruction line.
 LineTerms Get_LineTerms(std::string_view line);
+
+// One look at a source line that holds no comment, label colon, string or tab: its trimmed text
+// and its terms, as Trim and Get_LineTerms give them. False, with nothing set, for any other
+// line (and for blank, long or oddly spaced ones), which takes those steps one by one.
+bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms);
 
 // The mnemonics with a row in the pass-2 dispatch table, in capitals. Conditional jumps and
 // SETcc are assembled by rule and have no row.

@@ -1,0 +1,99 @@
+// Splitting a source line in one look at its bytes. Most lines are an instruction with its
+// operands and nothing else: sixteen bytes at a time are compared with the few characters that
+// matter (blank, comma, and those that need the careful steps), and the line's pieces come from
+// the positions of the set bits.
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "assembler/dispatch.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace orvo {
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Three blocks of sixteen at most, so that every bit position below fits a shift.
+constexpr std::size_t kMaxPlainLine = 48;
+
+std::uint64_t Mask(__m128i block, char c) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))));
+}
+
+}  // namespace
+
+bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms) {
+  const std::size_t n = raw.size();
+  if (n - 1 >= kMaxPlainLine) return false;  // empty or long
+  // Room for a sixteen-byte load at any position of the line; bytes past its end read as zero.
+  alignas(16) char buf[kMaxPlainLine + 16];
+  const __m128i zero = _mm_setzero_si128();
+  _mm_store_si128(reinterpret_cast<__m128i*>(buf), zero);
+  _mm_store_si128(reinterpret_cast<__m128i*>(buf + 16), zero);
+  _mm_store_si128(reinterpret_cast<__m128i*>(buf + 32), zero);
+  _mm_store_si128(reinterpret_cast<__m128i*>(buf + 48), zero);
+  std::memcpy(buf, raw.data(), n);
+
+  std::uint64_t blanks = 0, commas = 0, careful = 0;
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(buf + i));
+    blanks |= Mask(block, ' ') << i;
+    commas |= Mask(block, ',') << i;
+    careful |= (Mask(block, ';') | Mask(block, ':') | Mask(block, '"') | Mask(block, '\t')) << i;
+  }
+  const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
+  const std::uint64_t text = ~blanks & in_line;
+  if (careful != 0 || text == 0) return false;
+  const auto begin = static_cast<std::size_t>(std::countr_zero(text));
+  const auto end = static_cast<std::size_t>(64 - std::countl_zero(text));
+  const char* const data = raw.data();
+
+  // The mnemonic runs to the first blank; its key is kept in capitals when it is short.
+  const std::uint64_t inner_blanks = blanks & (in_line << begin) & ((std::uint64_t{1} << end) - 1);
+  const std::size_t word_end = inner_blanks == 0 ? end : static_cast<std::size_t>(std::countr_zero(inner_blanks));
+  if (word_end - begin > 15) return false;
+  const __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + begin));
+  const __m128i small = _mm_and_si128(_mm_cmpgt_epi8(word, _mm_set1_epi8('a' - 1)),
+                                      _mm_cmplt_epi8(word, _mm_set1_epi8('z' + 1)));
+  alignas(16) char capitals[16];
+  _mm_store_si128(reinterpret_cast<__m128i*>(capitals),
+                  _mm_sub_epi8(word, _mm_and_si128(small, _mm_set1_epi8('a' - 'A'))));
+  terms.key.Assign_Capitals(capitals, word_end - begin);
+
+  line = std::string_view(data + begin, end - begin);
+  if (inner_blanks == 0) {
+    terms.mnemonic = line;
+    terms.operand = line;
+    terms.first = terms.second = {};
+    return true;
+  }
+  terms.mnemonic = std::string_view(data + begin, word_end - begin);
+  // The operand text starts at the first non-blank after the mnemonic; there is one, as the
+  // line ends in one.
+  const auto operand = static_cast<std::size_t>(std::countr_zero(text >> word_end)) + word_end;
+  terms.operand = std::string_view(data + operand, end - operand);
+  const std::uint64_t operand_commas = commas & (in_line << operand) & in_line;
+  if (operand_commas == 0) {
+    terms.first = terms.operand;
+    terms.second = {};
+  } else {
+    const auto at = static_cast<std::size_t>(std::countr_zero(operand_commas));
+    terms.first = std::string_view(data + operand, at - operand);
+    terms.second = std::string_view(data + at + 1, end - at - 1);
+  }
+  return true;
+}
+
+#else
+
+bool Split_PlainLine(std::string_view, std::string_view&, LineTerms&) { return false; }
+
+#endif
+
+}  // namespace orvo

@@ -1,0 +1,60 @@
+// Splitting a line in one look against the steps pass 2 takes otherwise (trim, cut the comment,
+// look for a label colon, form the line terms): random lines of blanks, mnemonics of every length,
+// operands and commas, with the characters that need the steps mixed in. Where the one look takes
+// a line, every piece must be the same piece of the same text.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <random>
+#include <string>
+
+#include "assembler/compile.h"
+#include "assembler/dispatch.h"
+#include "base/text.h"
+
+namespace orvo {
+namespace {
+
+// A view as its place in the text: offset and size, or "null" for a view of nothing.
+std::string Place(std::string_view piece, std::string_view text) {
+  if (piece.data() == nullptr) return "null";
+  return std::to_string(piece.data() - text.data()) + "+" + std::to_string(piece.size());
+}
+
+TEST(PlainLine, OneLookSplitsAsTheSteps) {
+  const char* const words[] = {"MOV", "mov", "Add", "PUSH", "DB", "LOCK", "REP", "X", "ABCDEFGHIJKLMNO",
+                               "ABCDEFGHIJKLMNOP", "", "EAX", "EBX", "[ESI+4]", "5", ",", ",,", "0x10", "a;b",
+                               "L1:", "\"s\"", "\tEAX", "B'c'", "\r", "DWORD PTR"};
+  const char* const gaps[] = {" ", " ", " ", "  ", "", ",", ", ", " ,", "   "};
+  std::mt19937 rnd(11);
+  int taken = 0;
+  for (int n = 0; n < 200000; ++n) {
+    std::string raw(rnd() % 4 == 0 ? rnd() % 3 : 0, ' ');
+    const int count = static_cast<int>(rnd() % 5);
+    for (int k = 0; k < count; ++k) {
+      if (k > 0) raw += gaps[rnd() % std::size(gaps)];
+      raw += words[rnd() % std::size(words)];
+    }
+    raw.append(rnd() % 4 == 0 ? rnd() % 3 : 0, ' ');
+    if (rnd() % 50 == 0) raw.append(40, 'Q');  // past the longest line taken in one look
+
+    std::string_view line;
+    LineTerms quick;
+    if (!Split_PlainLine(raw, line, quick)) continue;
+    ++taken;
+    const std::string_view trimmed = Trim(raw);
+    ASSERT_EQ(Place(line, raw), Place(trimmed, raw)) << raw;
+    ASSERT_EQ(Code_Part(trimmed).size(), trimmed.size()) << raw;
+    ASSERT_EQ(Find_LabelColon(trimmed), std::string_view::npos) << raw;
+    const LineTerms steps = Get_LineTerms(trimmed);
+    EXPECT_EQ(quick.key.view(), steps.key.view()) << raw;
+    EXPECT_EQ(Place(quick.mnemonic, raw), Place(steps.mnemonic, raw)) << raw;
+    EXPECT_EQ(Place(quick.operand, raw), Place(steps.operand, raw)) << raw;
+    EXPECT_EQ(Place(quick.first, raw), Place(steps.first, raw)) << raw;
+    EXPECT_EQ(Place(quick.second, raw), Place(steps.second, raw)) << raw;
+  }
+  EXPECT_GT(taken, 50000);
+}
+
+}  // namespace
+}  // namespace orvo
