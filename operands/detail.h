@@ -198,6 +198,9 @@ struct PlainOperand {
 // False for any other operand, and for one whose reading would record a box: the full readers
 // take those.
 bool Read_Plain(std::string_view text, PlainOperand& out);
+// The same reading, step by step (trim, size word, register, number, address): Read_Plain
+// takes the common shapes in one pass and leaves the rest to it.
+bool Read_Plain_Steps(std::string_view text, PlainOperand& out);
 // The type Operand_Type gives the operand.
 OpType Plain_Type(const PlainOperand& operand);
 // The immediate type Get_ImmType gives a plain number: by its digit count and value.

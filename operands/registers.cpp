@@ -303,7 +303,149 @@ detail::OperandReading detail::Read_Operand(std::string_view text, Diagnostics& 
   return r;
 }
 
+namespace {
+
+enum class Quick : std::uint8_t { Unknown, Accepted, Refused };
+
+// The 32-bit register named by the three characters at p, or kNoRegister.
+std::uint8_t Register32_At(const char* p) {
+  const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(Upper_Char(c))); };
+  const RegSlot slot = Find_Register((3u << 24) | (up(p[0]) << 16) | (up(p[1]) << 8) | up(p[2]));
+  return slot.width == 32 ? slot.code : kNoRegister;
+}
+
+// The text between the brackets when it is registers, REG*1/2/4/8 and one plain number, joined by
+// "+" (or "-" before the number) without blanks: read as Read_MemRef reads it. Unknown for
+// anything else, faults included, which the full reading names.
+Quick Read_Address_Quick(std::string_view inner, detail::MemRef& m) {
+  constexpr std::uint8_t kEsp = 4, kEbp = 5;
+  std::uint8_t regs[2] = {kNoRegister, kNoRegister};
+  int reg_count = 0;
+  std::uint8_t scaled = kNoRegister;
+  std::uint8_t scale = 0;
+  bool has_disp = false, negative = false;
+  detail::PlainNumber disp;
+  const char* const data = inner.data();
+  const std::size_t n = inner.size();
+  char sign = '+';
+  for (std::size_t i = 0;;) {
+    std::size_t j = i;
+    while (j < n && data[j] != '+' && data[j] != '-') ++j;
+    const std::string_view term(data + i, j - i);
+    if (term.empty()) return Quick::Unknown;
+    const char c = term[0];
+    if (Is_Digit(c) || c == '&') {
+      if (has_disp || !detail::Plain_Literal(term, disp)) return Quick::Unknown;
+      has_disp = true;
+      negative = sign == '-';
+      // A subtracted &H or &B number is sized by its text.
+      if (negative && c == '&') return Quick::Unknown;
+    } else {
+      if (sign == '-') return Quick::Unknown;
+      if (term.size() == 3) {
+        const std::uint8_t r = Register32_At(term.data());
+        if (r == kNoRegister || reg_count == 2) return Quick::Unknown;
+        regs[reg_count++] = r;
+      } else if (term.size() == 5 && term[3] == '*') {
+        const char f = term[4];
+        if (f != '1' && f != '2' && f != '4' && f != '8') return Quick::Unknown;
+        const std::uint8_t r = Register32_At(term.data());
+        if (r == kNoRegister || scaled != kNoRegister) return Quick::Unknown;
+        scaled = r;
+        scale = f == '1' ? 0 : f == '2' ? 1 : f == '4' ? 2 : 3;
+      } else {
+        return Quick::Unknown;
+      }
+    }
+    if (j >= n) break;
+    sign = data[j];
+    i = j + 1;
+  }
+  if (scaled != kNoRegister) {
+    if (reg_count == 2) return Quick::Unknown;
+    m.base = reg_count == 1 ? regs[0] : kNoRegister;
+    m.index = scaled;
+    m.scale = scale;
+  } else if (reg_count == 2) {
+    // ESP can only be the base: [EBX+ESP] is [ESP+EBX].
+    m.base = regs[1] == kEsp ? regs[1] : regs[0];
+    m.index = regs[1] == kEsp ? regs[0] : regs[1];
+  } else if (reg_count == 1) {
+    m.base = regs[0];
+  } else {
+    return Quick::Unknown;
+  }
+  if (m.index == kEsp) return Quick::Unknown;
+  if (!has_disp) {
+    m.mod = m.base == kEbp ? 0x40 : 0x00;  // [EBP] has no mod-00 form
+    return Quick::Accepted;
+  }
+  if (negative && disp.value > 0x80000000u) return Quick::Unknown;
+  m.disp = negative ? -static_cast<std::int64_t>(disp.value) : static_cast<std::int64_t>(disp.value);
+  if (m.base == kNoRegister)
+    m.mod = 0x00;
+  else
+    m.mod = detail::Plain_ImmType(disp) == OpType::Imm8 && m.disp >= -128 && m.disp <= 127 ? 0x40 : 0x80;
+  return Quick::Accepted;
+}
+
+// Registers, plain numbers and addresses of the shapes above, written without outer blanks.
+Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
+  const char first = t[0];
+  if (t.back() == ']') {
+    std::string_view rest = t;
+    int size = 3;
+    if (first != '[') {
+      const char u = Upper_Char(first);
+      std::size_t cut = 0;
+      if (u == 'B' && Starts_With_NoCase(t, "BYTE PTR"))
+        size = 1, cut = 8;
+      else if (u == 'W' && Starts_With_NoCase(t, "WORD PTR"))
+        size = 2, cut = 8;
+      else if (u == 'D' && Starts_With_NoCase(t, "DWORD PTR"))
+        size = 3, cut = 9;
+      else
+        return Quick::Unknown;
+      rest = Trim_Left(t.substr(cut));
+      if (rest.empty() || rest[0] != '[') return Quick::Unknown;
+    }
+    const std::string_view inner = rest.substr(1, rest.size() - 2);
+    for (const char c : inner)
+      if (c == '[' || c == ']' || c == ' ') return Quick::Unknown;
+    detail::MemRef m;
+    if (Read_Address_Quick(inner, m) != Quick::Accepted) return Quick::Unknown;
+    out.kind = detail::PlainOperand::Kind::Memory;
+    out.size = size;
+    out.size_written = first != '[';
+    out.ref = m;
+    return Quick::Accepted;
+  }
+  if (Is_Digit(first) || first == '&') {
+    out.kind = detail::PlainOperand::Kind::Number;
+    return detail::Plain_Literal(t, out.number) ? Quick::Accepted : Quick::Refused;
+  }
+  if (t.size() == 2 || t.size() == 3) {
+    const RegSlot slot = Find_Register(Name_Key(t));
+    if (slot.width != 0) {
+      out.kind = detail::PlainOperand::Kind::Register;
+      out.reg = {slot.width, slot.code};
+      return Quick::Accepted;
+    }
+  }
+  return Quick::Unknown;
+}
+
+}  // namespace
+
 bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
+  if (!text.empty() && text.front() != ' ' && text.back() != ' ') {
+    const Quick quick = Read_Plain_Quick(text, out);
+    if (quick != Quick::Unknown) return quick == Quick::Accepted;
+  }
+  return Read_Plain_Steps(text, out);
+}
+
+bool detail::Read_Plain_Steps(std::string_view text, PlainOperand& out) {
   const std::string_view trimmed = Trim(text);
   if (trimmed.empty()) return false;
   std::string_view rest = trimmed;
