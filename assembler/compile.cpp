@@ -434,6 +434,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     Refuse_Lock(shown);
     return refuse_line(lock_line, lock_as_read);
   };
+  const auto source_begin = reinterpret_cast<std::uintptr_t>(source_.data());
+  const auto source_end = source_begin + source_.size();
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
@@ -444,7 +446,11 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // the whole trimmed line.
     bool split = false;
     const auto read = [&](std::string_view text) {
-      split = Split_PlainLine(text, line, terms);
+      // A line of the text may be read on into the text after it; a rewritten one may not.
+      const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+      const bool in_source = at >= source_begin && at <= source_end;
+      split = Split_PlainLine(text, in_source ? source_end - at : text.size(),
+                              line, terms);
       if (split) {
         code = line;
       } else {

@@ -66,6 +66,9 @@ LineTerms Get_LineTerms(std::string_view line);
 // and its terms, as Trim and Get_LineTerms give them. False, with nothing set, for any other
 // line (and for blank, long or oddly spaced ones), which takes those steps one by one.
 bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms);
+// The same, where `readable` bytes from raw's start may be read (raw's own and those after it in
+// the same text): with 64 or more the line is read where it stands, without a copy.
+bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms);
 
 // The mnemonics with a row in the pass-2 dispatch table, in capitals. Conditional jumps and
 // SETcc are assembled by rule and have no row.

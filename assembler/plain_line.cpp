@@ -29,20 +29,29 @@ std::uint64_t Mask(__m128i block, char c) {
 }  // namespace
 
 bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms) {
+  return Split_PlainLine(raw, raw.size(), line, terms);
+}
+
+bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms) {
   const std::size_t n = raw.size();
   if (n - 1 >= kMaxPlainLine) return false;  // empty or long
-  // Room for a sixteen-byte load at any position of the line; bytes past its end read as zero.
-  alignas(16) char buf[kMaxPlainLine + 16];
-  const __m128i zero = _mm_setzero_si128();
-  _mm_store_si128(reinterpret_cast<__m128i*>(buf), zero);
-  _mm_store_si128(reinterpret_cast<__m128i*>(buf + 16), zero);
-  _mm_store_si128(reinterpret_cast<__m128i*>(buf + 32), zero);
-  _mm_store_si128(reinterpret_cast<__m128i*>(buf + 48), zero);
-  std::memcpy(buf, raw.data(), n);
+  // Sixteen-byte loads reach up to 63 bytes past the line's start: straight from the text when it
+  // has that many, else from a copy whose bytes past the line's end read as zero.
+  alignas(16) char copy[kMaxPlainLine + 16];
+  const char* buf = raw.data();
+  if (readable < kMaxPlainLine + 16) {
+    const __m128i zero = _mm_setzero_si128();
+    _mm_store_si128(reinterpret_cast<__m128i*>(copy), zero);
+    _mm_store_si128(reinterpret_cast<__m128i*>(copy + 16), zero);
+    _mm_store_si128(reinterpret_cast<__m128i*>(copy + 32), zero);
+    _mm_store_si128(reinterpret_cast<__m128i*>(copy + 48), zero);
+    std::memcpy(copy, raw.data(), n);
+    buf = copy;
+  }
 
   std::uint64_t blanks = 0, commas = 0, careful = 0;
   for (std::size_t i = 0; i < n; i += 16) {
-    const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(buf + i));
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i));
     blanks |= Mask(block, ' ') << i;
     commas |= Mask(block, ',') << i;
     careful |= (Mask(block, ';') | Mask(block, ':') | Mask(block, '"') | Mask(block, '\t')) << i;
@@ -93,6 +102,7 @@ bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& te
 #else
 
 bool Split_PlainLine(std::string_view, std::string_view&, LineTerms&) { return false; }
+bool Split_PlainLine(std::string_view, std::size_t, std::string_view&, LineTerms&) { return false; }
 
 #endif
 

@@ -314,6 +314,13 @@ std::uint8_t Register32_At(const char* p) {
   return slot.width == 32 ? slot.code : kNoRegister;
 }
 
+// Signs end a term of an address; blanks and brackets end the quick reading.
+constexpr auto kEndsTerm = [] {
+  std::array<bool, 256> ends{};
+  for (const unsigned char c : {'+', '-', ' ', '[', ']'}) ends[c] = true;
+  return ends;
+}();
+
 // The text between the brackets when it is registers, REG*1/2/4/8 and one plain number, joined by
 // "+" (or "-" before the number) without blanks: read as Read_MemRef reads it. Unknown for
 // anything else, faults included, which the full reading names.
@@ -330,7 +337,8 @@ Quick Read_Address_Quick(std::string_view inner, detail::MemRef& m) {
   char sign = '+';
   for (std::size_t i = 0;;) {
     std::size_t j = i;
-    while (j < n && data[j] != '+' && data[j] != '-') ++j;
+    while (j < n && !kEndsTerm[static_cast<unsigned char>(data[j])]) ++j;
+    if (j < n && data[j] != '+' && data[j] != '-') return Quick::Unknown;  // a blank or bracket
     const std::string_view term(data + i, j - i);
     if (term.empty()) return Quick::Unknown;
     const char c = term[0];
@@ -410,8 +418,6 @@ Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
       if (rest.empty() || rest[0] != '[') return Quick::Unknown;
     }
     const std::string_view inner = rest.substr(1, rest.size() - 2);
-    for (const char c : inner)
-      if (c == '[' || c == ']' || c == ' ') return Quick::Unknown;
     detail::MemRef m;
     if (Read_Address_Quick(inner, m) != Quick::Accepted) return Quick::Unknown;
     out.kind = detail::PlainOperand::Kind::Memory;

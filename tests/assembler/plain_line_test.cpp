@@ -40,8 +40,19 @@ TEST(PlainLine, OneLookSplitsAsTheSteps) {
 
     std::string_view line;
     LineTerms quick;
-    if (!Split_PlainLine(raw, line, quick)) continue;
+    const bool split = Split_PlainLine(raw, line, quick);
+    // Read where it stands, with text after it that must not count.
+    const std::string text = raw + std::string(64, rnd() % 2 == 0 ? ' ' : ',');
+    std::string_view line_in_text;
+    LineTerms in_text;
+    ASSERT_EQ(Split_PlainLine(std::string_view(text).substr(0, raw.size()), text.size(), line_in_text, in_text), split)
+        << raw;
+    if (!split) continue;
     ++taken;
+    EXPECT_EQ(Place(line_in_text, text), Place(line, raw)) << raw;
+    EXPECT_EQ(in_text.key.view(), quick.key.view()) << raw;
+    EXPECT_EQ(Place(in_text.operand, text), Place(quick.operand, raw)) << raw;
+    EXPECT_EQ(Place(in_text.second, text), Place(quick.second, raw)) << raw;
     const std::string_view trimmed = Trim(raw);
     ASSERT_EQ(Place(line, raw), Place(trimmed, raw)) << raw;
     ASSERT_EQ(Code_Part(trimmed).size(), trimmed.size()) << raw;
