@@ -257,7 +257,9 @@ std::size_t Find_InShort(std::string_view text, char c) {
   return std::string_view::npos;
 }
 
-const DispatchRow* Find_Row(std::string_view key) { return Find_Mnemonic(kDispatchIndex, key); }
+const DispatchRow* Find_Row(const MnemonicKey& key) {
+  return key.size() > kMaxPackedMnemonic ? nullptr : Find_Packed(kDispatchIndex, key.Packed());
+}
 
 // A line without a space hands its mnemonic over as the operand text.
 bool Has_Operand(const LineTerms& t) { return t.operand.data() != t.mnemonic.data(); }

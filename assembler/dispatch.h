@@ -36,6 +36,16 @@ class MnemonicKey {
   std::string_view view() const { return size_ <= kShort ? std::string_view(short_, size_) : std::string_view(long_); }
   operator std::string_view() const { return view(); }
   std::size_t size() const { return size_; }
+  // Pack_Mnemonic of the key, for keys of up to kMaxPackedMnemonic characters: read from the
+  // capitals in one load instead of a loop.
+  std::uint64_t Packed() const {
+    if (size_ == 0) return 0;
+    std::uint64_t chars = 0;
+    std::memcpy(&chars, short_, sizeof chars);
+    const unsigned bits = 8 * size_;
+    // The first character is the highest byte, the length above the last.
+    return (std::uint64_t{size_} << bits) | (__builtin_bswap64(chars) >> (64 - bits));
+  }
   bool empty() const { return size_ == 0; }
   bool starts_with(std::string_view prefix) const { return view().starts_with(prefix); }
   friend bool operator==(const MnemonicKey& key, std::string_view text) { return key.view() == text; }

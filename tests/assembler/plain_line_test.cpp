@@ -59,6 +59,10 @@ TEST(PlainLine, OneLookSplitsAsTheSteps) {
     ASSERT_EQ(Find_LabelColon(trimmed), std::string_view::npos) << raw;
     const LineTerms steps = Get_LineTerms(trimmed);
     EXPECT_EQ(quick.key.view(), steps.key.view()) << raw;
+    if (steps.key.size() <= kMaxPackedMnemonic) {
+      EXPECT_EQ(quick.key.Packed(), Pack_Mnemonic(steps.key.view())) << raw;
+      EXPECT_EQ(steps.key.Packed(), Pack_Mnemonic(steps.key.view())) << raw;
+    }
     EXPECT_EQ(Place(quick.mnemonic, raw), Place(steps.mnemonic, raw)) << raw;
     EXPECT_EQ(Place(quick.operand, raw), Place(steps.operand, raw)) << raw;
     EXPECT_EQ(Place(quick.first, raw), Place(steps.first, raw)) << raw;
