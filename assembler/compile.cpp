@@ -434,6 +434,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     Refuse_Lock(shown);
     return refuse_line(lock_line, lock_as_read);
   };
+  // A plain line is ruled out for constants by their names' first two characters, when they are few.
+  const NamePairs name_pairs = consts_.Size() > 0 ? consts_.First_Pairs() : NamePairs{};
   const auto source_begin = reinterpret_cast<std::uintptr_t>(source_.data());
   const auto source_end = source_begin + source_.size();
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
@@ -445,12 +447,13 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // A plain line (no comment, label or string) is trimmed and split in one look; its code is
     // the whole trimmed line.
     bool split = false;
+    bool may_hold_name = true;
     const auto read = [&](std::string_view text) {
       // A line of the text may be read on into the text after it; a rewritten one may not.
       const auto at = reinterpret_cast<std::uintptr_t>(text.data());
       const bool in_source = at >= source_begin && at <= source_end;
-      split = Split_PlainLine(text, in_source ? source_end - at : text.size(),
-                              line, terms);
+      split = Split_PlainLine(text, in_source ? source_end - at : text.size(), line, terms, name_pairs,
+                              may_hold_name);
       if (split) {
         code = line;
       } else {
@@ -462,7 +465,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     if (!as_read.empty() && consts_.Size() > 0) {
       // Constants are substituted into the code; a comment stays as written.
       as_read = line;
-      if (consts_.May_Replace(code)) {
+      if ((!split || may_hold_name) && consts_.May_Replace(code)) {
         work.assign(code);
         if (consts_.Replace_Consts(work) && work != code) {
           work.append(line.substr(code.size()));

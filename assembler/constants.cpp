@@ -351,6 +351,24 @@ bool ConstTable::Substitute(std::string& line, std::size_t index, int& replaceme
   return changed;
 }
 
+NamePairs ConstTable::First_Pairs() const {
+  NamePairs pairs;
+  for (std::size_t i = 1; i < names_.size(); ++i) {
+    if (names_[i].size() < 2) return {};
+    const auto first = static_cast<std::uint8_t>(names_[i][0] | 0x20);
+    const auto second = static_cast<std::uint8_t>(names_[i][1] | 0x20);
+    bool known = false;
+    for (std::size_t k = 0; k < pairs.count; ++k)
+      known = known || (pairs.first[k][0] == first && pairs.second[k][0] == second);
+    if (known) continue;
+    if (pairs.count == NamePairs::kMax) return {};
+    std::fill(std::begin(pairs.first[pairs.count]), std::end(pairs.first[pairs.count]), first);
+    std::fill(std::begin(pairs.second[pairs.count]), std::end(pairs.second[pairs.count]), second);
+    ++pairs.count;
+  }
+  return pairs;
+}
+
 void ConstTable::Build_Matcher() const {
   if (matcher_built_) return;
   matcher_.Build(names_);

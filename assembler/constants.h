@@ -23,6 +23,17 @@ inline constexpr std::uint64_t kMaxSubstitutionWork = 500'000;
 inline constexpr std::uint64_t kMaxSubstitutionWork = 100'000'000;
 #endif
 
+// The first two characters of every name of a small set, with bit 5 set so that a capital and its
+// small letter compare equal: a text with no such pair of neighbouring bytes holds none of the
+// names.
+struct NamePairs {
+  static constexpr std::size_t kMax = 8;
+  std::uint8_t count = 0;  // 0: no such look (more pairs, or a name of one character)
+  // Each character sixteen times over, ready to be compared with sixteen bytes at once.
+  alignas(16) std::uint8_t first[kMax][16] = {};
+  alignas(16) std::uint8_t second[kMax][16] = {};
+};
+
 class ConstTable {
  public:
   ConstTable() { Reset(); }
@@ -37,6 +48,8 @@ class ConstTable {
   // occurs in it. One scan of the line.
   bool May_Replace(std::string_view line) const;
   std::size_t Size() const { return names_.size() - 1; }
+  // The names' first pairs, for a look that rules lines out before May_Replace.
+  NamePairs First_Pairs() const;
   const std::vector<std::string>& Names() const { return names_; }
   const std::vector<std::string>& Values() const { return values_; }
 

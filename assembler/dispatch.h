@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "assembler/code_image.h"
+#include "assembler/constants.h"
 #include "assembler/labels.h"
 
 namespace orvo {
@@ -79,6 +80,9 @@ bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& te
 // The same, where `readable` bytes from raw's start may be read (raw's own and those after it in
 // the same text): with 64 or more the line is read where it stands, without a copy.
 bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms);
+// The same, and may_hold_name false when the line holds none of pairs (true when pairs is empty).
+bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
+                     const NamePairs& pairs, bool& may_hold_name);
 
 // The mnemonics with a row in the pass-2 dispatch table, in capitals. Conditional jumps and
 // SETcc are assembled by rule and have no row.

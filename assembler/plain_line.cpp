@@ -33,6 +33,12 @@ bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& te
 }
 
 bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms) {
+  bool unused = true;
+  return Split_PlainLine(raw, readable, line, terms, NamePairs{}, unused);
+}
+
+bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
+                     const NamePairs& pairs, bool& may_hold_name) {
   const std::size_t n = raw.size();
   if (n - 1 >= kMaxPlainLine) return false;  // empty or long
   // Sixteen-byte loads reach up to 63 bytes past the line's start: straight from the text when it
@@ -56,7 +62,25 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
     commas |= Mask(block, ',') << i;
     careful |= (Mask(block, ';') | Mask(block, ':') | Mask(block, '"') | Mask(block, '\t')) << i;
   }
+  std::uint64_t named = 0;
+  if (const std::size_t count = pairs.count; count != 0) {
+    // Each byte beside the one after it; past the line's end a pair can only be too many.
+    const __m128i bit5 = _mm_set1_epi8(0x20);
+    const auto row = [](const std::uint8_t(&bytes)[16]) {
+      return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+    };
+    for (std::size_t i = 0; i < n; i += 16) {
+      const __m128i here = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), bit5);
+      const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1)), bit5);
+      __m128i found = _mm_and_si128(_mm_cmpeq_epi8(here, row(pairs.first[0])), _mm_cmpeq_epi8(next, row(pairs.second[0])));
+      for (std::size_t k = 1; k < count; ++k)
+        found = _mm_or_si128(found, _mm_and_si128(_mm_cmpeq_epi8(here, row(pairs.first[k])),
+                                                  _mm_cmpeq_epi8(next, row(pairs.second[k]))));
+      named |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found))) << i;
+    }
+  }
   const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
+  may_hold_name = pairs.count == 0 || (named & in_line) != 0;
   const std::uint64_t text = ~blanks & in_line;
   if (careful != 0 || text == 0) return false;
   const auto begin = static_cast<std::size_t>(std::countr_zero(text));
@@ -103,6 +127,9 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
 
 bool Split_PlainLine(std::string_view, std::string_view&, LineTerms&) { return false; }
 bool Split_PlainLine(std::string_view, std::size_t, std::string_view&, LineTerms&) { return false; }
+bool Split_PlainLine(std::string_view, std::size_t, std::string_view&, LineTerms&, const NamePairs&, bool&) {
+  return false;
+}
 
 #endif
 

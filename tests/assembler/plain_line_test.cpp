@@ -73,3 +73,32 @@ TEST(PlainLine, OneLookSplitsAsTheSteps) {
 
 }  // namespace
 }  // namespace orvo
+
+namespace orvo {
+namespace {
+
+// The first-pair look may send a line on to the full search needlessly, never hold one back.
+TEST(PlainLine, NamePairsNeverHideAName) {
+  ConstTable consts;
+  for (const char* definition : {"CV0 EQU 1", "cv1=2", "OFS4 EQU 8", "Of_x=3", "_Q9=4"}) consts.Define_Const(definition);
+  const NamePairs pairs = consts.First_Pairs();
+  ASSERT_EQ(pairs.count, 3);  // CV, OF and _Q
+  const char* const pieces[] = {"MOV", " ", "EAX", ",", "[ESI+", "]", "CV0", "cV1", "cv", "C", "V", "OF", "oFs4",
+                                "of_X", "_q9", "_Q", "XCV0", "OFS", "0F", "Ov", "5", "DWORD PTR "};
+  std::mt19937 rnd(5);
+  int ruled_out = 0;
+  for (int n = 0; n < 100000; ++n) {
+    std::string raw;
+    for (int k = static_cast<int>(rnd() % 6); k >= 0; --k) raw += pieces[rnd() % std::size(pieces)];
+    std::string_view line;
+    LineTerms terms;
+    bool may_hold_name = true;
+    if (!Split_PlainLine(raw, raw.size(), line, terms, pairs, may_hold_name) || may_hold_name) continue;
+    ++ruled_out;
+    EXPECT_FALSE(consts.May_Replace(line)) << raw;
+  }
+  EXPECT_GT(ruled_out, 10000);
+}
+
+}  // namespace
+}  // namespace orvo
