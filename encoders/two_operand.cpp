@@ -511,7 +511,7 @@ bool Encode_Plain(std::string_view key, Family family, std::string_view first, s
                            : family == Family::Alu  ? Find_AluRow(dst, src)
                                                     : nullptr;
     if (row == nullptr) return false;
-    table = Apply_Row(*row, family == Family::Alu ? Get_AluBase(key) : 0, out);
+    table = Apply_Row(*row, family == Family::Alu ? Alu_Base_OfKey(key) : 0, out);
   }
   // A byte sum that carries, or register bits in a memory operand's mod or r/m field, is a
   // fault the steps report.

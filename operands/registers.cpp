@@ -309,7 +309,9 @@ enum class Quick : std::uint8_t { Unknown, Accepted, Refused };
 
 // The 32-bit register named by the three characters at p, or kNoRegister.
 std::uint8_t Register32_At(const char* p) {
-  const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(Upper_Char(c))); };
+  // Register names are letters: clearing bit 5 makes a small letter its capital, and turns no
+  // other byte into a letter.
+  const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(c) & 0xDF); };
   const RegSlot slot = Find_Register((3u << 24) | (up(p[0]) << 16) | (up(p[1]) << 8) | up(p[2]));
   return slot.width == 32 ? slot.code : kNoRegister;
 }
@@ -431,7 +433,10 @@ Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
     return detail::Plain_Literal(t, out.number) ? Quick::Accepted : Quick::Refused;
   }
   if (t.size() == 2 || t.size() == 3) {
-    const RegSlot slot = Find_Register(Name_Key(t));
+    const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(c) & 0xDF); };
+    const std::uint32_t key = t.size() == 2 ? (2u << 24) | (up(t[0]) << 8) | up(t[1])
+                                            : (3u << 24) | (up(t[0]) << 16) | (up(t[1]) << 8) | up(t[2]);
+    const RegSlot slot = Find_Register(key);
     if (slot.width != 0) {
       out.kind = detail::PlainOperand::Kind::Register;
       out.reg = {slot.width, slot.code};
