@@ -83,17 +83,17 @@ const OpcodeRow* Find_MovRow(OpType dst, OpType src);
 const OpcodeRow* Find_AluRow(OpType dst, OpType src);
 const OpcodeRow* Find_TestRow(OpType dst, OpType src);
 
-std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_AluBase(std::string_view mnemonic);
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
-                                          std::string& opcode);
+                                          std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_BitTestDigit(std::string_view mnemonic);
 std::optional<std::uint8_t> Get_BitTestOpcode(std::string_view mnemonic, OpType dst, OpType src,
-                                              std::string& opcode);
+                                              std::string& opcode, Diagnostics& sink);
 std::optional<std::uint8_t> Get_InOpcode(OpType dst, OpType src, std::string& opcode);
 std::optional<std::uint8_t> Get_OutOpcode(OpType dst, OpType src, std::string& opcode);
 std::optional<std::uint8_t> Get_LeaOpcode(OpType dst, OpType src, std::string& opcode);
-std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink);
 std::optional<std::uint8_t> Get_MovxOpcode(std::string_view mnemonic, OpType dst, OpType src,
                                            std::string& opcode, std::string_view first_text,
                                            std::string_view second_text);
@@ -108,9 +108,9 @@ std::optional<std::uint8_t> Get_LarOpcode(OpType dst, OpType src, std::string& o
 // ---- Boxes -----------------------------------------------------------------------------------
 // Runs an entry operation's body; a fault or other exception is reported and refuses the line.
 template <typename Body>
-std::string Guard_Entry(std::string_view mnemonic, std::string_view first, std::string_view second,
-                        Body&& body) {
-  return Guard_Faults(mnemonic, first, second, std::forward<Body>(body), LineShape::TwoOperands);
+std::string Guard_Entry(Diagnostics& sink, std::string_view mnemonic, std::string_view first,
+                        std::string_view second, Body&& body) {
+  return Guard_Faults(sink, mnemonic, first, second, std::forward<Body>(body), LineShape::TwoOperands);
 }
 
 }  // namespace orvo
