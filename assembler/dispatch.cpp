@@ -363,6 +363,12 @@ std::string Lock(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
   return '\xF0' + bytes;
 }
 
+// SETcc names only: the mnemonic as written, in capitals, is the key.
+bool Names_Setcc(const LineTerms& t) {
+  const std::optional<std::string> name = Get_SetccName(t.mnemonic);
+  return name && *name == t.key.view();
+}
+
 bool Is_ConditionalJumpKey(std::string_view key) {
   return !key.empty() && key[0] == 'J' && key != "JMP" && key != "JCXZ" && key != "JECXZ";
 }
@@ -564,8 +570,7 @@ std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_l
   if (row != nullptr && !Operands_Fit(terms, row->arity, reads)) return {};
   if (row != nullptr) {
     bytes = row->encode(terms, reads, sink);
-  } else if (terms.key.starts_with("SET") &&
-             Get_SetccName(terms.mnemonic) == terms.key) {  // SETcc names only
+  } else if (terms.key.starts_with("SET") && Names_Setcc(terms)) {
     if (!Operands_Fit(terms, Arity::One)) return {};
     bytes = Assemble_Setcc(terms.mnemonic, terms.first, sink);
   } else if (Is_NamedData(terms.operand)) {

@@ -4,6 +4,7 @@
 // recording its own box, where it has one, into the sink it is given. Encoders keep no state and
 // show nothing.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,8 +109,8 @@ ByteString Assemble_Stos(std::string_view mnemonic);
 // Appends every conditional-jump (Jcc) or SETcc mnemonic of the encoder tables, in capitals.
 void Add_JumpMnemonics(std::vector<std::string_view>& names);
 void Add_SetccMnemonics(std::vector<std::string_view>& names);
-// The mnemonic in capitals when it names a SETcc instruction, else "SET_Error".
-std::string Get_SetccName(std::string_view mnemonic);
+// The mnemonic in capitals when it names a SETcc instruction, else nullopt.
+std::optional<std::string> Get_SetccName(std::string_view mnemonic);
 ByteString Assemble_Setcc(std::string_view mnemonic, std::string_view first, Diagnostics& sink);
 ByteString Assemble_Int(std::string_view first, Diagnostics& sink);
 ByteString Assemble_Bswap(std::string_view first);

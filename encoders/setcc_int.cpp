@@ -59,9 +59,10 @@ std::uint8_t Get_SetccByte(std::string_view mnemonic) {
   return row ? row->opcode : 0;
 }
 
-std::string Get_SetccName(std::string_view mnemonic) {
+std::optional<std::string> Get_SetccName(std::string_view mnemonic) {
   std::string m = Trim_Upper(mnemonic);
-  return Get_SetccByte(m) != 0 ? m : std::string("SET_Error");
+  if (Get_SetccByte(m) == 0) return std::nullopt;
+  return m;
 }
 
 std::uint8_t Get_SetccOpcode(std::string_view mnemonic, OpType type, std::string& opcode) {
