@@ -64,7 +64,7 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
   }
   if (Append_Plain(d.width, item, out)) return true;
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
-  // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
+  // Is_Imm16): a &B literal whose normalization records its box is no number and goes no further.
   const detail::NormalLiteral literal(item, sink);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);

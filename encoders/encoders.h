@@ -36,7 +36,7 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
 
 // The plain encoders: the common shapes of a line (registers, whole addresses, plain numbers)
 // straight into out, without a box. False leaves the line to the full encoder named, which
-// shows what is wrong; keys are in capitals.
+// records what is wrong; keys are in capitals.
 //
 // A DB, DW or DD line whose items are all plain numbers that fit. Full: Assemble_Data.
 bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out);

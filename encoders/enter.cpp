@@ -40,7 +40,7 @@ ByteString Assemble_Enter(std::string_view first_in, std::string_view second_in,
     }
     const std::string size = To_Word(first, sink);
     const std::string level = To_Byte(second, sink);
-    if (size.size() != 2 || level.size() != 1) return {};  // a conversion box has been shown
+    if (size.size() != 2 || level.size() != 1) return {};  // a conversion box has been recorded
     return "\xC8" + size + level;
   });
 }

@@ -82,7 +82,7 @@ ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type, Diagnostics
 // Value of a literal with its sign: the leading value, negated when a minus led the text.
 double Signed_Value(std::string_view text, Diagnostics& sink);
 // Counts, ports and vectors are 0..255 (stack counts and frame sizes 0..65535): a negative one
-// would wrap to another number. Shows "Out of range" titled with the instruction and returns
+// would wrap to another number. Records "Out of range" titled with the instruction and returns
 // false for a negative value.
 bool Check_Unsigned8(std::string_view value_text, std::string_view instruction, Diagnostics& sink);
 bool Check_Unsigned16(std::string_view value_text, std::string_view instruction, Diagnostics& sink);

@@ -356,7 +356,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
             if (valid) imm = To_Dword(digits, sink);
             break;
         }
-        if (valid && imm.empty() && width < 4) return false;  // the conversion has shown its box
+        if (valid && imm.empty() && width < 4) return false;  // the conversion has recorded its box
         if (!valid || imm.size() != width) {
           Report_RangeBox(sink, refusal, mnemonic, first, second);
           return false;

@@ -77,7 +77,7 @@ void Match_MemSize(OpType& dst, OpType& src);
 
 // ---- Family tables ---------------------------------------------------------------------------
 // Each fills the opcode string and returns the table byte; std::nullopt is a refusal (the table
-// has shown its box where it has one).
+// has recorded its box where it has one).
 // The rows of the MOV, arithmetic/logic and TEST tables for a signature, or null; no box.
 const OpcodeRow* Find_MovRow(OpType dst, OpType src);
 const OpcodeRow* Find_AluRow(OpType dst, OpType src);
