@@ -340,8 +340,9 @@ CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOp
 }
 
 CompileOutcome CompileSession::Run(const CompileOptions& options) {
-  // Start: everything from the previous compile goes.
+  // Start: everything from the previous compile goes, boxes an interrupted one left unshown too.
   boxes_.clear();
+  raised_ = Diagnostics();
   box_line_ = 0;
   failed_ = false;
   listing_.Clear();
