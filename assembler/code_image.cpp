@@ -1,7 +1,6 @@
 #include "assembler/code_image.h"
 
 #include "base/file_access.h"
-#include "base/message_box.h"
 
 namespace orvo {
 
@@ -27,10 +26,10 @@ void CodeImage::Wrap_StackFrame() {
 
 std::string Code_File_Path() { return Program_Folder() + "/" + std::string(kCodeFileName); }
 
-void Save_CodeImage(const CodeImage& image, const std::string& path) {
+void Save_CodeImage(const CodeImage& image, const std::string& path, Diagnostics& sink) {
   const std::string title = "SAVE TO FILE: " + std::string(kCodeFileName);
   Write_File_Safely(path, image.Bytes(), FailureMode::GoOn, [&](const std::string& description) {
-    Show_Message(description, MsgStyle::OkCritical, title);
+    sink.Add(description, MsgStyle::OkCritical, title);
   });
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/diagnostics.h"
+
 namespace orvo {
 
 // PUSH EBP; MOV EBP,ESP; PUSH EBX; PUSH ESI; PUSH EDI
@@ -35,8 +37,9 @@ class CodeImage {
 
 // Path of the code file in the program's folder.
 std::string Code_File_Path();
-// Writes the image to path (the code file by default); each failing step shows a critical box
-// titled "SAVE TO FILE: ORVOIDE.BIN" and the save goes on. The previous file survives a failure.
-void Save_CodeImage(const CodeImage& image, const std::string& path = Code_File_Path());
+// Writes the image to path (the code file, Code_File_Path(), by default); each failing step
+// records a critical box titled "SAVE TO FILE: ORVOIDE.BIN" into sink and the save goes on. The
+// previous file survives a failure.
+void Save_CodeImage(const CodeImage& image, const std::string& path, Diagnostics& sink);
 
 }  // namespace orvo

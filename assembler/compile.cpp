@@ -16,6 +16,14 @@ namespace orvo {
 namespace {
 constexpr int kSyntaxErrorHelpContext = 3;
 
+// The LOCK check of a pending LOCK line, its box shown at once.
+bool Admit_Locked(const LineTerms& locked, std::string_view shown) {
+  Diagnostics raised;
+  const bool admitted = Admit_Locked(locked, shown, raised);
+  raised.Forward();
+  return admitted;
+}
+
 void Show_Invalid_Label(std::string_view line, std::size_t index) {
   Show_Message("Invalid LABEL:\r\t" + std::string(line), MsgStyle::Ok, "LINE: " + std::to_string(index));
 }
@@ -332,8 +340,9 @@ CompileOutcome CompileSession::Compile_Owned(std::string&& text, const CompileOp
 }
 
 CompileOutcome CompileSession::Run(const CompileOptions& options) {
-  // Start: everything from the previous compile goes.
+  // Start: everything from the previous compile goes, boxes an interrupted one left unshown too.
   boxes_.clear();
+  raised_ = Diagnostics();
   box_line_ = 0;
   failed_ = false;
   listing_.Clear();
@@ -365,14 +374,19 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
   // Finish.
   if (options.stack) image_.Wrap_StackFrame();
   listing_.final_base_ = options.stack ? kPrologue.size() : 0;
-  if (options.write_code_file)
-    Save_CodeImage(image_, options.code_file_path.empty() ? Code_File_Path() : options.code_file_path);
+  if (options.write_code_file) {
+    Diagnostics raised;
+    Save_CodeImage(image_, options.code_file_path.empty() ? Code_File_Path() : options.code_file_path,
+                   raised);
+    raised.Forward();
+  }
   return CompileOutcome::Finished;
 }
 
 CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
   BoxRecorder recorder(*this);
   ScopedMessageHandler scope(recorder);
+  Diagnostics& raised = raised_;
 
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
   for (std::size_t i = 0; i < lines_.Size(); ++i) {
@@ -399,7 +413,8 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
     const std::size_t space = line.find(' ');
     const std::string_view mnemonic = space == std::string_view::npos ? line : line.substr(0, space);
     if (space == std::string_view::npos ? mnemonic == "CONST" : Equals_NoCase(mnemonic, "CONST")) {
-      consts_.Define_Const(line.size() > 6 ? line.substr(6) : std::string_view());
+      consts_.Define_Const(line.size() > 6 ? line.substr(6) : std::string_view(), raised);
+      raised.Forward();
       lines_.Blank(i);
     }
   }
@@ -415,6 +430,7 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 }
 
 bool CompileSession::Pass2(const CompileOptions& options) {
+  Diagnostics& raised = raised_;
   std::string work;
   // A refused line stops the compile with its Syntax Error box, showing the line as pass 2 read it.
   const auto refuse_line = [&](std::size_t k, std::string_view as_read) {
@@ -431,7 +447,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   std::string lock_as_read;  // a copy: later rewritten lines may move the kept text
   const auto refuse_lock = [&](std::string_view shown) {
     box_line_ = lock_line;
-    Refuse_Lock(shown);
+    Refuse_Lock(shown, raised);
+    raised.Forward();
     return refuse_line(lock_line, lock_as_read);
   };
   // A plain line is ruled out for constants by their names' first two characters, when they are few.
@@ -467,7 +484,9 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       as_read = line;
       if ((!split || may_hold_name) && consts_.May_Replace(code)) {
         work.assign(code);
-        if (consts_.Replace_Consts(work) && work != code) {
+        const bool replaced = consts_.Replace_Consts(work, raised);
+        raised.Forward();
+        if (replaced && work != code) {
           work.append(line.substr(code.size()));
           as_read = lines_.Replace(j, work);
           read(as_read);
@@ -503,7 +522,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     bool invalid_label = false;
     if (!split) terms = Get_LineTerms(instruction);
     FixUp fixup = FixUp::None;
-    std::string bytes = Dispatch_Line(terms, labels_, invalid_label, fixup);
+    std::string bytes = Dispatch_Line(terms, labels_, invalid_label, fixup, raised);
+    raised.Forward();
     if (invalid_label) {
       Show_Invalid_Label(line, j);
       return false;
@@ -539,6 +559,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
 }
 
 void CompileSession::Pass3(bool stack) {
+  Diagnostics& raised = raised_;
   listing_.address_base_ = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
   // Room for the pass-2 bytes of every row a fix-up may change, so that they grow no slack.
   std::size_t general_rows = 0, general_bytes = 0;
@@ -560,7 +581,8 @@ void CompileSession::Pass3(bool stack) {
     const FixLine fix_line{static_cast<std::int32_t>(row.code_offset),
                            static_cast<std::int32_t>(row.code_length), line};
     before.assign(image_.Bytes(), row.code_offset, row.code_length);
-    std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack);
+    std::string fixed = Dispatch_FixUp(terms, image_, labels_, fix_line, stack, raised);
+    raised.Forward();
     const std::string_view after = std::string_view(image_.Bytes()).substr(row.code_offset, row.code_length);
     if (after != before) {
       listing_.pass2_rows_.push_back(Listing::SavedRow{

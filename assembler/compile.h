@@ -202,6 +202,8 @@ class CompileSession {
   ConstTable consts_;
   Listing listing_;
   std::vector<CompileBox> boxes_;
+  // The boxes the operations below the passes record for a line, shown right after each call.
+  Diagnostics raised_;
   std::size_t box_line_ = 0;  // the line the boxes shown now belong to
   bool failed_ = false;
 };

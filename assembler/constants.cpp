@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <queue>
 
-#include "base/message_box.h"
-#include "operands/operands.h"
 #include "base/text.h"
+#include "operands/operands.h"
 
 namespace orvo {
 
@@ -24,7 +23,7 @@ void ConstTable::Reset() {
   work_ = 0;
 }
 
-void ConstTable::Define_Const(std::string_view text) {
+void ConstTable::Define_Const(std::string_view text, Diagnostics& sink) {
   const std::string_view s = Trim(text);
   std::size_t p = Find_NoCase(s, " EQU ");
   std::size_t separator = 5;
@@ -33,13 +32,13 @@ void ConstTable::Define_Const(std::string_view text) {
     separator = 1;
   }
   if (p == std::string_view::npos || p == 0) {
-    Show_Message("Error in CONST\r\r\tUSAGE:\rCONST ConstName=Expression\rCONST ConstName EQU Expression",
-                 MsgStyle::Ok, "CONST " + std::string(s));
+    sink.Add("Error in CONST\r\r\tUSAGE:\rCONST ConstName=Expression\rCONST ConstName EQU Expression",
+             MsgStyle::Ok, "CONST " + std::string(s));
     return;
   }
   std::string name = Trim_Upper(s.substr(0, p));
   if (Is_RegisterName(name)) {
-    Show_Message("\tError in Const:\rRegister is not a valid name of constant.", MsgStyle::Ok, s);
+    sink.Add("\tError in Const:\rRegister is not a valid name of constant.", MsgStyle::Ok, s);
     return;
   }
   names_.push_back(std::move(name));
@@ -282,19 +281,18 @@ void ConstTable::NameMatcher::Find(std::string_view text, std::size_t after,
 void ConstTable::Report_Runaway(std::size_t index) const {
   if (runaway_reported_) return;
   runaway_reported_ = true;
-  Show_Message("Error in CONST:\rThe substitution of " + names_[index] +
-                   " does not end.\rA line may grow to 65536 characters and take 10000 replacements.",
-               MsgStyle::OkExclamation, "CONST " + names_[index]);
+  sink_->Add("Error in CONST:\rThe substitution of " + names_[index] +
+                 " does not end.\rA line may grow to 65536 characters and take 10000 replacements.",
+             MsgStyle::OkExclamation, "CONST " + names_[index]);
 }
 
 void ConstTable::Report_TooMuchWork(std::size_t index) const {
   if (runaway_reported_) return;
   runaway_reported_ = true;
-  Show_Message(
-      "Error in CONST:\rThe substitution of " + names_[index] +
-          " takes too long.\rOne compile may search and move " + std::to_string(kMaxSubstitutionWork) +
-          " characters for its constants.",
-      MsgStyle::OkExclamation, "CONST " + names_[index]);
+  sink_->Add("Error in CONST:\rThe substitution of " + names_[index] +
+                 " takes too long.\rOne compile may search and move " + std::to_string(kMaxSubstitutionWork) +
+                 " characters for its constants.",
+             MsgStyle::OkExclamation, "CONST " + names_[index]);
 }
 
 bool ConstTable::Spend(std::size_t index, std::size_t characters) const {
@@ -381,8 +379,13 @@ bool ConstTable::May_Replace(std::string_view line) const {
   return !matcher_.Usable() || matcher_.Any(Trim(line));
 }
 
-bool ConstTable::Replace_Consts(std::string& line) const {
+bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
   if (Size() == 0 || line.empty()) return false;
+  sink_ = &sink;
+  const struct Release {
+    Diagnostics*& sink;
+    ~Release() { sink = nullptr; }
+  } release{sink_};
   if (const std::string_view trimmed = Trim(line); trimmed.size() != line.size()) line.assign(trimmed);
   Build_Matcher();
   if (line.find('"') == std::string::npos) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/diagnostics.h"
+
 namespace orvo {
 
 // Bounds on the substitution of one line: a constant whose value brings its own name back (CONST
@@ -38,12 +40,13 @@ class ConstTable {
  public:
   ConstTable() { Reset(); }
   void Reset();
-  // The CONST line without its first six characters. Shows the usage or register box when the
-  // definition is refused.
-  void Define_Const(std::string_view text);
+  // The CONST line without its first six characters. Records the usage or register box into
+  // sink when the definition is refused.
+  void Define_Const(std::string_view text, Diagnostics& sink);
   // Rewrites line in place (trimmed, constants substituted outside double quotes). Returns false
-  // when nothing was defined or the line is empty (the line is then left exactly as it was).
-  bool Replace_Consts(std::string& line) const;
+  // when nothing was defined or the line is empty (the line is then left exactly as it was). A
+  // substitution that does not end, or takes too long, records its box into sink (once a compile).
+  bool Replace_Consts(std::string& line, Diagnostics& sink) const;
   // False when Replace_Consts(line) could do nothing but trim the line: no constant's name
   // occurs in it. One scan of the line.
   bool May_Replace(std::string_view line) const;
@@ -133,6 +136,8 @@ class ConstTable {
   mutable bool matcher_built_ = false;
   mutable bool runaway_reported_ = false;
   mutable std::uint64_t work_ = 0;
+  // Where the boxes of the Replace_Consts call under way go.
+  mutable Diagnostics* sink_ = nullptr;
 };
 
 }  // namespace orvo

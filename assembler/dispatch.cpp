@@ -4,13 +4,12 @@
 #include <array>
 #include <optional>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
-#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/mnemonic_index.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -21,7 +20,7 @@ struct OperandReads {
   std::optional<detail::MemRef> first, second;
 };
 
-using Encoder = std::string (*)(const LineTerms&, const OperandReads&);
+using Encoder = std::string (*)(const LineTerms&, const OperandReads&, Diagnostics&);
 // Encodes the common shapes of a row's lines without a box, or returns false and leaves the line
 // to the row's encoder and the operand checks before it.
 // A label operand sets the fix-up pass 3 writes its value with.
@@ -89,65 +88,113 @@ bool Plain_Two(const LineTerms& t, std::string& out, FixUp&) {
   return t.second.data() != nullptr && Encode_TwoOperand_Plain(family, t.key, t.first, t.second, out);
 }
 
-std::string Two(const LineTerms& t, const OperandReads& reads) {
+std::string Two(const LineTerms& t, const OperandReads& reads, Diagnostics& sink) {
   return Encode_TwoOperand(t.key, t.first, t.second, reads.first ? &*reads.first : nullptr,
-                           reads.second ? &*reads.second : nullptr);
+                           reads.second ? &*reads.second : nullptr, sink);
 }
-std::string One(const LineTerms& t, const OperandReads&) { return Encode_OneOperand(t.key, t.operand, ""); }
-std::string Imul(const LineTerms& t, const OperandReads&) {
-  if (t.second.data() == nullptr) return Encode_OneOperand(t.key, t.operand, "");
-  return Assemble_Imul(t.first, t.second);
+std::string One(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Encode_OneOperand(t.key, t.operand, "", sink);
 }
-std::string Mov(const LineTerms& t, const OperandReads& reads) {
+std::string Imul(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  if (t.second.data() == nullptr) return Encode_OneOperand(t.key, t.operand, "", sink);
+  return Assemble_Imul(t.first, t.second, sink);
+}
+std::string Mov(const LineTerms& t, const OperandReads& reads, Diagnostics& sink) {
   return Encode_TwoOperand("MOV", t.first, t.second, reads.first ? &*reads.first : nullptr,
-                           reads.second ? &*reads.second : nullptr);
+                           reads.second ? &*reads.second : nullptr, sink);
 }
-std::string Movx(const LineTerms& t, const OperandReads&) { return Assemble_Movx(t.mnemonic, t.first, t.second); }
-std::string BitScan(const LineTerms& t, const OperandReads&) { return Assemble_BitScan(t.mnemonic, t.first, t.second); }
-std::string Push(const LineTerms& t, const OperandReads&) { return Assemble_Push(t.operand); }
-std::string Pushad(const LineTerms&, const OperandReads&) { return Assemble_Pushad(); }
-std::string Pop(const LineTerms& t, const OperandReads&) { return Assemble_Pop(t.operand); }
-std::string Popad(const LineTerms&, const OperandReads&) { return Assemble_Popad(); }
-std::string Call(const LineTerms& t, const OperandReads&) { return Assemble_Call(t.operand); }
-std::string Ret(const LineTerms& t, const OperandReads&) { return Assemble_Ret(t.operand); }
-std::string RetnRetf(const LineTerms& t, const OperandReads&) { return Assemble_RetnRetf(t.mnemonic, t.operand); }
-std::string Data(const LineTerms& t, const OperandReads&) { return Assemble_Data(t.key, t.operand); }
-std::string Rep(const LineTerms& t, const OperandReads&) { return Assemble_Rep(t.key, t.operand); }
-std::string FlagOp(const LineTerms& t, const OperandReads&) { return Assemble_FlagOp(t.operand); }
-std::string End(const LineTerms&, const OperandReads&) { return Get_Epilogue(); }
-std::string Exit(const LineTerms& t, const OperandReads&) {
+std::string Movx(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Movx(t.mnemonic, t.first, t.second, sink);
+}
+std::string BitScan(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_BitScan(t.mnemonic, t.first, t.second, sink);
+}
+std::string Push(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Push(t.operand, sink);
+}
+std::string Pushad(const LineTerms&, const OperandReads&, Diagnostics&) { return Assemble_Pushad(); }
+std::string Pop(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Pop(t.operand, sink);
+}
+std::string Popad(const LineTerms&, const OperandReads&, Diagnostics&) { return Assemble_Popad(); }
+std::string Call(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Call(t.operand, sink);
+}
+std::string Ret(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Ret(t.operand, sink);
+}
+std::string RetnRetf(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_RetnRetf(t.mnemonic, t.operand, sink);
+}
+std::string Data(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Data(t.key, t.operand, sink);
+}
+std::string Rep(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Rep(t.key, t.operand, sink);
+}
+std::string FlagOp(const LineTerms& t, const OperandReads&, Diagnostics&) {
+  return Assemble_FlagOp(t.operand);
+}
+std::string End(const LineTerms&, const OperandReads&, Diagnostics&) { return Get_Epilogue(); }
+std::string Exit(const LineTerms& t, const OperandReads&, Diagnostics&) {
   return Equals_NoCase(t.operand, "FUNCTION") ? Get_Epilogue() : std::string();
 }
 // The target of a LOOP or conditional jump is a label; without one there is nothing to encode.
 bool Has_LabelTarget(const LineTerms& t) { return !t.first.empty() && Is_LabelName(t.operand); }
-std::string Loop(const LineTerms& t, const OperandReads&) {
+std::string Loop(const LineTerms& t, const OperandReads&, Diagnostics&) {
   return Has_LabelTarget(t) ? Assemble_Loop(t.mnemonic) : std::string();
 }
-std::string Cmps(const LineTerms& t, const OperandReads&) { return Assemble_Cmps(t.mnemonic); }
-std::string Ins(const LineTerms& t, const OperandReads&) { return Assemble_Ins(t.mnemonic); }
-std::string Lods(const LineTerms& t, const OperandReads&) { return Assemble_Lods(t.mnemonic); }
-std::string Movs(const LineTerms& t, const OperandReads&) { return Assemble_Movs(t.mnemonic); }
-std::string Outs(const LineTerms& t, const OperandReads&) { return Assemble_Outs(t.mnemonic); }
-std::string Scas(const LineTerms& t, const OperandReads&) { return Assemble_Scas(t.mnemonic); }
-std::string Stos(const LineTerms& t, const OperandReads&) { return Assemble_Stos(t.mnemonic); }
-std::string Jmp(const LineTerms& t, const OperandReads&) { return Assemble_Jmp(t.first); }
-std::string Shift(const LineTerms& t, const OperandReads&) { return Assemble_Shift(t.mnemonic, t.first, t.second); }
-std::string NoOperand(const LineTerms& t, const OperandReads&) { return Assemble_NoOperand(t.mnemonic); }
-std::string AsciiAdjust(const LineTerms& t, const OperandReads&) { return Assemble_AamAad(t.mnemonic, t.operand); }
-std::string Lock(const LineTerms& t, const OperandReads&);
-std::string Int(const LineTerms& t, const OperandReads&) { return Assemble_Int(t.first); }
-std::string Bswap(const LineTerms& t, const OperandReads&) { return Assemble_Bswap(t.first); }
-std::string In(const LineTerms& t, const OperandReads&) { return Assemble_In(t.first, t.second); }
-std::string Out(const LineTerms& t, const OperandReads&) { return Assemble_Out(t.first, t.second); }
-std::string Lea(const LineTerms& t, const OperandReads& reads) {
-  return Assemble_Lea(t.first, t.second, reads.second ? &*reads.second : nullptr);
+std::string Cmps(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Cmps(t.mnemonic); }
+std::string Ins(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Ins(t.mnemonic); }
+std::string Lods(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Lods(t.mnemonic); }
+std::string Movs(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Movs(t.mnemonic); }
+std::string Outs(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Outs(t.mnemonic); }
+std::string Scas(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Scas(t.mnemonic); }
+std::string Stos(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Stos(t.mnemonic); }
+std::string Jmp(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Jmp(t.first, sink);
 }
-std::string Bound(const LineTerms& t, const OperandReads&) { return Assemble_Bound(t.first, t.second); }
-std::string Cmpxchg(const LineTerms& t, const OperandReads&) { return Assemble_Cmpxchg(t.first, t.second); }
-std::string Xchg(const LineTerms& t, const OperandReads&) { return Assemble_Xchg(t.first, t.second); }
-std::string Enter(const LineTerms& t, const OperandReads&) { return Assemble_Enter(t.first, t.second); }
-std::string Lar(const LineTerms& t, const OperandReads&) { return Assemble_Lar(t.first, t.second); }
-std::string VerrVerw(const LineTerms& t, const OperandReads&) { return Assemble_VerrVerw(t.mnemonic, t.first); }
+std::string Shift(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Shift(t.mnemonic, t.first, t.second, sink);
+}
+std::string NoOperand(const LineTerms& t, const OperandReads&, Diagnostics&) {
+  return Assemble_NoOperand(t.mnemonic);
+}
+std::string AsciiAdjust(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_AamAad(t.mnemonic, t.operand, sink);
+}
+std::string Lock(const LineTerms& t, const OperandReads&, Diagnostics& sink);
+std::string Int(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Int(t.first, sink);
+}
+std::string Bswap(const LineTerms& t, const OperandReads&, Diagnostics&) { return Assemble_Bswap(t.first); }
+std::string In(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_In(t.first, t.second, sink);
+}
+std::string Out(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Out(t.first, t.second, sink);
+}
+std::string Lea(const LineTerms& t, const OperandReads& reads, Diagnostics& sink) {
+  return Assemble_Lea(t.first, t.second, reads.second ? &*reads.second : nullptr, sink);
+}
+std::string Bound(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Bound(t.first, t.second, sink);
+}
+std::string Cmpxchg(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Cmpxchg(t.first, t.second, sink);
+}
+std::string Xchg(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Xchg(t.first, t.second, sink);
+}
+std::string Enter(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Enter(t.first, t.second, sink);
+}
+std::string Lar(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_Lar(t.first, t.second, sink);
+}
+std::string VerrVerw(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
+  return Assemble_VerrVerw(t.mnemonic, t.first, sink);
+}
 
 // The pass-2 dispatch table, in its row order. Keys are unique, so a lookup by key finds the
 // row that the ordered search would find first.
@@ -307,15 +354,21 @@ std::optional<LineTerms> Locked_Terms(const LineTerms& t) {
   return Get_LineTerms(t.operand);
 }
 
-std::string Lock(const LineTerms& t, const OperandReads&) {
+std::string Lock(const LineTerms& t, const OperandReads&, Diagnostics& sink) {
   const std::optional<LineTerms> inner = Locked_Terms(t);
   if (!inner) return Assemble_NoOperand(t.mnemonic);  // alone on its line: F0h for the next line
-  if (!Admit_Locked(*inner, t.operand)) return {};
+  if (!Admit_Locked(*inner, t.operand, sink)) return {};
   LabelTable no_labels;
   bool invalid_label = false;
-  std::string bytes = Dispatch_Line(*inner, no_labels, invalid_label);
+  std::string bytes = Dispatch_Line(*inner, no_labels, invalid_label, sink);
   if (bytes.empty()) return bytes;
   return '\xF0' + bytes;
+}
+
+// SETcc names only: the mnemonic as written, in capitals, is the key.
+bool Names_Setcc(const LineTerms& t) {
+  const std::optional<std::string> name = Get_SetccName(t.mnemonic);
+  return name && *name == t.key.view();
 }
 
 bool Is_ConditionalJumpKey(std::string_view key) {
@@ -330,12 +383,12 @@ bool May_NameLabel(std::string_view name) {
 
 // Memory operands and numbers are read whole before an encoder sees them: a refused one gets
 // its box here, once, whatever the instruction. Data lists are read by their directive.
-bool Operands_Readable(const LineTerms& terms, OperandReads& reads) {
+bool Operands_Readable(const LineTerms& terms, OperandReads& reads, Diagnostics& sink) {
   if (terms.key == "DB" || terms.key == "DW" || terms.key == "DD") return true;
   if (Is_NamedData(terms.operand)) return true;
-  const auto refused = [](std::string_view operand, std::optional<detail::MemRef>& known) {
-    const std::string why = detail::Operand_Refusal(operand, known);
-    if (!why.empty()) Show_Message(why);
+  const auto refused = [&sink](std::string_view operand, std::optional<detail::MemRef>& known) {
+    const std::string why = detail::Operand_Refusal(operand, known, sink);
+    if (!why.empty()) sink.Add(why);
     return !why.empty();
   };
   if (refused(terms.first, reads.first)) return false;
@@ -356,19 +409,19 @@ bool Operands_Readable(const LineTerms& terms, OperandReads& reads) {
 
 bool Is_LockPrefixLine(const LineTerms& terms) { return terms.key == "LOCK" && !Has_Operand(terms); }
 
-void Refuse_Lock(std::string_view shown) {
-  Show_Message(std::string("Error in LOCK:") + kCR + kTab + "Not supported: " + std::string(shown) + kCR +
-               kCR + "Syntax:" + kCR + kTab + "LOCK Instruction m8/m16/m32,..." + kCR +
-               " Instruction - ADC, ADD, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, SUB," +
-               " XCHG, XOR");
+void Refuse_Lock(std::string_view shown, Diagnostics& sink) {
+  sink.Add(std::string("Error in LOCK:") + kCR + kTab + "Not supported: " + std::string(shown) + kCR + kCR +
+           "Syntax:" + kCR + kTab + "LOCK Instruction m8/m16/m32,..." + kCR +
+           " Instruction - ADC, ADD, AND, BTC, BTR, BTS, CMPXCHG, DEC, INC, NEG, NOT, OR, SBB, SUB," +
+           " XCHG, XOR");
 }
 
-bool Admit_Locked(const LineTerms& locked, std::string_view shown) {
+bool Admit_Locked(const LineTerms& locked, std::string_view shown, Diagnostics& sink) {
   const bool lockable = std::find(kLockable.begin(), kLockable.end(), locked.key) != kLockable.end();
-  const bool memory = Is_MemType(Get_OperandType(locked.first)) ||
-                      (locked.key == "XCHG" && Is_MemType(Get_OperandType(locked.second)));
+  const bool memory = Is_MemType(Get_OperandType(locked.first, sink)) ||
+                      (locked.key == "XCHG" && Is_MemType(Get_OperandType(locked.second, sink)));
   if (lockable && memory) return true;
-  Refuse_Lock(shown);
+  Refuse_Lock(shown, sink);
   return false;
 }
 
@@ -476,27 +529,30 @@ FixUp Operands_FixUp(FixUp column, const LineTerms& terms) {
 
 FixUp Line_FixUp(const LineTerms& terms) { return Operands_FixUp(Row_FixUp(terms), terms); }
 
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label) {
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label,
+                          Diagnostics& sink) {
   FixUp unused = FixUp::None;
-  return Dispatch_Line(terms, labels, invalid_label, unused);
+  return Dispatch_Line(terms, labels, invalid_label, unused, sink);
 }
 
 namespace {
 std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                     bool plain_first);
+                     Diagnostics& sink, bool plain_first);
 }  // namespace
 
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup) {
-  return Dispatch(terms, labels, invalid_label, fixup, true);
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                          Diagnostics& sink) {
+  return Dispatch(terms, labels, invalid_label, fixup, sink, true);
 }
 
-std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup) {
-  return Dispatch(terms, labels, invalid_label, fixup, false);
+std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                               Diagnostics& sink) {
+  return Dispatch(terms, labels, invalid_label, fixup, sink, false);
 }
 
 namespace {
 std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                     bool plain_first) {
+                     Diagnostics& sink, bool plain_first) {
   invalid_label = false;
   fixup = FixUp::None;
   std::string bytes;
@@ -512,21 +568,20 @@ std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_l
   // A memory operand or number that cannot be read names its fault; only then is text beyond
   // the operands a mnemonic takes refused.
   OperandReads reads;
-  if (!Operands_Readable(terms, reads)) return {};
+  if (!Operands_Readable(terms, reads, sink)) return {};
   if (row != nullptr && !Operands_Fit(terms, row->arity, reads)) return {};
   if (row != nullptr) {
-    bytes = row->encode(terms, reads);
-  } else if (terms.key.starts_with("SET") &&
-             Get_SetccName(terms.mnemonic) == terms.key) {  // SETcc names only
+    bytes = row->encode(terms, reads, sink);
+  } else if (terms.key.starts_with("SET") && Names_Setcc(terms)) {
     if (!Operands_Fit(terms, Arity::One)) return {};
-    bytes = Assemble_Setcc(terms.mnemonic, terms.first);
+    bytes = Assemble_Setcc(terms.mnemonic, terms.first, sink);
   } else if (Is_NamedData(terms.operand)) {
     if (!Is_ValidLabelDefinition(terms.key)) {
       invalid_label = true;
       return {};
     }
     labels.Add_LabelEntry(terms.key, true);
-    bytes = Assemble_DataLine(terms.operand);
+    bytes = Assemble_DataLine(terms.operand, sink);
   }
   if (Is_ConditionalJumpKey(terms.key)) {
     if (!Operands_Fit(terms, Arity::Target)) return {};
@@ -539,32 +594,32 @@ std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_l
 }  // namespace
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
-                           const FixLine& line, bool stack) {
+                           const FixLine& line, bool stack, Diagnostics& sink) {
   switch (Row_FixUp(terms)) {
     case FixUp::None:
       return {};
     case FixUp::Jump:
-      return Fix_Jump(image, labels, terms.key, terms.first, line);
+      return Fix_Jump(image, labels, terms.key, terms.first, line, sink);
     case FixUp::Loop:
-      return Fix_LoopJump(image, labels, terms.key, terms.first, line);
+      return Fix_LoopJump(image, labels, terms.key, terms.first, line, sink);
     case FixUp::Call:
-      return Fix_CallLabel(image, labels, terms.first, line);
+      return Fix_CallLabel(image, labels, terms.first, line, sink);
     case FixUp::Push:
-      return Fix_Imm32Label(image, labels, terms.first, line, stack);
+      return Fix_Imm32Label(image, labels, terms.first, line, stack, sink);
     case FixUp::Mov:
       if (Get_Reg32Code(terms.first) != kNoRegister)
-        return Fix_Imm32Label(image, labels, terms.second, line, stack);
+        return Fix_Imm32Label(image, labels, terms.second, line, stack, sink);
       // Label sources that pass 2 assembled as a 32-bit zero: MOV to memory (or to a narrower
       // register, which is refused there).
-      return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack) : std::string();
+      return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack, sink) : std::string();
     case FixUp::Alu:
-      return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack) : std::string();
+      return Is_LabelName(terms.second) ? Fix_AluLabel(image, labels, line, stack, sink) : std::string();
     case FixUp::Lock: {
       const std::optional<LineTerms> inner = Locked_Terms(terms);
       if (!inner) return {};
       // The instruction behind the F0h prefix is fixed up as if it stood alone.
       const FixLine behind{line.offset + 1, line.length - 1, terms.operand};
-      std::string fixed = Dispatch_FixUp(*inner, image, labels, behind, stack);
+      std::string fixed = Dispatch_FixUp(*inner, image, labels, behind, stack, sink);
       return fixed.empty() ? fixed : '\xF0' + fixed;
     }
   }

@@ -10,6 +10,7 @@
 #include "assembler/code_image.h"
 #include "assembler/constants.h"
 #include "assembler/labels.h"
+#include "base/diagnostics.h"
 
 namespace orvo {
 
@@ -92,29 +93,33 @@ std::vector<std::string_view> Dispatch_Mnemonics();
 bool Is_LockPrefixLine(const LineTerms& terms);
 
 // True when LOCK may prefix the instruction of `locked`: a read-modify-write form with a memory
-// destination (any other raises #UD). Otherwise shows the LOCK box naming `shown`.
-bool Admit_Locked(const LineTerms& locked, std::string_view shown);
+// destination (any other raises #UD). Otherwise records the LOCK box naming `shown`.
+bool Admit_Locked(const LineTerms& locked, std::string_view shown, Diagnostics& sink);
 
 // The LOCK box, naming what it cannot prefix.
-void Refuse_Lock(std::string_view shown);
+void Refuse_Lock(std::string_view shown, Diagnostics& sink);
 
 // Pass-2 dispatch followed by the conditional-jump rule. May add a label (named data line);
-// invalid_label is set, and nothing assembled, when that label's name is not allowed.
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label);
+// invalid_label is set, and nothing assembled, when that label's name is not allowed. The boxes
+// of a refused line go into sink, in the order raised; nothing is shown.
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, Diagnostics& sink);
 // The same, with the line's Line_FixUp read from the row it found.
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup);
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                          Diagnostics& sink);
 
 // Dispatch_Line without the plain encoders: every line through its row's full encoder and the
 // operand checks before it. Both give the same bytes, boxes and fix-up for every line.
-std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup);
+std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                               Diagnostics& sink);
 
 // The fix-up a line's dispatch row names (its column), when the line's operands may name a label;
 // None when Dispatch_FixUp of the line can neither change it nor show a box, whatever labels
 // pass 2 defines: pass 3 then skips it.
 FixUp Line_FixUp(const LineTerms& terms);
 
-// Pass-3 fix-up dispatch for a line with a space. Returns the line's new bytes or "".
+// Pass-3 fix-up dispatch for a line with a space. Returns the line's new bytes or ""; its boxes
+// go into sink.
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
-                           const FixLine& line, bool stack);
+                           const FixLine& line, bool stack, Diagnostics& sink);
 
 }  // namespace orvo

@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
-#include "encoders/encoders.h"
-#include "base/message_box.h"
-#include "operands/operands.h"
 #include "base/text.h"
+#include "encoders/encoders.h"
+#include "operands/operands.h"
 
 namespace orvo {
 
@@ -66,7 +65,7 @@ bool LabelTable::NameEqual::operator()(std::string_view a, std::string_view b) c
 
 std::int32_t LabelTable::Find_Label(std::string_view name) const {
   const auto it = first_offset_.find(Trim(name));
-  return it == first_offset_.end() ? -1 : it->second;
+  return it == first_offset_.end() ? kNoLabel : it->second;
 }
 
 bool Is_ValidLabelDefinition(std::string_view name) { return Is_LabelShaped(name); }
@@ -101,12 +100,12 @@ std::string Read(const CodeImage& image, std::int64_t at, std::size_t count) {
 
 // E9h / E8h / 0Fh 8xh rel32 patch shared by JMP, CALL and the conditional jumps (k: the
 // mnemonic in capitals, for the box's title).
-std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, std::string_view k, std::string_view operand,
-                      const FixLine& line, int opcode_length) {
+std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, std::string_view k,
+                      std::string_view operand, const FixLine& line, int opcode_length, Diagnostics& sink) {
   const std::int32_t target = labels.Find_Label(operand);
-  if (target == -1) {
-    Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical,
-                 "JUMP error (" + std::string(k) + ")");
+  if (target == kNoLabel) {
+    sink.Add("Label not found: " + std::string(operand), MsgStyle::OkCritical,
+             "JUMP error (" + std::string(k) + ")");
     return {};
   }
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + opcode_length + 4);
@@ -123,7 +122,7 @@ std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, std::string_vi
 }  // namespace
 
 std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key,
-                     std::string_view operand, const FixLine& line) {
+                     std::string_view operand, const FixLine& line, Diagnostics& sink) {
   // Keys come in capitals from the line terms; any other spelling is made so once.
   const std::string_view trimmed = Trim(key);
   std::string upper;
@@ -132,30 +131,30 @@ std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_vie
     k = upper = Upper(trimmed);
   const bool jmp = k == "JMP";
   if (jmp && !Is_LabelName(operand)) return {};
-  return Fix_Rel32(image, labels, k, operand, line, jmp ? 1 : 2);
+  return Fix_Rel32(image, labels, k, operand, line, jmp ? 1 : 2, sink);
 }
 
 std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
-                          const FixLine& line) {
+                          const FixLine& line, Diagnostics& sink) {
   if (!Is_LabelName(operand) || line.length != 5 ||
       image.Read(static_cast<std::size_t>(line.offset), 1) != "\xE8")
     return {};
-  return Fix_Rel32(image, labels, "CALL", operand, line, 1);
+  return Fix_Rel32(image, labels, "CALL", operand, line, 1, sink);
 }
 
 std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key,
-                         std::string_view operand, const FixLine& line) {
+                         std::string_view operand, const FixLine& line, Diagnostics& sink) {
   const std::int32_t target = labels.Find_Label(operand);
   const std::string title = std::string(key) + " " + std::string(operand);
-  if (target == -1) {
-    Show_Message("Label not found: " + std::string(operand), MsgStyle::OkCritical, title);
+  if (target == kNoLabel) {
+    sink.Add("Label not found: " + std::string(operand), MsgStyle::OkCritical, title);
     return {};
   }
   const int prefix = key == "JCXZ" ? 1 : 0;
   // rel8 counts from the end of the instruction; the LOOP family has no 32-bit form.
   const std::int64_t d = std::int64_t{target} - (std::int64_t{line.offset} + prefix + 2);
   if (d < -128 || d > 127) {
-    Show_Message("Jump out of range:\r\t" + std::string(line.text), MsgStyle::OkCritical, title);
+    sink.Add("Jump out of range:\r\t" + std::string(line.text), MsgStyle::OkCritical, title);
     return {};
   }
   const std::string rel(1, static_cast<char>(static_cast<std::uint8_t>(d)));
@@ -166,7 +165,7 @@ std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string
 namespace {
 // PUSH label (68h imm32) and MOV r32,label (B8h+r imm32): the four bytes after the opcode.
 std::string Fix_Imm32After(CodeImage& image, std::int32_t label, const FixLine& line, bool stack) {
-  if (label == -1 || line.length != 5) return {};
+  if (label == kNoLabel || line.length != 5) return {};
   const std::string value = Dword(Label_Value(label, stack));
   if (!Patch(image, line, std::int64_t{line.offset} + 1, value)) return {};
   return Read(image, line.offset, 1) + value;
@@ -185,23 +184,24 @@ std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& li
 }
 
 std::string Fix_Imm32Label(CodeImage& image, const LabelTable& labels, std::string_view name,
-                           const FixLine& line, bool stack) {
+                           const FixLine& line, bool stack, Diagnostics& sink) {
   if (!Is_LabelName(name) || line.length != 5) return {};
   const std::string first = image.Read(static_cast<std::size_t>(line.offset), 1);
   const auto opcode = first.empty() ? 0 : static_cast<std::uint8_t>(first[0]);
   if (opcode != 0x68 && (opcode & 0xF8) != 0xB8) return {};
   const std::int32_t target = labels.Find_Label(name);
-  if (target == -1) {
-    Show_Message("Label not found: " + Trim_Upper(name));
+  if (target == kNoLabel) {
+    sink.Add("Label not found: " + Trim_Upper(name));
     return {};
   }
   return Fix_Imm32After(image, target, line, stack);
 }
 
-std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack) {
+std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack,
+                         Diagnostics& sink) {
   const std::string_view t = Trim(line.text);
   auto syntax_error = [&] {
-    Show_Message("Syntax error:\r\t" + std::string(t), MsgStyle::OkCritical, kAluTitle);
+    sink.Add("Syntax error:\r\t" + std::string(t), MsgStyle::OkCritical, kAluTitle);
     return std::string();
   };
   const std::size_t space = t.find(' ');
@@ -216,23 +216,23 @@ std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLi
   const std::string name = Trim_Upper(second);
   if (!Is_LabelName(name)) return {};
   const std::int32_t target = labels.Find_Label(name);
-  if (target == -1) {
-    Show_Message("Label not found: " + name);
+  if (target == kNoLabel) {
+    sink.Add("Label not found: " + name);
     return {};
   }
   const std::string mnemonic = Trim_Upper(t.substr(0, space));
-  const std::string enc = Encode_TwoOperand(mnemonic, first, "0");
+  const std::string enc = Encode_TwoOperand(mnemonic, first, "0", sink);
   if (enc.empty()) return syntax_error();
   if (enc.size() < 5) {
-    Show_Message("Invalid use of label:\r\t" + std::string(t), MsgStyle::OkCritical, kAluTitle);
+    sink.Add("Invalid use of label:\r\t" + std::string(t), MsgStyle::OkCritical, kAluTitle);
     return {};
   }
-  const OpType dt = Get_OperandType(first);
+  const OpType dt = Get_OperandType(first, sink);
   if (dt == OpType::M8 || dt == OpType::M16 || dt == OpType::R8 || dt == OpType::R16 || dt == OpType::Imm8 ||
       dt == OpType::Imm16) {
-    Show_Message("Invalid usage of label:\r\t" + std::string(t) + "\r\rDestination too short:\r\t" +
-                     std::string(Type_Code(dt)),
-                 MsgStyle::OkCritical, kAluTitle);
+    sink.Add("Invalid usage of label:\r\t" + std::string(t) + "\r\rDestination too short:\r\t" +
+                 std::string(Type_Code(dt)),
+             MsgStyle::OkCritical, kAluTitle);
     return {};
   }
   const std::string value = Dword(Label_Value(target, stack));

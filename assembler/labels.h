@@ -9,8 +9,12 @@
 #include <vector>
 
 #include "assembler/code_image.h"
+#include "base/diagnostics.h"
 
 namespace orvo {
+
+// What Find_Label returns for a name no slot has.
+inline constexpr std::int32_t kNoLabel = -1;
 
 class LabelTable {
  public:
@@ -28,8 +32,8 @@ class LabelTable {
     }
     Add_FirstLength(length);
   }
-  // Offset of the first slot named name (trimmed, any case), or -1. Constant time: each name's
-  // first definition is indexed when it is added.
+  // Offset of the first slot named name (trimmed, any case), or kNoLabel. Constant time: each
+  // name's first definition is indexed when it is added.
   std::int32_t Find_Label(std::string_view name) const;
 
   // Sum of all lengths so far: the offset the next slot starts at.
@@ -82,21 +86,22 @@ struct FixLine {
 };
 
 // Fix-ups: each overwrites the placeholder of one line in image and returns the line's new
-// bytes, or "" when it changed nothing (after its own box where it has one).
+// bytes, or "" when it changed nothing (after recording its own box into sink, where it has one).
 std::string Fix_Jump(CodeImage& image, const LabelTable& labels, std::string_view key,
-                     std::string_view operand, const FixLine& line);
+                     std::string_view operand, const FixLine& line, Diagnostics& sink);
 std::string Fix_LoopJump(CodeImage& image, const LabelTable& labels, std::string_view key,
-                         std::string_view operand, const FixLine& line);
+                         std::string_view operand, const FixLine& line, Diagnostics& sink);
 std::string Fix_PushLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack);
 std::string Fix_MovLabel(CodeImage& image, std::int32_t label, const FixLine& line, bool stack);
 // PUSH name / MOV r32,name: the label's value into the imm32 placeholder, or "Label not found:"
 // when name is a label's shape but no label has it. Registers and numbers are left alone.
 std::string Fix_Imm32Label(CodeImage& image, const LabelTable& labels, std::string_view name,
-                           const FixLine& line, bool stack);
+                           const FixLine& line, bool stack, Diagnostics& sink);
 // ALU group, and MOV to memory / TEST with a label source: the last four bytes get the value.
-std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack);
+std::string Fix_AluLabel(CodeImage& image, const LabelTable& labels, const FixLine& line, bool stack,
+                         Diagnostics& sink);
 // CALL label: E8h rel32 = L - (line + 5), like JMP.
 std::string Fix_CallLabel(CodeImage& image, const LabelTable& labels, std::string_view operand,
-                          const FixLine& line);
+                          const FixLine& line, Diagnostics& sink);
 
 }  // namespace orvo

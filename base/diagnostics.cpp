@@ -4,8 +4,10 @@
 
 namespace orvo {
 
-void Diagnostics::Add(std::string text, MsgStyle style, std::optional<std::string> title) {
-  items_.push_back(Message{std::move(text), style, std::move(title)});
+void Diagnostics::Add(std::string_view text, MsgStyle style, std::optional<std::string_view> title) {
+  std::optional<std::string> kept;
+  if (title) kept.emplace(*title);
+  items_.push_back(Message{std::string(text), style, std::move(kept)});
 }
 
 void Diagnostics::Show_All() {

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/message_box.h"
@@ -14,7 +15,9 @@ namespace orvo {
 
 class Diagnostics {
  public:
-  void Add(std::string text, MsgStyle style = MsgStyle::Ok, std::optional<std::string> title = std::nullopt);
+  // The same arguments as Show_Message: the box is kept instead of shown.
+  void Add(std::string_view text, MsgStyle style = MsgStyle::Ok,
+           std::optional<std::string_view> title = std::nullopt);
   bool empty() const { return items_.empty(); }
   const std::vector<Message>& items() const { return items_; }
   // Shows the collected boxes through Show_Message in the order raised, then forgets them.

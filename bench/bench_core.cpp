@@ -88,11 +88,13 @@ BENCHMARK(BM_SplitLines)->Unit(benchmark::kMillisecond);
 
 void BM_ReplaceConsts(benchmark::State& state) {
   ConstTable table;
-  for (int c = 0; c < state.range(0); ++c) table.Define_Const("CV" + std::to_string(c) + " EQU " + std::to_string(c));
+  Diagnostics sink;
+  for (int c = 0; c < state.range(0); ++c)
+    table.Define_Const("CV" + std::to_string(c) + " EQU " + std::to_string(c), sink);
   std::string line;
   for (auto _ : state) {
     line = "ADD EAX,CV17";
-    table.Replace_Consts(line);
+    table.Replace_Consts(line, sink);
     benchmark::DoNotOptimize(line);
   }
 }
@@ -107,11 +109,10 @@ void BM_GetOperandType(benchmark::State& state) {
 BENCHMARK(BM_GetOperandType);
 
 void BM_EncodeTwoOperand(benchmark::State& state) {
-  Quiet quiet;
-  ScopedMessageHandler scope(quiet);
+  Diagnostics sink;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Encode_TwoOperand("MOV", "EAX", "[EBX+4]"));
-    benchmark::DoNotOptimize(Encode_TwoOperand("ADD", "ECX", "1000"));
+    benchmark::DoNotOptimize(Encode_TwoOperand("MOV", "EAX", "[EBX+4]", sink));
+    benchmark::DoNotOptimize(Encode_TwoOperand("ADD", "ECX", "1000", sink));
   }
 }
 BENCHMARK(BM_EncodeTwoOperand);

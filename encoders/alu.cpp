@@ -4,7 +4,6 @@
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 
 namespace orvo {
 namespace {
@@ -84,9 +83,9 @@ std::uint8_t Alu_Base_OfKey(std::string_view capitals) {
 const OpcodeRow* Find_AluRow(OpType dst, OpType src) { return kAluTable.Find(dst, src); }
 
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
-                                          std::string& opcode) {
+                                          std::string& opcode, Diagnostics& sink) {
   if (const OpcodeRow* row = kAluTable.Find(dst, src)) return Apply_Row(*row, Get_AluBase(mnemonic), opcode);
-  Show_InvalidOperands(Trim_Upper(mnemonic), dst, src);
+  Report_InvalidOperands(sink, Trim_Upper(mnemonic), dst, src);
   return std::nullopt;
 }
 

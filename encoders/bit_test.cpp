@@ -3,7 +3,6 @@
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 
 namespace orvo {
 namespace {
@@ -46,17 +45,17 @@ std::uint8_t Get_BitTestDigit(std::string_view mnemonic) {
 }
 
 std::optional<std::uint8_t> Get_BitTestOpcode(std::string_view mnemonic, OpType dst, OpType src,
-                                              std::string& opcode) {
+                                              std::string& opcode, Diagnostics& sink) {
   const std::uint8_t g = Get_BitTestDigit(mnemonic);
   const std::string m = Trim_Upper(mnemonic);
   if (dst == M8 || dst == R8) {
-    Show_Message("Error in " + m + kCR + "Destination operand to small: " + std::string(Type_Code(dst)) +
-                 Usage_Block(m, " r/m16(32),r16(32)"));
+    sink.Add("Error in " + m + kCR + "Destination operand to small: " + std::string(Type_Code(dst)) +
+             Usage_Block(m, " r/m16(32),r16(32)"));
     return std::nullopt;
   }
   if (src == Imm16 || src == Imm32) {
-    Show_Message("Error in " + m + kCR + "Source operand to big: " + std::string(Type_Code(src)) +
-                 Usage_Block(m, " r/m16(32),imm8"));
+    sink.Add("Error in " + m + kCR + "Source operand to big: " + std::string(Type_Code(src)) +
+             Usage_Block(m, " r/m16(32),imm8"));
     return std::nullopt;
   }
   if (const OpcodeRow* row = kBitTestTable.Find(dst, src)) return Apply_Row(*row, g, opcode);
@@ -65,7 +64,7 @@ std::optional<std::uint8_t> Get_BitTestOpcode(std::string_view mnemonic, OpType 
   text += kCR;
   text += m;
   text += " r/m16(32),imm8";
-  Show_Message(text);
+  sink.Add(text);
   return std::nullopt;
 }
 

@@ -4,7 +4,6 @@
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 
 namespace orvo {
 namespace {
@@ -58,15 +57,15 @@ std::optional<std::uint8_t> Lookup(const OpcodeTable<N>& table, OpType dst, OpTy
 // Classifies, sizes memory by the register beside it, admits the table's signatures.
 template <std::size_t N>
 ByteString Assemble_Pair(std::string_view mnemonic, const OpcodeTable<N>& table, std::string_view usage,
-                         std::string_view first, std::string_view second) {
-  return Guard_Entry(mnemonic, first, second, [&]() -> ByteString {
-    OpType dst = Get_OperandType(first), src = Get_OperandType(second);
+                         std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Guard_Entry(sink, mnemonic, first, second, [&]() -> ByteString {
+    OpType dst = Get_OperandType(first, sink), src = Get_OperandType(second, sink);
     Match_MemSize(dst, src);
     if (table.Find(dst, src) == nullptr) {
-      Show_Message("Error in " + std::string(mnemonic) + Usage_Block(usage));
+      sink.Add("Error in " + std::string(mnemonic) + Usage_Block(usage));
       return {};
     }
-    return Encode_TwoOperand(mnemonic, first, second);
+    return Encode_TwoOperand(mnemonic, first, second, sink);
   });
 }
 
@@ -85,18 +84,18 @@ std::optional<std::uint8_t> Get_LarOpcode(OpType dst, OpType src, std::string& o
   return Lookup(kLarTable, dst, src, opcode);
 }
 
-ByteString Assemble_Bound(std::string_view first, std::string_view second) {
-  return Assemble_Pair("BOUND", kBoundTable, "BOUND r16,m16&16 or r32,m32&32", first, second);
+ByteString Assemble_Bound(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Assemble_Pair("BOUND", kBoundTable, "BOUND r16,m16&16 or r32,m32&32", first, second, sink);
 }
-ByteString Assemble_Cmpxchg(std::string_view first, std::string_view second) {
-  return Assemble_Pair("CMPXCHG", kCmpxchgTable, "CMPXCHG r/m8(16/32),r8(16/32)", first, second);
+ByteString Assemble_Cmpxchg(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Assemble_Pair("CMPXCHG", kCmpxchgTable, "CMPXCHG r/m8(16/32),r8(16/32)", first, second, sink);
 }
-ByteString Assemble_Xchg(std::string_view first, std::string_view second) {
+ByteString Assemble_Xchg(std::string_view first, std::string_view second, Diagnostics& sink) {
   return Assemble_Pair("XCHG", kXchgTable, "XCHG r/m8(16/32),r8(16/32) or r8(16/32),r/m8(16/32)", first,
-                       second);
+                       second, sink);
 }
-ByteString Assemble_Lar(std::string_view first, std::string_view second) {
-  return Assemble_Pair("LAR", kLarTable, "LAR r16/(32),r/m16(32)", first, second);
+ByteString Assemble_Lar(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Assemble_Pair("LAR", kLarTable, "LAR r16/(32),r/m16(32)", first, second, sink);
 }
 
 }  // namespace orvo

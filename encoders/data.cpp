@@ -6,13 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/one_operand.h"
-#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -38,9 +37,9 @@ const DirectiveRow* Find_Directive(std::string_view name) {
   return nullptr;
 }
 
-void Show_DataError(const DirectiveRow& d, std::string_view reason) {
-  Show_Message(std::string("Error in ") + std::string(d.name) + ":" + kCR + kTab + std::string(reason) + kCR +
-               kCR + "Syntax:" + kCR + kTab + std::string(d.name) + " Value(" + Range_Syntax(d.max) + ")");
+void Report_DataError(Diagnostics& sink, const DirectiveRow& d, std::string_view reason) {
+  sink.Add(std::string("Error in ") + std::string(d.name) + ":" + kCR + kTab + std::string(reason) + kCR +
+           kCR + "Syntax:" + kCR + kTab + std::string(d.name) + " Value(" + Range_Syntax(d.max) + ")");
 }
 
 // The immediate type whose range rules an item of the width follows.
@@ -58,40 +57,38 @@ bool Append_Plain(int width, std::string_view item, ByteString& out) {
 }
 
 // Appends one numeric item in the directive's width; false after a box.
-bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out) {
+bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out, Diagnostics& sink) {
   if (item.empty()) {
-    Show_DataError(d, "Empty item");
+    Report_DataError(sink, d, "Empty item");
     return false;
   }
   if (Append_Plain(d.width, item, out)) return true;
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
-  // Is_Imm16): a &B literal whose normalization shows its box is no number and goes no further.
-  Diagnostics raised;
-  const detail::NormalLiteral literal(item, raised);
-  raised.Forward();
+  // Is_Imm16): a &B literal whose normalization records its box is no number and goes no further.
+  const detail::NormalLiteral literal(item, sink);
   std::string_view n = literal.view();
   detail::Strip_Minus_View(n);
   // A name or other text has no value here: taking it as 0 would store a wrong constant. "1 2"
   // would be read as 12: two values in one item.
   if (!Is_SingleTerm(item) || !detail::Number_Test(n)) {
-    Show_DataError(d, "Not a number: " + std::string(Trim(item)));
+    Report_DataError(sink, d, "Not a number: " + std::string(Trim(item)));
     return false;
   }
   ByteString bytes;
   bool fits = false;
   switch (d.width) {
     case 1:
-      fits = detail::Imm_Test(n, 2, 3, kByteMax) && (bytes = To_Byte(item)).size() == 1;
+      fits = detail::Imm_Test(n, 2, 3, kByteMax) && (bytes = To_Byte(item, sink)).size() == 1;
       break;
     case 2:
-      fits = detail::Imm_Test(n, 4, 5, kWordMax) && (bytes = To_Word(item)).size() == 2;
+      fits = detail::Imm_Test(n, 4, 5, kWordMax) && (bytes = To_Word(item, sink)).size() == 2;
       break;
     default:
-      fits = Checked_Dword(item, bytes);
+      fits = Checked_Dword(item, bytes, sink);
       break;
   }
   if (!fits) {
-    Show_DataError(d, "Out of range");
+    Report_DataError(sink, d, "Out of range");
     return false;
   }
   out += bytes;
@@ -123,11 +120,11 @@ std::vector<std::string_view> Split_DataList(std::string_view text) {
   return items;
 }
 
-ByteString Assemble_Data(std::string_view key, std::string_view operand) {
+ByteString Assemble_Data(std::string_view key, std::string_view operand, Diagnostics& sink) {
   const std::string name = Trim_Upper(key);
   const DirectiveRow* d = Find_Directive(name);
   if (!d) return {};
-  return Guard_Faults(name, operand, {}, [&]() -> ByteString {
+  return Guard_Faults(sink, name, operand, {}, [&]() -> ByteString {
     ByteString out;
     // Item by item, without a list: most data lines are short.
     std::string_view rest = operand;
@@ -137,14 +134,14 @@ ByteString Assemble_Data(std::string_view key, std::string_view operand) {
         // A quoted character or string: every character between the quotes is one item whose
         // value is its code (bytes 80h-FFh are the code page's characters, unsigned).
         if (item.size() < 3) {
-          Show_DataError(*d, "Empty character item");
+          Report_DataError(sink, *d, "Empty character item");
           return {};
         }
         for (const char c : item.substr(1, item.size() - 2))
           Append_LE(out, static_cast<unsigned char>(c), d->width);
         continue;
       }
-      if (!Append_Number(*d, item, out)) return {};
+      if (!Append_Number(*d, item, out, sink)) return {};
     }
     return out;
   });
@@ -164,10 +161,10 @@ bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteStr
   }
 }
 
-ByteString Assemble_DataLine(std::string_view operand) {
+ByteString Assemble_DataLine(std::string_view operand, Diagnostics& sink) {
   const std::string_view t = Trim(operand);
   const std::size_t cut = t.size() < 2 ? t.size() : 2;
-  return Assemble_Data(t.substr(0, cut), Trim(t.substr(cut)));
+  return Assemble_Data(t.substr(0, cut), Trim(t.substr(cut)), sink);
 }
 
 }  // namespace orvo

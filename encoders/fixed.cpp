@@ -2,11 +2,10 @@
 
 #include <array>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/line_faults.h"
-#include "base/message_box.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -70,22 +69,22 @@ ByteString Lookup(const std::array<FixedRow, N>& table, std::string_view text) {
 
 ByteString Assemble_FlagOp(std::string_view text) { return Lookup(kFlagTable, text); }
 ByteString Assemble_NoOperand(std::string_view text) { return Lookup(kNoOperandTable, text); }
-ByteString Assemble_AamAad(std::string_view mnemonic, std::string_view operand) {
+ByteString Assemble_AamAad(std::string_view mnemonic, std::string_view operand, Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
   const std::string_view t = Trim(operand);
   if (Equals_NoCase(t, m)) return Assemble_NoOperand(m);  // base 10
-  return Guard_Faults(m, t, {}, [&]() -> ByteString {
+  return Guard_Faults(sink, m, t, {}, [&]() -> ByteString {
     std::string op(t);
     const OpType suffix = Get_ImmSuffix(op);
     // The base is an unsigned byte: a minus would wrap it into another base.
     const std::string_view digits = Trim(op);
-    if ((suffix == OpType::None || suffix == OpType::Imm8) && Is_Number(op) && !digits.starts_with('-') &&
-        Is_Imm8(op)) {
-      const ByteString base = To_Byte(op);
+    if ((suffix == OpType::None || suffix == OpType::Imm8) && Is_Number(op, sink) &&
+        !digits.starts_with('-') && Is_Imm8(op, sink)) {
+      const ByteString base = To_Byte(op, sink);
       if (base.size() == 1) return ByteString(1, m == "AAM" ? '\xD4' : '\xD5') + base;
     }
-    Show_Message("Invalid operand: " + std::string(t) + kCR + kCR + kTab + "Usage:" + kCR + m + kCR + m +
-                 " imm8");
+    sink.Add("Invalid operand: " + std::string(t) + kCR + kCR + kTab + "Usage:" + kCR + m + kCR + m +
+             " imm8");
     return {};
   });
 }

@@ -4,7 +4,6 @@
 #include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 
 namespace orvo {
 namespace {
@@ -39,8 +38,9 @@ bool Is_Accumulator(OpType type, std::string_view reg) {
 }
 bool Is_DX(OpType type, std::string_view reg) { return type == R16 && Get_Reg16Code(reg) == 2; }
 
-void Show_Operand(std::string_view instruction, std::string_view which, std::string_view must_be) {
-  Show_OperandForms(instruction, which, "Must be:", must_be);
+void Report_Operand(Diagnostics& sink, std::string_view instruction, std::string_view which,
+                    std::string_view must_be) {
+  Report_OperandForms(sink, instruction, which, "Must be:", must_be);
 }
 
 }  // namespace
@@ -55,41 +55,41 @@ std::optional<std::uint8_t> Get_OutOpcode(OpType dst, OpType src, std::string& o
   return std::nullopt;
 }
 
-ByteString Assemble_In(std::string_view first, std::string_view second) {
-  return Guard_Entry("IN", first, second, [&]() -> ByteString {
+ByteString Assemble_In(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Guard_Entry(sink, "IN", first, second, [&]() -> ByteString {
     MemForm form{};
     std::string disp;
     const std::string reg1 = Parse_MemOperand(first, form, disp);
     const std::string reg2 = Parse_MemOperand(second, form, disp);
-    if (!Is_Accumulator(Get_OperandType(first), reg1)) {
-      Show_Operand("IN", " invalid destination operand.", "AL or AX or EAX.");
+    if (!Is_Accumulator(Get_OperandType(first, sink), reg1)) {
+      Report_Operand(sink, "IN", " invalid destination operand.", "AL or AX or EAX.");
       return {};
     }
-    const OpType src = Get_OperandType(second);
+    const OpType src = Get_OperandType(second, sink);
     if (src != Imm8 && !Is_DX(src, reg2)) {
-      Show_Operand("IN", " invalid source operand.", "imm8 or DX.");
+      Report_Operand(sink, "IN", " invalid source operand.", "imm8 or DX.");
       return {};
     }
-    if (src == Imm8 && !Check_Unsigned8(second, "IN " + std::string(first) + "," + std::string(second)))
+    if (src == Imm8 && !Check_Unsigned8(second, "IN " + std::string(first) + "," + std::string(second), sink))
       return {};
-    return Encode_TwoOperand("IN", first, second);
+    return Encode_TwoOperand("IN", first, second, sink);
   });
 }
 
-ByteString Assemble_Out(std::string_view first, std::string_view second) {
-  return Guard_Entry("OUT", first, second, [&]() -> ByteString {
-    const OpType dst = Get_OperandType(first);
+ByteString Assemble_Out(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Guard_Entry(sink, "OUT", first, second, [&]() -> ByteString {
+    const OpType dst = Get_OperandType(first, sink);
     if (dst != Imm8 && !Is_DX(dst, first)) {
-      Show_Operand("OUT", " invalid destination operand.", "DX or imm8.");
+      Report_Operand(sink, "OUT", " invalid destination operand.", "DX or imm8.");
       return {};
     }
-    if (!Is_Accumulator(Get_OperandType(second), second)) {
-      Show_Operand("OUT", " invalid source operand.", "AL or AX or EAX.");
+    if (!Is_Accumulator(Get_OperandType(second, sink), second)) {
+      Report_Operand(sink, "OUT", " invalid source operand.", "AL or AX or EAX.");
       return {};
     }
-    if (dst == Imm8 && !Check_Unsigned8(first, "OUT " + std::string(first) + "," + std::string(second)))
+    if (dst == Imm8 && !Check_Unsigned8(first, "OUT " + std::string(first) + "," + std::string(second), sink))
       return {};
-    return Encode_TwoOperand("OUT", first, second);
+    return Encode_TwoOperand("OUT", first, second, sink);
   });
 }
 

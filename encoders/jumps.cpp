@@ -5,12 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/one_operand.h"
-#include "base/message_box.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -74,24 +73,25 @@ ByteString Get_JumpOpcode(std::string_view mnemonic) {
   return {};
 }
 
-ByteString Assemble_Jmp(std::string_view first) {
-  return Guard_Faults("JMP", first, {}, [&]() -> ByteString {
+ByteString Assemble_Jmp(std::string_view first, Diagnostics& sink) {
+  return Guard_Faults(sink, "JMP", first, {}, [&]() -> ByteString {
     if (Is_LabelName(first)) return ByteString("\xE9") + ByteString(kRel32Placeholder);
-    if (Is_OneOperandType(Get_OperandType(first))) return Encode_OneOperand("JMP", first, {});
+    if (Is_OneOperandType(Get_OperandType(first, sink))) return Encode_OneOperand("JMP", first, {}, sink);
     return {};
   });
 }
 
-ByteString Assemble_Call(std::string_view operand) {
+ByteString Assemble_Call(std::string_view operand, Diagnostics& sink) {
   const std::string op = Trim_Upper(operand);
-  return Guard_Faults("CALL", op, {}, [&]() -> ByteString {
+  return Guard_Faults(sink, "CALL", op, {}, [&]() -> ByteString {
     if (const std::uint8_t r = Get_Reg32Code(op); r != kNoRegister)
       return ByteString{'\xFF', static_cast<char>(0xD0 + r)};
     // A label name is an imm32: E8h and a zero rel32 for the label pass. A line without an
     // operand hands over its mnemonic, which is no call target.
-    if (op != "CALL" && Is_OneOperandType(Get_OperandType(op))) return Encode_OneOperand("CALL", op, {});
-    Show_Message(std::string("Error in CALL.") + kCR + kCR + "USAGE: CALL Register32/imm" + kCR +
-                 "   Register32 - EAX,ECX,EDX,EBX,ESP,EBP,ESI,EDI." + kCR + "   imm - imm8,imm16,imm32");
+    if (op != "CALL" && Is_OneOperandType(Get_OperandType(op, sink)))
+      return Encode_OneOperand("CALL", op, {}, sink);
+    sink.Add(std::string("Error in CALL.") + kCR + kCR + "USAGE: CALL Register32/imm" + kCR +
+             "   Register32 - EAX,ECX,EDX,EBX,ESP,EBP,ESI,EDI." + kCR + "   imm - imm8,imm16,imm32");
     return {};
   });
 }
@@ -99,27 +99,28 @@ ByteString Assemble_Call(std::string_view operand) {
 namespace {
 
 // RET, RETN and RETF: the bare form, or the one that also releases an imm16 count of stack bytes.
-ByteString Encode_Return(std::string_view mnemonic, std::string_view operand, char bare, char with_count) {
+ByteString Encode_Return(std::string_view mnemonic, std::string_view operand, char bare, char with_count,
+                         Diagnostics& sink) {
   const std::string_view t = Trim(operand);
-  return Guard_Faults(mnemonic, t, {}, [&]() -> ByteString {
+  return Guard_Faults(sink, mnemonic, t, {}, [&]() -> ByteString {
     if (t.empty() || Equals_NoCase(t, mnemonic)) return ByteString(1, bare);
     std::string op(t);
     OpType type = Get_ImmSuffix(op);
     // A suffix sets the width of a number only; on anything else the operand keeps its own type.
-    if (type == OpType::None || !Is_Number(op)) type = Get_OperandType(op);
+    if (type == OpType::None || !Is_Number(op, sink)) type = Get_OperandType(op, sink);
     switch (type) {
       case OpType::Imm8:
       case OpType::Imm16: {
-        if (!Check_Unsigned16(op, std::string(mnemonic) + " " + std::string(t))) return {};
-        const bool fits = type == OpType::Imm8 ? Is_Imm8(op) : Is_Imm16(op);
-        const ByteString count = fits ? To_Word(op) : ByteString();
+        if (!Check_Unsigned16(op, std::string(mnemonic) + " " + std::string(t), sink)) return {};
+        const bool fits = type == OpType::Imm8 ? Is_Imm8(op, sink) : Is_Imm16(op, sink);
+        const ByteString count = fits ? To_Word(op, sink) : ByteString();
         if (count.size() == 2) return with_count + count;  // an 8-bit count is widened
-        Show_Message(type == OpType::Imm8 ? "Out of Byte in Ret imm8" : "Out of Word in Ret imm16");
+        sink.Add(type == OpType::Imm8 ? "Out of Byte in Ret imm8" : "Out of Word in Ret imm16");
         return {};
       }
       case OpType::Imm32:
-        Show_Message("Not a valid imm type: imm32" + Usage_Block(mnemonic, " imm16.") + kCR + kCR +
-                     "imm8 will converted automaticaly.");
+        sink.Add("Not a valid imm type: imm32" + Usage_Block(mnemonic, " imm16.") + kCR + kCR +
+                 "imm8 will converted automaticaly.");
         return {};
       default:
         return {};
@@ -129,12 +130,14 @@ ByteString Encode_Return(std::string_view mnemonic, std::string_view operand, ch
 
 }  // namespace
 
-ByteString Assemble_Ret(std::string_view operand) { return Encode_Return("RET", operand, '\xC3', '\xC2'); }
+ByteString Assemble_Ret(std::string_view operand, Diagnostics& sink) {
+  return Encode_Return("RET", operand, '\xC3', '\xC2', sink);
+}
 
-ByteString Assemble_RetnRetf(std::string_view mnemonic, std::string_view operand) {
+ByteString Assemble_RetnRetf(std::string_view mnemonic, std::string_view operand, Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
-  if (m == "RETN") return Encode_Return("RETN", operand, '\xC3', '\xC2');
-  if (m == "RETF") return Encode_Return("RETF", operand, '\xCB', '\xCA');
+  if (m == "RETN") return Encode_Return("RETN", operand, '\xC3', '\xC2', sink);
+  if (m == "RETF") return Encode_Return("RETF", operand, '\xCB', '\xCA', sink);
   return {};
 }
 

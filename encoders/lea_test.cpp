@@ -3,7 +3,6 @@
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 #include "operands/detail.h"
 
 namespace orvo {
@@ -32,8 +31,8 @@ constexpr OpcodeTable kTestTable{std::array{
 }};
 // clang-format on
 
-void Show_Lea(std::string_view which, std::string_view heading, std::string_view forms) {
-  Show_OperandForms("LEA", which, heading, forms);
+void Report_Lea(Diagnostics& sink, std::string_view which, std::string_view heading, std::string_view forms) {
+  Report_OperandForms(sink, "LEA", which, heading, forms);
 }
 
 }  // namespace
@@ -47,7 +46,7 @@ std::optional<std::uint8_t> Get_LeaOpcode(OpType dst, OpType src, std::string& o
 
 const OpcodeRow* Find_TestRow(OpType dst, OpType src) { return kTestTable.Find(dst, src); }
 
-std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode) {
+std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink) {
   if (const OpcodeRow* row = kTestTable.Find(dst, src)) return Apply_Row(*row, 0, opcode);
   std::string text = "Error in TEST.";
   text += kCR;
@@ -59,33 +58,34 @@ std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& 
   text += Type_Code(dst);
   text += ',';
   text += Type_Code(src);
-  Show_Message(text, MsgStyle::OkExclamation);
+  sink.Add(text, MsgStyle::OkExclamation);
   return std::nullopt;
 }
 
-ByteString Assemble_Lea(std::string_view first, std::string_view second) {
-  return Assemble_Lea(first, second, nullptr);
+ByteString Assemble_Lea(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Assemble_Lea(first, second, nullptr, sink);
 }
 
-ByteString Assemble_Lea(std::string_view first, std::string_view second, const detail::MemRef* known_second) {
-  return Guard_Entry("LEA", first, second, [&]() -> ByteString {
-    const OpType dst = Get_OperandType(first);
+ByteString Assemble_Lea(std::string_view first, std::string_view second, const detail::MemRef* known_second,
+                        Diagnostics& sink) {
+  return Guard_Entry(sink, "LEA", first, second, [&]() -> ByteString {
+    const OpType dst = Get_OperandType(first, sink);
     if (dst != R16 && dst != R32) {
-      Show_Lea(" invalid destination operand.", "Must be:", "r16 or r32.");
+      Report_Lea(sink, " invalid destination operand.", "Must be:", "r16 or r32.");
       return {};
     }
-    const OpType src = detail::Operand_Type(detail::Read_Operand(second, known_second));
+    const OpType src = detail::Operand_Type(detail::Read_Operand(second, sink, known_second), sink);
     if (Is_Imm(src)) {
-      Show_Lea(" invalid source operand.", "Not supported:", "imm8 or imm16 or imm32.");
+      Report_Lea(sink, " invalid source operand.", "Not supported:", "imm8 or imm16 or imm32.");
       return {};
     }
     // A register source has no address to load (mod 11 raises #UD), and an unclassifiable
     // source would come out as LEA r,[EAX].
     if (!Is_Mem(src)) {
-      Show_Lea(" invalid source operand.", "Must be:", "m16 or m32.");
+      Report_Lea(sink, " invalid source operand.", "Must be:", "m16 or m32.");
       return {};
     }
-    return Encode_TwoOperand("LEA", first, second, nullptr, known_second);
+    return Encode_TwoOperand("LEA", first, second, nullptr, known_second, sink);
   });
 }
 

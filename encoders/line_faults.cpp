@@ -1,6 +1,5 @@
 #include "encoders/line_faults.h"
 
-#include "base/message_box.h"
 #include "base/text.h"
 
 namespace orvo {
@@ -21,15 +20,15 @@ std::string Line_Text(std::string_view what, std::string_view mnemonic, std::str
 }
 }  // namespace
 
-void Report_LineFault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                      std::string_view second, LineShape shape) {
-  Show_Message(Line_Text(fault.description(), mnemonic, first, second, shape), MsgStyle::Ok,
-               Decimal_Text(fault.number()));
+void Report_LineFault(Diagnostics& sink, const Fault& fault, std::string_view mnemonic,
+                      std::string_view first, std::string_view second, LineShape shape) {
+  sink.Add(Line_Text(fault.description(), mnemonic, first, second, shape), MsgStyle::Ok,
+           Decimal_Text(fault.number()));
 }
 
-void Report_LineFailure(std::string_view what, std::string_view mnemonic, std::string_view first,
-                        std::string_view second, LineShape shape) {
-  Show_Message(Line_Text(what, mnemonic, first, second, shape));
+void Report_LineFailure(Diagnostics& sink, std::string_view what, std::string_view mnemonic,
+                        std::string_view first, std::string_view second, LineShape shape) {
+  sink.Add(Line_Text(what, mnemonic, first, second, shape));
 }
 
 }  // namespace orvo

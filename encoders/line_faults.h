@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/diagnostics.h"
 #include "base/fault.h"
 
 namespace orvo {
@@ -14,21 +15,23 @@ namespace orvo {
 // Two-operand lines always show "first,second"; others add ",second" only when there is one.
 enum class LineShape { OneOperand, TwoOperands };
 
-void Report_LineFault(const Fault& fault, std::string_view mnemonic, std::string_view first,
-                      std::string_view second = {}, LineShape shape = LineShape::OneOperand);
-void Report_LineFailure(std::string_view what, std::string_view mnemonic, std::string_view first,
-                        std::string_view second = {}, LineShape shape = LineShape::OneOperand);
+void Report_LineFault(Diagnostics& sink, const Fault& fault, std::string_view mnemonic,
+                      std::string_view first, std::string_view second = {},
+                      LineShape shape = LineShape::OneOperand);
+void Report_LineFailure(Diagnostics& sink, std::string_view what, std::string_view mnemonic,
+                        std::string_view first, std::string_view second = {},
+                        LineShape shape = LineShape::OneOperand);
 
 // Runs body(); a fault or any other exception is reported and the line yields no bytes.
 template <class Body>
-std::string Guard_Faults(std::string_view mnemonic, std::string_view first, std::string_view second, Body&& body,
-                         LineShape shape = LineShape::OneOperand) {
+std::string Guard_Faults(Diagnostics& sink, std::string_view mnemonic, std::string_view first,
+                         std::string_view second, Body&& body, LineShape shape = LineShape::OneOperand) {
   try {
     return body();
   } catch (const Fault& fault) {
-    Report_LineFault(fault, mnemonic, first, second, shape);
+    Report_LineFault(sink, fault, mnemonic, first, second, shape);
   } catch (const std::exception& e) {
-    Report_LineFailure(e.what(), mnemonic, first, second, shape);
+    Report_LineFailure(sink, e.what(), mnemonic, first, second, shape);
   }
   return {};
 }

@@ -1,6 +1,5 @@
 #include "encoders/messages.h"
 
-#include "base/message_box.h"
 #include "base/text.h"
 
 namespace orvo {
@@ -17,14 +16,14 @@ std::string Usage_Block(std::string_view head, std::string_view forms) {
   return s;
 }
 
-void Show_Usage(std::string_view mnemonic, std::string_view forms) {
+void Report_Usage(Diagnostics& sink, std::string_view mnemonic, std::string_view forms) {
   std::string text = "Error in ";
   text += mnemonic;
   text += Usage_Block(mnemonic, forms);
-  Show_Message(text);
+  sink.Add(text);
 }
 
-void Show_InvalidOperands(std::string_view mnemonic, OpType dst, OpType src) {
+void Report_InvalidOperands(Diagnostics& sink, std::string_view mnemonic, OpType dst, OpType src) {
   std::string text = "Invalid operand(s)";
   text += kCR;
   text += mnemonic;
@@ -32,10 +31,11 @@ void Show_InvalidOperands(std::string_view mnemonic, OpType dst, OpType src) {
   text += Type_Code(dst);
   text += ',';
   text += Type_Code(src);
-  Show_Message(text);
+  sink.Add(text);
 }
 
-void Show_InvalidOperand(std::string_view mnemonic, OpType type, std::string_view forms) {
+void Report_InvalidOperand(Diagnostics& sink, std::string_view mnemonic, OpType type,
+                           std::string_view forms) {
   std::string text = "Error in ";
   text += mnemonic;
   text += ':';
@@ -48,11 +48,11 @@ void Show_InvalidOperand(std::string_view mnemonic, OpType type, std::string_vie
   text += "USAGE: ";
   text += mnemonic;
   text += forms;
-  Show_Message(text);
+  sink.Add(text);
 }
 
-void Show_OperandForms(std::string_view instruction, std::string_view which, std::string_view heading,
-                       std::string_view forms) {
+void Report_OperandForms(Diagnostics& sink, std::string_view instruction, std::string_view which,
+                         std::string_view heading, std::string_view forms) {
   std::string text = "Error in ";
   text += instruction;
   text += kCR;
@@ -63,13 +63,14 @@ void Show_OperandForms(std::string_view instruction, std::string_view which, std
   text += kCR;
   text += kTab;
   text += forms;
-  Show_Message(text);
+  sink.Add(text);
 }
 
 std::string Range_Text(std::uint32_t max) { return "0 to " + std::to_string(max); }
 std::string Range_Syntax(std::uint32_t max) { return "0-" + std::to_string(max); }
 
-void Show_OutOfRange(std::string_view value_text, std::string_view instruction, std::uint32_t max) {
+void Report_OutOfRange(Diagnostics& sink, std::string_view value_text, std::string_view instruction,
+                       std::uint32_t max) {
   std::string text = "Out of range: ";
   text += Trim(value_text);
   text += kCR;
@@ -77,7 +78,7 @@ void Show_OutOfRange(std::string_view value_text, std::string_view instruction, 
   text += "The value must be ";
   text += Range_Text(max);
   text += '.';
-  Show_Message(text, MsgStyle::Ok, instruction);
+  sink.Add(text, MsgStyle::Ok, instruction);
 }
 
 }  // namespace orvo

@@ -3,7 +3,6 @@
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 
 namespace orvo {
 namespace {
@@ -38,14 +37,14 @@ constexpr OpcodeTable kMovTable{std::array{
 
 const OpcodeRow* Find_MovRow(OpType dst, OpType src) { return kMovTable.Find(dst, src); }
 
-std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode) {
+std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink) {
   if (const OpcodeRow* row = kMovTable.Find(dst, src)) return Apply_Row(*row, 0, opcode);
-  Show_InvalidOperands("MOV", dst, src);
+  Report_InvalidOperands(sink, "MOV", dst, src);
   return std::nullopt;
 }
 
-ByteString Assemble_Mov(std::string_view first, std::string_view second) {
-  return Encode_TwoOperand("MOV", first, second);
+ByteString Assemble_Mov(std::string_view first, std::string_view second, Diagnostics& sink) {
+  return Encode_TwoOperand("MOV", first, second, sink);
 }
 
 }  // namespace orvo

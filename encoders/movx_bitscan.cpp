@@ -5,7 +5,6 @@
 #include "encoders/messages.h"
 #include "encoders/one_operand.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 #include "operands/detail.h"
 
 namespace orvo {
@@ -139,47 +138,49 @@ bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteStri
   return true;
 }
 
-ByteString Assemble_Movx(std::string_view mnemonic, std::string_view first, std::string_view second) {
+ByteString Assemble_Movx(std::string_view mnemonic, std::string_view first, std::string_view second,
+                         Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
-  return Guard_Entry(m, first, second, [&]() -> ByteString {
-    if (!Admitted(kMovxAdmitted, Get_OperandType(first), Get_OperandType(second))) {
-      Show_Usage(m, " r16,r/m8 or r32,r/m8 or r32,r/m16");
+  return Guard_Entry(sink, m, first, second, [&]() -> ByteString {
+    if (!Admitted(kMovxAdmitted, Get_OperandType(first, sink), Get_OperandType(second, sink))) {
+      Report_Usage(sink, m, " r16,r/m8 or r32,r/m8 or r32,r/m16");
       return {};
     }
-    return Encode_TwoOperand(m, first, second);
+    return Encode_TwoOperand(m, first, second, sink);
   });
 }
 
-ByteString Assemble_BitScan(std::string_view mnemonic, std::string_view first, std::string_view second) {
+ByteString Assemble_BitScan(std::string_view mnemonic, std::string_view first, std::string_view second,
+                            Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
-  return Guard_Entry(m, first, second, [&]() -> ByteString {
-    OpType dst = Get_OperandType(first), src = Get_OperandType(second);
+  return Guard_Entry(sink, m, first, second, [&]() -> ByteString {
+    OpType dst = Get_OperandType(first, sink), src = Get_OperandType(second, sink);
     Match_MemSize(dst, src);
     if (!Admitted(kBitScanAdmitted, dst, src)) {
-      Show_Usage(m, " r16,r/m16 or r32,r/m32");
+      Report_Usage(sink, m, " r16,r/m16 or r32,r/m32");
       return {};
     }
-    return Encode_TwoOperand(m, first, second);
+    return Encode_TwoOperand(m, first, second, sink);
   });
 }
 
-ByteString Assemble_Imul(std::string_view first, std::string_view rest) {
-  return Guard_Entry("IMUL", first, rest, [&]() -> ByteString {
+ByteString Assemble_Imul(std::string_view first, std::string_view rest, Diagnostics& sink) {
+  return Guard_Entry(sink, "IMUL", first, rest, [&]() -> ByteString {
     std::string_view source = rest, imm;
     if (const std::size_t comma = rest.find(','); comma != std::string_view::npos) {
       source = rest.substr(0, comma);
       imm = rest.substr(comma + 1);
-    } else if (Is_Imm(Get_OperandType(rest))) {
+    } else if (Is_Imm(Get_OperandType(rest, sink))) {
       source = first;  // IMUL r,imm multiplies the register by the immediate in place
       imm = rest;
     }
-    OpType dst = Get_OperandType(first), src = Get_OperandType(source);
+    OpType dst = Get_OperandType(first, sink), src = Get_OperandType(source, sink);
     Match_MemSize(dst, src);
     if (!Admitted(kBitScanAdmitted, dst, src)) {
-      Show_Usage("IMUL", kImulForms);
+      Report_Usage(sink, "IMUL", kImulForms);
       return {};
     }
-    ByteString bytes = Encode_TwoOperand("IMUL", first, source);
+    ByteString bytes = Encode_TwoOperand("IMUL", first, source, sink);
     if (bytes.empty() || imm.data() == nullptr) return bytes;
 
     // There is no sign-extended imm8 form here: the immediate has the destination's width.
@@ -187,17 +188,17 @@ ByteString Assemble_Imul(std::string_view first, std::string_view rest) {
     const OpType suffix = Get_ImmSuffix(value);
     const OpType width = dst == R16 ? Imm16 : Imm32;
     ByteString encoded;
-    if ((suffix == OpType::None || suffix == width) && Is_Number(value)) {
+    if ((suffix == OpType::None || suffix == width) && Is_Number(value, sink)) {
       if (width == Imm16) {
         // A negative word below -32768 would wrap into a positive one.
-        const double v = Signed_Value(value);
-        if (Is_Imm16(value) && v >= -32768 && v <= 65535) encoded = To_Word(value);
+        const double v = Signed_Value(value, sink);
+        if (Is_Imm16(value, sink) && v >= -32768 && v <= 65535) encoded = To_Word(value, sink);
       } else {
-        Checked_Dword(value, encoded);
+        Checked_Dword(value, encoded, sink);
       }
     }
     if (encoded.size() != (width == Imm16 ? 2u : 4u)) {
-      Show_Usage("IMUL", kImulForms);
+      Report_Usage(sink, "IMUL", kImulForms);
       return {};
     }
     // 0Fh AFh /r becomes 69h /r: same ModRM, SIB and displacement, then the immediate.

@@ -3,18 +3,17 @@
 // and reg digit; the encoder joins opcode, ModRM, SIB and displacement.
 
 #include "encoders/one_operand.h"
-#include "encoders/messages.h"
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
-#include "base/message_box.h"
+#include "encoders/messages.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -69,8 +68,9 @@ constexpr GroupOpcodes kIncDecOps{0xFE, 0xFF};
 constexpr auto kGroupIndex = Sort_ByMnemonic(kGroupRows);
 
 // An immediate or displacement whose bytes do not fit the width the instruction gives them.
-void Show_OutOf(std::string_view what, std::string_view mnemonic, std::string_view operand) {
-  Show_Message(what, MsgStyle::Ok, std::string(mnemonic) + " " + std::string(operand));
+void Report_OutOf(Diagnostics& sink, std::string_view what, std::string_view mnemonic,
+                  std::string_view operand) {
+  sink.Add(what, MsgStyle::Ok, std::string(mnemonic) + " " + std::string(operand));
 }
 
 bool Is_JmpOrPush(std::string_view m) { return m == "JMP" || m == "PUSH"; }
@@ -85,12 +85,13 @@ std::size_t Significant_Digits(std::string_view text, std::string_view radix_pre
   return t.size();
 }
 
-ByteString Encode_Group(const std::string& m, std::string_view operand, std::string_view count) {
-  const detail::OperandReading reading = detail::Read_Operand(operand);
-  const OpType type = detail::Operand_Type(reading);
-  if (Is_Imm(type)) return Encode_ImmOperand(m, operand);
+ByteString Encode_Group(const std::string& m, std::string_view operand, std::string_view count,
+                        Diagnostics& sink) {
+  const detail::OperandReading reading = detail::Read_Operand(operand, sink);
+  const OpType type = detail::Operand_Type(reading, sink);
+  if (Is_Imm(type)) return Encode_ImmOperand(m, operand, sink);
   if (reading.size != 0 && reading.ref.error != detail::MemError::None) {
-    Show_Message(detail::Mem_ErrorText(reading.ref, reading.rest));
+    sink.Add(detail::Mem_ErrorText(reading.ref, reading.rest));
     return {};
   }
   const std::string base(reading.rest);
@@ -113,12 +114,12 @@ ByteString Encode_Group(const std::string& m, std::string_view operand, std::str
       code = 0;
       break;
     default:
-      Show_Message(std::string("Invalid operand: ") + base + "(" + std::string(Type_Code(type)) + ")" + kCR +
-                   kCR + "Supported: " + kCR + kTab + m + " r/m8(16,32)");
+      sink.Add(std::string("Invalid operand: ") + base + "(" + std::string(Type_Code(type)) + ")" + kCR +
+               kCR + "Supported: " + kCR + kTab + m + " r/m8(16,32)");
       return {};
   }
   if (code == kNoRegister) {
-    Show_Message("Invalid operand: " + base, MsgStyle::Ok, m);
+    sink.Add("Invalid operand: " + base, MsgStyle::Ok, m);
     return {};
   }
 
@@ -127,20 +128,20 @@ ByteString Encode_Group(const std::string& m, std::string_view operand, std::str
   const GroupDigit group = Get_GroupDigit(m);
   switch (group.family) {
     case GroupFamily::MulDiv:
-      table = Get_MulDivOpcode(m, type, opcode);
+      table = Get_MulDivOpcode(m, type, opcode, sink);
       break;
     case GroupFamily::IncDec:
       // FEh is defined only for INC (/0) and DEC (/1): CALL, JMP and PUSH have no byte form.
       if (group.digit > 0x08 && (type == OpType::R8 || type == OpType::M8)) {
-        Show_Message(std::string("Invalid operand: ") + std::string(Trim(operand)) + "(" +
-                     std::string(Type_Code(type)) + ")" + kCR + kCR + "Supported: " + kCR + kTab + m +
-                     " r/m16(32)");
+        sink.Add(std::string("Invalid operand: ") + std::string(Trim(operand)) + "(" +
+                 std::string(Type_Code(type)) + ")" + kCR + kCR + "Supported: " + kCR + kTab + m +
+                 " r/m16(32)");
         return {};
       }
-      table = Get_IncDecOpcode(m, type, opcode);
+      table = Get_IncDecOpcode(m, type, opcode, sink);
       break;
     case GroupFamily::Shift:
-      table = Get_ShiftOpcode(m, type, count, opcode);
+      table = Get_ShiftOpcode(m, type, count, opcode, sink);
       break;
     case GroupFamily::Ver:
       table = Get_VerOpcode(m, type, opcode);
@@ -165,11 +166,11 @@ ByteString Encode_Group(const std::string& m, std::string_view operand, std::str
 }
 
 std::uint8_t Family_Opcode(GroupFamily family, GroupOpcodes ops, std::string_view mnemonic, OpType type,
-                           std::string& opcode) {
+                           std::string& opcode, Diagnostics& sink) {
   const GroupDigit g = Get_GroupDigit(Trim_Upper(mnemonic));
   if (g.family != family) {
     opcode.clear();
-    Show_OpcodeMissing(mnemonic);
+    Report_OpcodeMissing(sink, mnemonic);
     return 0;
   }
   return Get_GroupForm(ops.byte_form, ops.word_form, g.digit, type, opcode);
@@ -177,9 +178,9 @@ std::uint8_t Family_Opcode(GroupFamily family, GroupOpcodes ops, std::string_vie
 
 }  // namespace
 
-void Show_OpcodeMissing(std::string_view mnemonic) {
-  Show_Message(std::string("Syntax error: ") + kCR + std::string(mnemonic), MsgStyle::Ok,
-               std::string("Opcode for: ") + std::string(mnemonic));
+void Report_OpcodeMissing(Diagnostics& sink, std::string_view mnemonic) {
+  sink.Add(std::string("Syntax error: ") + kCR + std::string(mnemonic), MsgStyle::Ok,
+           std::string("Opcode for: ") + std::string(mnemonic));
 }
 
 std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
@@ -214,12 +215,14 @@ GroupDigit Get_GroupDigit(std::string_view mnemonic) {
   return row ? GroupDigit{row->family, row->digit} : GroupDigit{};
 }
 
-std::uint8_t Get_MulDivOpcode(std::string_view mnemonic, OpType type, std::string& opcode) {
-  return Family_Opcode(GroupFamily::MulDiv, kMulDivOps, mnemonic, type, opcode);
+std::uint8_t Get_MulDivOpcode(std::string_view mnemonic, OpType type, std::string& opcode,
+                              Diagnostics& sink) {
+  return Family_Opcode(GroupFamily::MulDiv, kMulDivOps, mnemonic, type, opcode, sink);
 }
 
-std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::string& opcode) {
-  return Family_Opcode(GroupFamily::IncDec, kIncDecOps, mnemonic, type, opcode);
+std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::string& opcode,
+                              Diagnostics& sink) {
+  return Family_Opcode(GroupFamily::IncDec, kIncDecOps, mnemonic, type, opcode, sink);
 }
 
 bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, ShiftCount count,
@@ -271,12 +274,13 @@ bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, Shi
   return true;
 }
 
-ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count) {
+ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count,
+                             Diagnostics& sink) {
   const std::string m = Trim_Upper(key);
-  return Guard_Faults(m, operand, count, [&] { return Encode_Group(m, operand, count); });
+  return Guard_Faults(sink, m, operand, count, [&] { return Encode_Group(m, operand, count, sink); });
 }
 
-ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type) {
+ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type, Diagnostics& sink) {
   struct ImmRow {
     std::string_view mnemonic, imm8, imm16, imm32;
   };
@@ -293,7 +297,7 @@ ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type) {
     if (row.mnemonic != m) continue;
     switch (imm_type) {
       case OpType::Imm8:
-        if (row.imm8.empty()) Show_Message(std::string("Not supported:") + kCR + kTab + "CALL rel8");
+        if (row.imm8.empty()) sink.Add(std::string("Not supported:") + kCR + kTab + "CALL rel8");
         return ByteString(row.imm8);
       case OpType::Imm16:
         return ByteString(row.imm16);
@@ -306,36 +310,36 @@ ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type) {
   return {};
 }
 
-ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand) {
+ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand, Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
   std::string op(operand);
   if (Is_LabelName(op)) op = "0&";  // the label pass writes the address into this imm32
-  OpType type = Get_ImmType(op);
+  OpType type = Get_ImmType(op, sink);
   const OpType forced = Get_ImmSuffix(op);
   if (forced != OpType::None) {
     type = forced;
   } else if (Is_JmpOrPush(m) && type == OpType::Imm8) {
     // EBh and 6Ah sign-extend their byte: 128..255 and -129..-255 need the 32-bit form.
-    const double v = Signed_Value(op);
+    const double v = Signed_Value(op, sink);
     if (v < -128 || v > 127) type = OpType::Imm32;
   }
-  const ByteString oc = Get_ImmOpcode(m, type);
+  const ByteString oc = Get_ImmOpcode(m, type, sink);
   if (oc.empty()) return {};
 
   switch (type) {
     case OpType::Imm8: {
-      const ByteString b = Is_Imm8(op) ? To_Byte(op) : ByteString();
+      const ByteString b = Is_Imm8(op, sink) ? To_Byte(op, sink) : ByteString();
       if (b.size() != 1) break;
       return oc + b;
     }
     case OpType::Imm16: {
-      const ByteString w = Is_Imm16(op) ? To_Word(op) : ByteString();
+      const ByteString w = Is_Imm16(op, sink) ? To_Word(op, sink) : ByteString();
       if (w.size() != 2) break;
       return oc + w;
     }
     case OpType::Imm32: {
       ByteString d;
-      if (!Is_Number(op) || !Checked_Dword(op, d)) break;
+      if (!Is_Number(op, sink) || !Checked_Dword(op, d, sink)) break;
       return oc + d;
     }
     default:
@@ -343,43 +347,42 @@ ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand
   }
   const std::string_view what =
       type == OpType::Imm8 ? "Out of Byte" : (type == OpType::Imm16 ? "Out of Word" : "Out of Dword");
-  Show_OutOf(what, m, op);
+  Report_OutOf(sink, what, m, op);
   return {};
 }
 
-double Signed_Value(std::string_view text) {
-  std::string t = Normalize_Number(text);
+double Signed_Value(std::string_view text, Diagnostics& sink) {
+  std::string t = Normalize_Number(text, sink);
   const bool negative = Strip_Minus(t);
   const double v = Leading_Value(t);
   return negative ? -v : v;
 }
 
 namespace {
-bool Check_Unsigned(std::string_view value_text, std::string_view instruction, std::uint32_t max) {
+bool Check_Unsigned(std::string_view value_text, std::string_view instruction, std::uint32_t max,
+                    Diagnostics& sink) {
   std::string digits(value_text);
   Get_ImmSuffix(digits);
-  if (Signed_Value(digits) >= 0) return true;
-  Show_OutOfRange(value_text, instruction, max);
+  if (Signed_Value(digits, sink) >= 0) return true;
+  Report_OutOfRange(sink, value_text, instruction, max);
   return false;
 }
 }  // namespace
 
-bool Check_Unsigned8(std::string_view value_text, std::string_view instruction) {
-  return Check_Unsigned(value_text, instruction, kByteMax);
+bool Check_Unsigned8(std::string_view value_text, std::string_view instruction, Diagnostics& sink) {
+  return Check_Unsigned(value_text, instruction, kByteMax, sink);
 }
-bool Check_Unsigned16(std::string_view value_text, std::string_view instruction) {
-  return Check_Unsigned(value_text, instruction, kWordMax);
+bool Check_Unsigned16(std::string_view value_text, std::string_view instruction, Diagnostics& sink) {
+  return Check_Unsigned(value_text, instruction, kWordMax, sink);
 }
 
-bool Checked_Dword(std::string_view text, ByteString& out) {
+bool Checked_Dword(std::string_view text, ByteString& out, Diagnostics& sink) {
   // 0x / ...h literals count their digits in the &H form they are read in.
-  Diagnostics raised;
-  const detail::NormalLiteral literal(text, raised);
-  raised.Forward();
+  const detail::NormalLiteral literal(text, sink);
   const std::size_t hex = Significant_Digits(literal.view(), "&H");
   const std::size_t bin = Significant_Digits(text, "&B");
   if ((hex != std::string_view::npos && hex > 8) || (bin != std::string_view::npos && bin > 32)) return false;
-  out = To_Dword(text);
+  out = To_Dword(text, sink);
   // Leading zero digits may add zero bytes at the high end: the value itself fits.
   if (out.size() < 4) return false;
   out.resize(4);

@@ -60,35 +60,35 @@ bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, Shi
 std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
                            std::string& opcode);
 // "Syntax error:" box of a family table asked for a mnemonic it does not hold.
-void Show_OpcodeMissing(std::string_view mnemonic);
+void Report_OpcodeMissing(Diagnostics& sink, std::string_view mnemonic);
 
 // The family tables: each fills the opcode string and returns the table byte; ("", 0) refuses.
-std::uint8_t Get_MulDivOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
-std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
+std::uint8_t Get_MulDivOpcode(std::string_view mnemonic, OpType type, std::string& opcode, Diagnostics& sink);
+std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_ShiftOpcode(std::string_view mnemonic, OpType type, std::string_view count,
-                             std::string& opcode);
+                             std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_PopOpcode(OpType type, std::string& opcode);
 std::uint8_t Get_SetccOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
 std::uint8_t Get_VerOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
 // Second opcode byte (90h..9Fh) of a SETcc mnemonic in capitals, 0 when it names none.
 std::uint8_t Get_SetccByte(std::string_view mnemonic);
 
-ShiftCount Get_ShiftCountType(std::string_view count);
+ShiftCount Get_ShiftCountType(std::string_view count, Diagnostics& sink);
 
 // ---- Immediates and displacements ------------------------------------------------------------
-ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand);
-ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type);
+ByteString Encode_ImmOperand(std::string_view mnemonic, std::string_view operand, Diagnostics& sink);
+ByteString Get_ImmOpcode(std::string_view mnemonic, OpType imm_type, Diagnostics& sink);
 
 // Value of a literal with its sign: the leading value, negated when a minus led the text.
-double Signed_Value(std::string_view text);
+double Signed_Value(std::string_view text, Diagnostics& sink);
 // Counts, ports and vectors are 0..255 (stack counts and frame sizes 0..65535): a negative one
-// would wrap to another number. Shows "Out of range" titled with the instruction and returns
+// would wrap to another number. Records "Out of range" titled with the instruction and returns
 // false for a negative value.
-bool Check_Unsigned8(std::string_view value_text, std::string_view instruction);
-bool Check_Unsigned16(std::string_view value_text, std::string_view instruction);
+bool Check_Unsigned8(std::string_view value_text, std::string_view instruction, Diagnostics& sink);
+bool Check_Unsigned16(std::string_view value_text, std::string_view instruction, Diagnostics& sink);
 // To_Dword for a literal that must fit 32 bits: false when its digits exceed a doubleword (the
 // conversion would drop the top digit or add bytes); otherwise out holds exactly four bytes.
-bool Checked_Dword(std::string_view text, ByteString& out);
+bool Checked_Dword(std::string_view text, ByteString& out, Diagnostics& sink);
 
 // ---- Data ------------------------------------------------------------------------------------
 // Items of a DB/DW/DD list: cut at commas outside double quotes; quotes stay in the items.

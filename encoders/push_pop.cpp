@@ -85,25 +85,25 @@ bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, Byte
   return true;
 }
 
-ByteString Assemble_Push(std::string_view operand) {
+ByteString Assemble_Push(std::string_view operand, Diagnostics& sink) {
   const std::string op = Trim_Upper(operand);
-  return Guard_Faults("PUSH", op, {}, [&]() -> ByteString {
+  return Guard_Faults(sink, "PUSH", op, {}, [&]() -> ByteString {
     if (op == "PUSH") return {};  // a line without an operand hands over its mnemonic
     if (const std::uint8_t r = Get_Reg32Code(op); r != kNoRegister)
       return ByteString(1, static_cast<char>(0x50 + r));
     if (const SegmentRow* seg = Find_Segment(op)) return ByteString(seg->push);
-    if (Is_OneOperandType(Get_OperandType(op))) return Encode_OneOperand("PUSH", op, {});
+    if (Is_OneOperandType(Get_OperandType(op, sink))) return Encode_OneOperand("PUSH", op, {}, sink);
     return {};
   });
 }
 
-ByteString Assemble_Pop(std::string_view operand) {
-  return Guard_Faults("POP", operand, {}, [&]() -> ByteString {
+ByteString Assemble_Pop(std::string_view operand, Diagnostics& sink) {
+  return Guard_Faults(sink, "POP", operand, {}, [&]() -> ByteString {
     if (const std::uint8_t r = Get_Reg32Code(operand); r != kNoRegister)
       return ByteString(1, static_cast<char>(0x58 + r));
     // Segment names in any case, like PUSH; POP CS does not exist and falls through to nothing.
     if (const SegmentRow* seg = Find_Segment(operand); seg && !seg->pop.empty()) return ByteString(seg->pop);
-    if (Is_OneOperandType(Get_OperandType(operand))) return Encode_OneOperand("POP", operand, {});
+    if (Is_OneOperandType(Get_OperandType(operand, sink))) return Encode_OneOperand("POP", operand, {}, sink);
     return {};
   });
 }

@@ -4,12 +4,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/one_operand.h"
-#include "base/message_box.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -45,8 +44,8 @@ constexpr auto kSetccIndex = Sort_ByMnemonic(kSetccRows);
 constexpr std::string_view kVer16("\x66\x0F\x00", 3);
 constexpr std::string_view kVer32("\x0F\x00", 2);
 
-void Show_IntUsage(std::string_view first_line) {
-  Show_Message(std::string(first_line) + kCR + kCR + kTab + "Usage:" + kCR + "INT imm8");
+void Report_IntUsage(Diagnostics& sink, std::string_view first_line) {
+  sink.Add(std::string(first_line) + kCR + kCR + kTab + "Usage:" + kCR + "INT imm8");
 }
 
 }  // namespace
@@ -60,9 +59,10 @@ std::uint8_t Get_SetccByte(std::string_view mnemonic) {
   return row ? row->opcode : 0;
 }
 
-std::string Get_SetccName(std::string_view mnemonic) {
+std::optional<std::string> Get_SetccName(std::string_view mnemonic) {
   std::string m = Trim_Upper(mnemonic);
-  return Get_SetccByte(m) != 0 ? m : std::string("SET_Error");
+  if (Get_SetccByte(m) == 0) return std::nullopt;
+  return m;
 }
 
 std::uint8_t Get_SetccOpcode(std::string_view mnemonic, OpType type, std::string& opcode) {
@@ -73,39 +73,39 @@ std::uint8_t Get_SetccOpcode(std::string_view mnemonic, OpType type, std::string
   return type == OpType::R8 ? 0xC0 : 0x00;  // reg field 0
 }
 
-ByteString Assemble_Setcc(std::string_view mnemonic, std::string_view first) {
+ByteString Assemble_Setcc(std::string_view mnemonic, std::string_view first, Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
-  return Guard_Faults(m, first, {}, [&]() -> ByteString {
-    const OpType t = Get_OperandType(first);
-    if (t == OpType::R8 || t == OpType::M8) return Encode_OneOperand(m, first, {});
-    Show_InvalidOperand(m, t, " r/m8");
+  return Guard_Faults(sink, m, first, {}, [&]() -> ByteString {
+    const OpType t = Get_OperandType(first, sink);
+    if (t == OpType::R8 || t == OpType::M8) return Encode_OneOperand(m, first, {}, sink);
+    Report_InvalidOperand(sink, m, t, " r/m8");
     return {};
   });
 }
 
-ByteString Assemble_Int(std::string_view first) {
-  return Guard_Faults("INT", first, {}, [&]() -> ByteString {
+ByteString Assemble_Int(std::string_view first, Diagnostics& sink) {
+  return Guard_Faults(sink, "INT", first, {}, [&]() -> ByteString {
     std::string op(first);
     OpType t = Get_ImmSuffix(op);
     if (t != OpType::None && t != OpType::Imm8) {
-      Show_IntUsage("Invalid type identifier");
+      Report_IntUsage(sink, "Invalid type identifier");
       return {};
     }
     // "?" sets the width of a number; a name or nothing with it is still no interrupt number.
-    if (t == OpType::Imm8 && !Is_Number(op)) t = OpType::None;
-    if (t == OpType::Imm8 && !Is_Imm8(op)) {
-      Show_Message("Out of Byte", MsgStyle::Ok, "INT " + op);
+    if (t == OpType::Imm8 && !Is_Number(op, sink)) t = OpType::None;
+    if (t == OpType::Imm8 && !Is_Imm8(op, sink)) {
+      sink.Add("Out of Byte", MsgStyle::Ok, "INT " + op);
       return {};
     }
-    if (t == OpType::None && Get_OperandType(op) != OpType::Imm8) {
-      Show_IntUsage("Invalid operand: " + op);
+    if (t == OpType::None && Get_OperandType(op, sink) != OpType::Imm8) {
+      Report_IntUsage(sink, "Invalid operand: " + op);
       return {};
     }
-    if (!Check_Unsigned8(op, "INT " + op)) return {};
-    if (Signed_Value(op) == 3) return ByteString("\xCC");  // the one-byte breakpoint form
-    const ByteString vector = To_Byte(op);
+    if (!Check_Unsigned8(op, "INT " + op, sink)) return {};
+    if (Signed_Value(op, sink) == 3) return ByteString("\xCC");  // the one-byte breakpoint form
+    const ByteString vector = To_Byte(op, sink);
     if (vector.size() != 1) {
-      Show_Message("Out of Byte", MsgStyle::Ok, "INT " + op);
+      sink.Add("Out of Byte", MsgStyle::Ok, "INT " + op);
       return {};
     }
     return '\xCD' + vector;
@@ -140,13 +140,13 @@ std::uint8_t Get_VerOpcode(std::string_view mnemonic, OpType type, std::string& 
   }
 }
 
-ByteString Assemble_VerrVerw(std::string_view mnemonic, std::string_view first) {
+ByteString Assemble_VerrVerw(std::string_view mnemonic, std::string_view first, Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
-  return Guard_Faults(m, first, {}, [&]() -> ByteString {
-    const OpType t = Get_OperandType(first);
+  return Guard_Faults(sink, m, first, {}, [&]() -> ByteString {
+    const OpType t = Get_OperandType(first, sink);
     if (t == OpType::R16 || t == OpType::M16 || t == OpType::R32 || t == OpType::M32)
-      return Encode_OneOperand(m, first, {});
-    Show_InvalidOperand(m, t, " r/m16(32)");
+      return Encode_OneOperand(m, first, {}, sink);
+    Report_InvalidOperand(sink, m, t, " r/m16(32)");
     return {};
   });
 }

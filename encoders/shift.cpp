@@ -4,40 +4,39 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
-#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
 
 }  // namespace
 
-ShiftCount Get_ShiftCountType(std::string_view count) {
+ShiftCount Get_ShiftCountType(std::string_view count, Diagnostics& sink) {
   if (Trim(count).empty()) return ShiftCount::One;  // SHL EAX shifts by one
-  const OpType type = Get_OperandType(count);
-  if (type == OpType::Imm8) return Signed_Value(count) == 1 ? ShiftCount::One : ShiftCount::Imm8;
+  const OpType type = Get_OperandType(count, sink);
+  if (type == OpType::Imm8) return Signed_Value(count, sink) == 1 ? ShiftCount::One : ShiftCount::Imm8;
   if (type == OpType::R8 && Get_Reg8Code(count) == 1) return ShiftCount::CL;
   return ShiftCount::Invalid;
 }
 
 std::uint8_t Get_ShiftOpcode(std::string_view mnemonic, OpType type, std::string_view count,
-                             std::string& opcode) {
+                             std::string& opcode, Diagnostics& sink) {
   opcode.clear();
   const std::string m = Trim_Upper(mnemonic);
-  const ShiftCount form = Get_ShiftCountType(count);
+  const ShiftCount form = Get_ShiftCountType(count, sink);
   if (form == ShiftCount::Invalid) {
-    Show_Message(std::string("Invalid 2-nd operand in ") + m + " " + std::string(Type_Code(type)) + "," +
-                 std::string(count) + kCR + kCR + kTab + "Syntax:" + kCR + m + "r/m8(16/32)" + kCR + m +
-                 "r/m8(16/32),1(CL,imm8)");
+    sink.Add(std::string("Invalid 2-nd operand in ") + m + " " + std::string(Type_Code(type)) + "," +
+             std::string(count) + kCR + kCR + kTab + "Syntax:" + kCR + m + "r/m8(16/32)" + kCR + m +
+             "r/m8(16/32),1(CL,imm8)");
     return 0;
   }
   const GroupDigit g = Get_GroupDigit(m);
   if (g.family != GroupFamily::Shift) {
-    Show_OpcodeMissing(m);
+    Report_OpcodeMissing(sink, m);
     return 0;
   }
   if (const ShiftOpcodes* row = Find_ShiftOpcodes(form))
@@ -71,16 +70,17 @@ bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::str
   return Encode_OneOperand_Plain(key, first, count, static_cast<std::uint8_t>(c.number.value), out);
 }
 
-ByteString Assemble_Shift(std::string_view mnemonic, std::string_view first, std::string_view second) {
+ByteString Assemble_Shift(std::string_view mnemonic, std::string_view first, std::string_view second,
+                          Diagnostics& sink) {
   const std::string m = Trim_Upper(mnemonic);
-  return Guard_Faults(m, first, second, [&]() -> ByteString {
-    ByteString r = Encode_OneOperand(m, first, second);
-    if (r.empty() || Get_ShiftCountType(second) != ShiftCount::Imm8) return r;
-    if (!Check_Unsigned8(second, m + " " + std::string(first) + "," + std::string(second))) return {};
+  return Guard_Faults(sink, m, first, second, [&]() -> ByteString {
+    ByteString r = Encode_OneOperand(m, first, second, sink);
+    if (r.empty() || Get_ShiftCountType(second, sink) != ShiftCount::Imm8) return r;
+    if (!Check_Unsigned8(second, m + " " + std::string(first) + "," + std::string(second), sink)) return {};
     // The count byte comes last, after any displacement.
-    const ByteString count = To_Byte(second);
+    const ByteString count = To_Byte(second, sink);
     if (count.size() != 1) {
-      Show_Message("Out of Byte", MsgStyle::Ok, m + " " + std::string(first) + "," + std::string(second));
+      sink.Add("Out of Byte", MsgStyle::Ok, m + " " + std::string(first) + "," + std::string(second));
       return {};
     }
     return r + count;

@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
-#include "base/message_box.h"
-#include "base/text.h"
 
 namespace orvo {
 namespace {
@@ -70,23 +69,23 @@ ByteString Assemble_Scas(std::string_view mnemonic) {
   return Assemble_StringFamily(StringFamily::Scas, mnemonic);
 }
 
-ByteString Assemble_Rep(std::string_view key, std::string_view operand) {
+ByteString Assemble_Rep(std::string_view key, std::string_view operand, Diagnostics& sink) {
   const std::string prefix = Trim_Upper(key);
   const std::string op = Trim_Upper(operand);
   const StringRow* row = Find_Mnemonic(kStringIndex, op);
   if (prefix == "REP") {
     if (row && !Is_CompareFamily(row->family)) return '\xF3' + ByteString(row->bytes);
-    Show_Message(std::string("Error in REP:") + kCR + kTab + "Not supported: " + op + kCR + kCR +
-                 "Syntax:" + kCR + kTab + "REP StringOperation(B/W/D)" + kCR +
-                 " StringOperation - INS, MOVS, OUTS, LODS, STOS");
+    sink.Add(std::string("Error in REP:") + kCR + kTab + "Not supported: " + op + kCR + kCR +
+             "Syntax:" + kCR + kTab + "REP StringOperation(B/W/D)" + kCR +
+             " StringOperation - INS, MOVS, OUTS, LODS, STOS");
     return {};
   }
   const bool repe = prefix == "REPE" || prefix == "REPZ";
   const bool repne = prefix == "REPNE" || prefix == "REPNZ";
   if (!repe && !repne) return {};
   if (row && Is_CompareFamily(row->family)) return (repe ? '\xF3' : '\xF2') + ByteString(row->bytes);
-  Show_Message("Error in " + prefix + ":" + kCR + kTab + "Not supported: " + op + kCR + kCR + "Syntax:" +
-               kCR + kTab + prefix + " StringOperation(B/W/D)" + kCR + " StringOperation - CMPS, SCAS");
+  sink.Add("Error in " + prefix + ":" + kCR + kTab + "Not supported: " + op + kCR + kCR + "Syntax:" + kCR +
+           kTab + prefix + " StringOperation(B/W/D)" + kCR + " StringOperation - CMPS, SCAS");
   return {};
 }
 

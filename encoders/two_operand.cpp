@@ -8,7 +8,6 @@
 #include "encoders/encoders.h"
 #include "encoders/messages.h"
 #include "encoders/two_operand_tables.h"
-#include "base/message_box.h"
 #include "operands/detail.h"
 #include "operands/mnemonic_index.h"
 
@@ -81,24 +80,22 @@ std::string Without_Suffix(std::string_view text) {
 
 // More than eight hexadecimal digits cannot be a 32-bit value; the conversion would drop or
 // add bytes without a word.
-bool Hex_Fits_Dword(std::string_view text) {
+bool Hex_Fits_Dword(std::string_view text, Diagnostics& sink) {
   // 0x / ...h literals are read in &H form: their digits count as well.
-  Diagnostics raised;
-  const detail::NormalLiteral literal(text, raised);
-  raised.Forward();
+  const detail::NormalLiteral literal(text, sink);
   std::string_view t = literal.view();
   detail::Strip_Minus_View(t);
   return !Starts_With_NoCase(t, "&H") || t.size() - 2 <= 8;
 }
 
-void Show_RangeBox(std::string_view text, std::string_view mnemonic, std::string_view first,
-                   std::string_view second) {
+void Report_RangeBox(Diagnostics& sink, std::string_view text, std::string_view mnemonic,
+                     std::string_view first, std::string_view second) {
   std::string title(mnemonic);
   title += ' ';
   title += first;
   title += ',';
   title += second;
-  Show_Message(text, MsgStyle::OkExclamation, title);
+  sink.Add(text, MsgStyle::OkExclamation, title);
 }
 
 // Width named by a size prefix, 0 when the operand has none (brackets alone follow the register).
@@ -129,8 +126,8 @@ bool Sizes_Contradict(int bits1, OpType type1, int bits2, OpType type2) {
 // missing or wrong.
 class Steps {
  public:
-  Steps(std::string_view mnemonic, const std::string& first, const std::string& second)
-      : mnemonic_(mnemonic), first_(first), second_(second) {}
+  Steps(std::string_view mnemonic, const std::string& first, const std::string& second, Diagnostics& sink)
+      : mnemonic_(mnemonic), first_(first), second_(second), sink_(sink) {}
 
   // step() returns false when it refused the line.
   template <typename Step>
@@ -138,7 +135,7 @@ class Steps {
     try {
       return step();
     } catch (const Fault& fault) {
-      Report_LineFault(fault, mnemonic_, first_, second_, LineShape::TwoOperands);
+      Report_LineFault(sink_, fault, mnemonic_, first_, second_, LineShape::TwoOperands);
       faulted_ = true;
     }
     return true;
@@ -149,12 +146,13 @@ class Steps {
   std::string_view mnemonic_;
   const std::string& first_;
   const std::string& second_;
+  Diagnostics& sink_;
   bool faulted_ = false;
 };
 
 ByteString Encode(const std::string& mnemonic, Family family, std::string first, std::string second,
-                  const detail::MemRef* known_first, const detail::MemRef* known_second) {
-  Steps steps(mnemonic, first, second);
+                  const detail::MemRef* known_first, const detail::MemRef* known_second, Diagnostics& sink) {
+  Steps steps(mnemonic, first, second, sink);
   OpType dst = OpType::None, src = OpType::None;
   int size1 = 0, size2 = 0;
   std::string_view base1, base2;  // views into first and second, which stay as they are from step 6 on
@@ -174,20 +172,20 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   //    registers look like names but are no labels.
   //    A register, or a text with a size or a "[", is no label name.
   steps.Run([&] {
-    read2 = detail::Read_Operand(second, known_second);
+    read2 = detail::Read_Operand(second, sink, known_second);
     if (read2.size == 0 && read2.reg.width == 0 && !Is_SegmentRegister(second) && Is_LabelName(second)) {
       second = "0&";
       label_source = true;
-      read2 = detail::Read_Operand(second);
+      read2 = detail::Read_Operand(second, sink);
     }
     return true;
   });
 
   // 2. Types.
   steps.Run([&] {
-    read1 = detail::Read_Operand(first, known_first);
-    dst = detail::Operand_Type(read1);
-    src = detail::Operand_Type(read2);
+    read1 = detail::Read_Operand(first, sink, known_first);
+    dst = detail::Operand_Type(read1, sink);
+    src = detail::Operand_Type(read2, sink);
     return true;
   });
 
@@ -199,10 +197,10 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
         switch (family) {
           case Family::BitTest: {
             const OpType suffix = Get_ImmSuffix(second);
-            read2 = detail::Read_Operand(second);
+            read2 = detail::Read_Operand(second, sink);
             if (suffix == OpType::Imm16 || suffix == OpType::Imm32) {
-              Show_Message("Error in " + mnemonic + kCR + "Invalid immediate identifier" +
-                           Usage_Block(mnemonic, " r/m16(32),imm8"));
+              sink.Add("Error in " + mnemonic + kCR + "Invalid immediate identifier" +
+                       Usage_Block(mnemonic, " r/m16(32),imm8"));
               return false;
             }
             return true;
@@ -222,7 +220,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
               std::string copy(second);
               const OpType suffix = Get_ImmSuffix(copy);
               if (suffix != OpType::None && Type_Bits(suffix) != written) {
-                Show_InvalidOperands(mnemonic, Mem_Of_Bits(written), suffix);
+                Report_InvalidOperands(sink, mnemonic, Mem_Of_Bits(written), suffix);
                 return false;
               }
             }
@@ -241,7 +239,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   const int written2 = Written_Bits(second);
   if (family != Family::Movx && family != Family::Lea && !(family == Family::Lar && written2 == 16) &&
       !(family == Family::Bound && written2 == 32) && Sizes_Contradict(written1, dst, written2, src)) {
-    Show_InvalidOperands(mnemonic, dst, src);
+    Report_InvalidOperands(sink, mnemonic, dst, src);
     return {};
   }
   if (family != Family::Movx) Match_MemSize(dst, src);
@@ -254,8 +252,8 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
         size1 = detail::Strip_SizePtr(first, read1);
         size2 = detail::Strip_SizePtr(second, read2);
         if (size1 != 0 && size2 != 0) {
-          Show_Message(std::string(1, kTab) + "Not Supported:" + kCR + mnemonic + " " +
-                       std::string(Type_Code(dst)) + ", " + std::string(Type_Code(src)));
+          sink.Add(std::string(1, kTab) + "Not Supported:" + kCR + mnemonic + " " +
+                   std::string(Type_Code(dst)) + ", " + std::string(Type_Code(src)));
           return false;
         }
         return true;
@@ -291,7 +289,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
         if (mem.error != detail::MemError::None) {
           // The reading was taken before the size prefix was cut: read again for the text.
           const std::string& text = size1 != 0 ? first : second;
-          Show_Message(detail::Mem_ErrorText(detail::Read_MemRef(text), text));
+          sink.Add(detail::Mem_ErrorText(detail::Read_MemRef(text, sink), text));
           return false;
         }
         (size1 != 0 ? reg1 : reg2) = detail::RegInfo{32, 0};
@@ -342,25 +340,25 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
           case OpType::Imm8:
             refusal = "imm8 is out of range";
             width = 1;
-            valid = Is_Imm8(text);
-            if (valid) imm = To_Byte(digits);
+            valid = Is_Imm8(text, sink);
+            if (valid) imm = To_Byte(digits, sink);
             break;
           case OpType::Imm16:
             refusal = "imm16 is out of range";
             width = 2;
-            valid = Is_Imm16(text);
-            if (valid) imm = To_Word(digits);
+            valid = Is_Imm16(text, sink);
+            if (valid) imm = To_Word(digits, sink);
             break;
           default:
             refusal = "Not a valid imm32";
             width = 4;
-            valid = Is_Number(text) && Hex_Fits_Dword(digits);
-            if (valid) imm = To_Dword(digits);
+            valid = Is_Number(text, sink) && Hex_Fits_Dword(digits, sink);
+            if (valid) imm = To_Dword(digits, sink);
             break;
         }
-        if (valid && imm.empty() && width < 4) return false;  // the conversion has shown its box
+        if (valid && imm.empty() && width < 4) return false;  // the conversion has recorded its box
         if (!valid || imm.size() != width) {
-          Show_RangeBox(refusal, mnemonic, first, second);
+          Report_RangeBox(sink, refusal, mnemonic, first, second);
           return false;
         }
         return true;
@@ -379,13 +377,13 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
   if (!steps.Run([&] {
         switch (family) {
           case Family::Alu:
-            table_byte = Get_AluOpcode(mnemonic, dst, src, opcode);
+            table_byte = Get_AluOpcode(mnemonic, dst, src, opcode, sink);
             break;
           case Family::Mov:
-            table_byte = Get_MovOpcode(dst, src, opcode);
+            table_byte = Get_MovOpcode(dst, src, opcode, sink);
             break;
           case Family::BitTest:
-            table_byte = Get_BitTestOpcode(mnemonic, dst, src, opcode);
+            table_byte = Get_BitTestOpcode(mnemonic, dst, src, opcode, sink);
             // Bit base in r/m, bit number in reg.
             if ((dst == OpType::M32 || dst == OpType::R32) && src == OpType::R32)
               reg = detail::Pack(reg2.Code(32), reg1.Code(32));
@@ -404,7 +402,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
             table_byte = Get_LeaOpcode(dst, src, opcode);
             break;
           case Family::Test:
-            table_byte = Get_TestOpcode(dst, src, opcode);
+            table_byte = Get_TestOpcode(dst, src, opcode, sink);
             break;
           case Family::Movx:
             table_byte = Get_MovxOpcode(mnemonic, dst, src, opcode, base1, base2);
@@ -555,17 +553,19 @@ void Match_MemSize(OpType& dst, OpType& src) {
   }
 }
 
-ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second) {
-  return Encode_TwoOperand(mnemonic, first, second, nullptr, nullptr);
+ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second,
+                             Diagnostics& sink) {
+  return Encode_TwoOperand(mnemonic, first, second, nullptr, nullptr, sink);
 }
 
 ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, std::string_view second,
-                             const detail::MemRef* known_first, const detail::MemRef* known_second) {
+                             const detail::MemRef* known_first, const detail::MemRef* known_second,
+                             Diagnostics& sink) {
   const std::string key = Trim_Upper(mnemonic);
   const std::optional<Family> family = Family_Of(key);
   if (!family) return {};
-  return Guard_Entry(key, first, second, [&] {
-    return Encode(key, *family, std::string(first), std::string(second), known_first, known_second);
+  return Guard_Entry(sink, key, first, second, [&] {
+    return Encode(key, *family, std::string(first), std::string(second), known_first, known_second, sink);
   });
 }
 

@@ -77,25 +77,25 @@ void Match_MemSize(OpType& dst, OpType& src);
 
 // ---- Family tables ---------------------------------------------------------------------------
 // Each fills the opcode string and returns the table byte; std::nullopt is a refusal (the table
-// has shown its box where it has one).
+// has recorded its box where it has one).
 // The rows of the MOV, arithmetic/logic and TEST tables for a signature, or null; no box.
 const OpcodeRow* Find_MovRow(OpType dst, OpType src);
 const OpcodeRow* Find_AluRow(OpType dst, OpType src);
 const OpcodeRow* Find_TestRow(OpType dst, OpType src);
 
-std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_AluBase(std::string_view mnemonic);
 // The same for a mnemonic already trimmed and in capitals (a line's key).
 std::uint8_t Alu_Base_OfKey(std::string_view capitals);
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
-                                          std::string& opcode);
+                                          std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_BitTestDigit(std::string_view mnemonic);
 std::optional<std::uint8_t> Get_BitTestOpcode(std::string_view mnemonic, OpType dst, OpType src,
-                                              std::string& opcode);
+                                              std::string& opcode, Diagnostics& sink);
 std::optional<std::uint8_t> Get_InOpcode(OpType dst, OpType src, std::string& opcode);
 std::optional<std::uint8_t> Get_OutOpcode(OpType dst, OpType src, std::string& opcode);
 std::optional<std::uint8_t> Get_LeaOpcode(OpType dst, OpType src, std::string& opcode);
-std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode);
+std::optional<std::uint8_t> Get_TestOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink);
 std::optional<std::uint8_t> Get_MovxOpcode(std::string_view mnemonic, OpType dst, OpType src,
                                            std::string& opcode, std::string_view first_text,
                                            std::string_view second_text);
@@ -110,9 +110,9 @@ std::optional<std::uint8_t> Get_LarOpcode(OpType dst, OpType src, std::string& o
 // ---- Boxes -----------------------------------------------------------------------------------
 // Runs an entry operation's body; a fault or other exception is reported and refuses the line.
 template <typename Body>
-std::string Guard_Entry(std::string_view mnemonic, std::string_view first, std::string_view second,
-                        Body&& body) {
-  return Guard_Faults(mnemonic, first, second, std::forward<Body>(body), LineShape::TwoOperands);
+std::string Guard_Entry(Diagnostics& sink, std::string_view mnemonic, std::string_view first,
+                        std::string_view second, Body&& body) {
+  return Guard_Faults(sink, mnemonic, first, second, std::forward<Body>(body), LineShape::TwoOperands);
 }
 
 }  // namespace orvo

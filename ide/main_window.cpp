@@ -844,7 +844,9 @@ std::string MainWindow::CmDialog(int mode) {
 }
 
 void MainWindow::Export_Image(const std::string& file_name, bool as_hex) {
-  Export_CodeImage(session_.Image(), file_name, as_hex);
+  Diagnostics raised;
+  Export_CodeImage(session_.Image(), file_name, as_hex, raised);
+  raised.Forward();
 }
 
 bool MainWindow::Load_Source(const std::string& file_name) {

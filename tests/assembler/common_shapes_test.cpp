@@ -13,9 +13,10 @@
 
 #include "assembler/compile.h"
 #include "assembler/dispatch.h"
+#include "base/text.h"
 #include "encoders/encoders.h"
 #include "operands/operands.h"
-#include "base/text.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {

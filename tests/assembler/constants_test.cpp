@@ -18,13 +18,13 @@ struct ConstCase {
 class ReplaceConsts : public testing::TestWithParam<ConstCase> {};
 
 TEST_P(ReplaceConsts, RewritesLine) {
-  Recorder rec;
+  Diagnostics boxes;
   ConstTable table;
-  for (auto d : GetParam().definitions) table.Define_Const(d);
+  for (auto d : GetParam().definitions) table.Define_Const(d, boxes);
   std::string line(GetParam().line);
-  table.Replace_Consts(line);
+  table.Replace_Consts(line, boxes);
   EXPECT_EQ(line, GetParam().expected);
-  EXPECT_TRUE(rec.Messages().empty());
+  EXPECT_TRUE(boxes.items().empty());
 }
 
 // clang-format off
@@ -60,61 +60,64 @@ INSTANTIATE_TEST_SUITE_P(Rows, ReplaceConsts, testing::Values(
 // clang-format on
 
 TEST(ReplaceConsts, NoConstantsLeavesLineUntouched) {
+  Diagnostics boxes;
   ConstTable table;
   std::string line = "  NOP  ";
-  EXPECT_FALSE(table.Replace_Consts(line));
+  EXPECT_FALSE(table.Replace_Consts(line, boxes));
   EXPECT_EQ(line, "  NOP  ");
 }
 
-TEST(DefineConst, RefusalsShowTheirBoxes) {
-  Recorder rec;
+TEST(DefineConst, RefusalsRecordTheirBoxes) {
+  Diagnostics boxes;
   ConstTable table;
-  table.Define_Const("X 5");
-  table.Define_Const("EAX EQU 5");
-  table.Define_Const("al=1");
-  table.Define_Const("=1");
-  ASSERT_EQ(rec.Messages().size(), 4u);
-  EXPECT_EQ(rec.Messages()[0],
+  table.Define_Const("X 5", boxes);
+  table.Define_Const("EAX EQU 5", boxes);
+  table.Define_Const("al=1", boxes);
+  table.Define_Const("=1", boxes);
+  ASSERT_EQ(boxes.items().size(), 4u);
+  EXPECT_EQ(boxes.items()[0],
             (Message{"Error in CONST\r\r\tUSAGE:\rCONST ConstName=Expression\rCONST ConstName EQU Expression",
                      MsgStyle::Ok, "CONST X 5"}));
-  EXPECT_EQ(rec.Messages()[1],
-            (Message{"\tError in Const:\rRegister is not a valid name of constant.", MsgStyle::Ok, "EAX EQU 5"}));
-  EXPECT_EQ(rec.Messages()[2].title, "al=1");
-  EXPECT_EQ(rec.Messages()[3].title, "CONST =1");
+  EXPECT_EQ(boxes.items()[1], (Message{"\tError in Const:\rRegister is not a valid name of constant.",
+                                       MsgStyle::Ok, "EAX EQU 5"}));
+  EXPECT_EQ(boxes.items()[2].title, "al=1");
+  EXPECT_EQ(boxes.items()[3].title, "CONST =1");
   EXPECT_EQ(table.Size(), 0u);
 }
 
 TEST(ReplaceConsts, SelfReferenceIsBoundedAndReportedOnce) {
-  Recorder rec;
+  Diagnostics boxes;
   ConstTable table;
-  table.Define_Const("X = X");
+  table.Define_Const("X = X", boxes);
   std::string line = "PUSH X";
-  table.Replace_Consts(line);
+  table.Replace_Consts(line, boxes);
   EXPECT_LE(line.size(), kMaxSubstitutedLine);
   std::string again = "PUSH X";
-  table.Replace_Consts(again);
-  ASSERT_EQ(rec.Messages().size(), 1u);
-  EXPECT_EQ(rec.Messages()[0].title, "CONST X");
+  table.Replace_Consts(again, boxes);
+  ASSERT_EQ(boxes.items().size(), 1u);
+  EXPECT_EQ(boxes.items()[0].title, "CONST X");
 }
 
 TEST(ReplaceConsts, DoublingChainIsBounded) {
-  Recorder rec;
+  Diagnostics boxes;
   ConstTable table;
   for (int i = 0; i < 40; ++i)
-    table.Define_Const("C" + std::to_string(i) + " EQU C" + std::to_string(i + 1) + " C" + std::to_string(i + 1));
+    table.Define_Const(
+        "C" + std::to_string(i) + " EQU C" + std::to_string(i + 1) + " C" + std::to_string(i + 1), boxes);
   std::string line = "PUSH C0";
-  table.Replace_Consts(line);
+  table.Replace_Consts(line, boxes);
   EXPECT_LE(line.size(), kMaxSubstitutedLine);
-  EXPECT_EQ(rec.Messages().size(), 1u);
+  EXPECT_EQ(boxes.items().size(), 1u);
 }
 
 // The matcher only chooses which constants to try; the result must equal the plain rule (every
 // whole-word occurrence, left to right) applied to every constant in order. Lines built from names, their pieces and separators.
 TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
+  Diagnostics boxes;
   const std::vector<std::string> defs = {"A EQU B", "AB EQU X", "B EQU 5", "BA=AB", "X EQU A A", "EA=1", "L1=L2", "L2=[EBP+8]"};
   const std::vector<std::string> pieces = {"A", "B", "AB", "BA", "X", "EA", "EAX", "L1", "L2", ",", " ", "+", "_", "1"};
   ConstTable table;
-  for (const auto& d : defs) table.Define_Const(d);
+  for (const auto& d : defs) table.Define_Const(d, boxes);
   // The plain rule, written out independently.
   auto plain = [&](std::string line) {
     line = std::string(Trim(line));
@@ -143,7 +146,7 @@ TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
       line += pieces[(seed >> 16) % pieces.size()];
     }
     std::string fast = line;
-    table.Replace_Consts(fast);
+    table.Replace_Consts(fast, boxes);
     ASSERT_EQ(fast, plain(line)) << line;
   }
 }
@@ -152,10 +155,11 @@ TEST(ReplaceConsts, MatcherAgreesWithPlainRule) {
 // is rewritten in one scan; a table of many names takes the general steps. Unused names added at
 // the end change nothing, so both tables must give the same lines and the same boxes.
 ConstTable With_UnusedNames(const std::vector<std::string>& defs, bool pad) {
+  Diagnostics boxes;
   ConstTable table;
-  for (const auto& d : defs) table.Define_Const(d);
+  for (const auto& d : defs) table.Define_Const(d, boxes);
   if (pad)
-    for (int i = 0; i < 600; ++i) table.Define_Const("ZZQ" + std::to_string(i) + "=0");
+    for (int i = 0; i < 600; ++i) table.Define_Const("ZZQ" + std::to_string(i) + "=0", boxes);
   return table;
 }
 
@@ -164,7 +168,7 @@ TEST(ReplaceConsts, OneScanAgreesWithGeneralSteps) {
                                          "L1=L2",   "L2=[EBP+8]", "Y EQU Y+1", "W=EAX",     "P+=Q",      "Q=7"};
   const std::vector<std::string> pieces = {"A", "B", "AB", "BA", "X", "EA", "EAX", "L1", "L2", "Y",
                                            "W", "P", "Q",  "+",  ",", " ",  "_",   "1",  "\"", "[", "]"};
-  Recorder rec;
+  Diagnostics boxes;
   const ConstTable few = With_UnusedNames(defs, false);
   const ConstTable many = With_UnusedNames(defs, true);
   std::uint32_t seed = 777;
@@ -177,16 +181,17 @@ TEST(ReplaceConsts, OneScanAgreesWithGeneralSteps) {
     }
     std::string one_scan = line;
     std::string general = line;
-    const std::size_t before = rec.Messages().size();
-    few.Replace_Consts(one_scan);
-    const std::size_t between = rec.Messages().size();
-    many.Replace_Consts(general);
+    const std::size_t before = boxes.items().size();
+    few.Replace_Consts(one_scan, boxes);
+    const std::size_t between = boxes.items().size();
+    many.Replace_Consts(general, boxes);
     ASSERT_EQ(one_scan, general) << line;
-    ASSERT_EQ(between - before, rec.Messages().size() - between) << line;
-    for (std::size_t m = before; m < between; ++m) ASSERT_EQ(rec.Messages()[m], rec.Messages()[m - before + between]);
+    ASSERT_EQ(between - before, boxes.items().size() - between) << line;
+    for (std::size_t m = before; m < between; ++m)
+      ASSERT_EQ(boxes.items()[m], boxes.items()[m - before + between]);
   }
   // The runaway of Y was met, once by each table.
-  EXPECT_EQ(rec.Messages().size(), 2u);
+  EXPECT_EQ(boxes.items().size(), 2u);
 }
 
 // The work of a compile is counted alike either way: the box for too much work comes on the same
@@ -199,17 +204,17 @@ TEST(ReplaceConsts, WorkBoundReachedOnTheSameLine) {
   std::vector<std::size_t> box_at;
   std::vector<std::vector<std::string>> results(2);
   for (const bool pad : {false, true}) {
-    Recorder rec;
+    Diagnostics boxes;
     const ConstTable table = With_UnusedNames(defs, pad);
     std::size_t first_box = 0;
     for (std::size_t n = 0; n < 3000; ++n) {
       std::string line = lines[n % lines.size()];
-      table.Replace_Consts(line);
+      table.Replace_Consts(line, boxes);
       results[pad ? 1 : 0].push_back(line.size() > 40 ? std::to_string(line.size()) : line);
-      if (first_box == 0 && !rec.Messages().empty()) first_box = n + 1;
+      if (first_box == 0 && !boxes.items().empty()) first_box = n + 1;
     }
-    ASSERT_EQ(rec.Messages().size(), 1u);
-    EXPECT_NE(rec.Messages()[0].text.find("takes too long"), std::string::npos);
+    ASSERT_EQ(boxes.items().size(), 1u);
+    EXPECT_NE(boxes.items()[0].text.find("takes too long"), std::string::npos);
     box_at.push_back(first_box);
   }
   EXPECT_GT(box_at[0], 100u);
@@ -222,11 +227,12 @@ TEST(ReplaceConsts, WorkBoundReachedOnTheSameLine) {
 // words too: lines of every length around the automaton's steps of eight, with the names at the
 // ends and across them.
 TEST(MayReplace, TrueExactlyWhenANameOccurs) {
+  Diagnostics boxes;
   const std::vector<std::string> defs = {"CV0 EQU 1", "OFS1=2", "AB=3", "Q9Z=4", "X_Y=5"};
   const std::vector<std::string> pieces = {"cv0", "Cv", "0", "ofS1", "OF", "a",   "B",  "q9",   "Z",   "x_",
                                            "Y",   ",",  "[", "+",    " ",  "EAX", "\t", "\x80", "\xC1"};
   ConstTable table;
-  for (const auto& d : defs) table.Define_Const(d);
+  for (const auto& d : defs) table.Define_Const(d, boxes);
   auto plain = [&](std::string_view line) {
     line = Trim(line);
     for (std::size_t c = 1; c <= table.Size(); ++c)
@@ -253,22 +259,23 @@ TEST(MayReplace, TrueExactlyWhenANameOccurs) {
 
 // A copied table answers as the original did, after the original is gone: its automaton is its own.
 TEST(MayReplace, CopyOutlivesTheOriginal) {
+  Diagnostics boxes;
   ConstTable copy;
   {
     ConstTable original;
-    original.Define_Const("WIDTH EQU 80");
-    original.Define_Const("HEIGHT EQU 25");
+    original.Define_Const("WIDTH EQU 80", boxes);
+    original.Define_Const("HEIGHT EQU 25", boxes);
     ASSERT_TRUE(original.May_Replace("MOV EAX,WIDTH"));
     copy = original;
     ConstTable scratch = original;
-    scratch.Define_Const("DEPTH EQU 3");
+    scratch.Define_Const("DEPTH EQU 3", boxes);
     ASSERT_TRUE(scratch.May_Replace("PUSH depth"));
   }
   EXPECT_TRUE(copy.May_Replace("MOV EAX,height+1"));
   EXPECT_FALSE(copy.May_Replace("MOV EAX,WIDT+HEIGH"));
   EXPECT_FALSE(copy.May_Replace("PUSH DEPTH"));
   std::string line = "MOV EAX,WIDTH*HEIGHT";
-  copy.Replace_Consts(line);
+  copy.Replace_Consts(line, boxes);
   EXPECT_EQ(line, "MOV EAX,80*25");
 }
 

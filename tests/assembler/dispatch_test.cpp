@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {

@@ -4,6 +4,7 @@
 
 #include <tuple>
 
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {

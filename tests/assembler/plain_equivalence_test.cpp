@@ -12,6 +12,7 @@
 
 #include "assembler/dispatch.h"
 #include "assembler/labels.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {

@@ -6,6 +6,7 @@
 #include "encoders/encoders.h"
 #include "encoders/one_operand.h"
 #include "line_rows.h"
+#include "support/shown.h"
 
 namespace orvo::test {
 namespace {

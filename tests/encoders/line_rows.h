@@ -12,6 +12,7 @@
 #include "assembler/dispatch.h"
 #include "base/text.h"
 #include "support/disasm.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo::test {

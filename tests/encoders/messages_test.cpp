@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "encoders/operand_reads.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {
@@ -28,12 +28,14 @@ TEST(EncoderMessages, Texts) {
 }
 
 TEST(EncoderMessages, Boxes) {
+  // Recorded in order into the sink given; nothing is shown.
   Recorder rec;
-  Show_Usage("MOVZX", " r16,r/m8");
-  Show_InvalidOperands("ADD", OpType::M8, OpType::Imm16);
-  Show_OutOfRange(" -1 ", "RET -1", kWordMax);
-  Show_InvalidOperand("SETE", OpType::R32, " r/m8");
-  Show_OperandForms("IN", " invalid source operand.", "Must be:", "imm8 or DX.");
+  Diagnostics sink;
+  Report_Usage(sink, "MOVZX", " r16,r/m8");
+  Report_InvalidOperands(sink, "ADD", OpType::M8, OpType::Imm16);
+  Report_OutOfRange(sink, " -1 ", "RET -1", kWordMax);
+  Report_InvalidOperand(sink, "SETE", OpType::R32, " r/m8");
+  Report_OperandForms(sink, "IN", " invalid source operand.", "Must be:", "imm8 or DX.");
   const std::vector<Message> expected = {
       {"Error in MOVZX\r\r\tUSAGE:\rMOVZX r16,r/m8", MsgStyle::Ok, std::nullopt},
       {"Invalid operand(s)\rADD m8,imm16", MsgStyle::Ok, std::nullopt},
@@ -41,7 +43,8 @@ TEST(EncoderMessages, Boxes) {
       {"Error in SETE:\r\tInvalid operand: r32\r\rUSAGE: SETE r/m8", MsgStyle::Ok, std::nullopt},
       {"Error in IN\r invalid source operand.\r\rMust be:\r\timm8 or DX.", MsgStyle::Ok, std::nullopt},
   };
-  EXPECT_EQ(rec.Messages(), expected);
+  EXPECT_EQ(sink.items(), expected);
+  EXPECT_TRUE(rec.Messages().empty());
 }
 
 TEST(EncoderMessages, QuotedLimitsAreTheLimitsTested) {

@@ -54,8 +54,9 @@ TEST(SetccInt, SetccNames) {
   static_assert(std::size(kNames) == 29);
   for (const char* name : kNames) EXPECT_EQ(Get_SetccName(name), name);
   EXPECT_EQ(Get_SetccName(" setz "), "SETZ");
-  EXPECT_EQ(Get_SetccName("SETNBE"), "SET_Error");
-  EXPECT_EQ(Get_SetccName("SET"), "SET_Error");
+  EXPECT_EQ(Get_SetccName("SETNBE"), std::nullopt);
+  EXPECT_EQ(Get_SetccName("SET"), std::nullopt);
+  EXPECT_EQ(Get_SetccName("SET_Error"), std::nullopt);
 }
 
 }  // namespace

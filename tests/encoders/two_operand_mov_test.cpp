@@ -2,6 +2,7 @@
 
 #include "encoders/encoders.h"
 #include "operands/detail.h"
+#include "support/shown.h"
 #include "two_operand_support.h"
 
 namespace orvo::test {

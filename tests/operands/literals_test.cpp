@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "encoders/operand_reads.h"
 #include "operands/operands.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {

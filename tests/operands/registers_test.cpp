@@ -2,8 +2,8 @@
 
 #include <cctype>
 
-#include "encoders/operand_reads.h"
 #include "operands/operands.h"
+#include "support/shown.h"
 #include "support/test_support.h"
 
 namespace orvo {

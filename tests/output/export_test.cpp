@@ -10,8 +10,9 @@
 
 #include "base/file_access.h"
 #include "base/hex.h"
-#include "support/test_support.h"
 #include "support/file_seams.h"
+#include "support/shown.h"
+#include "support/test_support.h"
 
 namespace orvo {
 namespace {

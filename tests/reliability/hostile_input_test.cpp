@@ -201,19 +201,19 @@ TEST(HostileInput, DoublingChainOfFortyConstants) {
 TEST(HostileInput, SelfReferenceOnManyLinesOneBox) {
   // Text after a label's colon is code, so the lines are substituted as the compile does it.
   ConstTable consts;
-  consts.Define_Const("X = X");
-  Recorder rec;
+  Diagnostics boxes;
+  consts.Define_Const("X = X", boxes);
   for (int i = 0; i < 300; ++i) {
     std::string line = "L" + std::to_string(i) + ": X";
-    consts.Replace_Consts(line);
+    consts.Replace_Consts(line, boxes);
     EXPECT_LE(line.size(), kMaxSubstitutedLine);
   }
-  ASSERT_EQ(rec.Messages().size(), 1u);
-  EXPECT_EQ(rec.Messages()[0], (Message{std::string("Error in CONST:\rThe substitution of X ") + kRunaway,
-                                        MsgStyle::OkExclamation, "CONST X"}));
+  ASSERT_EQ(boxes.items().size(), 1u);
+  EXPECT_EQ(boxes.items()[0], (Message{std::string("Error in CONST:\rThe substitution of X ") + kRunaway,
+                                       MsgStyle::OkExclamation, "CONST X"}));
   // In a compile the box fails it, and the first such line is refused.
   CompileSession s;
-  rec.Clear();
+  Recorder rec;
   EXPECT_EQ(s.Compile("CONST X = X\r\nL0: X\r\nNOP", {}), CompileOutcome::Stopped);
   EXPECT_EQ(rec.Messages()[0].title, "CONST X");
 }
