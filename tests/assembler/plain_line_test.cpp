@@ -10,6 +10,7 @@
 
 #include "assembler/compile.h"
 #include "assembler/dispatch.h"
+#include "base/diagnostics.h"
 #include "base/text.h"
 
 namespace orvo {
@@ -80,7 +81,9 @@ namespace {
 // The first-pair look may send a line on to the full search needlessly, never hold one back.
 TEST(PlainLine, NamePairsNeverHideAName) {
   ConstTable consts;
-  for (const char* definition : {"CV0 EQU 1", "cv1=2", "OFS4 EQU 8", "Of_x=3", "_Q9=4"}) consts.Define_Const(definition);
+  Diagnostics sink;
+  for (const char* definition : {"CV0 EQU 1", "cv1=2", "OFS4 EQU 8", "Of_x=3", "_Q9=4"}) consts.Define_Const(definition, sink);
+  ASSERT_TRUE(sink.empty());
   const NamePairs pairs = consts.First_Pairs();
   ASSERT_EQ(pairs.count, 3);  // CV, OF and _Q
   const char* const pieces[] = {"MOV", " ", "EAX", ",", "[ESI+", "]", "CV0", "cV1", "cv", "C", "V", "OF", "oFs4",
