@@ -1,5 +1,7 @@
 #include "assembler/code_image.h"
 
+#include <cstring>
+
 #include "base/file_access.h"
 
 namespace orvo {
@@ -9,7 +11,8 @@ std::string Get_Epilogue() { return std::string(kEpilogue); }
 void CodeImage::Overwrite(std::size_t offset, std::string_view bytes) {
   if (offset >= bytes_.size()) return;
   const std::size_t n = std::min(bytes.size(), bytes_.size() - offset);
-  bytes_.replace(offset, n, bytes.substr(0, n));
+  // Same length in place: a copy, which may overlap when the bytes come from the image itself.
+  if (n != 0) std::memmove(bytes_.data() + offset, bytes.data(), n);
 }
 
 std::string CodeImage::Read(std::size_t offset, std::size_t count) const {

@@ -429,6 +429,13 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
   return failed_ ? CompileOutcome::Failed : CompileOutcome::Finished;
 }
 
+std::size_t CompileSession::Readable_From(std::string_view line) const {
+  // A line of the source may be read on into the text after it; a rewritten one may not.
+  const auto begin = reinterpret_cast<std::uintptr_t>(source_.data());
+  const auto at = reinterpret_cast<std::uintptr_t>(line.data());
+  return at >= begin && at <= begin + source_.size() ? begin + source_.size() - at : line.size();
+}
+
 bool CompileSession::Pass2(const CompileOptions& options) {
   Diagnostics& raised = raised_;
   std::string work;
@@ -453,8 +460,6 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   };
   // A plain line is ruled out for constants by their names' first two characters, when they are few.
   const NamePairs name_pairs = consts_.Size() > 0 ? consts_.First_Pairs() : NamePairs{};
-  const auto source_begin = reinterpret_cast<std::uintptr_t>(source_.data());
-  const auto source_end = source_begin + source_.size();
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
@@ -466,11 +471,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     bool split = false;
     bool may_hold_name = true;
     const auto read = [&](std::string_view text) {
-      // A line of the text may be read on into the text after it; a rewritten one may not.
-      const auto at = reinterpret_cast<std::uintptr_t>(text.data());
-      const bool in_source = at >= source_begin && at <= source_end;
-      split = Split_PlainLine(text, in_source ? source_end - at : text.size(), line, terms, name_pairs,
-                              may_hold_name);
+      split = Split_PlainLine(text, Readable_From(text), line, terms, name_pairs, may_hold_name);
       if (split) {
         code = line;
       } else {
@@ -571,12 +572,18 @@ void CompileSession::Pass3(bool stack) {
   listing_.pass2_rows_.reserve(general_rows);
   listing_.pass2_saved_.reserve(general_bytes);
   std::string before;
+  LineTerms terms;
   for (std::size_t k = 0; k < lines_.Size(); ++k) {
     if (listing_.kinds_[k] != Listing::kGeneral) continue;
     const Listing::Row row = listing_.Row_At(k);
     box_line_ = k;
-    const std::string_view line = Instruction_Part(Trim(lines_[k]));
-    const LineTerms terms = Get_LineTerms(line);
+    // The instruction as pass 2 read it: a plain line split in one look, any other by the steps.
+    const std::string_view text = lines_[k];
+    std::string_view line;
+    if (!Split_PlainLine(text, Readable_From(text), line, terms)) {
+      line = Instruction_Part(Trim(text));
+      terms = Get_LineTerms(line);
+    }
     // A row's address is the image size before it: the sum of the lengths of the rows above.
     const FixLine fix_line{static_cast<std::int32_t>(row.code_offset),
                            static_cast<std::int32_t>(row.code_length), line};

@@ -191,6 +191,8 @@ class CompileSession {
   friend class BoxRecorder;
   CompileOutcome Run(const CompileOptions& options);
   CompileOutcome Compile_Passes(const CompileOptions& options);
+  // How many bytes from line's start may be read: to the end of the source for a line of it.
+  std::size_t Readable_From(std::string_view line) const;
   bool Pass2(const CompileOptions& options);
   void Pass3(bool stack);
 

@@ -53,9 +53,10 @@ std::vector<LabelTable::Slot> LabelTable::Slots() const {
 }
 
 std::size_t LabelTable::NameHash::operator()(std::string_view name) const {
-  // FNV-1a over the capitals.
+  // FNV-1a over the bytes with bit 5 cleared: a small letter and its capital hash alike, as
+  // NameEqual needs (other bytes may collide, which costs a compare, not a wrong answer).
   std::uint64_t h = 14695981039346656037ull;
-  for (const char c : name) h = (h ^ static_cast<unsigned char>(Upper_Char(c))) * 1099511628211ull;
+  for (const char c : name) h = (h ^ (static_cast<unsigned char>(c) & 0xDFu)) * 1099511628211ull;
   return static_cast<std::size_t>(h);
 }
 
