@@ -113,10 +113,12 @@ std::string Fix_Rel32(CodeImage& image, const LabelTable& labels, std::string_vi
   const auto rel = static_cast<std::uint32_t>(d);
   const std::int64_t at = std::int64_t{line.offset} + opcode_length;
   if (at + 4 > std::int64_t{line.offset} + line.length) return {};
+  char distance[4];
+  for (int i = 0; i < 4; ++i) distance[i] = static_cast<char>(rel >> (8 * i));
   // The line's new bytes: its opcode as it stands, then the distance.
   std::string bytes = Read(image, line.offset, static_cast<std::size_t>(opcode_length));
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>(rel >> (8 * i)));
-  image.Overwrite(static_cast<std::size_t>(at), std::string_view(bytes).substr(bytes.size() - 4));
+  bytes.append(distance, sizeof distance);
+  image.Overwrite(static_cast<std::size_t>(at), std::string_view(distance, sizeof distance));
   return bytes;
 }
 
