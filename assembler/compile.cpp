@@ -460,12 +460,12 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   };
   // A plain line is ruled out for constants by their names' first two characters, when they are few.
   const NamePairs name_pairs = consts_.Size() > 0 ? consts_.First_Pairs() : NamePairs{};
+  LineTerms terms;  // each line sets every field, by the split or by Get_LineTerms
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
     std::string_view as_read = lines_[j];
     std::string_view line, code;
-    LineTerms terms;
     // A plain line (no comment, label or string) is trimmed and split in one look; its code is
     // the whole trimmed line.
     bool split = false;
