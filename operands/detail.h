@@ -201,14 +201,44 @@ bool Read_Plain(std::string_view text, PlainOperand& out);
 // The same reading, step by step (trim, size word, register, number, address): Read_Plain
 // takes the common shapes in one pass and leaves the rest to it.
 bool Read_Plain_Steps(std::string_view text, PlainOperand& out);
-// The type Operand_Type gives the operand.
-OpType Plain_Type(const PlainOperand& operand);
 // The immediate type Get_ImmType gives a plain number: by its digit count and value.
-OpType Plain_ImmType(const PlainNumber& number);
+inline OpType Plain_ImmType(const PlainNumber& n) {
+  if (n.decimal) {
+    if (n.digits <= 3 && n.value <= kByteMax) return OpType::Imm8;
+    if (n.digits <= 5 && n.value <= kWordMax) return OpType::Imm16;
+    return OpType::Imm32;
+  }
+  return n.digits <= 2 ? OpType::Imm8 : n.digits <= 4 ? OpType::Imm16 : OpType::Imm32;
+}
+
 // Whether a plain number passes the range rules of an immediate of the type (Imm8, Imm16, else
 // a dword): a byte or a word by its digits and value, a dword always (Plain_Literal reads no
 // wider number).
-bool Plain_Fits(const PlainNumber& number, OpType type);
+inline bool Plain_Fits(const PlainNumber& n, OpType type) {
+  switch (type) {
+    case OpType::Imm8:
+      return n.decimal ? n.digits <= 3 && n.value <= kByteMax : n.digits <= 2;
+    case OpType::Imm16:
+      return n.decimal ? n.digits <= 5 && n.value <= kWordMax : n.digits <= 4;
+    default:
+      return true;
+  }
+}
+
+// The type Operand_Type gives the operand.
+inline OpType Plain_Type(const PlainOperand& o) {
+  static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
+  static constexpr OpType kReg[] = {OpType::R8, OpType::R16, OpType::R32};
+  switch (o.kind) {
+    case PlainOperand::Kind::Memory:
+      return kMem[o.size];
+    case PlainOperand::Kind::Register:
+      return kReg[o.reg.width == 8 ? 0 : o.reg.width == 16 ? 1 : 2];
+    case PlainOperand::Kind::Number:
+      return Plain_ImmType(o.number);
+  }
+  return OpType::None;
+}
 
 // Operand_Refusal that also hands over the reading of a memory operand it read (known stays
 // empty for other operands), so that an encoder need not read the operand again.
@@ -228,7 +258,31 @@ constexpr std::uint8_t Pack(std::uint8_t reg, std::uint8_t rm) {
 
 // Build_ModRM on registers already looked up: an encoder that reads its operands once passes
 // what it read.
-std::uint8_t Build_ModRM(OpType dst, OpType src, RegInfo dst_base, RegInfo src_base);
+inline std::uint8_t Build_ModRM(OpType dst, OpType src, RegInfo dst_base, RegInfo src_base) {
+  using T = OpType;
+  const auto code8 = [](RegInfo r) { return r.Code(8); };
+  const auto code16 = [](RegInfo r) { return r.Code(16); };
+  const auto code32 = [](RegInfo r) { return r.Code(32); };
+  // Immediate forms: the register or base is the r/m field, the reg field is the table's.
+  if (dst == T::R8 && src == T::Imm8) return code8(dst_base);
+  if (dst == T::R16 && (src == T::Imm16 || src == T::Imm8)) return code16(dst_base);
+  if (dst == T::R32 && (src == T::Imm32 || src == T::Imm8 || src == T::Imm16)) return code32(dst_base);
+  if ((dst == T::M8 && src == T::Imm8) || (dst == T::M16 && src == T::Imm16) ||
+      (dst == T::M32 && src == T::Imm32))
+    return code32(dst_base);
+  // Memory destination: base in r/m, source register in reg.
+  if (dst == T::M8 && src == T::R8) return Pack(code8(src_base), code32(dst_base));
+  if (dst == T::M16 && src == T::R16) return Pack(code16(src_base), code32(dst_base));
+  if (dst == T::M32 && src == T::R32) return Pack(code32(src_base), code32(dst_base));
+  // Register destination: destination in reg, source register or base in r/m.
+  if (dst == T::R8 && src == T::R8) return Pack(code8(dst_base), code8(src_base));
+  if (dst == T::R16 && src == T::R16) return Pack(code16(dst_base), code16(src_base));
+  if (dst == T::R32 && src == T::R32) return Pack(code32(dst_base), code32(src_base));
+  if (dst == T::R8 && src == T::M8) return Pack(code8(dst_base), code32(src_base));
+  if (dst == T::R16 && src == T::M16) return Pack(code16(dst_base), code32(src_base));
+  if (dst == T::R32 && src == T::M32) return Pack(code32(dst_base), code32(src_base));
+  return 0;
+}
 
 // Value of one character or digit string in Parse_Digits' reading, throwing Fault above 255.
 std::uint8_t Digits_Value(int base, std::string_view digits);

@@ -485,32 +485,6 @@ std::uint8_t Build_ModRM(OpType dst, OpType src, std::string_view dst_base, std:
   return detail::Build_ModRM(dst, src, detail::Lookup_Register(dst_base), detail::Lookup_Register(src_base));
 }
 
-std::uint8_t detail::Build_ModRM(OpType dst, OpType src, RegInfo dst_base, RegInfo src_base) {
-  using T = OpType;
-  const auto code8 = [](RegInfo r) { return r.Code(8); };
-  const auto code16 = [](RegInfo r) { return r.Code(16); };
-  const auto code32 = [](RegInfo r) { return r.Code(32); };
-  // Immediate forms: the register or base is the r/m field, the reg field is the table's.
-  if (dst == T::R8 && src == T::Imm8) return code8(dst_base);
-  if (dst == T::R16 && (src == T::Imm16 || src == T::Imm8)) return code16(dst_base);
-  if (dst == T::R32 && (src == T::Imm32 || src == T::Imm8 || src == T::Imm16)) return code32(dst_base);
-  if ((dst == T::M8 && src == T::Imm8) || (dst == T::M16 && src == T::Imm16) ||
-      (dst == T::M32 && src == T::Imm32))
-    return code32(dst_base);
-  // Memory destination: base in r/m, source register in reg.
-  if (dst == T::M8 && src == T::R8) return Pack(code8(src_base), code32(dst_base));
-  if (dst == T::M16 && src == T::R16) return Pack(code16(src_base), code32(dst_base));
-  if (dst == T::M32 && src == T::R32) return Pack(code32(src_base), code32(dst_base));
-  // Register destination: destination in reg, source register or base in r/m.
-  if (dst == T::R8 && src == T::R8) return Pack(code8(dst_base), code8(src_base));
-  if (dst == T::R16 && src == T::R16) return Pack(code16(dst_base), code16(src_base));
-  if (dst == T::R32 && src == T::R32) return Pack(code32(dst_base), code32(src_base));
-  if (dst == T::R8 && src == T::M8) return Pack(code8(dst_base), code32(src_base));
-  if (dst == T::R16 && src == T::M16) return Pack(code16(dst_base), code32(src_base));
-  if (dst == T::R32 && src == T::M32) return Pack(code32(dst_base), code32(src_base));
-  return 0;
-}
-
 std::uint8_t Pack_R8R8(std::string_view first, std::string_view second) {
   return Pack(Get_Reg8Code(first), Get_Reg8Code(second));
 }

@@ -479,40 +479,6 @@ bool detail::Read_Plain_Steps(std::string_view text, PlainOperand& out) {
   return Plain_Literal(trimmed, out.number);
 }
 
-OpType detail::Plain_ImmType(const PlainNumber& n) {
-  if (n.decimal) {
-    if (n.digits <= 3 && n.value <= kByteMax) return OpType::Imm8;
-    if (n.digits <= 5 && n.value <= kWordMax) return OpType::Imm16;
-    return OpType::Imm32;
-  }
-  return n.digits <= 2 ? OpType::Imm8 : n.digits <= 4 ? OpType::Imm16 : OpType::Imm32;
-}
-
-bool detail::Plain_Fits(const PlainNumber& n, OpType type) {
-  switch (type) {
-    case OpType::Imm8:
-      return n.decimal ? n.digits <= 3 && n.value <= kByteMax : n.digits <= 2;
-    case OpType::Imm16:
-      return n.decimal ? n.digits <= 5 && n.value <= kWordMax : n.digits <= 4;
-    default:
-      return true;
-  }
-}
-
-OpType detail::Plain_Type(const PlainOperand& o) {
-  static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
-  static constexpr OpType kReg[] = {OpType::R8, OpType::R16, OpType::R32};
-  switch (o.kind) {
-    case PlainOperand::Kind::Memory:
-      return kMem[o.size];
-    case PlainOperand::Kind::Register:
-      return kReg[o.reg.width == 8 ? 0 : o.reg.width == 16 ? 1 : 2];
-    case PlainOperand::Kind::Number:
-      return Plain_ImmType(o.number);
-  }
-  return OpType::None;
-}
-
 OpType detail::Operand_Type(const OperandReading& r, Diagnostics& sink) {
   static constexpr OpType kMem[] = {OpType::None, OpType::M8, OpType::M16, OpType::M32};
   if (r.size != 0) return r.ref.error == MemError::None ? kMem[r.size] : OpType::None;
