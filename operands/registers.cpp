@@ -308,11 +308,17 @@ namespace {
 enum class Quick : std::uint8_t { Unknown, Accepted, Refused };
 
 // The 32-bit register named by the three characters at p, or kNoRegister.
-std::uint8_t Register32_At(const char* p) {
-  // Register names are letters: clearing bit 5 makes a small letter its capital, and turns no
-  // other byte into a letter.
+// The key of the two or three bytes at p, as Key makes it for a register name. Register names
+// are letters: clearing bit 5 makes a small letter its capital and turns no other byte into a
+// letter, so no other text gets a register's key.
+std::uint32_t Letters_Key(const char* p, std::size_t size) {
   const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(c) & 0xDF); };
-  const RegSlot slot = Find_Register((3u << 24) | (up(p[0]) << 16) | (up(p[1]) << 8) | up(p[2]));
+  return size == 2 ? (2u << 24) | (up(p[0]) << 8) | up(p[1])
+                   : (3u << 24) | (up(p[0]) << 16) | (up(p[1]) << 8) | up(p[2]);
+}
+
+std::uint8_t Register32_At(const char* p) {
+  const RegSlot slot = Find_Register(Letters_Key(p, 3));
   return slot.width == 32 ? slot.code : kNoRegister;
 }
 
@@ -433,10 +439,7 @@ Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
     return detail::Plain_Literal(t, out.number) ? Quick::Accepted : Quick::Refused;
   }
   if (t.size() == 2 || t.size() == 3) {
-    const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(c) & 0xDF); };
-    const std::uint32_t key = t.size() == 2 ? (2u << 24) | (up(t[0]) << 8) | up(t[1])
-                                            : (3u << 24) | (up(t[0]) << 16) | (up(t[1]) << 8) | up(t[2]);
-    const RegSlot slot = Find_Register(key);
+    const RegSlot slot = Find_Register(Letters_Key(t.data(), t.size()));
     if (slot.width != 0) {
       out.kind = detail::PlainOperand::Kind::Register;
       out.reg = {slot.width, slot.code};
