@@ -461,6 +461,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   // A plain line is ruled out for constants by their names' first two characters, when they are few.
   const NamePairs name_pairs = consts_.Size() > 0 ? consts_.First_Pairs() : NamePairs{};
   LineTerms terms;  // each line sets every field, by the split or by Get_LineTerms
+  std::string bytes;  // each line's, refilled by the dispatch
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
@@ -523,7 +524,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     bool invalid_label = false;
     if (!split) terms = Get_LineTerms(instruction);
     FixUp fixup = FixUp::None;
-    std::string bytes = Dispatch_Line(terms, labels_, invalid_label, fixup, raised);
+    Dispatch_Line(terms, labels_, invalid_label, fixup, raised, bytes);
     raised.Forward();
     if (invalid_label) {
       Show_Invalid_Label(line, j);

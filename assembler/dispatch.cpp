@@ -536,35 +536,12 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
 }
 
 namespace {
-std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                     Diagnostics& sink, bool plain_first);
-}  // namespace
-
-std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                          Diagnostics& sink) {
-  return Dispatch(terms, labels, invalid_label, fixup, sink, true);
-}
-
-std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                               Diagnostics& sink) {
-  return Dispatch(terms, labels, invalid_label, fixup, sink, false);
-}
-
-namespace {
-std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                     Diagnostics& sink, bool plain_first) {
-  invalid_label = false;
-  fixup = FixUp::None;
+// The row's full encoder, after the operand checks; what a plain encoder declines comes here.
+// Kept out of line: the plain encoders' lines need none of its frame.
+[[gnu::noinline]] std::string Dispatch_Full(const DispatchRow* row, const LineTerms& terms,
+                                            LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                                            Diagnostics& sink) {
   std::string bytes;
-  const DispatchRow* row = Find_Row(terms.key);
-  // Conditional jumps have no row: they take the jump's plain encoder.
-  const PlainEncoder plain =
-      row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
-  if (plain != nullptr && plain_first) {
-    if (plain(terms, bytes, fixup)) return bytes;
-    bytes.clear();
-    fixup = FixUp::None;
-  }
   // A memory operand or number that cannot be read names its fault; only then is text beyond
   // the operands a mnemonic takes refused.
   OperandReads reads;
@@ -591,7 +568,43 @@ std::string Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_l
   if (!bytes.empty()) fixup = Operands_FixUp(Row_FixUp(row, terms), terms);
   return bytes;
 }
+
+void Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+              Diagnostics& sink, bool plain_first, std::string& bytes) {
+  invalid_label = false;
+  fixup = FixUp::None;
+  bytes.clear();
+  const DispatchRow* row = Find_Row(terms.key);
+  // Conditional jumps have no row: they take the jump's plain encoder.
+  const PlainEncoder plain =
+      row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
+  if (plain != nullptr && plain_first) {
+    if (plain(terms, bytes, fixup)) return;
+    bytes.clear();
+    fixup = FixUp::None;
+  }
+  bytes = Dispatch_Full(row, terms, labels, invalid_label, fixup, sink);
+}
 }  // namespace
+
+void Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                   Diagnostics& sink, std::string& bytes) {
+  Dispatch(terms, labels, invalid_label, fixup, sink, true, bytes);
+}
+
+std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                          Diagnostics& sink) {
+  std::string bytes;
+  Dispatch(terms, labels, invalid_label, fixup, sink, true, bytes);
+  return bytes;
+}
+
+std::string Dispatch_Line_Full(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                               Diagnostics& sink) {
+  std::string bytes;
+  Dispatch(terms, labels, invalid_label, fixup, sink, false, bytes);
+  return bytes;
+}
 
 std::string Dispatch_FixUp(const LineTerms& terms, CodeImage& image, const LabelTable& labels,
                            const FixLine& line, bool stack, Diagnostics& sink) {

@@ -106,6 +106,9 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
 // The same, with the line's Line_FixUp read from the row it found.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
                           Diagnostics& sink);
+// The same, into bytes (cleared first): pass 2 keeps one buffer for all its lines.
+void Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
+                   Diagnostics& sink, std::string& bytes);
 
 // Dispatch_Line without the plain encoders: every line through its row's full encoder and the
 // operand checks before it. Both give the same bytes, boxes and fix-up for every line.

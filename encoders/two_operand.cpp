@@ -500,26 +500,28 @@ bool Encode_Plain(std::string_view key, Family family, std::string_view first, s
   }
   if (has_imm && a.kind == Kind::Register) dst = Accumulator_Form(reg1, dst);
   std::uint8_t table = 0;
+  InstructionBytes bytes;
   if (family == Family::Lea) {
     if (dst != OpType::R16 && dst != OpType::R32) return false;
-    out.assign(dst == OpType::R16 ? "\x66\x8D" : "\x8D");
+    bytes.Put(dst == OpType::R16 ? "\x66\x8D" : "\x8D");
   } else {
     const OpcodeRow* row = family == Family::Mov    ? Find_MovRow(dst, src)
                            : family == Family::Test ? Find_TestRow(dst, src)
                            : family == Family::Alu  ? Find_AluRow(dst, src)
                                                     : nullptr;
     if (row == nullptr) return false;
-    table = Apply_Row(*row, family == Family::Alu ? Alu_Base_OfKey(key) : 0, out);
+    table = Put_Row(*row, family == Family::Alu ? Alu_Base_OfKey(key) : 0, bytes);
   }
   // A byte sum that carries, or register bits in a memory operand's mod or r/m field, is a
   // fault the steps report.
   const unsigned sum = unsigned{table} + reg;
   if (sum > 0xFF || (has_mem && (sum & 0xC7) != 0)) return false;
   if (has_mem)
-    detail::Append_MemBytes(out, static_cast<std::uint8_t>(sum), a.kind == Kind::Memory ? a.ref : b.ref);
+    detail::Put_MemBytes(bytes, static_cast<std::uint8_t>(sum), a.kind == Kind::Memory ? a.ref : b.ref);
   else
-    out.push_back(static_cast<char>(sum));
-  if (has_imm) Append_LE(out, b.number.value, Type_Bits(src) / 8);
+    bytes.Put(static_cast<std::uint8_t>(sum));
+  if (has_imm) bytes.Put_LE(b.number.value, Type_Bits(src) / 8);
+  bytes.Append_To(out);
   return true;
 }
 

@@ -60,12 +60,18 @@ struct OpcodeTable {
   }
 };
 
-// Opcode string and table byte of a row for a group value (0 for families without one).
-inline std::uint8_t Apply_Row(const OpcodeRow& row, std::uint8_t group, std::string& opcode) {
-  opcode.assign(row.fixed);
-  if (row.group_opcode != kNoGroupByte)
-    opcode.push_back(static_cast<char>(static_cast<std::uint8_t>(row.group_opcode + group)));
+// The opcode bytes and the table byte of a row for a group value (0 for families without one).
+inline std::uint8_t Put_Row(const OpcodeRow& row, std::uint8_t group, InstructionBytes& opcode) {
+  opcode.Put(row.fixed);
+  if (row.group_opcode != kNoGroupByte) opcode.Put(static_cast<std::uint8_t>(row.group_opcode + group));
   return static_cast<std::uint8_t>(row.table + (row.table_plus_group ? group : 0));
+}
+// The same, as an opcode string.
+inline std::uint8_t Apply_Row(const OpcodeRow& row, std::uint8_t group, std::string& opcode) {
+  InstructionBytes bytes;
+  const std::uint8_t table = Put_Row(row, group, bytes);
+  opcode.assign(bytes.View());
+  return table;
 }
 
 // ---- Operand size rules shared by the encoder and the entry operations -----------------------

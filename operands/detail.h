@@ -7,9 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "operands/operands.h"
 #include "base/diagnostics.h"
+#include "base/instruction_bytes.h"
 #include "base/text.h"
+#include "operands/operands.h"
 
 namespace orvo::detail {
 
@@ -167,6 +168,9 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink);
 // ModRM, SIB and displacement of a memory operand. reg_bits holds the reg field (bits 5..3,
 // the register or the opcode's digit); anything else in it is a fault.
 void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m);
+// The same bytes put after an opcode being built, for a reading known to be good: reg_bits
+// holds the reg field only and m has no error.
+void Put_MemBytes(InstructionBytes& out, std::uint8_t reg_bits, const MemRef& m);
 // Why a memory operand is refused, for a box.
 std::string Mem_ErrorText(const MemRef& m, std::string_view operand);
 

@@ -451,12 +451,26 @@ Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
 
 }  // namespace
 
-bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
+namespace {
+[[gnu::noinline]] bool Read_Plain_Other(std::string_view text, detail::PlainOperand& out) {
   if (!text.empty() && text.front() != ' ' && text.back() != ' ') {
     const Quick quick = Read_Plain_Quick(text, out);
     if (quick != Quick::Unknown) return quick == Quick::Accepted;
   }
-  return Read_Plain_Steps(text, out);
+  return detail::Read_Plain_Steps(text, out);
+}
+}  // namespace
+
+bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
+  // Most operands are a register: two or three letters, which no other text keys like.
+  if (text.size() == 2 || text.size() == 3) {
+    if (const RegSlot slot = Find_Register(Letters_Key(text.data(), text.size())); slot.width != 0) {
+      out.kind = PlainOperand::Kind::Register;
+      out.reg = {slot.width, slot.code};
+      return true;
+    }
+  }
+  return Read_Plain_Other(text, out);
 }
 
 bool detail::Read_Plain_Steps(std::string_view text, PlainOperand& out) {
