@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "operands/detail.h"
 #include "operands/operands.h"
@@ -343,37 +345,41 @@ Quick Read_Address_Quick(std::string_view inner, detail::MemRef& m) {
   const char* const data = inner.data();
   const std::size_t n = inner.size();
   char sign = '+';
+  const auto ends_term = [&](std::size_t at) {
+    return at >= n || kEndsTerm[static_cast<unsigned char>(data[at])];
+  };
   for (std::size_t i = 0;;) {
+    if (i >= n) return Quick::Unknown;  // an empty term
+    const char c = data[i];
     std::size_t j = i;
-    while (j < n && !kEndsTerm[static_cast<unsigned char>(data[j])]) ++j;
-    if (j < n && data[j] != '+' && data[j] != '-') return Quick::Unknown;  // a blank or bracket
-    const std::string_view term(data + i, j - i);
-    if (term.empty()) return Quick::Unknown;
-    const char c = term[0];
     if (Is_Digit(c) || c == '&') {
-      if (has_disp || !detail::Plain_Literal(term, disp)) return Quick::Unknown;
+      while (!ends_term(j)) ++j;
+      if (has_disp || !detail::Plain_Literal(std::string_view(data + i, j - i), disp)) return Quick::Unknown;
       has_disp = true;
       negative = sign == '-';
       // A subtracted &H or &B number is sized by its text.
       if (negative && c == '&') return Quick::Unknown;
     } else {
-      if (sign == '-') return Quick::Unknown;
-      if (term.size() == 3) {
-        const std::uint8_t r = Register32_At(term.data());
-        if (r == kNoRegister || reg_count == 2) return Quick::Unknown;
+      // A register term is three characters, or five as REG*F; any other length is for the steps.
+      if (sign == '-' || ends_term(i) || ends_term(i + 1) || ends_term(i + 2)) return Quick::Unknown;
+      const std::uint8_t r = Register32_At(data + i);
+      if (r == kNoRegister) return Quick::Unknown;
+      if (ends_term(i + 3)) {
+        if (reg_count == 2) return Quick::Unknown;
         regs[reg_count++] = r;
-      } else if (term.size() == 5 && term[3] == '*') {
-        const char f = term[4];
-        if (f != '1' && f != '2' && f != '4' && f != '8') return Quick::Unknown;
-        const std::uint8_t r = Register32_At(term.data());
-        if (r == kNoRegister || scaled != kNoRegister) return Quick::Unknown;
+        j = i + 3;
+      } else {
+        const char f = i + 4 < n ? data[i + 4] : '\0';
+        if (data[i + 3] != '*' || (f != '1' && f != '2' && f != '4' && f != '8') || !ends_term(i + 5))
+          return Quick::Unknown;
+        if (scaled != kNoRegister) return Quick::Unknown;
         scaled = r;
         scale = f == '1' ? 0 : f == '2' ? 1 : f == '4' ? 2 : 3;
-      } else {
-        return Quick::Unknown;
+        j = i + 5;
       }
     }
     if (j >= n) break;
+    if (data[j] != '+' && data[j] != '-') return Quick::Unknown;  // a blank or bracket
     sign = data[j];
     i = j + 1;
   }
@@ -405,6 +411,36 @@ Quick Read_Address_Quick(std::string_view inner, detail::MemRef& m) {
   return Quick::Accepted;
 }
 
+// Eight characters of a size word, compared in one load: the bytes as a little-endian word, and
+// which bits count (bit 5 of a letter is its case; a blank must be a blank).
+struct EightChars {
+  std::uint64_t bits = 0;
+  std::uint64_t compared = 0;
+};
+constexpr EightChars Eight_Of(std::string_view word) {
+  EightChars e;
+  for (std::size_t i = 0; i < 8; ++i) {
+    e.bits |= std::uint64_t{static_cast<unsigned char>(word[i])} << (8 * i);
+    e.compared |= std::uint64_t{Is_UpperLetter(word[i]) ? 0xDFu : 0xFFu} << (8 * i);
+  }
+  return e;
+}
+constexpr EightChars kBytePtr = Eight_Of("BYTE PTR");
+constexpr EightChars kWordPtr = Eight_Of("WORD PTR");
+constexpr EightChars kDwordPt = Eight_Of("DWORD PT");
+
+// Whether t starts with the eight characters of word, in any case.
+bool Starts_With_Word(std::string_view t, const EightChars& word) {
+  if (t.size() < 8) return false;
+  std::uint64_t text = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&text, t.data(), 8);
+  } else {
+    for (std::size_t i = 0; i < 8; ++i) text |= std::uint64_t{static_cast<unsigned char>(t[i])} << (8 * i);
+  }
+  return (text & word.compared) == word.bits;
+}
+
 // Registers, plain numbers and addresses of the shapes above, written without outer blanks.
 Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
   const char first = t[0];
@@ -414,11 +450,11 @@ Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
     if (first != '[') {
       const char u = Upper_Char(first);
       std::size_t cut = 0;
-      if (u == 'B' && Starts_With_NoCase(t, "BYTE PTR"))
+      if (u == 'B' && Starts_With_Word(t, kBytePtr))
         size = 1, cut = 8;
-      else if (u == 'W' && Starts_With_NoCase(t, "WORD PTR"))
+      else if (u == 'W' && Starts_With_Word(t, kWordPtr))
         size = 2, cut = 8;
-      else if (u == 'D' && Starts_With_NoCase(t, "DWORD PTR"))
+      else if (u == 'D' && t.size() > 8 && Starts_With_Word(t, kDwordPt) && Upper_Char(t[8]) == 'R')
         size = 3, cut = 9;
       else
         return Quick::Unknown;
