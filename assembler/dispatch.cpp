@@ -87,6 +87,14 @@ template <PlainTwoFamily family>
 bool Plain_Two(const LineTerms& t, std::string& out, FixUp&) {
   return t.second.data() != nullptr && Encode_TwoOperand_Plain(family, t.key, t.first, t.second, out);
 }
+FixUp Operands_FixUp(FixUp column, const LineTerms& terms);
+bool Plain_Mov(const LineTerms& t, std::string& out, FixUp& fixup) {
+  if (t.second.data() == nullptr) return false;
+  if (Encode_TwoOperand_Plain(PlainTwoFamily::Mov, t.key, t.first, t.second, out)) return true;
+  if (!Encode_MovLabel_Plain(t.first, t.second, out)) return false;
+  fixup = Operands_FixUp(FixUp::Mov, t);
+  return true;
+}
 
 std::string Two(const LineTerms& t, const OperandReads& reads, Diagnostics& sink) {
   return Encode_TwoOperand(t.key, t.first, t.second, reads.first ? &*reads.first : nullptr,
@@ -200,7 +208,7 @@ std::string VerrVerw(const LineTerms& t, const OperandReads&, Diagnostics& sink)
 // row that the ordered search would find first.
 // clang-format off
 constexpr std::array kDispatch{
-    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Two<PlainTwoFamily::Mov>},
+    DispatchRow{"MOV", Mov, Arity::Two, FixUp::Mov, Plain_Mov},
     DispatchRow{"MOVZX", Movx, Arity::Two, FixUp::None, Plain_Escape},
     DispatchRow{"MOVSX", Movx, Arity::Two, FixUp::None, Plain_Escape},
     DispatchRow{"BSF", BitScan, Arity::Two, FixUp::None, Plain_Escape},

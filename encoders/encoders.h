@@ -56,6 +56,8 @@ bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteStri
 enum class PlainTwoFamily : std::uint8_t { Mov, Alu, Test, Lea };
 bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
                              std::string_view second, ByteString& out);
+// MOV of a label's address into a 32-bit register: B8+r and a zero dword for the fix-up to fill.
+bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, ByteString& out);
 
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count,
                              Diagnostics& sink);

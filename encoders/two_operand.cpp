@@ -571,6 +571,16 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   });
 }
 
+bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, ByteString& out) {
+  detail::PlainOperand target;
+  if (!detail::Read_Plain(first, target) || target.kind != detail::PlainOperand::Kind::Register ||
+      target.reg.width != 32 || !Is_LabelName(second))
+    return false;
+  out.push_back(static_cast<char>(0xB8 + target.reg.code));
+  out.append(4, '\0');
+  return true;
+}
+
 bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
                              std::string_view second, ByteString& out) {
   static constexpr Family kFamilies[] = {Family::Mov, Family::Alu, Family::Test, Family::Lea};
