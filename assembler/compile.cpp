@@ -358,6 +358,7 @@ CompileOutcome CompileSession::Run(const CompileOptions& options) {
     return CompileOutcome::Stopped;
   }
   lines_.Reset(source_, breaks_);
+  general_rows_.clear();
   listing_.line_count_ = lines_.Size();
   listing_.lines_ = &lines_;
   listing_.code_starts_.assign(lines_.Size() + 1, 0);
@@ -535,6 +536,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     const bool has_space = terms.mnemonic.size() < instruction.size();
     Listing::RowKind& kind = listing_.kinds_[j];
     kind = !bytes.empty() && has_space && fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
+    if (kind == Listing::kGeneral) general_rows_.push_back(static_cast<std::uint32_t>(j));
     if (kind == Listing::kSettled && Holds_UnwrittenLabel(terms, bytes)) {
       Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
       bytes.clear();
@@ -564,18 +566,13 @@ void CompileSession::Pass3(bool stack) {
   Diagnostics& raised = raised_;
   listing_.address_base_ = stack ? static_cast<std::int32_t>(kPrologue.size()) : 0;
   // Room for the pass-2 bytes of every row a fix-up may change, so that they grow no slack.
-  std::size_t general_rows = 0, general_bytes = 0;
-  for (std::size_t k = 0; k < lines_.Size(); ++k) {
-    if (listing_.kinds_[k] != Listing::kGeneral) continue;
-    ++general_rows;
-    general_bytes += listing_.Row_At(k).code_length;
-  }
-  listing_.pass2_rows_.reserve(general_rows);
+  std::size_t general_bytes = 0;
+  for (const std::uint32_t k : general_rows_) general_bytes += listing_.Row_At(k).code_length;
+  listing_.pass2_rows_.reserve(general_rows_.size());
   listing_.pass2_saved_.reserve(general_bytes);
   std::string before;
   LineTerms terms;
-  for (std::size_t k = 0; k < lines_.Size(); ++k) {
-    if (listing_.kinds_[k] != Listing::kGeneral) continue;
+  for (const std::uint32_t k : general_rows_) {
     const Listing::Row row = listing_.Row_At(k);
     box_line_ = k;
     // The instruction as pass 2 read it: a plain line split in one look, any other by the steps.

@@ -203,6 +203,8 @@ class CompileSession {
   LabelTable labels_;
   ConstTable consts_;
   Listing listing_;
+  // The rows pass 2 leaves to the fix-ups (Listing::kGeneral), ascending: pass 3 visits only these.
+  std::vector<std::uint32_t> general_rows_;
   std::vector<CompileBox> boxes_;
   // The boxes the operations below the passes record for a line, shown right after each call.
   Diagnostics raised_;
