@@ -577,8 +577,9 @@ namespace {
   return bytes;
 }
 
-void Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-              Diagnostics& sink, bool plain_first, std::string& bytes) {
+[[gnu::always_inline]] inline void Dispatch(const LineTerms& terms, LabelTable& labels, bool& invalid_label,
+                                            FixUp& fixup, Diagnostics& sink, bool plain_first,
+                                            std::string& bytes) {
   invalid_label = false;
   fixup = FixUp::None;
   bytes.clear();

@@ -66,10 +66,6 @@ std::optional<Family> Family_Of(std::string_view mnemonic) {
   return std::nullopt;
 }
 
-constexpr OpType Mem_Of_Bits(int bits) {
-  return bits == 8 ? OpType::M8 : bits == 16 ? OpType::M16 : bits == 32 ? OpType::M32 : OpType::None;
-}
-
 // Immediate conversions read the digits only: a trailing type suffix would be read as one
 // more hexadecimal digit ("&HFF&").
 std::string Without_Suffix(std::string_view text) {
@@ -544,14 +540,6 @@ OpType Adjust_ImmSize(OpType& dst, OpType src, std::string_view second) {
       return OpType::Imm32;
     default:
       return src;
-  }
-}
-
-void Match_MemSize(OpType& dst, OpType& src) {
-  if (Is_Reg(dst) && Is_Mem(src)) {
-    src = Mem_Of_Bits(Type_Bits(dst));
-  } else if (Is_Reg(src) && Is_Mem(dst)) {
-    dst = Mem_Of_Bits(Type_Bits(src));
   }
 }
 

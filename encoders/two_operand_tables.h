@@ -79,7 +79,16 @@ inline std::uint8_t Apply_Row(const OpcodeRow& row, std::uint8_t group, std::str
 // memory destination instead. Returns the new source type; may change dst.
 OpType Adjust_ImmSize(OpType& dst, OpType src, std::string_view second);
 // A memory operand takes the size of the register beside it.
-void Match_MemSize(OpType& dst, OpType& src);
+constexpr OpType Mem_Of_Bits(int bits) {
+  return bits == 8 ? OpType::M8 : bits == 16 ? OpType::M16 : bits == 32 ? OpType::M32 : OpType::None;
+}
+inline void Match_MemSize(OpType& dst, OpType& src) {
+  if (Is_Reg(dst) && Is_Mem(src)) {
+    src = Mem_Of_Bits(Type_Bits(dst));
+  } else if (Is_Reg(src) && Is_Mem(dst)) {
+    dst = Mem_Of_Bits(Type_Bits(src));
+  }
+}
 
 // ---- Family tables ---------------------------------------------------------------------------
 // Each fills the opcode string and returns the table byte; std::nullopt is a refusal (the table
