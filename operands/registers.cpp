@@ -361,7 +361,8 @@ Quick Read_Address_Quick(std::string_view inner, detail::MemRef& m) {
       if (negative && c == '&') return Quick::Unknown;
     } else {
       // A register term is three characters, or five as REG*F; any other length is for the steps.
-      if (sign == '-' || ends_term(i) || ends_term(i + 1) || ends_term(i + 2)) return Quick::Unknown;
+      // Its three letters are read in one look: a sign or blank among them keys no register.
+      if (sign == '-' || i + 3 > n) return Quick::Unknown;
       const std::uint8_t r = Register32_At(data + i);
       if (r == kNoRegister) return Quick::Unknown;
       if (ends_term(i + 3)) {
