@@ -71,7 +71,7 @@ class SourceLines {
     if (state > kBeforeLf) return Set_Aside(i);
     // A line ends where the CR LF (or lone LF) before the next one begins.
     const std::size_t end = i + 1 < starts_.size() ? starts_[i + 1] - 2 + state : text_.size();
-    return text_.substr(starts_[i], end - starts_[i]);
+    return std::string_view(text_.data() + starts_[i], end - starts_[i]);  // both within the text
   }
   // The first byte of line i in the text, whatever became of the line since: an empty line shows
   // the first byte of its line end, the last one '\n'. A look at a line that costs no view.

@@ -33,8 +33,9 @@ bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& te
 }
 
 bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms) {
+  static const NamePairs kNoPairs;
   bool unused = true;
-  return Split_PlainLine(raw, readable, line, terms, NamePairs{}, unused);
+  return Split_PlainLine(raw, readable, line, terms, kNoPairs, unused);
 }
 
 bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
