@@ -460,9 +460,11 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     return refuse_line(lock_line, lock_as_read);
   };
   // A plain line is ruled out for constants by their names' first two characters, when they are few.
-  const NamePairs name_pairs = consts_.Size() > 0 ? consts_.First_Pairs() : NamePairs{};
+  const bool has_consts = consts_.Size() > 0;  // pass 1 defined them all
+  const NamePairs name_pairs = has_consts ? consts_.First_Pairs() : NamePairs{};
   LineTerms terms;  // each line sets every field, by the split or by Get_LineTerms
-  std::string bytes;  // each line's, refilled by the dispatch
+  LineDispatch dispatch{labels_, raised, {}};  // one for all lines
+  std::string& bytes = dispatch.bytes;
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
@@ -482,7 +484,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       }
     };
     read(as_read);
-    if (!as_read.empty() && consts_.Size() > 0) {
+    if (has_consts && !as_read.empty()) {
       // Constants are substituted into the code; a comment stays as written.
       as_read = line;
       if ((!split || may_hold_name) && consts_.May_Replace(code)) {
@@ -522,12 +524,10 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       listing_.kinds_[j] = Listing::kNoCode;
       continue;
     }
-    bool invalid_label = false;
     if (!split) terms = Get_LineTerms(instruction);
-    FixUp fixup = FixUp::None;
-    Dispatch_Line(terms, labels_, invalid_label, fixup, raised, bytes);
+    Dispatch_Line(terms, dispatch);
     raised.Forward();
-    if (invalid_label) {
+    if (dispatch.invalid_label) {
       Show_Invalid_Label(line, j);
       return false;
     }
@@ -535,7 +535,8 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // only, and the mnemonic is the whole line when it has none.
     const bool has_space = terms.mnemonic.size() < instruction.size();
     Listing::RowKind& kind = listing_.kinds_[j];
-    kind = !bytes.empty() && has_space && fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
+    kind =
+        !bytes.empty() && has_space && dispatch.fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
     if (kind == Listing::kGeneral) general_rows_.push_back(static_cast<std::uint32_t>(j));
     if (kind == Listing::kSettled && Holds_UnwrittenLabel(terms, bytes)) {
       Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");

@@ -596,9 +596,24 @@ namespace {
 }
 }  // namespace
 
-void Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                   Diagnostics& sink, std::string& bytes) {
-  Dispatch(terms, labels, invalid_label, fixup, sink, true, bytes);
+namespace {
+[[gnu::noinline]] void Dispatch_Declined(const DispatchRow* row, const LineTerms& terms, LineDispatch& line) {
+  line.bytes.clear();
+  line.fixup = FixUp::None;
+  line.bytes = Dispatch_Full(row, terms, line.labels, line.invalid_label, line.fixup, line.sink);
+}
+}  // namespace
+
+void Dispatch_Line(const LineTerms& terms, LineDispatch& line) {
+  line.invalid_label = false;
+  line.fixup = FixUp::None;
+  line.bytes.clear();
+  const DispatchRow* row = Find_Row(terms.key);
+  // Conditional jumps have no row: they take the jump's plain encoder.
+  const PlainEncoder plain =
+      row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
+  if (plain != nullptr && plain(terms, line.bytes, line.fixup)) return;
+  Dispatch_Declined(row, terms, line);
 }
 
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,

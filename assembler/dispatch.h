@@ -106,9 +106,17 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
 // The same, with the line's Line_FixUp read from the row it found.
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
                           Diagnostics& sink);
-// The same, into bytes (cleared first): pass 2 keeps one buffer for all its lines.
-void Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
-                   Diagnostics& sink, std::string& bytes);
+// One line's dispatch in pass 2, kept for all its lines: what the dispatch needs besides the
+// terms, and what it gives back.
+struct LineDispatch {
+  LabelTable& labels;
+  Diagnostics& sink;
+  std::string bytes;  // refilled for each line
+  FixUp fixup = FixUp::None;
+  bool invalid_label = false;
+};
+// The same as Dispatch_Line above, into line.
+void Dispatch_Line(const LineTerms& terms, LineDispatch& line);
 
 // Dispatch_Line without the plain encoders: every line through its row's full encoder and the
 // operand checks before it. Both give the same bytes, boxes and fix-up for every line.
