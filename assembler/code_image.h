@@ -2,6 +2,7 @@
 // The routine being built: one byte string that a compile empties, extends line by line, lets
 // the label fix-ups overwrite in place and optionally wraps in the stack frame.
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ class CodeImage {
  public:
   void Reset() { bytes_.clear(); }
   void Append_Code(std::string_view bytes) { bytes_.append(bytes); }
+  // The bytes themselves, for an encoder that appends a line's bytes where they end.
+  std::string& Code_ToAppend() { return bytes_; }
+  // Drops the bytes from size on.
+  void Truncate(std::size_t size) { bytes_.resize(std::min(size, bytes_.size())); }
   // Replaces bytes in place; the part that would fall outside the image is dropped.
   void Overwrite(std::size_t offset, std::string_view bytes);
   // Up to count bytes from offset (fewer at the end of the image).

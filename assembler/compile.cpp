@@ -463,8 +463,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
   const bool has_consts = consts_.Size() > 0;  // pass 1 defined them all
   const NamePairs name_pairs = has_consts ? consts_.First_Pairs() : NamePairs{};
   LineTerms terms;  // each line sets every field, by the split or by Get_LineTerms
-  LineDispatch dispatch{labels_, raised, {}};  // one for all lines
-  std::string& bytes = dispatch.bytes;
+  LineDispatch dispatch{labels_, raised, image_.Code_ToAppend()};  // one for all lines
   for (std::size_t j = 0; j < lines_.Size(); ++j) {
     box_line_ = j;
     // The line as pass 2 reads it: trimmed when constants are defined, or their substitution.
@@ -525,7 +524,9 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       continue;
     }
     if (!split) terms = Get_LineTerms(instruction);
-    Dispatch_Line(terms, dispatch);
+    const std::size_t line_start = image_.Size();
+    Dispatch_Line(terms, dispatch);  // appends the line's bytes to the image
+    std::size_t length = image_.Size() - line_start;
     raised.Forward();
     if (dispatch.invalid_label) {
       Show_Invalid_Label(line, j);
@@ -535,16 +536,17 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     // only, and the mnemonic is the whole line when it has none.
     const bool has_space = terms.mnemonic.size() < instruction.size();
     Listing::RowKind& kind = listing_.kinds_[j];
-    kind =
-        !bytes.empty() && has_space && dispatch.fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
+    kind = length != 0 && has_space && dispatch.fixup != FixUp::None ? Listing::kGeneral : Listing::kSettled;
     if (kind == Listing::kGeneral) general_rows_.push_back(static_cast<std::uint32_t>(j));
-    if (kind == Listing::kSettled && Holds_UnwrittenLabel(terms, bytes)) {
-      Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical, "Label addres");
-      bytes.clear();
+    if (kind == Listing::kSettled &&
+        Holds_UnwrittenLabel(terms, std::string_view(image_.Bytes()).substr(line_start))) {
+      image_.Truncate(line_start);
+      length = 0;
+      Show_Message("Invalid use of label:\r\t" + std::string(instruction), MsgStyle::OkCritical,
+                   "Label addres");
     }
     ++listing_.raw_rows_;
-    image_.Append_Code(bytes);
-    if (bytes.empty()) return refuse_line(j, as_read);
+    if (length == 0) return refuse_line(j, as_read);
     if (lock_line != kNoLock) {
       box_line_ = lock_line;
       if (!Admit_Locked(terms, instruction)) return refuse_line(lock_line, lock_as_read);
@@ -556,7 +558,7 @@ bool CompileSession::Pass2(const CompileOptions& options) {
       lock_line = j;
       lock_as_read.assign(as_read);
     }
-    labels_.Add_Length(static_cast<std::int32_t>(bytes.size()));
+    labels_.Add_Length(static_cast<std::int32_t>(length));
   }
   // F0h with no instruction behind it would prefix whatever the code runs into next.
   if (lock_line != kNoLock) return refuse_lock("no instruction after LOCK");

@@ -24,7 +24,7 @@ using Encoder = std::string (*)(const LineTerms&, const OperandReads&, Diagnosti
 // Encodes the common shapes of a row's lines without a box, or returns false and leaves the line
 // to the row's encoder and the operand checks before it.
 // A label operand sets the fix-up pass 3 writes its value with.
-using PlainEncoder = bool (*)(const LineTerms&, std::string&, FixUp&);
+using PlainEncoder = bool (*)(const LineTerms&, LineBytes&, FixUp&);
 
 // How many operands a mnemonic takes. Text beyond them is refused, never dropped.
 enum class Arity : std::uint8_t {
@@ -44,24 +44,24 @@ struct DispatchRow {
   PlainEncoder plain = nullptr;
 };
 
-bool Plain_PushPop(const LineTerms& t, std::string& out, FixUp&) {
+bool Plain_PushPop(const LineTerms& t, LineBytes& out, FixUp&) {
   return t.second.data() == nullptr && t.first.data() != nullptr && Assemble_PushPop_Plain(t.key, t.first, out);
 }
-bool Plain_One(const LineTerms& t, std::string& out, FixUp&) {
+bool Plain_One(const LineTerms& t, LineBytes& out, FixUp&) {
   return t.second.data() == nullptr && t.first.data() != nullptr &&
          Encode_OneOperand_Plain(t.key, t.first, ShiftCount::One, 0, out);
 }
-bool Plain_Shift(const LineTerms& t, std::string& out, FixUp&) {
+bool Plain_Shift(const LineTerms& t, LineBytes& out, FixUp&) {
   return t.first.data() != nullptr && Assemble_Shift_Plain(t.key, t.first, t.second, out);
 }
-bool Plain_Imul(const LineTerms& t, std::string& out, FixUp& fixup) {
+bool Plain_Imul(const LineTerms& t, LineBytes& out, FixUp& fixup) {
   if (t.second.data() == nullptr) return Plain_One(t, out, fixup);
   return Assemble_Imul_Plain(t.first, t.second, out);
 }
-bool Plain_Escape(const LineTerms& t, std::string& out, FixUp&) {
+bool Plain_Escape(const LineTerms& t, LineBytes& out, FixUp&) {
   return t.second.data() != nullptr && Encode_Escape_Plain(t.key, t.first, t.second, out);
 }
-bool Plain_Data(const LineTerms& t, std::string& out, FixUp&) {
+bool Plain_Data(const LineTerms& t, LineBytes& out, FixUp&) {
   return t.operand.data() != t.mnemonic.data() && Assemble_Data_Plain(t.key, t.operand, out);
 }
 // JMP, a conditional jump or a LOOP to a label: the opcode and a zero rel32 (rel8) that pass 3
@@ -69,26 +69,29 @@ bool Plain_Data(const LineTerms& t, std::string& out, FixUp&) {
 bool Jumps_ToLabel(const LineTerms& t) {
   return t.second.data() == nullptr && t.first.data() != nullptr && Is_LabelName(t.first);
 }
-bool Plain_Jump(const LineTerms& t, std::string& out, FixUp& fixup) {
+bool Plain_Jump(const LineTerms& t, LineBytes& out, FixUp& fixup) {
   if (!Jumps_ToLabel(t)) return false;
-  out = Get_JumpOpcode(t.key);
-  if (out.empty()) return false;
-  out.append(4, '\0');
+  const std::string opcode = Get_JumpOpcode(t.key);
+  if (opcode.empty()) return false;
+  out.Put(opcode);
+  out.Put_LE(0, 4);
   fixup = FixUp::Jump;
   return true;
 }
-bool Plain_Loop(const LineTerms& t, std::string& out, FixUp& fixup) {
+bool Plain_Loop(const LineTerms& t, LineBytes& out, FixUp& fixup) {
   if (!Jumps_ToLabel(t)) return false;
-  out = Assemble_Loop(t.mnemonic);
+  const std::string bytes = Assemble_Loop(t.mnemonic);
+  if (bytes.empty()) return false;
+  out.Put(bytes);
   fixup = FixUp::Loop;
-  return !out.empty();
+  return true;
 }
 template <PlainTwoFamily family>
-bool Plain_Two(const LineTerms& t, std::string& out, FixUp&) {
+bool Plain_Two(const LineTerms& t, LineBytes& out, FixUp&) {
   return t.second.data() != nullptr && Encode_TwoOperand_Plain(family, t.key, t.first, t.second, out);
 }
 FixUp Operands_FixUp(FixUp column, const LineTerms& terms);
-bool Plain_Mov(const LineTerms& t, std::string& out, FixUp& fixup) {
+bool Plain_Mov(const LineTerms& t, LineBytes& out, FixUp& fixup) {
   if (t.second.data() == nullptr) return false;
   if (Encode_TwoOperand_Plain(PlainTwoFamily::Mov, t.key, t.first, t.second, out)) return true;
   if (!Encode_MovLabel_Plain(t.first, t.second, out)) return false;
@@ -588,8 +591,9 @@ namespace {
   const PlainEncoder plain =
       row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
   if (plain != nullptr && plain_first) {
-    if (plain(terms, bytes, fixup)) return;
-    bytes.clear();
+    LineBytes out(bytes);
+    if (plain(terms, out, fixup)) return;
+    out.Take_Back();
     fixup = FixUp::None;
   }
   bytes = Dispatch_Full(row, terms, labels, invalid_label, fixup, sink);
@@ -598,21 +602,23 @@ namespace {
 
 namespace {
 [[gnu::noinline]] void Dispatch_Declined(const DispatchRow* row, const LineTerms& terms, LineDispatch& line) {
-  line.bytes.clear();
   line.fixup = FixUp::None;
-  line.bytes = Dispatch_Full(row, terms, line.labels, line.invalid_label, line.fixup, line.sink);
+  line.code.append(Dispatch_Full(row, terms, line.labels, line.invalid_label, line.fixup, line.sink));
 }
 }  // namespace
 
 void Dispatch_Line(const LineTerms& terms, LineDispatch& line) {
   line.invalid_label = false;
   line.fixup = FixUp::None;
-  line.bytes.clear();
   const DispatchRow* row = Find_Row(terms.key);
   // Conditional jumps have no row: they take the jump's plain encoder.
   const PlainEncoder plain =
       row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
-  if (plain != nullptr && plain(terms, line.bytes, line.fixup)) return;
+  if (plain != nullptr) {
+    LineBytes out(line.code);
+    if (plain(terms, out, line.fixup)) return;
+    out.Take_Back();
+  }
   Dispatch_Declined(row, terms, line);
 }
 

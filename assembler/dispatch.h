@@ -111,11 +111,12 @@ std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& inva
 struct LineDispatch {
   LabelTable& labels;
   Diagnostics& sink;
-  std::string bytes;  // refilled for each line
+  std::string& code;  // the bytes of the lines before; a line's own are appended to them
   FixUp fixup = FixUp::None;
   bool invalid_label = false;
 };
-// The same as Dispatch_Line above, into line.
+// The same as Dispatch_Line above, appending the line's bytes to line.code (none for a refused
+// line).
 void Dispatch_Line(const LineTerms& terms, LineDispatch& line);
 
 // Dispatch_Line without the plain encoders: every line through its row's full encoder and the

@@ -49,10 +49,10 @@ constexpr OpType Item_Type(int width) {
 
 // Appends a plain number (Plain_Literal) that fits the width; false leaves the item to the full
 // reading, which names what is wrong.
-bool Append_Plain(int width, std::string_view item, ByteString& out) {
+bool Read_PlainItem(int width, std::string_view item, std::uint32_t& value) {
   detail::PlainNumber number;
   if (!detail::Plain_Literal(item, number) || !detail::Plain_Fits(number, Item_Type(width))) return false;
-  Append_LE(out, number.value, width);
+  value = number.value;
   return true;
 }
 
@@ -62,7 +62,10 @@ bool Append_Number(const DirectiveRow& d, std::string_view item, ByteString& out
     Report_DataError(sink, d, "Empty item");
     return false;
   }
-  if (Append_Plain(d.width, item, out)) return true;
+  if (std::uint32_t value = 0; Read_PlainItem(d.width, item, value)) {
+    Append_LE(out, value, d.width);
+    return true;
+  }
   // One normalization serves the number and the range test (Is_Number, then Is_Imm8 or
   // Is_Imm16): a &B literal whose normalization records its box is no number and goes no further.
   const detail::NormalLiteral literal(item, sink);
@@ -147,15 +150,17 @@ ByteString Assemble_Data(std::string_view key, std::string_view operand, Diagnos
   });
 }
 
-bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out) {
+bool Assemble_Data_Plain(std::string_view key, std::string_view operand, LineBytes& out) {
   if (key.size() != 2 || key[0] != 'D') return false;
   const int width = key[1] == 'B' ? 1 : key[1] == 'W' ? 2 : key[1] == 'D' ? 4 : 0;
   if (width == 0 || operand.empty()) return false;
-  out.clear();
+  // Item by item; a declined line's items are taken back by the caller.
   for (std::size_t start = 0;;) {
     std::size_t comma = start;
     while (comma < operand.size() && operand[comma] != ',') ++comma;
-    if (!Append_Plain(width, Trim(operand.substr(start, comma - start)), out)) return false;
+    std::uint32_t value = 0;
+    if (!Read_PlainItem(width, Trim(operand.substr(start, comma - start)), value)) return false;
+    out.Put_LE(value, width);
     if (comma == operand.size()) return true;
     start = comma + 1;
   }

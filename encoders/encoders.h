@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/diagnostics.h"
+#include "base/instruction_bytes.h"
 #include "operands/detail.h"
 #include "operands/operands.h"
 
@@ -39,25 +40,25 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
 // records what is wrong; keys are in capitals.
 //
 // A DB, DW or DD line whose items are all plain numbers that fit. Full: Assemble_Data.
-bool Assemble_Data_Plain(std::string_view key, std::string_view operand, ByteString& out);
+bool Assemble_Data_Plain(std::string_view key, std::string_view operand, LineBytes& out);
 // PUSH or POP of a register or address, PUSH of a number. Full: Assemble_Push / Assemble_Pop.
-bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, ByteString& out);
+bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, LineBytes& out);
 // A shift of a register or address by nothing, 1, CL or a plain byte (second: null when there
 // is no count). Full: Assemble_Shift.
 bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::string_view second,
-                          ByteString& out);
+                          LineBytes& out);
 // MOVZX, MOVSX, BSF, BSR or IMUL r,r/m of registers and addresses. Full: Encode_TwoOperand.
 bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::string_view second,
-                         ByteString& out);
+                         LineBytes& out);
 // IMUL r,r/m / r,r/m,imm / r,imm (rest: the text after the first comma). Full: Assemble_Imul.
-bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteString& out);
+bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, LineBytes& out);
 // MOV, TEST, LEA and the arithmetic/logic group, the family taken from the caller's row.
 // Full: Encode_TwoOperand.
 enum class PlainTwoFamily : std::uint8_t { Mov, Alu, Test, Lea };
 bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
-                             std::string_view second, ByteString& out);
+                             std::string_view second, LineBytes& out);
 // MOV of a label's address into a 32-bit register: B8+r and a zero dword for the fix-up to fill.
-bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, ByteString& out);
+bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, LineBytes& out);
 
 ByteString Encode_OneOperand(std::string_view key, std::string_view operand, std::string_view count,
                              Diagnostics& sink);

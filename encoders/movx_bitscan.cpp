@@ -88,8 +88,10 @@ std::optional<std::uint8_t> Get_BitScanOpcode(std::string_view mnemonic, OpType 
   return Escape_Opcode(mnemonic, dst, src, opcode, first_text, second_text);
 }
 
-bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::string_view second,
-                         ByteString& out) {
+namespace {
+// The bytes of a plain escape line, before they are appended.
+bool Escape_Plain_Bytes(std::string_view key, std::string_view first, std::string_view second,
+                        InstructionBytes& out) {
   const EscapeRow* row = nullptr;
   for (const EscapeRow& r : kEscapeOpcodes)
     if (r.mnemonic == key) row = &r;
@@ -107,17 +109,26 @@ bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::stri
     Match_MemSize(dst, src);
     if (!Admitted(kBitScanAdmitted, dst, src)) return false;
   }
-  out.assign(dst == R16 ? "\x66\x0F" : "\x0F");
-  out.push_back(static_cast<char>(src == R16 || src == M16 ? row->word_source : row->byte_source));
+  out.Put(dst == R16 ? "\x66\x0F" : "\x0F");
+  out.Put(src == R16 || src == M16 ? row->word_source : row->byte_source);
   const auto reg = static_cast<std::uint8_t>(8 * a.reg.code);
   if (b.kind == Kind::Memory)
-    detail::Append_MemBytes(out, reg, b.ref);
+    detail::Put_MemBytes(out, reg, b.ref);
   else
-    out.push_back(static_cast<char>(0xC0 + reg + b.reg.code));
+    out.Put(static_cast<std::uint8_t>(0xC0 + reg + b.reg.code));
+  return true;
+}
+}  // namespace
+
+bool Encode_Escape_Plain(std::string_view key, std::string_view first, std::string_view second,
+                         LineBytes& out) {
+  InstructionBytes bytes;
+  if (!Escape_Plain_Bytes(key, first, second, bytes)) return false;
+  out.Put(bytes);
   return true;
 }
 
-bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteString& out) {
+bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, LineBytes& out) {
   std::string_view source = rest, imm;
   detail::PlainOperand number;
   if (const std::size_t comma = rest.find(','); comma != std::string_view::npos) {
@@ -127,14 +138,23 @@ bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, ByteStri
     source = first;  // IMUL r,imm multiplies the register by the immediate in place
     imm = rest;
   }
-  if (!Encode_Escape_Plain("IMUL", first, source, out)) return false;
-  if (imm.data() == nullptr) return true;
+  InstructionBytes escape;
+  if (!Escape_Plain_Bytes("IMUL", first, source, escape)) return false;
+  if (imm.data() == nullptr) {
+    out.Put(escape);
+    return true;
+  }
   if (!detail::Read_Plain(imm, number) || number.kind != detail::PlainOperand::Kind::Number) return false;
   // 0Fh AFh /r becomes 69h /r, and the immediate has the destination's width.
-  const bool word = out[0] == '\x66';
+  const std::string_view escaped = escape.View();
+  const bool word = escaped[0] == '\x66';
   if (word && !detail::Plain_Fits(number.number, Imm16)) return false;
-  out.replace(word ? 1 : 0, 2, 1, '\x69');
-  Append_LE(out, number.number.value, word ? 2 : 4);
+  InstructionBytes bytes;
+  if (word) bytes.Put(0x66);
+  bytes.Put(0x69);
+  bytes.Put(escaped.substr(word ? 3 : 2));
+  bytes.Put_LE(number.number.value, word ? 2 : 4);
+  out.Put(bytes);
   return true;
 }
 

@@ -183,31 +183,40 @@ void Report_OpcodeMissing(Diagnostics& sink, std::string_view mnemonic) {
            std::string("Opcode for: ") + std::string(mnemonic));
 }
 
-std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
-                           std::string& opcode) {
-  opcode.clear();
+std::uint8_t Put_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
+                           InstructionBytes& opcode) {
   switch (type) {
     case OpType::M8:
-      opcode.push_back(static_cast<char>(byte_form));
+      opcode.Put(byte_form);
       return digit;
     case OpType::R8:
-      opcode.push_back(static_cast<char>(byte_form));
+      opcode.Put(byte_form);
       return 0xC0 + digit;
     case OpType::M16:
-      opcode = {'\x66', static_cast<char>(word_form)};
+      opcode.Put(0x66);
+      opcode.Put(word_form);
       return digit;
     case OpType::R16:
-      opcode = {'\x66', static_cast<char>(word_form)};
+      opcode.Put(0x66);
+      opcode.Put(word_form);
       return 0xC0 + digit;
     case OpType::M32:
-      opcode.push_back(static_cast<char>(word_form));
+      opcode.Put(word_form);
       return digit;
     case OpType::R32:
-      opcode.push_back(static_cast<char>(word_form));
+      opcode.Put(word_form);
       return 0xC0 + digit;
     default:
       return 0;
   }
+}
+
+std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
+                           std::string& opcode) {
+  InstructionBytes bytes;
+  const std::uint8_t table = Put_GroupForm(byte_form, word_form, digit, type, bytes);
+  opcode.assign(bytes.View());
+  return table;
 }
 
 GroupDigit Get_GroupDigit(std::string_view mnemonic) {
@@ -226,7 +235,7 @@ std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::strin
 }
 
 bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, ShiftCount count,
-                             std::uint8_t count_byte, ByteString& out) {
+                             std::uint8_t count_byte, LineBytes& out) {
   detail::PlainOperand o;
   if (!detail::Read_Plain(operand, o) || o.kind == detail::PlainOperand::Kind::Number) return false;
   const GroupDigit g = Get_GroupDigit(key);
@@ -246,11 +255,13 @@ bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, Shi
       // POP m16/m32 and r16 (58h+r behind 66h); there is no byte form.
       const OpType type = detail::Plain_Type(o);
       if (type != OpType::M16 && type != OpType::M32 && type != OpType::R16) return false;
-      const unsigned code = unsigned{Get_PopOpcode(type, out)} + (type == OpType::R16 ? o.reg.code : 0);
+      InstructionBytes bytes;
+      const unsigned code = unsigned{Put_PopOpcode(type, bytes)} + (type == OpType::R16 ? o.reg.code : 0);
       if (type == OpType::R16)
-        out.push_back(static_cast<char>(code));
+        bytes.Put(static_cast<std::uint8_t>(code));
       else
-        detail::Append_MemBytes(out, static_cast<std::uint8_t>(code), o.ref);
+        detail::Put_MemBytes(bytes, static_cast<std::uint8_t>(code), o.ref);
+      out.Put(bytes);
       return true;
     }
     case GroupFamily::Shift: {
@@ -263,14 +274,17 @@ bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, Shi
       return false;
   }
   const bool memory = o.kind == detail::PlainOperand::Kind::Memory;
-  const std::uint8_t table = Get_GroupForm(byte_form, word_form, g.digit, detail::Plain_Type(o), out);
+  InstructionBytes bytes;
+  const std::uint8_t table = Put_GroupForm(byte_form, word_form, g.digit, detail::Plain_Type(o), bytes);
   const unsigned modrm = unsigned{table} + (memory ? 0 : o.reg.code);
-  if (modrm > 0xFF) return false;
+  // A byte sum that carries, or bits beside a memory operand's reg field, is left to the steps.
+  if (modrm > 0xFF || (memory && (modrm & 0xC7) != 0)) return false;
   if (memory)
-    detail::Append_MemBytes(out, static_cast<std::uint8_t>(modrm), o.ref);
+    detail::Put_MemBytes(bytes, static_cast<std::uint8_t>(modrm), o.ref);
   else
-    out.push_back(static_cast<char>(modrm));
-  if (count == ShiftCount::Imm8) out.push_back(static_cast<char>(count_byte));
+    bytes.Put(static_cast<std::uint8_t>(modrm));
+  if (count == ShiftCount::Imm8) bytes.Put(count_byte);
+  out.Put(bytes);
   return true;
 }
 

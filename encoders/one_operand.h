@@ -52,13 +52,16 @@ const ShiftOpcodes* Find_ShiftOpcodes(ShiftCount count);
 // in capitals; count and count_byte for the shifts) into out, without a box; false leaves the
 // line to the full encoder.
 bool Encode_OneOperand_Plain(std::string_view key, std::string_view operand, ShiftCount count,
-                             std::uint8_t count_byte, ByteString& out);
+                             std::uint8_t count_byte, LineBytes& out);
 
 // Opcode string and table byte of an r/m group form: byte_form for 8 bits, word_form for 16 and
 // 32 bits (66h in front for 16); the table byte is the digit for memory, C0h + digit for a
 // register. Other types give ("", 0).
 std::uint8_t Get_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
                            std::string& opcode);
+// The same, put after an instruction's bytes so far.
+std::uint8_t Put_GroupForm(std::uint8_t byte_form, std::uint8_t word_form, std::uint8_t digit, OpType type,
+                           InstructionBytes& opcode);
 // "Syntax error:" box of a family table asked for a mnemonic it does not hold.
 void Report_OpcodeMissing(Diagnostics& sink, std::string_view mnemonic);
 
@@ -68,6 +71,7 @@ std::uint8_t Get_IncDecOpcode(std::string_view mnemonic, OpType type, std::strin
 std::uint8_t Get_ShiftOpcode(std::string_view mnemonic, OpType type, std::string_view count,
                              std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_PopOpcode(OpType type, std::string& opcode);
+std::uint8_t Put_PopOpcode(OpType type, InstructionBytes& opcode);
 std::uint8_t Get_SetccOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
 std::uint8_t Get_VerOpcode(std::string_view mnemonic, OpType type, std::string& opcode);
 // Second opcode byte (90h..9Fh) of a SETcc mnemonic in capitals, 0 when it names none.

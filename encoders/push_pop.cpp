@@ -41,7 +41,7 @@ const SegmentRow* Find_Segment(std::string_view operand) {
 
 }  // namespace
 
-std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
+std::uint8_t Put_PopOpcode(OpType type, InstructionBytes& opcode) {
   struct PopRow {
     OpType type;
     std::string_view opcode;
@@ -56,22 +56,28 @@ std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
       PopRow{OpType::R32,  "",          0x58},
   };
   // clang-format on
-  opcode.clear();
   for (const PopRow& row : kPopRows) {
     if (row.type != type) continue;
-    opcode.append(row.opcode.data(), row.opcode.size());
+    opcode.Put(row.opcode);
     return row.table;
   }
   return 0x00;
 }
 
-bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, ByteString& out) {
+std::uint8_t Get_PopOpcode(OpType type, std::string& opcode) {
+  InstructionBytes bytes;
+  const std::uint8_t table = Put_PopOpcode(type, bytes);
+  opcode.assign(bytes.View());
+  return table;
+}
+
+bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, LineBytes& out) {
   detail::PlainOperand o;
   if (!detail::Read_Plain(operand, o)) return false;
   const bool push = key == "PUSH";
   using Kind = detail::PlainOperand::Kind;
   if (o.kind == Kind::Register && o.reg.width == 32) {
-    out.assign(1, static_cast<char>((push ? 0x50 : 0x58) + o.reg.code));
+    out.Put(static_cast<std::uint8_t>((push ? 0x50 : 0x58) + o.reg.code));
     return true;
   }
   if (o.kind != Kind::Number) return Encode_OneOperand_Plain(key, operand, ShiftCount::One, 0, out);
@@ -80,8 +86,10 @@ bool Assemble_PushPop_Plain(std::string_view key, std::string_view operand, Byte
   OpType type = detail::Plain_ImmType(o.number);
   if (type == OpType::Imm8 && o.number.value > 127) type = OpType::Imm32;
   const int width = type == OpType::Imm8 ? 1 : type == OpType::Imm16 ? 2 : 4;
-  out.assign(type == OpType::Imm8 ? "\x6A" : type == OpType::Imm16 ? "\x66\x68" : "\x68");
-  Append_LE(out, o.number.value, width);
+  InstructionBytes bytes;
+  bytes.Put(type == OpType::Imm8 ? "\x6A" : type == OpType::Imm16 ? "\x66\x68" : "\x68");
+  bytes.Put_LE(o.number.value, width);
+  out.Put(bytes);
   return true;
 }
 

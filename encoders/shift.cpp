@@ -51,7 +51,7 @@ const ShiftOpcodes* Find_ShiftOpcodes(ShiftCount count) {
 }
 
 bool Assemble_Shift_Plain(std::string_view key, std::string_view first, std::string_view second,
-                          ByteString& out) {
+                          LineBytes& out) {
   // No count is a count of one; 1 takes the short form, CL its own, any other byte follows.
   ShiftCount count = ShiftCount::One;
   detail::PlainOperand c;

@@ -461,7 +461,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 // tables and register bytes as the steps above. False leaves the line to the steps: every shape
 // not named, and every case the steps would refuse or show a box for, goes there.
 bool Encode_Plain(std::string_view key, Family family, std::string_view first, std::string_view second,
-                  ByteString& out) {
+                  LineBytes& out) {
   detail::PlainOperand a, b;
   if (!detail::Read_Plain(first, a) || !detail::Read_Plain(second, b)) return false;
   using Kind = detail::PlainOperand::Kind;
@@ -517,7 +517,7 @@ bool Encode_Plain(std::string_view key, Family family, std::string_view first, s
   else
     bytes.Put(static_cast<std::uint8_t>(sum));
   if (has_imm) bytes.Put_LE(b.number.value, Type_Bits(src) / 8);
-  bytes.Append_To(out);
+  out.Put(bytes);
   return true;
 }
 
@@ -559,21 +559,22 @@ ByteString Encode_TwoOperand(std::string_view mnemonic, std::string_view first, 
   });
 }
 
-bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, ByteString& out) {
+bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, LineBytes& out) {
   detail::PlainOperand target;
   if (!detail::Read_Plain(first, target) || target.kind != detail::PlainOperand::Kind::Register ||
       target.reg.width != 32 || !Is_LabelName(second))
     return false;
-  out.push_back(static_cast<char>(0xB8 + target.reg.code));
-  out.append(4, '\0');
+  InstructionBytes bytes;
+  bytes.Put(static_cast<std::uint8_t>(0xB8 + target.reg.code));
+  bytes.Put_LE(0, 4);
+  out.Put(bytes);
   return true;
 }
 
 bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
-                             std::string_view second, ByteString& out) {
+                             std::string_view second, LineBytes& out) {
   static constexpr Family kFamilies[] = {Family::Mov, Family::Alu, Family::Test, Family::Lea};
   return Encode_Plain(key, kFamilies[static_cast<int>(family)], first, second, out);
 }
-
 
 }  // namespace orvo
