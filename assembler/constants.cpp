@@ -160,8 +160,7 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
       const std::size_t to = step(n, c);
       const bool ends = report_[to] >= 0;
       // One occurrence so far: a second one, or a quote, leaves the rest to the general steps.
-      table[one_row * 256 + c] =
-          c == '"' || ends ? general : static_cast<std::uint32_t>(one + to);
+      table[one_row * 256 + c] = c == '"' || ends ? general : static_cast<std::uint32_t>(one + to);
       if (report_[n] >= 0) continue;
       std::uint32_t& from_none = table[none_row[n] * 256 + c];
       if (c == '"')
@@ -201,8 +200,8 @@ ConstTable::NameMatcher::ScanRows& ConstTable::NameMatcher::ScanRows::operator=(
 }
 
 // Inline: the scans of a line call it for every piece they read.
-[[gnu::always_inline]] inline const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::Run(const Row* row,
-                                                                 std::string_view text) const {
+[[gnu::always_inline]] inline const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::Run(
+    const Row* row, std::string_view text) const {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = p + text.size();
   if (text.size() >= 8) {
@@ -234,8 +233,10 @@ ConstTable::NameMatcher::ScanRows& ConstTable::NameMatcher::ScanRows::operator=(
   return row;
 }
 
-[[gnu::always_inline]] inline int ConstTable::NameMatcher::First_Only(std::string_view text, std::size_t& end, std::uint32_t& index,
-                                        std::size_t& resume_at, const Row*& resume_row) const {
+[[gnu::always_inline]] inline int ConstTable::NameMatcher::First_Only(std::string_view text, std::size_t& end,
+                                                                      std::uint32_t& index,
+                                                                      std::size_t& resume_at,
+                                                                      const Row*& resume_row) const {
   const unsigned char* const begin = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const stop = begin + text.size();
   const unsigned char* p = begin;
@@ -441,7 +442,8 @@ bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
   } release{sink_};
   if (line.front() == ' ' || line.back() == ' ') line.assign(Trim(line));
   Build_Matcher();
-  if (line.empty() || work_ > kMaxSubstitutionWork) return true;  // the box was shown; the lines stay as written
+  // Past the bound the box was shown, and the lines stay as written.
+  if (line.empty() || work_ > kMaxSubstitutionWork) return true;
   // Most lines hold no name or one; a line with a string goes the long way, piece by piece.
   if (matcher_.Scans() && Substitute_One(line)) return true;
   if (line.find('"') == std::string::npos) {
@@ -467,6 +469,48 @@ bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
   return true;
 }
 
+// Inline: both one-scan paths run it on every line holding a name.
+[[gnu::always_inline]] inline bool ConstTable::Plan_One(std::string_view text, std::size_t end,
+                                                        std::uint32_t index, std::size_t resume_at,
+                                                        const NameMatcher::Row* resume_row,
+                                                        bool& replaced) const {
+  const std::string& name = names_[index];
+  const std::string& value = values_[index];
+  const std::size_t size = text.size();
+  const std::size_t pos = end - name.size();
+  const bool whole =
+      (pos == 0 || !Is_AlphaNumeric(text[pos - 1])) && (end >= size || !Is_AlphaNumeric(text[end]));
+  std::uint64_t work = 0;
+  if (!whole) {
+    // Found, then searched for again from the next character to the end.
+    work = end + (size - (pos + 1));
+  } else {
+    if (value.size() > name.size() && size - name.size() + value.size() > kMaxSubstitutedLine) return false;
+    // The replaced text must hold no name. None has occurred before the name began; the row
+    // there is the start's after a byte no name holds, else it is read from where the scan
+    // knows it.
+    const NameMatcher::Row* row;
+    if (pos == 0 || matcher_.Restarts(text[pos - 1])) {
+      row = matcher_.After_Value(index, value);
+    } else {
+      if (pos < resume_at) {
+        resume_at = 0;
+        resume_row = matcher_.Start();
+      }
+      row = matcher_.Run(matcher_.Run(resume_row, text.substr(resume_at, pos - resume_at)), value);
+    }
+    if (matcher_.Any_From(row, text.substr(end))) return false;
+    const std::size_t moved = value.size() == name.size() ? 0 : (size - end) / 16;
+    const std::size_t new_size = size - name.size() + value.size();
+    // Found; replaced; searched for again after it; the changed line scanned for what follows.
+    work = end + (end + value.size() + moved) + (new_size - std::min(pos + 1, new_size)) + new_size;
+  }
+  if (work_ + work > kMaxSubstitutionWork) return false;
+  work_ += work;
+  replaced = whole;
+  return true;
+}
+
 // The outcome and the work counted are those of the general steps (Substitute), found in one
 // scan. False when the line needs them: more occurrences, a quote, a box that may be due.
 bool ConstTable::Substitute_One(std::string& line) const {
@@ -476,42 +520,46 @@ bool ConstTable::Substitute_One(std::string& line) const {
   const NameMatcher::Row* resume_row = nullptr;
   const int count = matcher_.First_Only(line, end, index, resume_at, resume_row);
   if (count == 0) return true;
-  if (count > 1) return false;
-  const std::string& name = names_[index];
-  const std::string& value = values_[index];
-  const std::size_t size = line.size();
-  const std::size_t pos = end - name.size();
-  const bool whole =
-      (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= size || !Is_AlphaNumeric(line[end]));
-  std::uint64_t work = 0;
-  if (!whole) {
-    // Found, then searched for again from the next character to the end.
-    work = end + (size - (pos + 1));
-  } else {
-    if (value.size() > name.size() && size - name.size() + value.size() > kMaxSubstitutedLine) return false;
-    // The replaced line must hold no name. None has occurred before the name began; the row
-    // there is the start's after a byte no name holds, else it is read from where the scan
-    // knows it.
-    const NameMatcher::Row* row;
-    if (pos == 0 || matcher_.Restarts(line[pos - 1])) {
-      row = matcher_.After_Value(index, value);
-    } else {
-      if (pos < resume_at) {
-        resume_at = 0;
-        resume_row = matcher_.Start();
-      }
-      row = matcher_.Run(matcher_.Run(resume_row, std::string_view(line.data() + resume_at, pos - resume_at)), value);
-    }
-    if (matcher_.Any_From(row, std::string_view(line.data() + end, size - end))) return false;
-    const std::size_t moved = value.size() == name.size() ? 0 : (size - end) / 16;
-    const std::size_t new_size = size - name.size() + value.size();
-    // Found; replaced; searched for again after it; the changed line scanned for what follows.
-    work = end + (end + value.size() + moved) + (new_size - std::min(pos + 1, new_size)) + new_size;
-  }
-  if (work_ + work > kMaxSubstitutionWork) return false;
-  work_ += work;
-  if (whole) line.replace(pos, name.size(), value);
+  bool replaced = false;
+  if (count > 1 || !Plan_One(line, end, index, resume_at, resume_row, replaced)) return false;
+  if (replaced) line.replace(end - names_[index].size(), names_[index].size(), values_[index]);
   return true;
+}
+
+bool ConstTable::Substitute_Code(std::string_view code, std::string& out, Diagnostics& sink) const {
+  if (Size() == 0 || code.empty()) return false;
+  Build_Matcher();
+  // The long way: the two calls themselves.
+  const auto general = [&] {
+    if (!May_Replace(code)) return false;
+    std::string line(code);
+    if (!Replace_Consts(line, sink) || line == code) return false;
+    out = std::move(line);
+    return true;
+  };
+  if (!matcher_.Scans()) return general();
+  const std::string_view text = Trim(code);
+  std::size_t end = 0;
+  std::uint32_t index = 0;
+  std::size_t resume_at = 0;
+  const NameMatcher::Row* resume_row = nullptr;
+  const int count = matcher_.First_Only(text, end, index, resume_at, resume_row);
+  if (count == 0) return false;
+  bool replaced = false;
+  if (count > 1 || work_ > kMaxSubstitutionWork ||
+      !Plan_One(text, end, index, resume_at, resume_row, replaced))
+    return general();
+  if (!replaced) {
+    // Only trimmed.
+    if (text.size() == code.size()) return false;
+    out.assign(text);
+    return true;
+  }
+  const std::size_t pos = end - names_[index].size();
+  out.assign(text.substr(0, pos));
+  out += values_[index];
+  out.append(text.substr(end));
+  return out.size() != code.size() || out != code;
 }
 
 void ConstTable::Substitute_All(std::string& line, bool try_one) const {

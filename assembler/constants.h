@@ -50,6 +50,11 @@ class ConstTable {
   // False when Replace_Consts(line) could do nothing but trim the line: no constant's name
   // occurs in it. One scan of the line.
   bool May_Replace(std::string_view line) const;
+  // May_Replace and Replace_Consts in one call, for the code part of a line: true when out holds
+  // the substituted code and it differs from code (out is left as it was otherwise). The lines,
+  // boxes and work are those of the two calls; the common line, with no name or with one whose
+  // value brings in none, is scanned once and never copied.
+  bool Substitute_Code(std::string_view code, std::string& out, Diagnostics& sink) const;
   std::size_t Size() const { return names_.size() - 1; }
   // The names' first pairs, for a look that rules lines out before May_Replace.
   NamePairs First_Pairs() const;
@@ -128,7 +133,7 @@ class ConstTable {
     std::vector<std::vector<std::uint32_t>> out_;  // node -> constants ending here
     mutable std::vector<std::uint32_t> seen_;      // stamp per constant
     ScanRows rows_;
-    std::vector<std::uint32_t> only_;  // per row: the constant whose name just ended, or 0
+    std::vector<std::uint32_t> only_;               // per row: the constant whose name just ended, or 0
     mutable std::vector<std::uint32_t> value_row_;  // per constant: 1 + the row of After_Value, or 0
     mutable std::uint32_t stamp_ = 0;
   };
@@ -140,6 +145,11 @@ class ConstTable {
   // A line holding no name, or one occurrence of one name whose value brings in none, in one
   // scan; false when the line needs the general steps.
   bool Substitute_One(std::string& line) const;
+  // What Substitute_One would do to a text that holds only the first occurrence its scan found
+  // (count 1): false when the general steps are needed; otherwise the work is counted and
+  // replaced says whether the occurrence is to be replaced by its value.
+  bool Plan_One(std::string_view text, std::size_t end, std::uint32_t index, std::size_t resume_at,
+                const NameMatcher::Row* resume_row, bool& replaced) const;
   void Report_Runaway(std::size_t index) const;
   void Report_TooMuchWork(std::size_t index) const;
   // Adds to the work of this compile; false (after the box) once the bound is passed.
