@@ -11,7 +11,8 @@ namespace orvo {
 namespace {
 // Above this many automaton cells (nodes x alphabet) the names are matched one by one instead.
 constexpr std::size_t kMaxAutomatonCells = std::size_t{1} << 24;
-// Up to this many states the automaton is also kept indexed by the byte (1 KiB a state).
+// Up to this many states the automaton is also kept as rows indexed by the byte (at most two rows
+// of 2 KiB a state).
 constexpr std::size_t kMaxWideStates = 256;
 }  // namespace
 
@@ -271,17 +272,6 @@ ConstTable::NameMatcher::ScanRows& ConstTable::NameMatcher::ScanRows::operator=(
   return row < rows_.General() ? 1 : 2;
 }
 
-bool ConstTable::NameMatcher::Any_From(const Row* row, std::string_view text) const {
-  return Run(row, text) >= rows_.One();
-}
-
-const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::After_Value(std::uint32_t index,
-                                                                         std::string_view value) const {
-  std::uint32_t& kept = value_row_[index];
-  if (kept == 0) kept = static_cast<std::uint32_t>(rows_.Number(Run(rows_.Start(), value)) + 1);
-  return rows_.Start() + (kept - 1);
-}
-
 bool ConstTable::NameMatcher::Any(std::string_view text) const {
   if (!rows_.Empty()) {
     const Row* const row = Run(rows_.Start(), text);
@@ -467,6 +457,18 @@ bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
   }
   line = std::move(out);
   return true;
+}
+
+[[gnu::always_inline]] inline bool ConstTable::NameMatcher::Any_From(const Row* row,
+                                                                     std::string_view text) const {
+  return Run(row, text) >= rows_.One();
+}
+
+[[gnu::always_inline]] inline const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::After_Value(
+    std::uint32_t index, std::string_view value) const {
+  std::uint32_t& kept = value_row_[index];
+  if (kept == 0) kept = static_cast<std::uint32_t>(rows_.Number(Run(rows_.Start(), value)) + 1);
+  return rows_.Start() + (kept - 1);
 }
 
 // Inline: both one-scan paths run it on every line holding a name.
