@@ -420,7 +420,9 @@ void ConstTable::Build_Matcher() const {
 bool ConstTable::May_Replace(std::string_view line) const {
   if (Size() == 0 || line.empty()) return false;
   if (!matcher_built_) Build_Matcher();
-  return !matcher_.Usable() || matcher_.Any(Trim(line));
+  // No name begins or ends with a space, so the spaces around the line hide none: the line is
+  // read as it is.
+  return !matcher_.Usable() || matcher_.Any(line);
 }
 
 bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
