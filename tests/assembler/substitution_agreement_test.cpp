@@ -302,8 +302,14 @@ TEST(SubstitutionAgreement, RandomTablesAndLines) {
   int boxes = 0;
   for (std::uint32_t seed = 1; seed <= 120; ++seed) {
     Words words(seed);
-    Comparison both(seed, Random_Table(words, 1 + words.Below(12), seed % 3 == 0));
-    const std::vector<std::string>& names = both.table.Names();
+    ConstTable table = Random_Table(words, 1 + words.Below(12), seed % 3 == 0);
+    const std::vector<std::string> names = table.Names();
+    // Every fifth table has too many states for the rows: the general steps answer every line.
+    if (seed % 5 == 0) {
+      Diagnostics ignored;
+      for (int i = 0; i < 300; ++i) table.Define_Const("ZQ" + std::to_string(i) + "=0", ignored);
+    }
+    Comparison both(seed, table);
     for (int n = 0; n < 60; ++n) {
       std::string line = words.Text(names, words.Below(6));
       if (words.Chance(20)) line = "  " + line + " ";
