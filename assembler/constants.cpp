@@ -11,7 +11,8 @@ namespace orvo {
 namespace {
 // Above this many automaton cells (nodes x alphabet) the names are matched one by one instead.
 constexpr std::size_t kMaxAutomatonCells = std::size_t{1} << 24;
-// Up to this many states the automaton is also kept indexed by the byte (1 KiB a state).
+// Up to this many states the automaton is also kept as rows indexed by the byte (at most two rows
+// of 2 KiB a state).
 constexpr std::size_t kMaxWideStates = 256;
 }  // namespace
 
@@ -123,80 +124,85 @@ void ConstTable::NameMatcher::Build(const std::vector<std::string>& names) {
   stamp_ = 0;
   usable_ = true;
 
-  wide_.clear();
-  sticky_.Clear();
-  single_.clear();
+  rows_.Clear();
+  only_.clear();
+  value_row_.clear();
   if (nodes > kMaxWideStates) return;
-  // Renumber: the states without an occurrence first (the root stays 0), then the others.
-  std::vector<std::uint32_t> renumbered(nodes);
-  std::uint32_t count = 0;
+  // Rows 0 .. none-1: the states where no occurrence ends (the root first), with none so far.
+  // Rows one .. one+nodes-1: every state, with one occurrence so far. Then the two last rows.
+  std::vector<std::uint32_t> none_row(nodes, 0);
+  std::uint32_t none = 0;
   for (std::size_t n = 0; n < nodes; ++n)
-    if (report_[n] < 0) renumbered[n] = count++;
-  accept_base_ = count * 256;
+    if (report_[n] < 0) none_row[n] = none++;
+  const std::size_t one = none;
+  const std::size_t count = one + nodes + 2;
+  const std::uint32_t general = static_cast<std::uint32_t>(count - 2);
+  const std::uint32_t quote = static_cast<std::uint32_t>(count - 1);
+  // The one constant whose name ends at each state, or 0 when none or several do.
+  std::vector<std::uint32_t> only_at(nodes, 0);
   for (std::size_t n = 0; n < nodes; ++n) {
-    if (report_[n] < 0) continue;
-    renumbered[n] = count++;
     std::size_t outputs = 0;
-    std::uint32_t only = 0;
     for (std::int32_t r = report_[n]; r >= 0; r = out_link_[static_cast<std::size_t>(r)]) {
       outputs += out_[static_cast<std::size_t>(r)].size();
-      if (!out_[static_cast<std::size_t>(r)].empty()) only = out_[static_cast<std::size_t>(r)].front();
+      if (!out_[static_cast<std::size_t>(r)].empty()) only_at[n] = out_[static_cast<std::size_t>(r)].front();
     }
-    single_.push_back(outputs == 1 ? only : 0);
+    if (outputs != 1) only_at[n] = 0;
   }
-  wide_.assign(nodes * 256, 0);
+  only_.assign(count, 0);
+  std::vector<std::uint32_t> table(count * 256);
+  const auto step = [&](std::size_t n, std::size_t c) -> std::size_t {
+    const std::uint8_t sym = symbol_[c];
+    return sym == 0 ? 0 : static_cast<std::size_t>(next_[n * a + (sym - 1u)]);
+  };
   for (std::size_t n = 0; n < nodes; ++n) {
-    std::uint32_t* row = &wide_[static_cast<std::size_t>(renumbered[n]) * 256];
+    const std::uint32_t one_row = static_cast<std::uint32_t>(one + n);
+    if (report_[n] >= 0) only_[one_row] = only_at[n];
     for (std::size_t c = 0; c < 256; ++c) {
-      const std::uint8_t sym = symbol_[c];
-      if (sym == 0) continue;
-      row[c] = renumbered[static_cast<std::size_t>(next_[n * a + (sym - 1u)])] * 256;
+      const std::size_t to = step(n, c);
+      const bool ends = report_[to] >= 0;
+      // One occurrence so far: a second one, or a quote, leaves the rest to the general steps.
+      table[one_row * 256 + c] = c == '"' || ends ? general : static_cast<std::uint32_t>(one + to);
+      if (report_[n] >= 0) continue;
+      std::uint32_t& from_none = table[none_row[n] * 256 + c];
+      if (c == '"')
+        from_none = quote;
+      else if (!ends)
+        from_none = none_row[to];
+      else
+        from_none = only_at[to] != 0 ? static_cast<std::uint32_t>(one + to) : general;
     }
   }
-  // For the yes-or-no question an ending state never lets go, so only the last state is tested.
-  sticky_.Build(nodes, accept_base_ / 256, wide_);
+  for (std::size_t c = 0; c < 256; ++c) {
+    table[general * 256 + c] = general;
+    table[quote * 256 + c] = quote;
+  }
+  rows_.Build(count, one, table);
+  value_row_.assign(names.size(), 0);
 }
 
-void ConstTable::NameMatcher::StickyRows::Build(std::size_t count, std::size_t accept,
-                                                const std::vector<std::uint32_t>& wide) {
+void ConstTable::NameMatcher::ScanRows::Build(std::size_t count, std::size_t one,
+                                              const std::vector<std::uint32_t>& next) {
   rows_ = std::make_unique_for_overwrite<Row[]>(count);
   count_ = count;
-  accept_ = accept;
+  one_ = one;
   for (std::size_t r = 0; r < count; ++r)
-    for (std::size_t c = 0; c < 256; ++c)
-      rows_[r].next[c] = r >= accept ? &rows_[r] : &rows_[wide[r * 256 + c] / 256];
+    for (std::size_t c = 0; c < 256; ++c) rows_[r].next[c] = &rows_[next[r * 256 + c]];
 }
 
-ConstTable::NameMatcher::StickyRows& ConstTable::NameMatcher::StickyRows::operator=(const StickyRows& other) {
+ConstTable::NameMatcher::ScanRows& ConstTable::NameMatcher::ScanRows::operator=(const ScanRows& other) {
   if (this == &other) return *this;
   rows_ = other.count_ > 0 ? std::make_unique_for_overwrite<Row[]>(other.count_) : nullptr;
   count_ = other.count_;
-  accept_ = other.accept_;
+  one_ = other.one_;
   for (std::size_t r = 0; r < count_; ++r)
     for (std::size_t c = 0; c < 256; ++c)
       rows_[r].next[c] = &rows_[other.rows_[r].next[c] - other.rows_.get()];
   return *this;
 }
 
-int ConstTable::NameMatcher::Count_UpToTwo(std::string_view text, std::size_t& end,
-                                           std::uint32_t& index) const {
-  const std::uint32_t* wide = wide_.data();
-  std::uint32_t state = 0;
-  int count = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    state = wide[state + static_cast<unsigned char>(text[i])];
-    if (state < accept_base_) continue;
-    const std::uint32_t only = single_[(state - accept_base_) / 256];
-    if (only == 0 || count > 0) return 2;
-    count = 1;
-    end = i + 1;
-    index = only;
-  }
-  return count;
-}
-
-const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::Run(const Row* row,
-                                                                 std::string_view text) const {
+// Inline: the scans of a line call it for every piece they read.
+[[gnu::always_inline]] inline const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::Run(
+    const Row* row, std::string_view text) const {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
   const unsigned char* const end = p + text.size();
   if (text.size() >= 8) {
@@ -228,12 +234,50 @@ const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::Run(const Row* row,
   return row;
 }
 
-bool ConstTable::NameMatcher::Any_Joined(std::string_view a, std::string_view b, std::string_view c) const {
-  return sticky_.Accepting(Run(Run(Run(sticky_.Start(), a), b), c));
+[[gnu::always_inline]] inline int ConstTable::NameMatcher::First_Only(std::string_view text, std::size_t& end,
+                                                                      std::uint32_t& index,
+                                                                      std::size_t& resume_at,
+                                                                      const Row*& resume_row) const {
+  const unsigned char* const begin = reinterpret_cast<const unsigned char*>(text.data());
+  const unsigned char* const stop = begin + text.size();
+  const unsigned char* p = begin;
+  const Row* row = rows_.Start();
+  const Row* const one = rows_.One();
+  // Eight bytes a step while none has occurred; the step where one does is read again below.
+  while (stop - p >= 8) {
+    const Row* r = row->next[p[0]];
+    r = r->next[p[1]];
+    r = r->next[p[2]];
+    r = r->next[p[3]];
+    r = r->next[p[4]];
+    r = r->next[p[5]];
+    r = r->next[p[6]];
+    r = r->next[p[7]];
+    if (r >= one) break;
+    row = r;
+    p += 8;
+  }
+  resume_at = static_cast<std::size_t>(p - begin);
+  resume_row = row;
+  for (;; ++p) {
+    if (p == stop) return 0;
+    row = row->next[*p];
+    if (row >= one) break;
+  }
+  ++p;
+  index = only_[rows_.Number(row)];
+  if (index == 0) return 2;
+  end = static_cast<std::size_t>(p - begin);
+  row = Run(row, std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(stop - p)));
+  return row < rows_.General() ? 1 : 2;
 }
 
 bool ConstTable::NameMatcher::Any(std::string_view text) const {
-  if (!sticky_.Empty()) return sticky_.Accepting(Run(sticky_.Start(), text));
+  if (!rows_.Empty()) {
+    const Row* const row = Run(rows_.Start(), text);
+    // A quote before any occurrence: the rest is read below.
+    if (row != rows_.Quote()) return row >= rows_.One();
+  }
   const std::size_t a = alphabet_size_;
   std::int32_t node = 0;
   for (char ch : text) {
@@ -376,7 +420,9 @@ void ConstTable::Build_Matcher() const {
 bool ConstTable::May_Replace(std::string_view line) const {
   if (Size() == 0 || line.empty()) return false;
   if (!matcher_built_) Build_Matcher();
-  return !matcher_.Usable() || matcher_.Any(Trim(line));
+  // No name begins or ends with a space, so the spaces around the line hide none: the line is
+  // read as it is.
+  return !matcher_.Usable() || matcher_.Any(line);
 }
 
 bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
@@ -386,10 +432,14 @@ bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
     Diagnostics*& sink;
     ~Release() { sink = nullptr; }
   } release{sink_};
-  if (const std::string_view trimmed = Trim(line); trimmed.size() != line.size()) line.assign(trimmed);
+  if (line.front() == ' ' || line.back() == ' ') line.assign(Trim(line));
   Build_Matcher();
+  // Past the bound the box was shown, and the lines stay as written.
+  if (line.empty() || work_ > kMaxSubstitutionWork) return true;
+  // Most lines hold no name or one; a line with a string goes the long way, piece by piece.
+  if (matcher_.Scans() && Substitute_One(line)) return true;
   if (line.find('"') == std::string::npos) {
-    Substitute_All(line);
+    Substitute_All(line, false);
     return true;
   }
   // Text in double quotes is data: only the pieces between the strings are substituted.
@@ -399,7 +449,7 @@ bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
   while (at < line.size()) {
     const std::size_t open = line.find('"', at);
     piece.assign(line, at, open == std::string::npos ? std::string::npos : open - at);
-    Substitute_All(piece);
+    Substitute_All(piece, matcher_.Scans());
     out += piece;
     if (open == std::string::npos) break;
     const std::size_t close = line.find('"', open + 1);
@@ -411,30 +461,49 @@ bool ConstTable::Replace_Consts(std::string& line, Diagnostics& sink) const {
   return true;
 }
 
-// A line holding no name, or a single occurrence of one name whose replacement brings in none:
-// the outcome and the work counted are those of Substitute, found in one scan. False when the
-// line needs the full steps (more occurrences, a box that may be due).
-bool ConstTable::Substitute_One(std::string& line) const {
-  std::size_t end = 0;
-  std::uint32_t index = 0;
-  const int count = matcher_.Count_UpToTwo(line, end, index);
-  if (count == 0) return true;
-  if (count > 1) return false;
+[[gnu::always_inline]] inline bool ConstTable::NameMatcher::Any_From(const Row* row,
+                                                                     std::string_view text) const {
+  return Run(row, text) >= rows_.One();
+}
+
+[[gnu::always_inline]] inline const ConstTable::NameMatcher::Row* ConstTable::NameMatcher::After_Value(
+    std::uint32_t index, std::string_view value) const {
+  std::uint32_t& kept = value_row_[index];
+  if (kept == 0) kept = static_cast<std::uint32_t>(rows_.Number(Run(rows_.Start(), value)) + 1);
+  return rows_.Start() + (kept - 1);
+}
+
+// Inline: both one-scan paths run it on every line holding a name.
+[[gnu::always_inline]] inline bool ConstTable::Plan_One(std::string_view text, std::size_t end,
+                                                        std::uint32_t index, std::size_t resume_at,
+                                                        const NameMatcher::Row* resume_row,
+                                                        bool& replaced) const {
   const std::string& name = names_[index];
   const std::string& value = values_[index];
-  const std::size_t size = line.size();
+  const std::size_t size = text.size();
   const std::size_t pos = end - name.size();
   const bool whole =
-      (pos == 0 || !Is_AlphaNumeric(line[pos - 1])) && (end >= size || !Is_AlphaNumeric(line[end]));
+      (pos == 0 || !Is_AlphaNumeric(text[pos - 1])) && (end >= size || !Is_AlphaNumeric(text[end]));
   std::uint64_t work = 0;
   if (!whole) {
     // Found, then searched for again from the next character to the end.
     work = end + (size - (pos + 1));
   } else {
     if (value.size() > name.size() && size - name.size() + value.size() > kMaxSubstitutedLine) return false;
-    const std::string_view before(line.data(), pos);
-    const std::string_view after(line.data() + end, size - end);
-    if (matcher_.Any_Joined(before, value, after)) return false;
+    // The replaced text must hold no name. None has occurred before the name began; the row
+    // there is the start's after a byte no name holds, else it is read from where the scan
+    // knows it.
+    const NameMatcher::Row* row;
+    if (pos == 0 || matcher_.Restarts(text[pos - 1])) {
+      row = matcher_.After_Value(index, value);
+    } else {
+      if (pos < resume_at) {
+        resume_at = 0;
+        resume_row = matcher_.Start();
+      }
+      row = matcher_.Run(matcher_.Run(resume_row, text.substr(resume_at, pos - resume_at)), value);
+    }
+    if (matcher_.Any_From(row, text.substr(end))) return false;
     const std::size_t moved = value.size() == name.size() ? 0 : (size - end) / 16;
     const std::size_t new_size = size - name.size() + value.size();
     // Found; replaced; searched for again after it; the changed line scanned for what follows.
@@ -442,18 +511,69 @@ bool ConstTable::Substitute_One(std::string& line) const {
   }
   if (work_ + work > kMaxSubstitutionWork) return false;
   work_ += work;
-  if (whole) line.replace(pos, name.size(), value);
+  replaced = whole;
   return true;
 }
 
-void ConstTable::Substitute_All(std::string& line) const {
+// The outcome and the work counted are those of the general steps (Substitute), found in one
+// scan. False when the line needs them: more occurrences, a quote, a box that may be due.
+bool ConstTable::Substitute_One(std::string& line) const {
+  std::size_t end = 0;
+  std::uint32_t index = 0;
+  std::size_t resume_at = 0;
+  const NameMatcher::Row* resume_row = nullptr;
+  const int count = matcher_.First_Only(line, end, index, resume_at, resume_row);
+  if (count == 0) return true;
+  bool replaced = false;
+  if (count > 1 || !Plan_One(line, end, index, resume_at, resume_row, replaced)) return false;
+  if (replaced) line.replace(end - names_[index].size(), names_[index].size(), values_[index]);
+  return true;
+}
+
+bool ConstTable::Substitute_Code(std::string_view code, std::string& out, Diagnostics& sink) const {
+  if (Size() == 0 || code.empty()) return false;
+  Build_Matcher();
+  // The long way: the two calls themselves.
+  const auto general = [&] {
+    if (!May_Replace(code)) return false;
+    std::string line(code);
+    if (!Replace_Consts(line, sink) || line == code) return false;
+    out = std::move(line);
+    return true;
+  };
+  if (!matcher_.Scans()) return general();
+  const std::string_view text = Trim(code);
+  std::size_t end = 0;
+  std::uint32_t index = 0;
+  std::size_t resume_at = 0;
+  const NameMatcher::Row* resume_row = nullptr;
+  const int count = matcher_.First_Only(text, end, index, resume_at, resume_row);
+  if (count == 0) return false;
+  bool replaced = false;
+  if (count > 1 || work_ > kMaxSubstitutionWork ||
+      !Plan_One(text, end, index, resume_at, resume_row, replaced))
+    return general();
+  if (!replaced) {
+    // Only trimmed.
+    if (text.size() == code.size()) return false;
+    out.assign(text);
+    return true;
+  }
+  const std::size_t pos = end - names_[index].size();
+  out.assign(text.substr(0, pos));
+  out += values_[index];
+  out.append(text.substr(end));
+  return out.size() != code.size() || out != code;
+}
+
+void ConstTable::Substitute_All(std::string& line, bool try_one) const {
   int replacements = 0;
   if (line.empty() || work_ > kMaxSubstitutionWork) return;  // the box was shown; the lines stay as written
   if (!matcher_.Usable()) {
     for (std::size_t c = 1; c < names_.size(); ++c) Substitute(line, c, replacements);
     return;
   }
-  if (matcher_.Counts() && Substitute_One(line)) return;
+  if (try_one && Substitute_One(line)) return;
   // Only constants whose names occur somewhere in the line can change it; after a change the
   // line is scanned again for the constants that follow.
   static thread_local std::vector<std::uint32_t> found;

@@ -50,6 +50,11 @@ class ConstTable {
   // False when Replace_Consts(line) could do nothing but trim the line: no constant's name
   // occurs in it. One scan of the line.
   bool May_Replace(std::string_view line) const;
+  // May_Replace and Replace_Consts in one call, for the code part of a line: true when out holds
+  // the substituted code and it differs from code (out is left as it was otherwise). The lines,
+  // boxes and work are those of the two calls; the common line, with no name or with one whose
+  // value brings in none, is scanned once and never copied.
+  bool Substitute_Code(std::string_view code, std::string& out, Diagnostics& sink) const;
   std::size_t Size() const { return names_.size() - 1; }
   // The names' first pairs, for a look that rules lines out before May_Replace.
   NamePairs First_Pairs() const;
@@ -66,39 +71,56 @@ class ConstTable {
     bool Any(std::string_view text) const;
     // Appends to found the indexes (> after) of names occurring in text, ascending, once each.
     void Find(std::string_view text, std::size_t after, std::vector<std::uint32_t>& found) const;
-    // With a byte-wide table: how many name occurrences text holds, counting at most two. For
-    // exactly one, end is the index just past it and index the constant's.
-    bool Counts() const { return !wide_.empty(); }
-    int Count_UpToTwo(std::string_view text, std::size_t& end, std::uint32_t& index) const;
-    // True when the three texts one after the other hold an occurrence.
-    bool Any_Joined(std::string_view a, std::string_view b, std::string_view c) const;
-    // The yes-or-no automaton: each state a row of 256 pointers to the next row, so a byte costs
-    // two loads. The rows point into their own block, so a copy points into its own.
-    class StickyRows {
+
+    // The automaton as rows of 256 pointers to the next row, so a byte costs two loads. It counts
+    // occurrences up to two: rows for "none yet" (the states where none ends), rows for "exactly
+    // one so far" (every state), then two rows that keep every later byte: "the general steps"
+    // (a second occurrence, several names ending together, a quote after the first) and "a
+    // quote before any occurrence". The rows point into their own block, so a copy points into
+    // its own.
+    class ScanRows {
      public:
       struct Row {
         const Row* next[256];
       };
-      StickyRows() = default;
-      StickyRows(const StickyRows& other) { *this = other; }
-      StickyRows& operator=(const StickyRows& other);
-      StickyRows(StickyRows&&) noexcept = default;
-      StickyRows& operator=(StickyRows&&) noexcept = default;
-      // count rows; row r leads on byte c to row next(r, c); rows from accept on end an occurrence.
-      void Build(std::size_t count, std::size_t accept, const std::vector<std::uint32_t>& wide);
-      void Clear() { *this = StickyRows(); }
+      ScanRows() = default;
+      ScanRows(const ScanRows& other) { *this = other; }
+      ScanRows& operator=(const ScanRows& other);
+      ScanRows(ScanRows&&) noexcept = default;
+      ScanRows& operator=(ScanRows&&) noexcept = default;
+      // count rows in all; next[r * 256 + c] is the number of the row byte c leads to from row r.
+      void Build(std::size_t count, std::size_t one, const std::vector<std::uint32_t>& next);
+      void Clear() { *this = ScanRows(); }
       bool Empty() const { return count_ == 0; }
       const Row* Start() const { return rows_.get(); }
-      bool Accepting(const Row* row) const { return row >= rows_.get() + accept_; }
+      // From here on a name has occurred, or a quote was met (the last two rows).
+      const Row* One() const { return rows_.get() + one_; }
+      const Row* General() const { return rows_.get() + count_ - 2; }
+      const Row* Quote() const { return rows_.get() + count_ - 1; }
+      std::size_t Number(const Row* row) const { return static_cast<std::size_t>(row - rows_.get()); }
 
      private:
       std::unique_ptr<Row[]> rows_;
       std::size_t count_ = 0;
-      std::size_t accept_ = 0;
+      std::size_t one_ = 0;
     };
-    using Row = StickyRows::Row;
-    // The row of the yes-or-no automaton after text, from row.
+    using Row = ScanRows::Row;
+    bool Scans() const { return !rows_.Empty(); }
+    const Row* Start() const { return rows_.Start(); }
+    // The row after text, from row.
     const Row* Run(const Row* row, std::string_view text) const;
+    // The first occurrence in text, when it is the only one and the only name ending there:
+    // returns 1 with end just past it and index the constant's. 0 when text holds none; 2 when
+    // the general steps are needed (more occurrences, or a double quote). resume_at and
+    // resume_row: a point at most seven bytes before end with the row there, where none is yet.
+    int First_Only(std::string_view text, std::size_t& end, std::uint32_t& index, std::size_t& resume_at,
+                   const Row*& resume_row) const;
+    // After a byte that no name holds, the automaton is back at its start.
+    bool Restarts(char c) const { return symbol_[static_cast<unsigned char>(c)] == 0; }
+    // The row after a constant's value read from the start; kept once asked.
+    const Row* After_Value(std::uint32_t index, std::string_view value) const;
+    // True when the text holds an occurrence or a double quote, or one was met before row.
+    bool Any_From(const Row* row, std::string_view text) const;
 
    private:
     bool usable_ = false;
@@ -110,20 +132,24 @@ class ConstTable {
     std::vector<std::int32_t> report_;             // node -> itself when it has outputs, else out_link_
     std::vector<std::vector<std::uint32_t>> out_;  // node -> constants ending here
     mutable std::vector<std::uint32_t> seen_;      // stamp per constant
-    // The same automaton indexed by the byte itself, each state stored as its number times 256;
-    // the states where an occurrence ends come last, from accept_base_ on.
-    std::vector<std::uint32_t> wide_;
-    StickyRows sticky_;  // wide_ with every ending state leading to itself
-    std::uint32_t accept_base_ = 0;
-    std::vector<std::uint32_t> single_;  // per ending state: the one constant ending there, or 0
+    ScanRows rows_;
+    std::vector<std::uint32_t> only_;               // per row: the constant whose name just ended, or 0
+    mutable std::vector<std::uint32_t> value_row_;  // per constant: 1 + the row of After_Value, or 0
     mutable std::uint32_t stamp_ = 0;
   };
 
   void Build_Matcher() const;
   bool Substitute(std::string& line, std::size_t index, int& replacements) const;
   // Every constant in turn, on a text that is no string.
-  void Substitute_All(std::string& line) const;
+  void Substitute_All(std::string& line, bool try_one) const;
+  // A line holding no name, or one occurrence of one name whose value brings in none, in one
+  // scan; false when the line needs the general steps.
   bool Substitute_One(std::string& line) const;
+  // What Substitute_One would do to a text that holds only the first occurrence its scan found
+  // (count 1): false when the general steps are needed; otherwise the work is counted and
+  // replaced says whether the occurrence is to be replaced by its value.
+  bool Plan_One(std::string_view text, std::size_t end, std::uint32_t index, std::size_t resume_at,
+                const NameMatcher::Row* resume_row, bool& replaced) const;
   void Report_Runaway(std::size_t index) const;
   void Report_TooMuchWork(std::size_t index) const;
   // Adds to the work of this compile; false (after the box) once the bound is passed.
