@@ -486,11 +486,10 @@ bool CompileSession::Pass2(const CompileOptions& options) {
     if (has_consts && !as_read.empty()) {
       // Constants are substituted into the code; a comment stays as written.
       as_read = line;
-      if ((!split || may_hold_name) && consts_.May_Replace(code)) {
-        work.assign(code);
-        const bool replaced = consts_.Replace_Consts(work, raised);
+      if (!split || may_hold_name) {
+        const bool changed = consts_.Substitute_Code(code, work, raised);
         raised.Forward();
-        if (replaced && work != code) {
+        if (changed) {
           work.append(line.substr(code.size()));
           as_read = lines_.Replace(j, work);
           read(as_read);
