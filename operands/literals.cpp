@@ -133,7 +133,8 @@ inline std::uint64_t Read_Binary_Digits(const char* p, std::size_t n) {
 // Plain_Literal past its decimal reading: &H, &B, 0x, 0b, ...h and ...b numbers, in the order
 // Literal_Notation tries them. The first, second and last characters pick the notation, then one
 // pass reads the digits. Up to 32 bits of digits: eight hex or 32 binary digits at most (longer
-// runs, leading zeros and all, are left to the full reading).
+// runs, leading zeros and all, are left to the full reading). Out of line, so that the decimal
+// reading saves no registers.
 [[gnu::noinline]] bool Plain_Prefixed_Or_Suffixed(const char* p, std::size_t n, detail::PlainNumber& out) {
   if (p[0] == '&') {
     if (n < 3) return false;
