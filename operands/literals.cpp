@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -30,86 +31,174 @@ bool detail::Plain_Decimal(std::string_view t, std::uint32_t& value) {
 // Hex digits of a value, at least one: the digit count a rewritten 0x / ...h / binary literal
 // keeps once its leading zeros are gone.
 constexpr std::uint8_t Hex_Digit_Count(std::uint32_t v) {
-  std::uint8_t n = 1;
-  while (v >>= 4) ++n;
-  return n;
+  return static_cast<std::uint8_t>((std::bit_width(v | 1u) + 3) / 4);
 }
 
-bool detail::Plain_Literal(std::string_view t, PlainNumber& out) {
-  if (t.empty()) return false;
-  if (std::uint32_t v = 0; Plain_Decimal(t, v)) {
-    out = PlainNumber{v, static_cast<std::uint8_t>(t.size()), true};
-    return true;
+namespace {
+
+// The value of a hex digit, or 0x10 for any other byte.
+constexpr auto kHexDigitValue = [] {
+  std::array<std::uint8_t, 256> table{};
+  table.fill(0x10);
+  for (int c = 0; c < 10; ++c) table['0' + c] = static_cast<std::uint8_t>(c);
+  for (int c = 0; c < 6; ++c) {
+    table['A' + c] = static_cast<std::uint8_t>(10 + c);
+    table['a' + c] = static_cast<std::uint8_t>(10 + c);
   }
-  // Up to 32 bits of digits: eight hex or 32 binary digits at most (longer runs, leading zeros and
-  // all, are left to the full reading); false for an empty run or any other character.
-  const auto read = [](std::string_view digits, int bits_per_digit, std::uint32_t& value) {
-    if (digits.empty() || digits.size() * static_cast<std::size_t>(bits_per_digit) > 32) return false;
-    std::uint32_t v = 0;
-    if (bits_per_digit == 1) {
-      for (const char c : digits) {
-        const auto bit = static_cast<unsigned>(c - '0');
-        if (bit > 1) return false;
-        v = (v << 1) | bit;
-      }
-    } else {
-      for (const char c : digits) {
-        unsigned d = static_cast<unsigned>(c - '0');
-        if (d > 9) {
-          d = static_cast<unsigned>((c | 0x20) - 'a');
-          if (d > 5) return false;
-          d += 10;
-        }
-        v = (v << 4) | d;
-      }
-    }
-    value = v;
-    return true;
-  };
+  return table;
+}();
+
+// The digit readers return the value, or kRefused (above 32 bits) for an empty run, too many
+// digits or any other character: a register return keeps the caller off the stack.
+constexpr std::uint64_t kRefused = std::uint64_t{1} << 32;
+
+// One to eight hex digits and nothing else.
+inline std::uint64_t Read_Hex_Digits(const char* p, std::size_t n) {
+  if (n - 1 >= 8) return kRefused;  // none, or more than 32 bits
   std::uint32_t v = 0;
-  if (t[0] == '&') {
-    if (t.size() < 3) return false;
-    const char radix = Upper_Char(t[1]);
-    const std::string_view digits = t.substr(2);
+  unsigned bad = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned d = kHexDigitValue[static_cast<unsigned char>(p[i])];
+    bad |= d;
+    v = (v << 4) | d;
+  }
+  return (bad & 0x10) != 0 ? kRefused : v;
+}
+
+// Binary digits eight at a time: each byte of a little-endian word must be '0' or '1'; one
+// multiplication gathers their low bits, the first digit into bit 63.
+constexpr std::uint64_t kByteOnes = 0x0101010101010101u;
+constexpr std::uint64_t kByteZeros = kByteOnes * '0';
+constexpr std::uint64_t kGatherBits = 0x8040201008040201u;
+
+inline std::uint64_t Load_Word(const char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// The n bytes at p (1..8) in the low bytes of a word, zeros above: two loads that may overlap.
+inline std::uint64_t Load_Low(const char* p, std::size_t n) {
+  if (n >= 4) {
+    std::uint32_t lo, hi;
+    std::memcpy(&lo, p, 4);
+    std::memcpy(&hi, p + n - 4, 4);
+    return lo | (std::uint64_t{hi} << (8 * (n - 4)));
+  }
+  if (n >= 2) {
+    std::uint16_t lo, hi;
+    std::memcpy(&lo, p, 2);
+    std::memcpy(&hi, p + n - 2, 2);
+    return lo | (std::uint64_t{hi} << (8 * (n - 2)));
+  }
+  return static_cast<unsigned char>(p[0]);
+}
+
+// One to 32 binary digits and nothing else.
+inline std::uint64_t Read_Binary_Digits(const char* p, std::size_t n) {
+  if (n - 1 >= 32) return kRefused;  // none, or more than 32 bits
+  if constexpr (std::endian::native == std::endian::little) {
+    const auto not_binary = [](std::uint64_t w) { return (w ^ kByteZeros) & ~kByteOnes; };
+    const auto gather = [](std::uint64_t w) { return ((w & kByteOnes) * kGatherBits) >> 56; };
+    if (n <= 8) {
+      const std::uint64_t w = Load_Low(p, n);
+      const std::uint64_t used = ~std::uint64_t{0} >> (64 - 8 * n);
+      return (not_binary(w) & used) != 0 ? kRefused : gather(w) >> (8 - n);
+    }
+    std::uint64_t v = 0, bad = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+      const std::uint64_t w = Load_Word(p + i);
+      bad |= not_binary(w);
+      v = (v << 8) | gather(w);
+    }
+    if (const std::size_t rest = n - i; rest != 0) {
+      // The last eight bytes again; their last `rest` digits are the ones not read yet.
+      const std::uint64_t w = Load_Word(p + n - 8);
+      bad |= not_binary(w);
+      v = (v << rest) | (gather(w) & ((1u << rest) - 1));
+    }
+    return bad != 0 ? kRefused : v;
+  } else {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto bit = static_cast<unsigned>(p[i] - '0');
+      if (bit > 1) return kRefused;
+      v = (v << 1) | bit;
+    }
+    return v;
+  }
+}
+
+// Plain_Literal past its decimal reading: &H, &B, 0x, 0b, ...h and ...b numbers, in the order
+// Literal_Notation tries them. The first, second and last characters pick the notation, then one
+// pass reads the digits. Up to 32 bits of digits: eight hex or 32 binary digits at most (longer
+// runs, leading zeros and all, are left to the full reading). Out of line, so that the decimal
+// reading saves no registers.
+[[gnu::noinline]] bool Plain_Prefixed_Or_Suffixed(const char* p, std::size_t n, detail::PlainNumber& out) {
+  if (p[0] == '&') {
+    if (n < 3) return false;
+    const unsigned radix = static_cast<unsigned char>(p[1]) | 0x20u;
     // &H keeps its digits as written; &B becomes one hex digit per four binary digits.
-    if (radix == 'H' && digits.size() <= 8 && read(digits, 4, v)) {
-      out = PlainNumber{v, static_cast<std::uint8_t>(digits.size()), false};
+    if (radix == 'h') {
+      const std::uint64_t v = Read_Hex_Digits(p + 2, n - 2);
+      if (v == kRefused) return false;
+      out = detail::PlainNumber{static_cast<std::uint32_t>(v), static_cast<std::uint8_t>(n - 2), false};
       return true;
     }
-    if (radix == 'B' && digits.size() <= 32 && read(digits, 1, v)) {
-      const std::size_t width = std::max<std::size_t>(digits.size(), 4);
-      out = PlainNumber{v, static_cast<std::uint8_t>((width + 3) / 4), false};
+    if (radix == 'b') {
+      const std::uint64_t v = Read_Binary_Digits(p + 2, n - 2);
+      if (v == kRefused) return false;
+      const std::size_t width = std::max<std::size_t>(n - 2, 4);
+      out = detail::PlainNumber{static_cast<std::uint32_t>(v), static_cast<std::uint8_t>((width + 3) / 4), false};
       return true;
     }
     return false;
   }
-  if (!Is_Digit(t[0])) return false;
-  // The notations in the order Literal_Notation tries them.
-  const char second = t.size() > 2 && t[0] == '0' ? Upper_Char(t[1]) : '\0';
-  const char last = Upper_Char(t.back());
-  bool read_ok = false;
-  if (second == 'X')
-    read_ok = read(t.substr(2), 4, v);
-  else if (last == 'H')
-    read_ok = read(t.substr(0, t.size() - 1), 4, v);
-  else if (second == 'B' && read(t.substr(2), 1, v))
-    read_ok = true;
-  else if (last == 'B')
-    read_ok = read(t.substr(0, t.size() - 1), 1, v);
-  else if (t.size() == 10) {
-    // Ten decimal digits: the conversion goes through a signed 32-bit value.
-    std::uint64_t d = 0;
-    for (const char c : t) {
-      if (!Is_Digit(c)) return false;
-      d = d * 10 + static_cast<std::uint64_t>(c - '0');
+  if (!Is_Digit(p[0])) return false;
+  const unsigned last = static_cast<unsigned char>(p[n - 1]) | 0x20u;
+  const unsigned second = p[0] == '0' && n > 2 ? static_cast<unsigned char>(p[1]) | 0x20u : 0u;
+  std::uint64_t v = kRefused;
+  // 0x wins over a last h or b (0x1B); a last h wins over 0b (0B1h); anything else stays refused.
+  if (second == 'x')
+    v = Read_Hex_Digits(p + 2, n - 2);
+  else if (last == 'h')
+    v = Read_Hex_Digits(p, n - 1);
+  else if (second == 'b')
+    v = Read_Binary_Digits(p + 2, n - 2);
+  else if (last == 'b')
+    v = Read_Binary_Digits(p, n - 1);
+  if (v == kRefused) return false;
+  out = detail::PlainNumber{static_cast<std::uint32_t>(v), Hex_Digit_Count(static_cast<std::uint32_t>(v)), false};
+  return true;
+}
+
+}  // namespace
+
+bool detail::Plain_Literal(std::string_view t, PlainNumber& out) {
+  const std::size_t n = t.size();
+  if (n == 0) return false;
+  const char* const p = t.data();
+  // Decimal, the most common: up to nine digits, or ten that fit a signed 32-bit value (the
+  // conversion goes through one). Any other character sends the text to the other notations.
+  if (n <= 10 && static_cast<unsigned>(static_cast<unsigned char>(p[n - 1]) - '0') <= 9u) {
+    const std::size_t short_digits = n < 10 ? n : 9;
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < short_digits; ++i) {
+      const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(p[i]) - '0');
+      if (digit > 9) return Plain_Prefixed_Or_Suffixed(p, n, out);
+      v = v * 10 + digit;
     }
-    if (d > 0x7FFFFFFFu) return false;
-    out = PlainNumber{static_cast<std::uint32_t>(d), 10, true};
+    if (n == 10) {
+      const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(p[9]) - '0');
+      const std::uint64_t wide = std::uint64_t{v} * 10 + digit;
+      if (wide > 0x7FFFFFFFu) return false;  // the last is a digit: no other notation either
+      v = static_cast<std::uint32_t>(wide);
+    }
+    out = PlainNumber{v, static_cast<std::uint8_t>(n), true};
     return true;
   }
-  if (!read_ok) return false;
-  out = PlainNumber{v, Hex_Digit_Count(v), false};
-  return true;
+  return Plain_Prefixed_Or_Suffixed(p, n, out);
 }
 
 namespace {
