@@ -88,12 +88,14 @@ bool Plain_Loop(const LineTerms& t, LineBytes& out, FixUp& fixup) {
 }
 template <PlainTwoFamily family>
 bool Plain_Two(const LineTerms& t, LineBytes& out, FixUp&) {
-  return t.second.data() != nullptr && Encode_TwoOperand_Plain(family, t.key, t.first, t.second, out);
+  if (t.second.data() == nullptr) return false;
+  const std::uint8_t group = family == PlainTwoFamily::Alu ? Alu_Base_OfPacked(t.key.Packed()) : 0;
+  return Encode_TwoOperand_Plain(family, group, t.first, t.second, out);
 }
 FixUp Operands_FixUp(FixUp column, const LineTerms& terms);
 bool Plain_Mov(const LineTerms& t, LineBytes& out, FixUp& fixup) {
   if (t.second.data() == nullptr) return false;
-  if (Encode_TwoOperand_Plain(PlainTwoFamily::Mov, t.key, t.first, t.second, out)) return true;
+  if (Encode_TwoOperand_Plain(PlainTwoFamily::Mov, 0, t.first, t.second, out)) return true;
   if (!Encode_MovLabel_Plain(t.first, t.second, out)) return false;
   fixup = Operands_FixUp(FixUp::Mov, t);
   return true;

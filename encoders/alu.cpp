@@ -72,9 +72,7 @@ std::uint8_t Get_AluBase(std::string_view mnemonic) {
   return 0;
 }
 
-std::uint8_t Alu_Base_OfKey(std::string_view capitals) {
-  if (capitals.size() > kMaxPackedMnemonic) return 0;
-  const std::uint64_t packed = Pack_Mnemonic(capitals);
+std::uint8_t Alu_Base_OfPacked(std::uint64_t packed) {
   for (std::size_t i = 0; i < kAluBase.size(); ++i)
     if (kAluBaseKeys[i] == packed) return kAluBase[i].base;
   return 0;

@@ -55,7 +55,10 @@ bool Assemble_Imul_Plain(std::string_view first, std::string_view rest, LineByte
 // MOV, TEST, LEA and the arithmetic/logic group, the family taken from the caller's row.
 // Full: Encode_TwoOperand.
 enum class PlainTwoFamily : std::uint8_t { Mov, Alu, Test, Lea };
-bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
+// The base of an arithmetic/logic mnemonic (ADD 00h ... CMP 38h) from its packed key
+// (Pack_Mnemonic); 0 for any other key. The group argument below: 0 for the other families.
+std::uint8_t Alu_Base_OfPacked(std::uint64_t packed);
+bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::uint8_t group, std::string_view first,
                              std::string_view second, LineBytes& out);
 // MOV of a label's address into a 32-bit register: B8+r and a zero dword for the fix-up to fill.
 bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, LineBytes& out);

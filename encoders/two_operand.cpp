@@ -460,7 +460,7 @@ ByteString Encode(const std::string& mnemonic, Family family, std::string first,
 // operand. They are encoded straight into out from one reading of each operand, with the same
 // tables and register bytes as the steps above. False leaves the line to the steps: every shape
 // not named, and every case the steps would refuse or show a box for, goes there.
-bool Encode_Plain(std::string_view key, Family family, std::string_view first, std::string_view second,
+bool Encode_Plain(std::uint8_t group, Family family, std::string_view first, std::string_view second,
                   LineBytes& out) {
   detail::PlainOperand a, b;
   if (!detail::Read_Plain(first, a) || !detail::Read_Plain(second, b)) return false;
@@ -506,7 +506,7 @@ bool Encode_Plain(std::string_view key, Family family, std::string_view first, s
                            : family == Family::Alu  ? Find_AluRow(dst, src)
                                                     : nullptr;
     if (row == nullptr) return false;
-    table = Put_Row(*row, family == Family::Alu ? Alu_Base_OfKey(key) : 0, bytes);
+    table = Put_Row(*row, group, bytes);
   }
   // A byte sum that carries, or register bits in a memory operand's mod or r/m field, is a
   // fault the steps report.
@@ -571,10 +571,10 @@ bool Encode_MovLabel_Plain(std::string_view first, std::string_view second, Line
   return true;
 }
 
-bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::string_view key, std::string_view first,
+bool Encode_TwoOperand_Plain(PlainTwoFamily family, std::uint8_t group, std::string_view first,
                              std::string_view second, LineBytes& out) {
   static constexpr Family kFamilies[] = {Family::Mov, Family::Alu, Family::Test, Family::Lea};
-  return Encode_Plain(key, kFamilies[static_cast<int>(family)], first, second, out);
+  return Encode_Plain(group, kFamilies[static_cast<int>(family)], first, second, out);
 }
 
 }  // namespace orvo

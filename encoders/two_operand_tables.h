@@ -100,8 +100,6 @@ const OpcodeRow* Find_TestRow(OpType dst, OpType src);
 
 std::optional<std::uint8_t> Get_MovOpcode(OpType dst, OpType src, std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_AluBase(std::string_view mnemonic);
-// The same for a mnemonic already trimmed and in capitals (a line's key).
-std::uint8_t Alu_Base_OfKey(std::string_view capitals);
 std::optional<std::uint8_t> Get_AluOpcode(std::string_view mnemonic, OpType dst, OpType src,
                                           std::string& opcode, Diagnostics& sink);
 std::uint8_t Get_BitTestDigit(std::string_view mnemonic);
