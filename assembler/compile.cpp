@@ -1,6 +1,7 @@
 #include "assembler/compile.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -40,6 +41,12 @@ constexpr bool May_BeCommentOrConst(char first) {
 constexpr bool Needs_FirstPass(char lead) {
   return lead == ' ' || lead == '\r' || lead == '\n' || May_BeCommentOrConst(lead);
 }
+// The same for every byte, looked up: pass 1 asks it of every line.
+constexpr auto kNeedsFirstPass = [] {
+  std::array<bool, 256> needs{};
+  for (int c = 0; c < 256; ++c) needs[static_cast<std::size_t>(c)] = Needs_FirstPass(static_cast<char>(c));
+  return needs;
+}();
 
 bool Is_CommentLine(std::string_view line) {
   if (line.empty()) return false;
@@ -391,7 +398,7 @@ CompileOutcome CompileSession::Compile_Passes(const CompileOptions& options) {
 
   // Pass 1: comments and CONST lines. A line whose code is empty holds a comment at most.
   for (std::size_t i = 0; i < lines_.Size(); ++i) {
-    if (!Needs_FirstPass(lines_.Lead_Byte(i))) continue;
+    if (!kNeedsFirstPass[static_cast<unsigned char>(lines_.Lead_Byte(i))]) continue;
     const std::string_view raw = lines_[i];
     std::size_t first = 0;
     while (first < raw.size() && raw[first] == ' ') ++first;

@@ -170,7 +170,21 @@ MemRef Read_MemRef(std::string_view rest, Diagnostics& sink);
 void Append_MemBytes(std::string& out, std::uint8_t reg_bits, const MemRef& m);
 // The same bytes put after an opcode being built, for a reading known to be good: reg_bits
 // holds the reg field only and m has no error.
-void Put_MemBytes(InstructionBytes& out, std::uint8_t reg_bits, const MemRef& m);
+inline void Put_MemBytes(InstructionBytes& out, std::uint8_t reg_bits, const MemRef& m) {
+  constexpr std::uint8_t kEsp = 4, kEbp = 5, kNone = kNoRegister;
+  const bool sib = m.index != kNone || m.base == kEsp || m.base == kNone;
+  const std::uint8_t rm = sib ? kEsp : m.base;
+  const std::uint8_t mod = m.base == kNone ? 0x00 : m.mod;
+  out.Put(static_cast<std::uint8_t>(mod | reg_bits | rm));
+  if (sib) {
+    const std::uint8_t index = m.index == kNone ? kEsp : m.index;  // index 100: none
+    const std::uint8_t base = m.base == kNone ? kEbp : m.base;     // base 101 with mod 00: disp32 only
+    out.Put(static_cast<std::uint8_t>((m.scale << 6) | (index << 3) | base));
+  }
+  const auto disp = static_cast<std::uint32_t>(m.disp);
+  if (mod == 0x40) out.Put(static_cast<std::uint8_t>(disp & 0xFF));
+  if (mod == 0x80 || m.base == kNone) out.Put_LE(disp, 4);
+}
 // Why a memory operand is refused, for a box.
 std::string Mem_ErrorText(const MemRef& m, std::string_view operand);
 
