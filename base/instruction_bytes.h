@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -16,9 +17,18 @@ class InstructionBytes {
   static constexpr std::size_t kBlock = 16;
 
   void Put(std::uint8_t byte) { bytes_[size_++] = static_cast<char>(byte); }
-  // A fixed opcode: three bytes at most.
+  // A fixed opcode (three bytes at most, copied byte by byte: a library copy costs more), or
+  // any other run of bytes.
   void Put(std::string_view fixed) {
-    for (const char c : fixed) bytes_[size_++] = c;
+    const std::size_t n = fixed.size();
+    if (n > 3) {
+      std::memcpy(bytes_ + size_, fixed.data(), n);
+    } else if (n != 0) {
+      bytes_[size_] = fixed[0];
+      if (n > 1) bytes_[size_ + 1] = fixed[1];
+      if (n > 2) bytes_[size_ + 2] = fixed[2];
+    }
+    size_ += n;
   }
   // The low `count` bytes of value, least significant first (count 1, 2 or 4).
   void Put_LE(std::uint32_t value, int count) {
