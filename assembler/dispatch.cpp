@@ -603,7 +603,10 @@ namespace {
 }  // namespace
 
 namespace {
-[[gnu::noinline]] void Dispatch_Declined(const DispatchRow* row, const LineTerms& terms, LineDispatch& line) {
+// Takes back what a plain encoder put before it declined (from start on).
+[[gnu::noinline]] void Dispatch_Declined(const DispatchRow* row, const LineTerms& terms, LineDispatch& line,
+                                         std::size_t start) {
+  line.code.resize(start);
   line.fixup = FixUp::None;
   line.code.append(Dispatch_Full(row, terms, line.labels, line.invalid_label, line.fixup, line.sink));
 }
@@ -616,12 +619,12 @@ void Dispatch_Line(const LineTerms& terms, LineDispatch& line) {
   // Conditional jumps have no row: they take the jump's plain encoder.
   const PlainEncoder plain =
       row != nullptr ? row->plain : (Is_ConditionalJumpKey(terms.key) ? Plain_Jump : nullptr);
+  const std::size_t start = line.code.size();
   if (plain != nullptr) {
     LineBytes out(line.code);
     if (plain(terms, out, line.fixup)) return;
-    out.Take_Back();
   }
-  Dispatch_Declined(row, terms, line);
+  Dispatch_Declined(row, terms, line, start);
 }
 
 std::string Dispatch_Line(const LineTerms& terms, LabelTable& labels, bool& invalid_label, FixUp& fixup,
