@@ -307,7 +307,7 @@ detail::OperandReading detail::Read_Operand(std::string_view text, Diagnostics& 
 
 namespace {
 
-enum class Quick : std::uint8_t { Unknown, Accepted, Refused };
+enum class Quick : std::uint8_t { Unknown, Accepted };
 
 // The 32-bit register named by the three characters at p, or kNoRegister.
 // The key of the two or three bytes at p, as Key makes it for a register name. Register names
@@ -442,60 +442,149 @@ bool Starts_With_Word(std::string_view t, const EightChars& word) {
   return (text & word.compared) == word.bits;
 }
 
-// Registers, plain numbers and addresses of the shapes above, written without outer blanks.
-Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
-  const char first = t[0];
-  if (t.back() == ']') {
-    std::string_view rest = t;
-    int size = 3;
-    if (first != '[') {
-      const char u = Upper_Char(first);
-      std::size_t cut = 0;
-      if (u == 'B' && Starts_With_Word(t, kBytePtr))
-        size = 1, cut = 8;
-      else if (u == 'W' && Starts_With_Word(t, kWordPtr))
-        size = 2, cut = 8;
-      else if (u == 'D' && t.size() > 8 && Starts_With_Word(t, kDwordPt) && Upper_Char(t[8]) == 'R')
-        size = 3, cut = 9;
-      else
-        return Quick::Unknown;
-      rest = Trim_Left(t.substr(cut));
-      if (rest.empty() || rest[0] != '[') return Quick::Unknown;
-    }
-    const std::string_view inner = rest.substr(1, rest.size() - 2);
-    detail::MemRef m;
-    if (Read_Address_Quick(inner, m) != Quick::Accepted) return Quick::Unknown;
-    out.kind = detail::PlainOperand::Kind::Memory;
-    out.size = size;
-    out.size_written = first != '[';
-    out.ref = m;
-    return Quick::Accepted;
+// The four bytes at p as a little-endian word.
+std::uint32_t Load_Four(const char* p) {
+  std::uint32_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, p, 4);
+  } else {
+    for (std::size_t i = 0; i < 4; ++i) word |= std::uint32_t{static_cast<unsigned char>(p[i])} << (8 * i);
   }
-  if (Is_Digit(first) || first == '&') {
-    out.kind = detail::PlainOperand::Kind::Number;
-    return detail::Plain_Literal(t, out.number) ? Quick::Accepted : Quick::Refused;
-  }
-  if (t.size() == 2 || t.size() == 3) {
-    const RegSlot slot = Find_Register(Letters_Key(t.data(), t.size()));
-    if (slot.width != 0) {
-      out.kind = detail::PlainOperand::Kind::Register;
-      out.reg = {slot.width, slot.code};
-      return Quick::Accepted;
-    }
-  }
-  return Quick::Unknown;
+  return word;
 }
 
-}  // namespace
+// The 32-bit registers by their three letters as the low bytes of such a word, capitals: the
+// multiply gives each of the eight its own slot of sixteen, so a lookup is one compare.
+struct Reg32Slot {
+  std::uint32_t letters = 0;  // 0: empty (no text masks to it and names a register)
+  std::uint8_t code = kNoRegister;
+};
+constexpr std::size_t Reg32_Slot(std::uint32_t letters) { return (letters * 0xAAF59u) >> 28; }
+constexpr auto kReg32Slots = [] {
+  std::array<Reg32Slot, 16> table{};
+  for (std::uint8_t i = 0; i < 8; ++i) {
+    const std::uint32_t key = kReg32[i];  // first letter in bits 16..23
+    const std::uint32_t letters = (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16;
+    table[Reg32_Slot(letters)] = Reg32Slot{letters, i};
+  }
+  return table;
+}();
+static_assert([] {
+  for (std::uint8_t i = 0; i < 8; ++i) {
+    const std::uint32_t key = kReg32[i];
+    const std::uint32_t letters = (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16;
+    if (kReg32Slots[Reg32_Slot(letters)].code != i) return false;  // two registers share a slot
+  }
+  return true;
+}());
 
-namespace {
+// The 32-bit register whose letters, in any case, are the low three bytes of word. Clearing
+// bit 5 of a byte capitalizes a small letter and makes no other byte a letter.
+std::uint8_t Register32_Of(std::uint32_t word) {
+  const std::uint32_t letters = word & 0xDFDFDFu;
+  const Reg32Slot& slot = kReg32Slots[Reg32_Slot(letters)];
+  return slot.letters == letters ? slot.code : kNoRegister;
+}
+
+// The addresses programs write most, in one pass without a loop: a base register, then "+REG" or
+// "+REG*F", then a sign and a number that runs to the closing bracket. The bytes from p to end
+// (the closing bracket, which may be read) are the text between the brackets. Unknown for any
+// other text: Read_Address_Quick reads those. A number followed by more terms is no plain
+// literal, so Plain_Literal refuses it rather than reading a term short.
+Quick Read_Address_Common(const char* p, const char* const end, detail::MemRef& m) {
+  constexpr std::uint8_t kEsp = 4, kEbp = 5;
+  if (end - p < 3) return Quick::Unknown;
+  std::uint32_t word = Load_Four(p);
+  std::uint8_t base = Register32_Of(word);
+  if (base == kNoRegister) return Quick::Unknown;
+  std::uint8_t index = kNoRegister, scale = 0;
+  p += 3;
+  char c = static_cast<char>(word >> 24);  // *p, the closing bracket at the end
+  if (c == '+' && end - p >= 4) {
+    word = Load_Four(p + 1);
+    if (const std::uint8_t second = Register32_Of(word); second != kNoRegister) {
+      p += 4;
+      c = static_cast<char>(word >> 24);
+      if (c == '*') {
+        const char f = p[1];
+        if (f != '1' && f != '2' && f != '4' && f != '8') return Quick::Unknown;
+        scale = f == '1' ? 0 : f == '2' ? 1 : f == '4' ? 2 : 3;
+        index = second;
+        p += 2;
+        c = *p;
+      } else if (second == kEsp) {
+        index = base;  // ESP can only be the base: [EBX+ESP] is [ESP+EBX]
+        base = kEsp;
+      } else {
+        index = second;
+      }
+      if (index == kEsp) return Quick::Unknown;
+    }
+  }
+  if (p == end) {
+    m = detail::MemRef{detail::MemError::None, base, index, scale, base == kEbp ? std::uint8_t{0x40} : std::uint8_t{0},
+                       0, {}};
+    return Quick::Accepted;
+  }
+  if ((c != '+' && c != '-') || end - p < 2) return Quick::Unknown;
+  const bool negative = c == '-';
+  // A subtracted &H or &B number is sized by its text.
+  if (!Is_Digit(p[1]) && (p[1] != '&' || negative)) return Quick::Unknown;
+  detail::PlainNumber disp;
+  if (!detail::Plain_Literal(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), disp))
+    return Quick::Unknown;
+  if (negative && disp.value > 0x80000000u) return Quick::Unknown;
+  // Eight bits when the number's text is a byte's (as Plain_ImmType) and its value one.
+  const bool byte_text = disp.decimal ? disp.digits <= 3 : disp.digits <= 2;
+  const bool disp8 = byte_text && disp.value <= (negative ? 128u : 127u);
+  m = detail::MemRef{detail::MemError::None, base, index, scale,
+                     disp8 ? std::uint8_t{0x40} : std::uint8_t{0x80},
+                     negative ? -static_cast<std::int64_t>(disp.value) : static_cast<std::int64_t>(disp.value), {}};
+  return Quick::Accepted;
+}
+
+// A bracketed operand, after a size word or not, written without outer blanks.
+[[gnu::noinline]] bool Read_Plain_Memory(std::string_view t, detail::PlainOperand& out) {
+  const char first = t[0];
+  std::string_view rest = t;
+  int size = 3;
+  if (first != '[') {
+    const char u = Upper_Char(first);
+    std::size_t cut = 0;
+    if (u == 'B' && Starts_With_Word(t, kBytePtr))
+      size = 1, cut = 8;
+    else if (u == 'W' && Starts_With_Word(t, kWordPtr))
+      size = 2, cut = 8;
+    else if (u == 'D' && t.size() > 8 && Starts_With_Word(t, kDwordPt) && Upper_Char(t[8]) == 'R')
+      size = 3, cut = 9;
+    else
+      return detail::Read_Plain_Steps(t, out);
+    rest = Trim_Left(t.substr(cut));
+    if (rest.empty() || rest[0] != '[') return detail::Read_Plain_Steps(t, out);
+  }
+  detail::MemRef m;
+  if (Read_Address_Common(rest.data() + 1, rest.data() + rest.size() - 1, m) != Quick::Accepted &&
+      Read_Address_Quick(rest.substr(1, rest.size() - 2), m) != Quick::Accepted)
+    return detail::Read_Plain_Steps(t, out);
+  out.kind = detail::PlainOperand::Kind::Memory;
+  out.size = size;
+  out.size_written = first != '[';
+  out.ref = m;
+  return true;
+}
+
+// Registers were tried by Read_Plain; numbers and addresses written without outer blanks are
+// read here, everything else by the steps.
 [[gnu::noinline]] bool Read_Plain_Other(std::string_view text, detail::PlainOperand& out) {
-  if (!text.empty() && text.front() != ' ' && text.back() != ' ') {
-    const Quick quick = Read_Plain_Quick(text, out);
-    if (quick != Quick::Unknown) return quick == Quick::Accepted;
+  if (text.empty() || text.front() == ' ' || text.back() == ' ') return detail::Read_Plain_Steps(text, out);
+  if (text.back() == ']') return Read_Plain_Memory(text, out);
+  if (const char first = text.front(); Is_Digit(first) || first == '&') {
+    out.kind = detail::PlainOperand::Kind::Number;
+    return detail::Plain_Literal(text, out.number);
   }
   return detail::Read_Plain_Steps(text, out);
 }
+
 }  // namespace
 
 bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
