@@ -428,7 +428,6 @@ constexpr EightChars Eight_Of(std::string_view word) {
 }
 constexpr EightChars kBytePtr = Eight_Of("BYTE PTR");
 constexpr EightChars kWordPtr = Eight_Of("WORD PTR");
-constexpr EightChars kDwordPt = Eight_Of("DWORD PT");
 
 // Whether t starts with the eight characters of word, in any case.
 bool Starts_With_Word(std::string_view t, const EightChars& word) {
@@ -486,20 +485,77 @@ std::uint8_t Register32_Of(std::uint32_t word) {
   return slot.letters == letters ? slot.code : kNoRegister;
 }
 
-// The addresses programs write most, in one pass without a loop: a base register, then "+REG" or
-// "+REG*F", then a sign and a number that runs to the closing bracket. The bytes from p to end
-// (the closing bracket, which may be read) are the text between the brackets. Unknown for any
-// other text: Read_Address_Quick reads those. A number followed by more terms is no plain
-// literal, so Plain_Literal refuses it rather than reading a term short.
-Quick Read_Address_Common(const char* p, const char* const end, detail::MemRef& m) {
+// The bracketed part of t, after a size word when there is one, and the size code (3 without a
+// word); empty when t is neither "[..." nor a size word, blanks and "[...".
+std::string_view Bracketed(std::string_view t, int& size) {
+  const char first = t[0];
+  size = 3;
+  if (first == '[') return t;
+  // Bit 5 is a letter's case: the first letter picks the only word it can start.
+  const char u = static_cast<char>(first & 0xDF);
+  std::size_t cut = 0;
+  if (u == 'B' && Starts_With_Word(t, kBytePtr))
+    size = 1, cut = 8;
+  else if (u == 'W' && Starts_With_Word(t, kWordPtr))
+    size = 2, cut = 8;
+  else if (u == 'D' && Starts_With_Word(t.substr(1), kWordPtr))
+    size = 3, cut = 9;
+  else
+    return {};
+  // Written as a rule with one blank before the bracket.
+  if (t.size() > cut + 1 && t[cut] == ' ' && t[cut + 1] == '[') return t.substr(cut + 1);
+  const std::string_view rest = Trim_Left(t.substr(cut));
+  return !rest.empty() && rest[0] == '[' ? rest : std::string_view{};
+}
+
+// A bracketed operand (t ends with "]") that Read_Plain_Memory leaves: the loop over its terms,
+// and the steps for what the loop leaves.
+[[gnu::noinline]] bool Read_Plain_Memory_Terms(std::string_view t, detail::PlainOperand& out) {
+  int size = 0;
+  const std::string_view rest = Bracketed(t, size);
+  detail::MemRef m;
+  if (rest.empty() || Read_Address_Quick(rest.substr(1, rest.size() - 2), m) != Quick::Accepted)
+    return detail::Read_Plain_Steps(t, out);
+  out.kind = detail::PlainOperand::Kind::Memory;
+  out.size = size;
+  out.size_written = t[0] != '[';
+  out.ref = m;
+  return true;
+}
+
+// The number that closes an address whose registers Read_Plain_Memory has put in out: the
+// displacement and the mod bits it takes. A number followed by more terms is no plain literal,
+// so Plain_Literal refuses it rather than reading a term short.
+[[gnu::noinline]] bool Read_Closing_Number(std::string_view number, bool negative, detail::PlainOperand& out,
+                                           std::string_view t) {
+  detail::PlainNumber disp;
+  if (!detail::Plain_Literal(number, disp) || (negative && disp.value > 0x80000000u))
+    return Read_Plain_Memory_Terms(t, out);
+  // Eight bits when the number's text is a byte's (as Plain_ImmType) and its value one.
+  const bool byte_text = disp.decimal ? disp.digits <= 3 : disp.digits <= 2;
+  out.ref.mod = byte_text && disp.value <= (negative ? 128u : 127u) ? 0x40 : 0x80;
+  out.ref.disp = negative ? -static_cast<std::int64_t>(disp.value) : static_cast<std::int64_t>(disp.value);
+  return true;
+}
+
+// A bracketed operand (t ends with "]", no outer blanks). The addresses programs write most are
+// read in one pass without a loop or a call: a base register, then "+REG" or "+REG*F", then a
+// sign and a number that runs to the closing bracket, which Read_Closing_Number reads. Anything
+// else goes to Read_Plain_Memory_Terms. Only a reading that succeeds is answered from out.
+[[gnu::noinline]] bool Read_Plain_Memory(std::string_view t, detail::PlainOperand& out) {
   constexpr std::uint8_t kEsp = 4, kEbp = 5;
-  if (end - p < 3) return Quick::Unknown;
+  int size = 0;
+  const std::string_view rest = Bracketed(t, size);
+  if (rest.empty()) return detail::Read_Plain_Steps(t, out);
+  const char* p = rest.data() + 1;
+  const char* const end = rest.data() + rest.size() - 1;  // the closing bracket, which may be read
+  if (end - p < 3) return Read_Plain_Memory_Terms(t, out);
   std::uint32_t word = Load_Four(p);
   std::uint8_t base = Register32_Of(word);
-  if (base == kNoRegister) return Quick::Unknown;
+  if (base == kNoRegister) return Read_Plain_Memory_Terms(t, out);
   std::uint8_t index = kNoRegister, scale = 0;
   p += 3;
-  char c = static_cast<char>(word >> 24);  // *p, the closing bracket at the end
+  char c = static_cast<char>(word >> 24);  // *p
   if (c == '+' && end - p >= 4) {
     word = Load_Four(p + 1);
     if (const std::uint8_t second = Register32_Of(word); second != kNoRegister) {
@@ -507,7 +563,7 @@ Quick Read_Address_Common(const char* p, const char* const end, detail::MemRef& 
       c = static_cast<char>(word >> 24);
       if (c == '*') {
         const char f = p[1];
-        if (f != '1' && f != '2' && f != '4' && f != '8') return Quick::Unknown;
+        if (f != '1' && f != '2' && f != '4' && f != '8') return Read_Plain_Memory_Terms(t, out);
         scale = f == '1' ? 0 : f == '2' ? 1 : f == '4' ? 2 : 3;
         index = second;
         p += 2;
@@ -518,59 +574,21 @@ Quick Read_Address_Common(const char* p, const char* const end, detail::MemRef& 
       } else {
         index = second;
       }
-      if (index == kEsp) return Quick::Unknown;
+      if (index == kEsp) return Read_Plain_Memory_Terms(t, out);
     }
   }
-  if (p == end) {
-    m = detail::MemRef{detail::MemError::None, base, index, scale, base == kEbp ? std::uint8_t{0x40} : std::uint8_t{0},
-                       0, {}};
-    return Quick::Accepted;
-  }
-  if ((c != '+' && c != '-') || end - p < 2) return Quick::Unknown;
-  const bool negative = c == '-';
-  // A subtracted &H or &B number is sized by its text.
-  if (!Is_Digit(p[1]) && (p[1] != '&' || negative)) return Quick::Unknown;
-  detail::PlainNumber disp;
-  if (!detail::Plain_Literal(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), disp))
-    return Quick::Unknown;
-  if (negative && disp.value > 0x80000000u) return Quick::Unknown;
-  // Eight bits when the number's text is a byte's (as Plain_ImmType) and its value one.
-  const bool byte_text = disp.decimal ? disp.digits <= 3 : disp.digits <= 2;
-  const bool disp8 = byte_text && disp.value <= (negative ? 128u : 127u);
-  m = detail::MemRef{detail::MemError::None, base, index, scale,
-                     disp8 ? std::uint8_t{0x40} : std::uint8_t{0x80},
-                     negative ? -static_cast<std::int64_t>(disp.value) : static_cast<std::int64_t>(disp.value), {}};
-  return Quick::Accepted;
-}
-
-// A bracketed operand, after a size word or not, written without outer blanks.
-[[gnu::noinline]] bool Read_Plain_Memory(std::string_view t, detail::PlainOperand& out) {
-  const char first = t[0];
-  std::string_view rest = t;
-  int size = 3;
-  if (first != '[') {
-    const char u = Upper_Char(first);
-    std::size_t cut = 0;
-    if (u == 'B' && Starts_With_Word(t, kBytePtr))
-      size = 1, cut = 8;
-    else if (u == 'W' && Starts_With_Word(t, kWordPtr))
-      size = 2, cut = 8;
-    else if (u == 'D' && t.size() > 8 && Starts_With_Word(t, kDwordPt) && Upper_Char(t[8]) == 'R')
-      size = 3, cut = 9;
-    else
-      return detail::Read_Plain_Steps(t, out);
-    rest = Trim_Left(t.substr(cut));
-    if (rest.empty() || rest[0] != '[') return detail::Read_Plain_Steps(t, out);
-  }
-  detail::MemRef m;
-  if (Read_Address_Common(rest.data() + 1, rest.data() + rest.size() - 1, m) != Quick::Accepted &&
-      Read_Address_Quick(rest.substr(1, rest.size() - 2), m) != Quick::Accepted)
-    return detail::Read_Plain_Steps(t, out);
+  if (p != end && ((c != '+' && c != '-') || end - p < 2)) return Read_Plain_Memory_Terms(t, out);
   out.kind = detail::PlainOperand::Kind::Memory;
   out.size = size;
-  out.size_written = first != '[';
-  out.ref = m;
-  return true;
+  out.size_written = t[0] != '[';
+  out.ref = detail::MemRef{detail::MemError::None, base, index, scale, base == kEbp ? std::uint8_t{0x40} : std::uint8_t{0},
+                           0, {}};
+  if (p == end) return true;
+  const bool negative = c == '-';
+  if (Is_Digit(p[1]) || (p[1] == '&' && !negative))
+    return Read_Closing_Number(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), negative, out, t);
+  // A subtracted &H or &B number is sized by its text: the terms loop leaves it to the steps.
+  return p[1] == '&' ? detail::Read_Plain_Steps(t, out) : Read_Plain_Memory_Terms(t, out);
 }
 
 // Registers were tried by Read_Plain; numbers and addresses written without outer blanks are
