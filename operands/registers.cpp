@@ -585,9 +585,10 @@ std::string_view Bracketed(std::string_view t, int& size) {
                            0, {}};
   if (p == end) return true;
   const bool negative = c == '-';
-  if (Is_Digit(p[1]) || (p[1] == '&' && !negative))
+  // A subtracted &B number is sized by its text as written, not by its digits: the steps read it.
+  // (A subtracted &H number is sized as any other, by its digits.)
+  if (Is_Digit(p[1]) || (p[1] == '&' && (!negative || (p[2] | 0x20) == 'h')))
     return Read_Closing_Number(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), negative, out, t);
-  // A subtracted &H or &B number is sized by its text: the terms loop leaves it to the steps.
   return p[1] == '&' ? detail::Read_Plain_Steps(t, out) : Read_Plain_Memory_Terms(t, out);
 }
 
