@@ -455,7 +455,7 @@ std::uint32_t Load_Four(const char* p) {
 // The 32-bit registers by their three letters as the low bytes of such a word, capitals: the
 // multiply gives each of the eight its own slot of sixteen, so a lookup is one compare.
 struct Reg32Slot {
-  std::uint32_t letters = 0;  // 0: empty (no text masks to it and names a register)
+  std::uint32_t letters = ~0u;  // empty: no masked word has a top byte
   std::uint8_t code = kNoRegister;
 };
 constexpr std::size_t Reg32_Slot(std::uint32_t letters) { return (letters * 0xAAF59u) >> 28; }
@@ -477,12 +477,13 @@ static_assert([] {
   return true;
 }());
 
-// The 32-bit register whose letters, in any case, are the low three bytes of word. Clearing
-// bit 5 of a byte capitalizes a small letter and makes no other byte a letter.
-std::uint8_t Register32_Of(std::uint32_t word) {
+// Whether the low three bytes of word are a 32-bit register's letters, in any case, and its code.
+// Clearing bit 5 of a byte capitalizes a small letter and makes no other byte a letter.
+bool Register32_Of(std::uint32_t word, std::uint8_t& code) {
   const std::uint32_t letters = word & 0xDFDFDFu;
   const Reg32Slot& slot = kReg32Slots[Reg32_Slot(letters)];
-  return slot.letters == letters ? slot.code : kNoRegister;
+  code = slot.code;
+  return slot.letters == letters;
 }
 
 // The bracketed part of t, after a size word when there is one, and the size code (3 without a
@@ -551,14 +552,14 @@ std::string_view Bracketed(std::string_view t, int& size) {
   const char* const end = rest.data() + rest.size() - 1;  // the closing bracket, which may be read
   if (end - p < 3) return Read_Plain_Memory_Terms(t, out);
   std::uint32_t word = Load_Four(p);
-  std::uint8_t base = Register32_Of(word);
-  if (base == kNoRegister) return Read_Plain_Memory_Terms(t, out);
+  std::uint8_t base = kNoRegister;
+  if (!Register32_Of(word, base)) return Read_Plain_Memory_Terms(t, out);
   std::uint8_t index = kNoRegister, scale = 0;
   p += 3;
   char c = static_cast<char>(word >> 24);  // *p
   if (c == '+' && end - p >= 4) {
     word = Load_Four(p + 1);
-    if (const std::uint8_t second = Register32_Of(word); second != kNoRegister) {
+    if (std::uint8_t second = kNoRegister; Register32_Of(word, second)) {
       p += 4;
       c = static_cast<char>(word >> 24);
       if (c == '*') {
