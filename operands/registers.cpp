@@ -486,6 +486,54 @@ bool Register32_Of(std::uint32_t word, std::uint8_t& code) {
   return slot.letters == letters;
 }
 
+// Every general register by its letters as a little-endian word, capitals, with its length in
+// the top byte: the multiply gives each of the 24 its own slot of 32, so a lookup is one compare.
+struct AnySlot {
+  std::uint32_t letters = ~0u;  // empty: no text of two or three bytes has this word
+  std::uint8_t width = 0;
+  std::uint8_t code = kNoRegister;
+};
+constexpr std::size_t Any_Slot(std::uint32_t letters) { return (letters * 0xD1A4C415u) >> 27; }
+// Key's letters, first in the top, turned into such a word.
+constexpr std::uint32_t Word_Of(std::uint32_t key) {
+  return (key >> 24) == 3 ? (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16 | 3u << 24
+                          : (key >> 8 & 0xFF) | (key & 0xFF) << 8 | 2u << 24;
+}
+constexpr auto kAnySlots = [] {
+  std::array<AnySlot, 32> table{};
+  auto put = [&](const Column& column, std::uint8_t width) {
+    for (std::uint8_t i = 0; i < 8; ++i)
+      table[Any_Slot(Word_Of(column[i]))] = AnySlot{Word_Of(column[i]), width, i};
+  };
+  put(kReg8, 8);
+  put(kReg16, 16);
+  put(kReg32, 32);
+  return table;
+}();
+static_assert([] {
+  for (const Column* column : {&kReg8, &kReg16, &kReg32})
+    for (std::uint8_t i = 0; i < 8; ++i)
+      if (kAnySlots[Any_Slot(Word_Of((*column)[i]))].letters != Word_Of((*column)[i]))
+        return false;  // shared slot
+  return true;
+}());
+
+// The register named by the size (2 or 3) bytes at p, in any case; width 0 for none.
+AnySlot Any_Register(const char* p, std::size_t size) {
+  std::uint16_t two = 0;
+  if constexpr (std::endian::native == std::endian::little)
+    std::memcpy(&two, p, 2);
+  else
+    two =
+        static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
+  const std::uint32_t word =
+      size == 2 ? two | 2u << 24
+                : (two | static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 16 | 3u << 24);
+  const std::uint32_t letters = word & 0xFFDFDFDFu;
+  const AnySlot& slot = kAnySlots[Any_Slot(letters)];
+  return slot.letters == letters ? slot : AnySlot{};
+}
+
 // The bracketed part of t, after a size word when there is one, and the size code (3 without a
 // word); empty when t is neither "[..." nor a size word, blanks and "[...".
 std::string_view Bracketed(std::string_view t, int& size) {
@@ -582,14 +630,15 @@ std::string_view Bracketed(std::string_view t, int& size) {
   out.kind = detail::PlainOperand::Kind::Memory;
   out.size = size;
   out.size_written = t[0] != '[';
-  out.ref = detail::MemRef{detail::MemError::None, base, index, scale, base == kEbp ? std::uint8_t{0x40} : std::uint8_t{0},
-                           0, {}};
+  out.ref = detail::MemRef{
+      detail::MemError::None, base, index, scale, base == kEbp ? std::uint8_t{0x40} : std::uint8_t{0}, 0, {}};
   if (p == end) return true;
   const bool negative = c == '-';
   // A subtracted &B number is sized by its text as written, not by its digits: the steps read it.
   // (A subtracted &H number is sized as any other, by its digits.)
   if (Is_Digit(p[1]) || (p[1] == '&' && (!negative || (p[2] | 0x20) == 'h')))
-    return Read_Closing_Number(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), negative, out, t);
+    return Read_Closing_Number(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), negative, out,
+                               t);
   return p[1] == '&' ? detail::Read_Plain_Steps(t, out) : Read_Plain_Memory_Terms(t, out);
 }
 
@@ -610,7 +659,7 @@ std::string_view Bracketed(std::string_view t, int& size) {
 bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
   // Most operands are a register: two or three letters, which no other text keys like.
   if (text.size() == 2 || text.size() == 3) {
-    if (const RegSlot slot = Find_Register(Letters_Key(text.data(), text.size())); slot.width != 0) {
+    if (const AnySlot slot = Any_Register(text.data(), text.size()); slot.width != 0) {
       out.kind = PlainOperand::Kind::Register;
       out.reg = {slot.width, slot.code};
       return true;

@@ -46,7 +46,8 @@ std::string Address(std::mt19937& rnd) {
     if (k > 0 || rnd() % 10 == 0) inner += rnd() % 3 == 0 ? "-" : "+";
     switch (rnd() % 3) {
       case 0:
-        inner += rnd() % 8 == 0 ? odd_terms[rnd() % std::size(odd_terms)] : registers[rnd() % std::size(registers)];
+        inner += rnd() % 8 == 0 ? odd_terms[rnd() % std::size(odd_terms)]
+                                : registers[rnd() % std::size(registers)];
         break;
       case 1:
         inner += scaled[rnd() % std::size(scaled)];
@@ -67,8 +68,10 @@ std::string Address(std::mt19937& rnd) {
 }
 
 TEST(PlainReading, OnePassReadsAsTheSteps) {
-  const char* const others[] = {"EAX", "eax", "AX", "al", "BH", "SP", "CS", "CR0", "EAXX", "E", "0", "255", "0x100",
-                                "&H0FF", "&B101", "0b2", "12h", "-1", "5?", "LBL", "_x", " EAX", "EAX ", "", "EBX]"};
+  const char* const others[] = {"EAX",  "eax",    "AX",    "al",  "BH",    "SP",    "CS",    "CR0",
+                                "EAXX", "E",      "0",     "255", "0x100", "&H0FF", "&B101", "0b2",
+                                "12h",  "-1",     "5?",    "LBL", "_x",    " EAX",  "EAX ",  "",
+                                "EBX]", "e\xC1x", "A\xD8", "  ",  "\x01X", "bH",    "eSi"};
   std::mt19937 rnd(7);
   int memory_read = 0;
   for (int n = 0; n < 200000; ++n) {
@@ -122,6 +125,10 @@ TEST(PlainReading, CommonAddresses) {
       {"[ESI-&B11]", "mem size 3 base 6 index 255 scale 0 mod 128 disp -3"},
       {"[EAX+5+EBX]", "mem size 3 base 0 index 3 scale 0 mod 64 disp 5"},
       {"[EAX+EBX*4+0x10]", "mem size 3 base 0 index 3 scale 2 mod 64 disp 16"},
+      {"eSi", "reg 32/6"},
+      {"bh", "reg 8/7"},
+      {"Sp", "reg 16/4"},
+      {"e\xC1x", "refused"},
       {"[EAX-2147483648]", "mem size 3 base 0 index 255 scale 0 mod 128 disp -2147483648"},
   };
   for (const Row& row : rows) {
