@@ -43,24 +43,33 @@ constexpr std::uint32_t Name_Key(std::string_view text) {
 static_assert(Name_Key(" eAx ") == Key("EAX") && Name_Key("cs") == Key("CS") && Name_Key("EAXX") == 0 &&
               Name_Key("") == 0 && Name_Key(" ") == 0 && Name_Key("A") == 0);
 
-// Every general register by key in one open-addressed table: a lookup is a multiply and, for
-// most texts, one compare instead of a scan of the columns.
+// A name's letters as the little-endian word its bytes load as, with its length in the top byte;
+// 0 for a key of any other length.
+constexpr std::uint32_t Word_Of(std::uint32_t key) {
+  switch (key >> 24) {
+    case 2:
+      return (key >> 8 & 0xFF) | (key & 0xFF) << 8 | 2u << 24;
+    case 3:
+      return (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16 | 3u << 24;
+    default:
+      return 0;
+  }
+}
+
+// Every general register by that word in one table: the multiply gives each of the 24 its own
+// slot of 32, so a lookup is one compare, whichever the text.
 struct RegSlot {
-  std::uint32_t key = 0;  // 0: empty
+  std::uint32_t word = ~0u;  // empty: no name of two or three letters has this word
   std::uint8_t width = 0;
   std::uint8_t code = kNoRegister;
 };
-constexpr std::size_t kRegSlots = 64;
-constexpr std::size_t Reg_Hash(std::uint32_t key) { return (key * 2654435761u) >> 26; }
+constexpr std::size_t Reg_Slot(std::uint32_t word) { return (word * 0xD1A4C415u) >> 27; }
 
 constexpr auto kRegTable = [] {
-  std::array<RegSlot, kRegSlots> table{};
+  std::array<RegSlot, 32> table{};
   auto put = [&](const Column& column, std::uint8_t width) {
-    for (std::uint8_t i = 0; i < 8; ++i) {
-      std::size_t h = Reg_Hash(column[i]);
-      while (table[h].key != 0) h = (h + 1) % kRegSlots;
-      table[h] = RegSlot{column[i], width, i};
-    }
+    for (std::uint8_t i = 0; i < 8; ++i)
+      table[Reg_Slot(Word_Of(column[i]))] = RegSlot{Word_Of(column[i]), width, i};
   };
   put(kReg8, 8);
   put(kReg16, 16);
@@ -68,25 +77,27 @@ constexpr auto kRegTable = [] {
   return table;
 }();
 
-constexpr RegSlot Find_Register(std::uint32_t key) {
-  if (key == 0) return {};
-  for (std::size_t h = Reg_Hash(key);; h = (h + 1) % kRegSlots) {
-    if (kRegTable[h].key == key) return kRegTable[h];
-    if (kRegTable[h].key == 0) return {};
-  }
+constexpr RegSlot Find_Word(std::uint32_t word) {
+  const RegSlot& slot = kRegTable[Reg_Slot(word)];
+  return slot.word == word ? slot : RegSlot{};
 }
+constexpr RegSlot Find_Register(std::uint32_t key) { return Find_Word(Word_Of(key)); }
 
 constexpr std::uint8_t Code_Of(std::string_view text, std::uint8_t width) {
   const RegSlot slot = Find_Register(Name_Key(text));
   return slot.width == width ? slot.code : kNoRegister;
 }
 
-// The table answers as the columns do.
+// The table answers as the columns do, and every name of two letters is an 8- or 16-bit register.
 static_assert([] {
   for (std::uint8_t i = 0; i < 8; ++i)
     if (Find_Register(kReg8[i]).code != i || Find_Register(kReg16[i]).width != 16 ||
         Find_Register(kReg32[i]).code != i)
       return false;
+  for (const std::uint32_t key : kReg8)
+    if ((key >> 24) != 2) return false;
+  for (const std::uint32_t key : kReg16)
+    if ((key >> 24) != 2) return false;
   return Find_Register(Key("EAXX")).width == 0 && Find_Register(Key("CS")).width == 0;
 }());
 
@@ -309,18 +320,25 @@ namespace {
 
 enum class Quick : std::uint8_t { Unknown, Accepted };
 
-// The 32-bit register named by the three characters at p, or kNoRegister.
-// The key of the two or three bytes at p, as Key makes it for a register name. Register names
-// are letters: clearing bit 5 makes a small letter its capital and turns no other byte into a
-// letter, so no other text gets a register's key.
-std::uint32_t Letters_Key(const char* p, std::size_t size) {
-  const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(c) & 0xDF); };
-  return size == 2 ? (2u << 24) | (up(p[0]) << 8) | up(p[1])
-                   : (3u << 24) | (up(p[0]) << 16) | (up(p[1]) << 8) | up(p[2]);
+// The word of the two or three bytes at p, as Word_Of makes it for a register name. Register
+// names are letters: clearing bit 5 makes a small letter its capital and turns no other byte into
+// a letter, so no other text gets a register's word.
+std::uint32_t Letters_Word(const char* p, std::size_t size) {
+  std::uint16_t two = 0;
+  if constexpr (std::endian::native == std::endian::little)
+    std::memcpy(&two, p, 2);
+  else
+    two =
+        static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
+  const std::uint32_t word =
+      size == 2 ? two | 2u << 24
+                : (two | static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 16 | 3u << 24);
+  return word & 0xFFDFDFDFu;
 }
 
+// The 32-bit register named by the three characters at p, or kNoRegister.
 std::uint8_t Register32_At(const char* p) {
-  const RegSlot slot = Find_Register(Letters_Key(p, 3));
+  const RegSlot slot = Find_Word(Letters_Word(p, 3));
   return slot.width == 32 ? slot.code : kNoRegister;
 }
 
@@ -452,86 +470,13 @@ std::uint32_t Load_Four(const char* p) {
   return word;
 }
 
-// The 32-bit registers by their three letters as the low bytes of such a word, capitals: the
-// multiply gives each of the eight its own slot of sixteen, so a lookup is one compare.
-struct Reg32Slot {
-  std::uint32_t letters = ~0u;  // empty: no masked word has a top byte
-  std::uint8_t code = kNoRegister;
-};
-constexpr std::size_t Reg32_Slot(std::uint32_t letters) { return (letters * 0xAAF59u) >> 28; }
-constexpr auto kReg32Slots = [] {
-  std::array<Reg32Slot, 16> table{};
-  for (std::uint8_t i = 0; i < 8; ++i) {
-    const std::uint32_t key = kReg32[i];  // first letter in bits 16..23
-    const std::uint32_t letters = (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16;
-    table[Reg32_Slot(letters)] = Reg32Slot{letters, i};
-  }
-  return table;
-}();
-static_assert([] {
-  for (std::uint8_t i = 0; i < 8; ++i) {
-    const std::uint32_t key = kReg32[i];
-    const std::uint32_t letters = (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16;
-    if (kReg32Slots[Reg32_Slot(letters)].code != i) return false;  // two registers share a slot
-  }
-  return true;
-}());
-
-// Whether the low three bytes of word are a 32-bit register's letters, in any case, and its code.
-// Clearing bit 5 of a byte capitalizes a small letter and makes no other byte a letter.
+// Whether the low three bytes of word (a load of four) name a 32-bit register, in any case, and
+// its code.
 bool Register32_Of(std::uint32_t word, std::uint8_t& code) {
-  const std::uint32_t letters = word & 0xDFDFDFu;
-  const Reg32Slot& slot = kReg32Slots[Reg32_Slot(letters)];
+  const std::uint32_t letters = (word & 0xDFDFDFu) | 3u << 24;
+  const RegSlot& slot = kRegTable[Reg_Slot(letters)];
   code = slot.code;
-  return slot.letters == letters;
-}
-
-// Every general register by its letters as a little-endian word, capitals, with its length in
-// the top byte: the multiply gives each of the 24 its own slot of 32, so a lookup is one compare.
-struct AnySlot {
-  std::uint32_t letters = ~0u;  // empty: no text of two or three bytes has this word
-  std::uint8_t width = 0;
-  std::uint8_t code = kNoRegister;
-};
-constexpr std::size_t Any_Slot(std::uint32_t letters) { return (letters * 0xD1A4C415u) >> 27; }
-// Key's letters, first in the top, turned into such a word.
-constexpr std::uint32_t Word_Of(std::uint32_t key) {
-  return (key >> 24) == 3 ? (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16 | 3u << 24
-                          : (key >> 8 & 0xFF) | (key & 0xFF) << 8 | 2u << 24;
-}
-constexpr auto kAnySlots = [] {
-  std::array<AnySlot, 32> table{};
-  auto put = [&](const Column& column, std::uint8_t width) {
-    for (std::uint8_t i = 0; i < 8; ++i)
-      table[Any_Slot(Word_Of(column[i]))] = AnySlot{Word_Of(column[i]), width, i};
-  };
-  put(kReg8, 8);
-  put(kReg16, 16);
-  put(kReg32, 32);
-  return table;
-}();
-static_assert([] {
-  for (const Column* column : {&kReg8, &kReg16, &kReg32})
-    for (std::uint8_t i = 0; i < 8; ++i)
-      if (kAnySlots[Any_Slot(Word_Of((*column)[i]))].letters != Word_Of((*column)[i]))
-        return false;  // shared slot
-  return true;
-}());
-
-// The register named by the size (2 or 3) bytes at p, in any case; width 0 for none.
-AnySlot Any_Register(const char* p, std::size_t size) {
-  std::uint16_t two = 0;
-  if constexpr (std::endian::native == std::endian::little)
-    std::memcpy(&two, p, 2);
-  else
-    two =
-        static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
-  const std::uint32_t word =
-      size == 2 ? two | 2u << 24
-                : (two | static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 16 | 3u << 24);
-  const std::uint32_t letters = word & 0xFFDFDFDFu;
-  const AnySlot& slot = kAnySlots[Any_Slot(letters)];
-  return slot.letters == letters ? slot : AnySlot{};
+  return slot.word == letters;  // the names of three letters are the 32-bit registers'
 }
 
 // The bracketed part of t, after a size word when there is one, and the size code (3 without a
@@ -659,7 +604,8 @@ std::string_view Bracketed(std::string_view t, int& size) {
 bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
   // Most operands are a register: two or three letters, which no other text keys like.
   if (text.size() == 2 || text.size() == 3) {
-    if (const AnySlot slot = Any_Register(text.data(), text.size()); slot.width != 0) {
+    const std::uint32_t word = Letters_Word(text.data(), text.size());
+    if (const RegSlot& slot = kRegTable[Reg_Slot(word)]; slot.word == word) {
       out.kind = PlainOperand::Kind::Register;
       out.reg = {slot.width, slot.code};
       return true;
