@@ -535,7 +535,8 @@ std::string_view Bracketed(std::string_view t, int& size) {
 // A bracketed operand (t ends with "]", no outer blanks). The addresses programs write most are
 // read in one pass without a loop or a call: a base register, then "+REG" or "+REG*F", then a
 // sign and a number that runs to the closing bracket, which Read_Closing_Number reads. Anything
-// else goes to Read_Plain_Memory_Terms. Only a reading that succeeds is answered from out.
+// else goes to Read_Plain_Memory_Terms. out is filled before the closing number is read: when
+// that number is refused, the reading that follows writes every field it answers with.
 [[gnu::noinline]] bool Read_Plain_Memory(std::string_view t, detail::PlainOperand& out) {
   constexpr std::uint8_t kEsp = 4, kEbp = 5;
   int size = 0;
