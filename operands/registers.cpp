@@ -590,7 +590,7 @@ std::string_view Bracketed(std::string_view t, int& size) {
 
 // Registers were tried by Read_Plain; numbers and addresses written without outer blanks are
 // read here, everything else by the steps.
-[[gnu::noinline]] bool Read_Plain_Other(std::string_view text, detail::PlainOperand& out) {
+bool Read_Plain_Other(std::string_view text, detail::PlainOperand& out) {
   if (text.empty() || text.front() == ' ' || text.back() == ' ') return detail::Read_Plain_Steps(text, out);
   if (text.back() == ']') return Read_Plain_Memory(text, out);
   if (const char first = text.front(); Is_Digit(first) || first == '&') {
