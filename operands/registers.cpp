@@ -43,24 +43,33 @@ constexpr std::uint32_t Name_Key(std::string_view text) {
 static_assert(Name_Key(" eAx ") == Key("EAX") && Name_Key("cs") == Key("CS") && Name_Key("EAXX") == 0 &&
               Name_Key("") == 0 && Name_Key(" ") == 0 && Name_Key("A") == 0);
 
-// Every general register by key in one open-addressed table: a lookup is a multiply and, for
-// most texts, one compare instead of a scan of the columns.
+// A name's letters as the little-endian word its bytes load as, with its length in the top byte;
+// 0 for a key of any other length.
+constexpr std::uint32_t Word_Of(std::uint32_t key) {
+  switch (key >> 24) {
+    case 2:
+      return (key >> 8 & 0xFF) | (key & 0xFF) << 8 | 2u << 24;
+    case 3:
+      return (key >> 16 & 0xFF) | (key & 0xFF00) | (key & 0xFF) << 16 | 3u << 24;
+    default:
+      return 0;
+  }
+}
+
+// Every general register by that word in one table: the multiply gives each of the 24 its own
+// slot of 32, so a lookup is one compare, whichever the text.
 struct RegSlot {
-  std::uint32_t key = 0;  // 0: empty
+  std::uint32_t word = ~0u;  // empty: no name of two or three letters has this word
   std::uint8_t width = 0;
   std::uint8_t code = kNoRegister;
 };
-constexpr std::size_t kRegSlots = 64;
-constexpr std::size_t Reg_Hash(std::uint32_t key) { return (key * 2654435761u) >> 26; }
+constexpr std::size_t Reg_Slot(std::uint32_t word) { return (word * 0xD1A4C415u) >> 27; }
 
 constexpr auto kRegTable = [] {
-  std::array<RegSlot, kRegSlots> table{};
+  std::array<RegSlot, 32> table{};
   auto put = [&](const Column& column, std::uint8_t width) {
-    for (std::uint8_t i = 0; i < 8; ++i) {
-      std::size_t h = Reg_Hash(column[i]);
-      while (table[h].key != 0) h = (h + 1) % kRegSlots;
-      table[h] = RegSlot{column[i], width, i};
-    }
+    for (std::uint8_t i = 0; i < 8; ++i)
+      table[Reg_Slot(Word_Of(column[i]))] = RegSlot{Word_Of(column[i]), width, i};
   };
   put(kReg8, 8);
   put(kReg16, 16);
@@ -68,25 +77,27 @@ constexpr auto kRegTable = [] {
   return table;
 }();
 
-constexpr RegSlot Find_Register(std::uint32_t key) {
-  if (key == 0) return {};
-  for (std::size_t h = Reg_Hash(key);; h = (h + 1) % kRegSlots) {
-    if (kRegTable[h].key == key) return kRegTable[h];
-    if (kRegTable[h].key == 0) return {};
-  }
+constexpr RegSlot Find_Word(std::uint32_t word) {
+  const RegSlot& slot = kRegTable[Reg_Slot(word)];
+  return slot.word == word ? slot : RegSlot{};
 }
+constexpr RegSlot Find_Register(std::uint32_t key) { return Find_Word(Word_Of(key)); }
 
 constexpr std::uint8_t Code_Of(std::string_view text, std::uint8_t width) {
   const RegSlot slot = Find_Register(Name_Key(text));
   return slot.width == width ? slot.code : kNoRegister;
 }
 
-// The table answers as the columns do.
+// The table answers as the columns do, and every name of two letters is an 8- or 16-bit register.
 static_assert([] {
   for (std::uint8_t i = 0; i < 8; ++i)
     if (Find_Register(kReg8[i]).code != i || Find_Register(kReg16[i]).width != 16 ||
         Find_Register(kReg32[i]).code != i)
       return false;
+  for (const std::uint32_t key : kReg8)
+    if ((key >> 24) != 2) return false;
+  for (const std::uint32_t key : kReg16)
+    if ((key >> 24) != 2) return false;
   return Find_Register(Key("EAXX")).width == 0 && Find_Register(Key("CS")).width == 0;
 }());
 
@@ -307,20 +318,27 @@ detail::OperandReading detail::Read_Operand(std::string_view text, Diagnostics& 
 
 namespace {
 
-enum class Quick : std::uint8_t { Unknown, Accepted, Refused };
+enum class Quick : std::uint8_t { Unknown, Accepted };
 
-// The 32-bit register named by the three characters at p, or kNoRegister.
-// The key of the two or three bytes at p, as Key makes it for a register name. Register names
-// are letters: clearing bit 5 makes a small letter its capital and turns no other byte into a
-// letter, so no other text gets a register's key.
-std::uint32_t Letters_Key(const char* p, std::size_t size) {
-  const auto up = [](char c) { return static_cast<std::uint32_t>(static_cast<unsigned char>(c) & 0xDF); };
-  return size == 2 ? (2u << 24) | (up(p[0]) << 8) | up(p[1])
-                   : (3u << 24) | (up(p[0]) << 16) | (up(p[1]) << 8) | up(p[2]);
+// The word of the two or three bytes at p, as Word_Of makes it for a register name. Register
+// names are letters: clearing bit 5 makes a small letter its capital and turns no other byte into
+// a letter, so no other text gets a register's word.
+std::uint32_t Letters_Word(const char* p, std::size_t size) {
+  std::uint16_t two = 0;
+  if constexpr (std::endian::native == std::endian::little)
+    std::memcpy(&two, p, 2);
+  else
+    two =
+        static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
+  const std::uint32_t word =
+      size == 2 ? two | 2u << 24
+                : (two | static_cast<std::uint32_t>(static_cast<unsigned char>(p[2])) << 16 | 3u << 24);
+  return word & 0xFFDFDFDFu;
 }
 
+// The 32-bit register named by the three characters at p, or kNoRegister.
 std::uint8_t Register32_At(const char* p) {
-  const RegSlot slot = Find_Register(Letters_Key(p, 3));
+  const RegSlot slot = Find_Word(Letters_Word(p, 3));
   return slot.width == 32 ? slot.code : kNoRegister;
 }
 
@@ -428,7 +446,6 @@ constexpr EightChars Eight_Of(std::string_view word) {
 }
 constexpr EightChars kBytePtr = Eight_Of("BYTE PTR");
 constexpr EightChars kWordPtr = Eight_Of("WORD PTR");
-constexpr EightChars kDwordPt = Eight_Of("DWORD PT");
 
 // Whether t starts with the eight characters of word, in any case.
 bool Starts_With_Word(std::string_view t, const EightChars& word) {
@@ -442,66 +459,154 @@ bool Starts_With_Word(std::string_view t, const EightChars& word) {
   return (text & word.compared) == word.bits;
 }
 
-// Registers, plain numbers and addresses of the shapes above, written without outer blanks.
-Quick Read_Plain_Quick(std::string_view t, detail::PlainOperand& out) {
-  const char first = t[0];
-  if (t.back() == ']') {
-    std::string_view rest = t;
-    int size = 3;
-    if (first != '[') {
-      const char u = Upper_Char(first);
-      std::size_t cut = 0;
-      if (u == 'B' && Starts_With_Word(t, kBytePtr))
-        size = 1, cut = 8;
-      else if (u == 'W' && Starts_With_Word(t, kWordPtr))
-        size = 2, cut = 8;
-      else if (u == 'D' && t.size() > 8 && Starts_With_Word(t, kDwordPt) && Upper_Char(t[8]) == 'R')
-        size = 3, cut = 9;
-      else
-        return Quick::Unknown;
-      rest = Trim_Left(t.substr(cut));
-      if (rest.empty() || rest[0] != '[') return Quick::Unknown;
-    }
-    const std::string_view inner = rest.substr(1, rest.size() - 2);
-    detail::MemRef m;
-    if (Read_Address_Quick(inner, m) != Quick::Accepted) return Quick::Unknown;
-    out.kind = detail::PlainOperand::Kind::Memory;
-    out.size = size;
-    out.size_written = first != '[';
-    out.ref = m;
-    return Quick::Accepted;
+// The four bytes at p as a little-endian word.
+std::uint32_t Load_Four(const char* p) {
+  std::uint32_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, p, 4);
+  } else {
+    for (std::size_t i = 0; i < 4; ++i) word |= std::uint32_t{static_cast<unsigned char>(p[i])} << (8 * i);
   }
-  if (Is_Digit(first) || first == '&') {
-    out.kind = detail::PlainOperand::Kind::Number;
-    return detail::Plain_Literal(t, out.number) ? Quick::Accepted : Quick::Refused;
-  }
-  if (t.size() == 2 || t.size() == 3) {
-    const RegSlot slot = Find_Register(Letters_Key(t.data(), t.size()));
-    if (slot.width != 0) {
-      out.kind = detail::PlainOperand::Kind::Register;
-      out.reg = {slot.width, slot.code};
-      return Quick::Accepted;
-    }
-  }
-  return Quick::Unknown;
+  return word;
 }
 
-}  // namespace
+// Whether the low three bytes of word (a load of four) name a 32-bit register, in any case, and
+// its code.
+bool Register32_Of(std::uint32_t word, std::uint8_t& code) {
+  const std::uint32_t letters = (word & 0xDFDFDFu) | 3u << 24;
+  const RegSlot& slot = kRegTable[Reg_Slot(letters)];
+  code = slot.code;
+  return slot.word == letters;  // the names of three letters are the 32-bit registers'
+}
 
-namespace {
-[[gnu::noinline]] bool Read_Plain_Other(std::string_view text, detail::PlainOperand& out) {
-  if (!text.empty() && text.front() != ' ' && text.back() != ' ') {
-    const Quick quick = Read_Plain_Quick(text, out);
-    if (quick != Quick::Unknown) return quick == Quick::Accepted;
+// The bracketed part of t, after a size word when there is one, and the size code (3 without a
+// word); empty when t is neither "[..." nor a size word, blanks and "[...".
+std::string_view Bracketed(std::string_view t, int& size) {
+  const char first = t[0];
+  size = 3;
+  if (first == '[') return t;
+  // Bit 5 is a letter's case: the first letter picks the only word it can start.
+  const char u = static_cast<char>(first & 0xDF);
+  std::size_t cut = 0;
+  if (u == 'B' && Starts_With_Word(t, kBytePtr))
+    size = 1, cut = 8;
+  else if (u == 'W' && Starts_With_Word(t, kWordPtr))
+    size = 2, cut = 8;
+  else if (u == 'D' && Starts_With_Word(t.substr(1), kWordPtr))
+    size = 3, cut = 9;
+  else
+    return {};
+  // Written as a rule with one blank before the bracket.
+  if (t.size() > cut + 1 && t[cut] == ' ' && t[cut + 1] == '[') return t.substr(cut + 1);
+  const std::string_view rest = Trim_Left(t.substr(cut));
+  return !rest.empty() && rest[0] == '[' ? rest : std::string_view{};
+}
+
+// A bracketed operand (t ends with "]") that Read_Plain_Memory leaves: the loop over its terms,
+// and the steps for what the loop leaves.
+[[gnu::noinline]] bool Read_Plain_Memory_Terms(std::string_view t, detail::PlainOperand& out) {
+  int size = 0;
+  const std::string_view rest = Bracketed(t, size);
+  detail::MemRef m;
+  if (rest.empty() || Read_Address_Quick(rest.substr(1, rest.size() - 2), m) != Quick::Accepted)
+    return detail::Read_Plain_Steps(t, out);
+  out.kind = detail::PlainOperand::Kind::Memory;
+  out.size = size;
+  out.size_written = t[0] != '[';
+  out.ref = m;
+  return true;
+}
+
+// The number that closes an address whose registers Read_Plain_Memory has put in out: the
+// displacement and the mod bits it takes. A number followed by more terms is no plain literal,
+// so Plain_Literal refuses it rather than reading a term short.
+[[gnu::noinline]] bool Read_Closing_Number(std::string_view number, bool negative, detail::PlainOperand& out,
+                                           std::string_view t) {
+  detail::PlainNumber disp;
+  if (!detail::Plain_Literal(number, disp) || (negative && disp.value > 0x80000000u))
+    return Read_Plain_Memory_Terms(t, out);
+  // Eight bits when the number's text is a byte's (as Plain_ImmType) and its value one.
+  const bool byte_text = disp.decimal ? disp.digits <= 3 : disp.digits <= 2;
+  out.ref.mod = byte_text && disp.value <= (negative ? 128u : 127u) ? 0x40 : 0x80;
+  out.ref.disp = negative ? -static_cast<std::int64_t>(disp.value) : static_cast<std::int64_t>(disp.value);
+  return true;
+}
+
+// A bracketed operand (t ends with "]", no outer blanks). The addresses programs write most are
+// read in one pass without a loop or a call: a base register, then "+REG" or "+REG*F", then a
+// sign and a number that runs to the closing bracket, which Read_Closing_Number reads. Anything
+// else goes to Read_Plain_Memory_Terms. out is filled before the closing number is read: when
+// that number is refused, the reading that follows writes every field it answers with.
+[[gnu::noinline]] bool Read_Plain_Memory(std::string_view t, detail::PlainOperand& out) {
+  constexpr std::uint8_t kEsp = 4, kEbp = 5;
+  int size = 0;
+  const std::string_view rest = Bracketed(t, size);
+  if (rest.empty()) return detail::Read_Plain_Steps(t, out);
+  const char* p = rest.data() + 1;
+  const char* const end = rest.data() + rest.size() - 1;  // the closing bracket, which may be read
+  if (end - p < 3) return Read_Plain_Memory_Terms(t, out);
+  std::uint32_t word = Load_Four(p);
+  std::uint8_t base = kNoRegister;
+  if (!Register32_Of(word, base)) return Read_Plain_Memory_Terms(t, out);
+  std::uint8_t index = kNoRegister, scale = 0;
+  p += 3;
+  char c = static_cast<char>(word >> 24);  // *p
+  if (c == '+' && end - p >= 4) {
+    word = Load_Four(p + 1);
+    if (std::uint8_t second = kNoRegister; Register32_Of(word, second)) {
+      p += 4;
+      c = static_cast<char>(word >> 24);
+      if (c == '*') {
+        const char f = p[1];
+        if (f != '1' && f != '2' && f != '4' && f != '8') return Read_Plain_Memory_Terms(t, out);
+        scale = f == '1' ? 0 : f == '2' ? 1 : f == '4' ? 2 : 3;
+        index = second;
+        p += 2;
+        c = *p;
+      } else if (second == kEsp) {
+        index = base;  // ESP can only be the base: [EBX+ESP] is [ESP+EBX]
+        base = kEsp;
+      } else {
+        index = second;
+      }
+      if (index == kEsp) return Read_Plain_Memory_Terms(t, out);
+    }
+  }
+  if (p != end && ((c != '+' && c != '-') || end - p < 2)) return Read_Plain_Memory_Terms(t, out);
+  out.kind = detail::PlainOperand::Kind::Memory;
+  out.size = size;
+  out.size_written = t[0] != '[';
+  out.ref = detail::MemRef{
+      detail::MemError::None, base, index, scale, base == kEbp ? std::uint8_t{0x40} : std::uint8_t{0}, 0, {}};
+  if (p == end) return true;
+  const bool negative = c == '-';
+  // A subtracted &B number is sized by its text as written, not by its digits: the steps read it.
+  // (A subtracted &H number is sized as any other, by its digits.)
+  if (Is_Digit(p[1]) || (p[1] == '&' && (!negative || (p[2] | 0x20) == 'h')))
+    return Read_Closing_Number(std::string_view(p + 1, static_cast<std::size_t>(end - p - 1)), negative, out,
+                               t);
+  return p[1] == '&' ? detail::Read_Plain_Steps(t, out) : Read_Plain_Memory_Terms(t, out);
+}
+
+// Registers were tried by Read_Plain; numbers and addresses written without outer blanks are
+// read here, everything else by the steps.
+bool Read_Plain_Other(std::string_view text, detail::PlainOperand& out) {
+  if (text.empty() || text.front() == ' ' || text.back() == ' ') return detail::Read_Plain_Steps(text, out);
+  if (text.back() == ']') return Read_Plain_Memory(text, out);
+  if (const char first = text.front(); Is_Digit(first) || first == '&') {
+    out.kind = detail::PlainOperand::Kind::Number;
+    return detail::Plain_Literal(text, out.number);
   }
   return detail::Read_Plain_Steps(text, out);
 }
+
 }  // namespace
 
 bool detail::Read_Plain(std::string_view text, PlainOperand& out) {
   // Most operands are a register: two or three letters, which no other text keys like.
   if (text.size() == 2 || text.size() == 3) {
-    if (const RegSlot slot = Find_Register(Letters_Key(text.data(), text.size())); slot.width != 0) {
+    const std::uint32_t word = Letters_Word(text.data(), text.size());
+    if (const RegSlot& slot = kRegTable[Reg_Slot(word)]; slot.word == word) {
       out.kind = PlainOperand::Kind::Register;
       out.reg = {slot.width, slot.code};
       return true;
