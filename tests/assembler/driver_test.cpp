@@ -228,6 +228,31 @@ TEST(Compile, StoppedCompileKeepsBytesSoFarAndHelpOnYes) {
   EXPECT_EQ(s.Image().Bytes(), Hex_Bytes("60"));
 }
 
+// Pass 2 appends a line's bytes to the image as they are encoded. A quick reading that stops
+// halfway (a data item it cannot read) leaves none of its bytes behind: the line is assembled, or
+// refused, as if read whole.
+TEST(Compile, LineBytesTakenBackWhenTheQuickReadingStops) {
+  struct Row {
+    const char* source;
+    CompileOutcome outcome;
+    const char* image;
+  };
+  const Row rows[] = {
+      {"PUSHAD\r\nDB 1,2,-3\r\nCLC", CompileOutcome::Finished, "60 01 02 FD F8"},
+      {"PUSHAD\r\nDB 1,2,300\r\nCLC", CompileOutcome::Stopped, "60"},
+      {"PUSHAD\r\nDW 5,0x10000\r\nCLC", CompileOutcome::Stopped, "60"},
+      {"PUSHAD\r\nDD 1,2,3,4,5,6,7,x\r\nCLC", CompileOutcome::Stopped, "60"},
+      {"PUSHAD\r\nDD 1,2,3,4,5,6,7,8\r\nCLC", CompileOutcome::Finished,
+       "60 01000000 02000000 03000000 04000000 05000000 06000000 07000000 08000000 F8"},
+  };
+  for (const Row& row : rows) {
+    Recorder rec;
+    CompileSession s;
+    EXPECT_EQ(s.Compile(row.source, With_Stack(false)), row.outcome) << row.source;
+    EXPECT_EQ(s.Image().Bytes(), Hex_Bytes(row.image)) << row.source;
+  }
+}
+
 TEST(Compile, SyntaxErrorShowsSubstitutedLine) {
   Recorder rec;
   CompileSession s;
