@@ -26,6 +26,26 @@ std::uint64_t Mask(__m128i block, char c) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))));
 }
 
+// Bit p set where the bytes at p and p + 1, in either case, are one of the pairs; past the line's
+// end a pair can only be too many. Count is known here so that the pairs stay in registers.
+template <std::size_t Count>
+std::uint64_t Named_Pairs(const char* buf, std::size_t n, const NamePairs& pairs) {
+  const std::size_t count = Count == NamePairs::kMax ? pairs.count : Count;
+  const __m128i bit5 = _mm_set1_epi8(0x20);
+  std::uint64_t named = 0;
+  for (std::size_t i = 0; i < n; i += 16) {
+    const __m128i here = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), bit5);
+    const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1)), bit5);
+    __m128i found = _mm_setzero_si128();
+    for (std::size_t k = 0; k < count; ++k)
+      found = _mm_or_si128(
+          found, _mm_and_si128(_mm_cmpeq_epi8(here, _mm_load_si128(reinterpret_cast<const __m128i*>(pairs.first[k]))),
+                               _mm_cmpeq_epi8(next, _mm_load_si128(reinterpret_cast<const __m128i*>(pairs.second[k])))));
+    named |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found))) << i;
+  }
+  return named;
+}
+
 }  // namespace
 
 bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms) {
@@ -69,21 +89,13 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
     careful |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(stop))) << i;
   }
   std::uint64_t named = 0;
-  if (const std::size_t count = pairs.count; count != 0) {
-    // Each byte beside the one after it; past the line's end a pair can only be too many.
-    const __m128i bit5 = _mm_set1_epi8(0x20);
-    const auto row = [](const std::uint8_t(&bytes)[16]) {
-      return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
-    };
-    for (std::size_t i = 0; i < n; i += 16) {
-      const __m128i here = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), bit5);
-      const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1)), bit5);
-      __m128i found = _mm_and_si128(_mm_cmpeq_epi8(here, row(pairs.first[0])), _mm_cmpeq_epi8(next, row(pairs.second[0])));
-      for (std::size_t k = 1; k < count; ++k)
-        found = _mm_or_si128(found, _mm_and_si128(_mm_cmpeq_epi8(here, row(pairs.first[k])),
-                                                  _mm_cmpeq_epi8(next, row(pairs.second[k]))));
-      named |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found))) << i;
-    }
+  switch (pairs.count) {
+    case 0: break;
+    case 1: named = Named_Pairs<1>(buf, n, pairs); break;
+    case 2: named = Named_Pairs<2>(buf, n, pairs); break;
+    case 3: named = Named_Pairs<3>(buf, n, pairs); break;
+    case 4: named = Named_Pairs<4>(buf, n, pairs); break;
+    default: named = Named_Pairs<NamePairs::kMax>(buf, n, pairs); break;
   }
   const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
   may_hold_name = pairs.count == 0 || (named & in_line) != 0;
