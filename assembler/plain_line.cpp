@@ -26,6 +26,9 @@ std::uint64_t Mask(__m128i block, char c) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))));
 }
 
+// The position of the lowest set bit of a mask that has one.
+std::size_t Lowest(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
+
 // Bit p set where the bytes at p and p + 1, in either case, are one of the pairs; past the line's
 // end a pair can only be too many. Count is known here so that the pairs stay in registers.
 template <std::size_t Count>
@@ -99,15 +102,17 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
   }
   const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
   may_hold_name = pairs.count == 0 || (named & in_line) != 0;
-  const std::uint64_t text = ~blanks & in_line;
+  // A blank or past the line's end: every piece ends at one.
+  const std::uint64_t stops = blanks | ~in_line;
+  const std::uint64_t text = ~stops;
   if ((careful & in_line) != 0 || text == 0) return false;
-  const auto begin = static_cast<std::size_t>(std::countr_zero(text));
-  const auto end = static_cast<std::size_t>(64 - std::countl_zero(text));
+  const std::size_t begin = Lowest(text);
+  const auto end = static_cast<std::size_t>(64 - static_cast<unsigned>(std::countl_zero(text)));
   const char* const data = raw.data();
 
-  // The mnemonic runs to the first blank; its key is kept in capitals when it is short.
-  const std::uint64_t inner_blanks = blanks & (in_line << begin) & ((std::uint64_t{1} << end) - 1);
-  const std::size_t word_end = inner_blanks == 0 ? end : static_cast<std::size_t>(std::countr_zero(inner_blanks));
+  // The mnemonic runs to the first blank; its key is kept in capitals when it is short. With no
+  // blank inside the line, the first stop after its text is its end.
+  const std::size_t word_end = Lowest(stops & (~std::uint64_t{0} << begin));
   if (word_end - begin > 15) return false;
   const __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + begin));
   const __m128i small = _mm_and_si128(_mm_cmpgt_epi8(word, _mm_set1_epi8('a' - 1)),
@@ -118,7 +123,7 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
   terms.key.Assign_Capitals(capitals, word_end - begin);
 
   line = std::string_view(data + begin, end - begin);
-  if (inner_blanks == 0) {
+  if (word_end == end) {
     terms.mnemonic = line;
     terms.operand = line;
     terms.first = terms.second = {};
@@ -127,14 +132,14 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
   terms.mnemonic = std::string_view(data + begin, word_end - begin);
   // The operand text starts at the first non-blank after the mnemonic; there is one, as the
   // line ends in one.
-  const auto operand = static_cast<std::size_t>(std::countr_zero(text >> word_end)) + word_end;
+  const std::size_t operand = Lowest(text & (~std::uint64_t{0} << word_end));
   terms.operand = std::string_view(data + operand, end - operand);
-  const std::uint64_t operand_commas = commas & (in_line << operand) & in_line;
+  const std::uint64_t operand_commas = commas & text & (~std::uint64_t{0} << operand);
   if (operand_commas == 0) {
     terms.first = terms.operand;
     terms.second = {};
   } else {
-    const auto at = static_cast<std::size_t>(std::countr_zero(operand_commas));
+    const std::size_t at = Lowest(operand_commas);
     terms.first = std::string_view(data + operand, at - operand);
     terms.second = std::string_view(data + at + 1, end - at - 1);
   }
