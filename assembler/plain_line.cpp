@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "assembler/dispatch.h"
 
@@ -26,43 +27,38 @@ std::uint64_t Mask(__m128i block, char c) {
   return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))));
 }
 
+__m128i Row(const std::uint8_t (&bytes)[16]) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+// Copies 1 to 48 bytes without a call, so that no register has to outlive one: pieces that may
+// overlap, none reading or writing past the n bytes.
+void Copy_Short(char* to, const char* from, std::size_t n) {
+  const auto piece = [&](std::size_t at, auto size) { std::memcpy(to + at, from + at, decltype(size)::value); };
+  if (n >= 16) {
+    for (std::size_t i = 0; i + 16 < n; i += 16) piece(i, std::integral_constant<std::size_t, 16>{});
+    piece(n - 16, std::integral_constant<std::size_t, 16>{});
+  } else if (n >= 8) {
+    piece(0, std::integral_constant<std::size_t, 8>{});
+    piece(n - 8, std::integral_constant<std::size_t, 8>{});
+  } else if (n >= 4) {
+    piece(0, std::integral_constant<std::size_t, 4>{});
+    piece(n - 4, std::integral_constant<std::size_t, 4>{});
+  } else {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
 // The position of the lowest set bit of a mask that has one.
 std::size_t Lowest(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
 
-// Bit p set where the bytes at p and p + 1, in either case, are one of the pairs; past the line's
-// end a pair can only be too many. Count is known here so that the pairs stay in registers.
+// One look at a line with Count pairs (any number up to the most for NamePairs::kMax), known
+// here so that their rows stay in registers across the blocks.
 template <std::size_t Count>
-std::uint64_t Named_Pairs(const char* buf, std::size_t n, const NamePairs& pairs) {
-  const std::size_t count = Count == NamePairs::kMax ? pairs.count : Count;
-  const __m128i bit5 = _mm_set1_epi8(0x20);
-  std::uint64_t named = 0;
-  for (std::size_t i = 0; i < n; i += 16) {
-    const __m128i here = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i)), bit5);
-    const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1)), bit5);
-    __m128i found = _mm_setzero_si128();
-    for (std::size_t k = 0; k < count; ++k)
-      found = _mm_or_si128(
-          found, _mm_and_si128(_mm_cmpeq_epi8(here, _mm_load_si128(reinterpret_cast<const __m128i*>(pairs.first[k]))),
-                               _mm_cmpeq_epi8(next, _mm_load_si128(reinterpret_cast<const __m128i*>(pairs.second[k])))));
-    named |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found))) << i;
-  }
-  return named;
-}
-
-}  // namespace
-
-bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms) {
-  return Split_PlainLine(raw, raw.size(), line, terms);
-}
-
-bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms) {
-  static const NamePairs kNoPairs;
-  bool unused = true;
-  return Split_PlainLine(raw, readable, line, terms, kNoPairs, unused);
-}
-
-bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
-                     const NamePairs& pairs, bool& may_hold_name) {
+bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
+                const NamePairs& pairs, bool& may_hold_name) {
   const std::size_t n = raw.size();
   if (n - 1 >= kMaxPlainLine) return false;  // empty or long
   // Sixteen-byte loads reach up to 63 bytes past the line's start: straight from the text when it
@@ -75,11 +71,12 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
     _mm_store_si128(reinterpret_cast<__m128i*>(copy + 16), zero);
     _mm_store_si128(reinterpret_cast<__m128i*>(copy + 32), zero);
     _mm_store_si128(reinterpret_cast<__m128i*>(copy + 48), zero);
-    std::memcpy(copy, raw.data(), n);
+    Copy_Short(copy, raw.data(), n);
     buf = copy;
   }
 
-  std::uint64_t blanks = 0, commas = 0, careful = 0;
+  std::uint64_t blanks = 0, commas = 0, careful = 0, named = 0;
+  const std::size_t count = Count == NamePairs::kMax ? pairs.count : Count;
   for (std::size_t i = 0; i < n; i += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i));
     blanks |= Mask(block, ' ') << i;
@@ -90,18 +87,21 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
                                       _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
                                                    _mm_cmpeq_epi8(block, _mm_set1_epi8('\t'))));
     careful |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(stop))) << i;
-  }
-  std::uint64_t named = 0;
-  switch (pairs.count) {
-    case 0: break;
-    case 1: named = Named_Pairs<1>(buf, n, pairs); break;
-    case 2: named = Named_Pairs<2>(buf, n, pairs); break;
-    case 3: named = Named_Pairs<3>(buf, n, pairs); break;
-    case 4: named = Named_Pairs<4>(buf, n, pairs); break;
-    default: named = Named_Pairs<NamePairs::kMax>(buf, n, pairs); break;
+    if constexpr (Count != 0) {
+      // Each byte beside the one after it, in either case; past the line's end a pair can only
+      // be too many.
+      const __m128i bit5 = _mm_set1_epi8(0x20);
+      const __m128i here = _mm_or_si128(block, bit5);
+      const __m128i next = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + i + 1)), bit5);
+      __m128i found = _mm_setzero_si128();
+      for (std::size_t k = 0; k < count; ++k)
+        found = _mm_or_si128(found, _mm_and_si128(_mm_cmpeq_epi8(here, Row(pairs.first[k])),
+                                                  _mm_cmpeq_epi8(next, Row(pairs.second[k]))));
+      named |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(found))) << i;
+    }
   }
   const std::uint64_t in_line = (std::uint64_t{1} << n) - 1;
-  may_hold_name = pairs.count == 0 || (named & in_line) != 0;
+  may_hold_name = Count == 0 || (named & in_line) != 0;
   // A blank or past the line's end: every piece ends at one.
   const std::uint64_t stops = blanks | ~in_line;
   const std::uint64_t text = ~stops;
@@ -144,6 +144,30 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
     terms.second = std::string_view(data + at + 1, end - at - 1);
   }
   return true;
+}
+
+}  // namespace
+
+bool Split_PlainLine(std::string_view raw, std::string_view& line, LineTerms& terms) {
+  return Split_PlainLine(raw, raw.size(), line, terms);
+}
+
+bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms) {
+  static const NamePairs kNoPairs;
+  bool unused = true;
+  return One_Look<0>(raw, readable, line, terms, kNoPairs, unused);
+}
+
+bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
+                     const NamePairs& pairs, bool& may_hold_name) {
+  switch (pairs.count) {
+    case 0: return One_Look<0>(raw, readable, line, terms, pairs, may_hold_name);
+    case 1: return One_Look<1>(raw, readable, line, terms, pairs, may_hold_name);
+    case 2: return One_Look<2>(raw, readable, line, terms, pairs, may_hold_name);
+    case 3: return One_Look<3>(raw, readable, line, terms, pairs, may_hold_name);
+    case 4: return One_Look<4>(raw, readable, line, terms, pairs, may_hold_name);
+    default: return One_Look<NamePairs::kMax>(raw, readable, line, terms, pairs, may_hold_name);
+  }
 }
 
 #else
