@@ -33,7 +33,7 @@ __m128i Row(const std::uint8_t (&bytes)[16]) {
 
 // Copies 1 to 48 bytes without a call, so that no register has to outlive one: pieces that may
 // overlap, none reading or writing past the n bytes.
-void Copy_Short(char* to, const char* from, std::size_t n) {
+[[gnu::always_inline]] inline void Copy_Short(char* to, const char* from, std::size_t n) {
   const auto piece = [&](std::size_t at, auto size) { std::memcpy(to + at, from + at, decltype(size)::value); };
   if (n >= 16) {
     for (std::size_t i = 0; i + 16 < n; i += 16) piece(i, std::integral_constant<std::size_t, 16>{});
