@@ -115,8 +115,9 @@ bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line
   const std::size_t word_end = Lowest(stops & (~std::uint64_t{0} << begin));
   if (word_end - begin > 15) return false;
   const __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + begin));
-  const __m128i small = _mm_and_si128(_mm_cmpgt_epi8(word, _mm_set1_epi8('a' - 1)),
-                                      _mm_cmplt_epi8(word, _mm_set1_epi8('z' + 1)));
+  // Moved so that 'a'..'z' are the lowest 26 signed bytes: one compare finds them.
+  const __m128i from_a = _mm_add_epi8(word, _mm_set1_epi8(static_cast<char>(-128 - 'a')));
+  const __m128i small = _mm_cmplt_epi8(from_a, _mm_set1_epi8(-128 + 26));
   alignas(16) char capitals[16];
   _mm_store_si128(reinterpret_cast<__m128i*>(capitals),
                   _mm_sub_epi8(word, _mm_and_si128(small, _mm_set1_epi8('a' - 'A'))));
