@@ -258,5 +258,17 @@ TEST(PlainLine, PairsAtTheBlockEdges) {
   }
 }
 
+// Only 'a' to 'z' become capitals in the key; their neighbours and bytes above 127 stay.
+TEST(PlainLine, KeyCapitalsOnlySmallLetters) {
+  const char* const words[] = {"`abyz{", "@ABYZ[", "\x80\xff\xe1\xfax", "mOv", "a", "z", "\x7f\x01~"};
+  for (const char* word : words) {
+    const std::string raw = std::string(" ") + word + " EAX,1";
+    std::string_view line;
+    LineTerms terms;
+    ASSERT_TRUE(Split_PlainLine(raw, line, terms)) << raw;
+    EXPECT_EQ(terms.key.view(), Get_LineTerms(Trim(raw)).key.view()) << raw;
+  }
+}
+
 }  // namespace
 }  // namespace orvo
