@@ -112,7 +112,7 @@ bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line
 
   // The mnemonic runs to the first blank; its key is kept in capitals when it is short. With no
   // blank inside the line, the first stop after its text is its end.
-  const std::size_t word_end = Lowest(stops & (~std::uint64_t{0} << begin));
+  const std::size_t word_end = begin + Lowest(stops >> begin);
   if (word_end - begin > 15) return false;
   const __m128i word = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + begin));
   // Moved so that 'a'..'z' are the lowest 26 signed bytes: one compare finds them.
@@ -133,14 +133,15 @@ bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line
   terms.mnemonic = std::string_view(data + begin, word_end - begin);
   // The operand text starts at the first non-blank after the mnemonic; there is one, as the
   // line ends in one.
-  const std::size_t operand = Lowest(text & (~std::uint64_t{0} << word_end));
+  const std::size_t operand = word_end + Lowest(text >> word_end);
   terms.operand = std::string_view(data + operand, end - operand);
-  const std::uint64_t operand_commas = commas & text & (~std::uint64_t{0} << operand);
+  // Bit k for a comma k bytes into the operand.
+  const std::uint64_t operand_commas = (commas & text) >> operand;
   if (operand_commas == 0) {
     terms.first = terms.operand;
     terms.second = {};
   } else {
-    const std::size_t at = Lowest(operand_commas);
+    const std::size_t at = operand + Lowest(operand_commas);
     terms.first = std::string_view(data + operand, at - operand);
     terms.second = std::string_view(data + at + 1, end - at - 1);
   }
