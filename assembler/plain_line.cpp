@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <type_traits>
 
 #include "assembler/dispatch.h"
@@ -57,7 +58,7 @@ std::size_t Lowest(std::uint64_t mask) { return static_cast<unsigned>(std::count
 // One look at a line with Count pairs (any number up to the most for NamePairs::kMax), known
 // here so that their rows stay in registers across the blocks.
 template <std::size_t Count>
-bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
+[[gnu::noinline]] bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
                 const NamePairs& pairs, bool& may_hold_name) {
   const std::size_t n = raw.size();
   if (n - 1 >= kMaxPlainLine) return false;  // empty or long
@@ -162,14 +163,12 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
 
 bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
                      const NamePairs& pairs, bool& may_hold_name) {
-  switch (pairs.count) {
-    case 0: return One_Look<0>(raw, readable, line, terms, pairs, may_hold_name);
-    case 1: return One_Look<1>(raw, readable, line, terms, pairs, may_hold_name);
-    case 2: return One_Look<2>(raw, readable, line, terms, pairs, may_hold_name);
-    case 3: return One_Look<3>(raw, readable, line, terms, pairs, may_hold_name);
-    case 4: return One_Look<4>(raw, readable, line, terms, pairs, may_hold_name);
-    default: return One_Look<NamePairs::kMax>(raw, readable, line, terms, pairs, may_hold_name);
-  }
+  // One look for each count of pairs, from a table so that the choice is one jump.
+  using Look = bool (*)(std::string_view, std::size_t, std::string_view&, LineTerms&, const NamePairs&, bool&);
+  static constexpr Look kLooks[] = {One_Look<0>, One_Look<1>, One_Look<2>, One_Look<3>, One_Look<4>,
+                                    One_Look<NamePairs::kMax>};
+  const std::size_t most = std::size(kLooks) - 1;
+  return kLooks[pairs.count < most ? pairs.count : most](raw, readable, line, terms, pairs, may_hold_name);
 }
 
 #else
