@@ -53,7 +53,7 @@ __m128i Row(const std::uint8_t (&bytes)[16]) {
 }
 
 // The position of the lowest set bit of a mask that has one.
-std::size_t Lowest(std::uint64_t mask) { return static_cast<unsigned>(std::countr_zero(mask)); }
+std::size_t Lowest(std::uint64_t mask) { return static_cast<unsigned>(__builtin_ctzll(mask)); }
 
 // One look at a line with Count pairs (any number up to the most for NamePairs::kMax), known
 // here so that their rows stay in registers across the blocks.
