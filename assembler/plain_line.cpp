@@ -37,8 +37,12 @@ __m128i Row(const std::uint8_t (&bytes)[16]) {
 [[gnu::always_inline]] inline void Copy_Short(char* to, const char* from, std::size_t n) {
   const auto piece = [&](std::size_t at, auto size) { std::memcpy(to + at, from + at, decltype(size)::value); };
   if (n >= 16) {
-    for (std::size_t i = 0; i + 16 < n; i += 16) piece(i, std::integral_constant<std::size_t, 16>{});
-    piece(n - 16, std::integral_constant<std::size_t, 16>{});
+    const auto sixteen = [&](std::size_t at) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+    };
+    if (n > 16) sixteen(0);
+    if (n > 32) sixteen(16);
+    sixteen(n - 16);
   } else if (n >= 8) {
     piece(0, std::integral_constant<std::size_t, 8>{});
     piece(n - 8, std::integral_constant<std::size_t, 8>{});
