@@ -35,10 +35,13 @@ __m128i Row(const std::uint8_t (&bytes)[16]) {
 // Copies 1 to 48 bytes without a call, so that no register has to outlive one: pieces that may
 // overlap, none reading or writing past the n bytes.
 [[gnu::always_inline]] inline void Copy_Short(char* to, const char* from, std::size_t n) {
-  const auto piece = [&](std::size_t at, auto size) { std::memcpy(to + at, from + at, decltype(size)::value); };
+  const auto piece = [&](std::size_t at, auto size) {
+    std::memcpy(to + at, from + at, decltype(size)::value);
+  };
   if (n >= 16) {
     const auto sixteen = [&](std::size_t at) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
     };
     if (n > 16) sixteen(0);
     if (n > 32) sixteen(16);
@@ -62,8 +65,8 @@ std::size_t Lowest(std::uint64_t mask) { return static_cast<unsigned>(__builtin_
 // One look at a line with Count pairs (any number up to the most for NamePairs::kMax), known
 // here so that their rows stay in registers across the blocks.
 template <std::size_t Count>
-[[gnu::noinline]] bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
-                const NamePairs& pairs, bool& may_hold_name) {
+[[gnu::noinline]] bool One_Look(std::string_view raw, std::size_t readable, std::string_view& line,
+                                LineTerms& terms, const NamePairs& pairs, bool& may_hold_name) {
   const std::size_t n = raw.size();
   if (n - 1 >= kMaxPlainLine) return false;  // empty or long
   // Sixteen-byte loads reach up to 63 bytes past the line's start: straight from the text when it
@@ -88,9 +91,9 @@ template <std::size_t Count>
     commas |= Mask(block, ',') << i;
     // ':' and ';' differ in their lowest bit only.
     const __m128i odd = _mm_or_si128(block, _mm_set1_epi8(1));
-    const __m128i stop = _mm_or_si128(_mm_cmpeq_epi8(odd, _mm_set1_epi8(';')),
-                                      _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')),
-                                                   _mm_cmpeq_epi8(block, _mm_set1_epi8('\t'))));
+    const __m128i stop = _mm_or_si128(
+        _mm_cmpeq_epi8(odd, _mm_set1_epi8(';')),
+        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')), _mm_cmpeq_epi8(block, _mm_set1_epi8('\t'))));
     careful |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(stop))) << i;
     if constexpr (Count != 0) {
       // Each byte beside the one after it, in either case; past the line's end a pair can only
@@ -168,9 +171,10 @@ bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_vie
 bool Split_PlainLine(std::string_view raw, std::size_t readable, std::string_view& line, LineTerms& terms,
                      const NamePairs& pairs, bool& may_hold_name) {
   // One look for each count of pairs, from a table so that the choice is one jump.
-  using Look = bool (*)(std::string_view, std::size_t, std::string_view&, LineTerms&, const NamePairs&, bool&);
-  static constexpr Look kLooks[] = {One_Look<0>, One_Look<1>, One_Look<2>, One_Look<3>, One_Look<4>,
-                                    One_Look<NamePairs::kMax>};
+  using Look =
+      bool (*)(std::string_view, std::size_t, std::string_view&, LineTerms&, const NamePairs&, bool&);
+  static constexpr Look kLooks[] = {One_Look<0>, One_Look<1>, One_Look<2>,
+                                    One_Look<3>, One_Look<4>, One_Look<NamePairs::kMax>};
   const std::size_t most = std::size(kLooks) - 1;
   return kLooks[pairs.count < most ? pairs.count : most](raw, readable, line, terms, pairs, may_hold_name);
 }

@@ -139,7 +139,8 @@ OneLookModel Model_OneLook(std::string_view raw, std::size_t readable, const Nam
   for (std::size_t p = 0; p < n; ++p) {
     const char second = p + 1 < n ? raw[p + 1] : after;
     for (std::size_t k = 0; k < pairs.count; ++k)
-      if ((raw[p] | 0x20) == pairs.first[k][0] && (second | 0x20) == pairs.second[k][0]) model.may_hold_name = true;
+      if ((raw[p] | 0x20) == pairs.first[k][0] && (second | 0x20) == pairs.second[k][0])
+        model.may_hold_name = true;
   }
   const std::string_view trimmed = Trim(raw);
   model.split = n <= 48 && !trimmed.empty() && raw.find_first_of(";:\"\t") == std::string_view::npos &&
@@ -176,13 +177,15 @@ TEST(PlainLine, OneLookMatchesTheByteModel) {
     const std::size_t size = rnd() % 4 == 0 ? 14 + rnd() % 4 + 16 * (rnd() % 3) : rnd() % 52;
     std::string raw;
     for (std::size_t k = 0; k < size; ++k) raw += alphabet[rnd() % (std::size(alphabet) - 1)];
-    if (rnd() % 8 == 0) raw = (std::string(12 + rnd() % 6, 'M') + raw).substr(0, size);  // a first word of 15 or more
+    if (rnd() % 8 == 0)
+      raw = (std::string(12 + rnd() % 6, 'M') + raw).substr(0, size);  // a first word of 15 or more
     // The same line read from a copy, and where it stands with text after it.
     std::string text = raw;
     for (int k = 0; k < 64; ++k) text += alphabet[rnd() % (std::size(alphabet) - 1)];
     const std::string_view in_text = std::string_view(text).substr(0, raw.size());
-    for (const auto& [view, readable, whole] : {std::tuple{std::string_view(raw), raw.size(), std::string_view(raw)},
-                                                std::tuple{in_text, text.size(), std::string_view(text)}}) {
+    for (const auto& [view, readable, whole] :
+         {std::tuple{std::string_view(raw), raw.size(), std::string_view(raw)},
+          std::tuple{in_text, text.size(), std::string_view(text)}}) {
       const OneLookModel model = Model_OneLook(view, readable, pairs);
       std::string_view line;
       LineTerms terms;
@@ -226,14 +229,14 @@ TEST(PlainLine, PairsAtTheBlockEdges) {
     bool from_copy;  // the same, read from a copy
   };
   const Row rows[] = {
-      {Filled("D ", 16, "CV"), ' ', true, true},   // the pair ends the first block
-      {Filled("D ", 17, "CV"), ' ', true, true},   // across the first block's end
-      {Filled("D ", 16, "C"), 'v', true, false},   // its second half after the line
+      {Filled("D ", 16, "CV"), ' ', true, true},  // the pair ends the first block
+      {Filled("D ", 17, "CV"), ' ', true, true},  // across the first block's end
+      {Filled("D ", 16, "C"), 'v', true, false},  // its second half after the line
       {Filled("D ", 16, "C"), ' ', false, false},
       {Filled("D ", 32, "O"), 'F', true, false},
-      {Filled("D ", 33, "OF"), ' ', true, true},   // across the second block's end
+      {Filled("D ", 33, "OF"), ' ', true, true},  // across the second block's end
       {Filled("D ", 47, "C"), 'V', true, false},
-      {Filled("D ", 48, "cv"), ' ', true, true},   // the last two bytes looked at
+      {Filled("D ", 48, "cv"), ' ', true, true},  // the last two bytes looked at
       {Filled("D ", 48, "AC"), 'V', true, false},
       {Filled("D ", 48, "AC"), 'x', false, false},
       {Filled("D ", 49, "cv"), ' ', false, false},  // too long to look at: left as it was
@@ -247,13 +250,14 @@ TEST(PlainLine, PairsAtTheBlockEdges) {
     std::string_view line;
     LineTerms terms;
     bool may_hold_name = false;
-    EXPECT_EQ(Split_PlainLine(std::string_view(text).substr(0, row.line.size()), text.size(), line, terms, pairs,
-                              may_hold_name),
+    EXPECT_EQ(Split_PlainLine(std::string_view(text).substr(0, row.line.size()), text.size(), line, terms,
+                              pairs, may_hold_name),
               looked_at)
         << row.line;
     EXPECT_EQ(may_hold_name, row.in_place) << row.line;
     may_hold_name = false;
-    EXPECT_EQ(Split_PlainLine(row.line, row.line.size(), line, terms, pairs, may_hold_name), looked_at) << row.line;
+    EXPECT_EQ(Split_PlainLine(row.line, row.line.size(), line, terms, pairs, may_hold_name), looked_at)
+        << row.line;
     EXPECT_EQ(may_hold_name, row.from_copy) << row.line;
   }
 }
